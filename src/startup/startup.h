@@ -1,0 +1,54 @@
+// The programs' common start-up and shut-down.
+//
+// Every program runs its main flow through RunProgram: the library's
+// start-up steps run first, in the system's order, each exactly once; at the
+// end the steps that ran are undone in reverse order, whether the main flow
+// returned, ended through console::EndProgram or failed.
+#pragma once
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/terminal.h"
+
+namespace startup {
+
+struct Step {
+  std::string name;
+  std::function<void()> start;
+  std::function<void()> stop;  // may be empty
+};
+
+// A list of steps started in order and stopped in reverse order.
+class Sequence {
+ public:
+  void Add(Step step) { steps_.push_back(std::move(step)); }
+  // Starts the steps not yet started. A step that throws stops the start:
+  // the steps started before it stay started (Stop undoes them).
+  void Start();
+  // Undoes every started step, last first.
+  void Stop();
+  // The names of the started steps, in start order.
+  std::vector<std::string> Started() const;
+
+ private:
+  std::vector<Step> steps_;
+  std::size_t started_ = 0;
+};
+
+// The console code page mode: 50 means code page 852 with no output
+// conversion (the mode every program sets at start).
+int CodePageMode();
+void SetCodePageMode(int mode);
+
+// The start-up steps of this layer in the system's order: the console
+// driver on the given terminal, then the console code page mode 50.
+void AddStandardSteps(Sequence& sequence, platform::Terminal& terminal);
+
+// Runs mainFlow between start-up and shut-down and returns the exit code:
+// 0 when it returns, the code of console::EndProgram otherwise.
+int RunProgram(platform::Terminal& terminal, const std::function<void()>& mainFlow);
+// The same on the console or terminal the program was started in.
+int RunProgram(const std::function<void()>& mainFlow);
+
+}  // namespace startup

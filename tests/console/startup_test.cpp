@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "console/console.h"
+#include "startup/startup.h"
+
+using startup::Sequence;
+
+TEST(StartupSequence, StartsInOrderOnceAndStopsInReverse) {
+  std::string log;
+  Sequence s;
+  s.Add({"a", [&] { log += "+a"; }, [&] { log += "-a"; }});
+  s.Add({"b", [&] { log += "+b"; }, {}});
+  s.Add({"c", [&] { log += "+c"; }, [&] { log += "-c"; }});
+  s.Start();
+  s.Start();  // already started: nothing runs twice
+  EXPECT_EQ(log, "+a+b+c");
+  s.Stop();
+  s.Stop();
+  EXPECT_EQ(log, "+a+b+c-c-a");
+}
+
+TEST(StartupSequence, FailedStepUndoesOnlyWhatStarted) {
+  std::string log;
+  Sequence s;
+  s.Add({"a", [&] { log += "+a"; }, [&] { log += "-a"; }});
+  s.Add({"b", [&] { throw std::runtime_error("b"); }, [&] { log += "-b"; }});
+  s.Add({"c", [&] { log += "+c"; }, [&] { log += "-c"; }});
+  EXPECT_THROW(s.Start(), std::runtime_error);
+  EXPECT_EQ(s.Started(), std::vector<std::string>{"a"});
+  s.Stop();
+  EXPECT_EQ(log, "+a-a");
+}
+
+TEST(RunProgram, OpensConsoleSetsModeAndRestoresAtEnd) {
+  platform::HeadlessTerminal term;
+  int code = startup::RunProgram(term, [&] {
+    EXPECT_TRUE(term.IsOpen());
+    EXPECT_TRUE(console::ConsoleOpen());
+    EXPECT_EQ(startup::CodePageMode(), 50);
+  });
+  EXPECT_EQ(code, 0);
+  EXPECT_FALSE(term.IsOpen());
+  EXPECT_FALSE(console::ConsoleOpen());
+  EXPECT_EQ(startup::CodePageMode(), 0);
+}
+
+TEST(RunProgram, EndProgramReturnsItsCodeAfterShutDown) {
+  platform::HeadlessTerminal term;
+  int code = startup::RunProgram(term, [] { console::EndProgram(7); });
+  EXPECT_EQ(code, 7);
+  EXPECT_FALSE(term.IsOpen());
+}
+
+namespace {
+class NoConsole : public platform::HeadlessTerminal {
+ public:
+  bool Open(std::string& reason) override {
+    reason = "no console";
+    return false;
+  }
+};
+}  // namespace
+
+TEST(RunProgram, WithoutConsoleEndsWithCodeOneBeforeTheMainFlow) {
+  NoConsole term;
+  bool ran = false;
+  testing::internal::CaptureStderr();
+  int code = startup::RunProgram(term, [&] { ran = true; });
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(code, 1);
+  EXPECT_FALSE(ran);
+  EXPECT_EQ(err, "no console\n");
+}
+
+TEST(RunProgram, OtherFailuresStillShutDown) {
+  platform::HeadlessTerminal term;
+  EXPECT_THROW(startup::RunProgram(term, [] { throw std::logic_error("x"); }), std::logic_error);
+  EXPECT_FALSE(term.IsOpen());
+  EXPECT_EQ(startup::CodePageMode(), 0);
+}
