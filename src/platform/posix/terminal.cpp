@@ -1,0 +1,408 @@
+// The POSIX terminal: ncursesw on the terminal the program was started in.
+//
+// The scheme, so that the library sees a Windows console:
+// - Screen: always 80 x 25 cells at the top left of the terminal. The cells
+//   are kept here too, so that a resize redraws them; a terminal smaller than
+//   that shows what fits plus a one-line request (on its last line) to
+//   enlarge it, and the program goes on.
+// - Cells: code page 852 bytes are shown as Unicode through the console's
+//   glyph table (0x01-0x1F are the PC symbols); attributes become colour
+//   pairs (curses_map.h).
+// - Keys: raw mode, so Ctrl+C arrives as byte 3 and goes to the control
+//   handler. Special keys come through terminfo (keypad) by curses' key names;
+//   Alt+key arrives as ESC followed by the key within ESCDELAY (25 ms); a lone
+//   ESC is Esc, and ESC ESC is Esc twice. Typed Unicode becomes code page 852; characters the code page
+//   lacks are dropped.
+// - Mouse: xterm SGR reporting (mode 1006) with button-motion tracking (mode
+//   1002); curses decodes it when the terminfo's kmous is "\E[<". Clicks are
+//   kept raw (mouseinterval 0): presses, releases and moves.
+// - SIGINT (kill -INT) also reaches the control handler as Ctrl+C; SIGHUP and
+//   SIGTERM keep their default action.
+#define NCURSES_WIDECHAR 1
+#include <curses.h>
+#include <langinfo.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <clocale>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+
+#include "platform/codepage.h"
+#include "platform/posix/curses_map.h"
+#include "platform/terminal.h"
+
+namespace platform {
+namespace {
+
+constexpr int kCols = 80, kRows = 25;
+constexpr int kEscDelayMs = 25;
+constexpr char kMouseOn[] = "\x1b[?1002h\x1b[?1006h";
+constexpr char kMouseOff[] = "\x1b[?1002l\x1b[?1006l";
+
+// The control handler, reachable from the SIGINT handler, and the SIGINT
+// action it replaced (curses' own, which restores the terminal and ends).
+std::atomic<ControlHandler> g_handler{nullptr};
+struct sigaction g_oldSigint {};
+std::atomic<bool> g_sigintInstalled{false};
+
+// Async-signal-safe as long as the control handler only sets a flag.
+void OnSigint(int) {
+  ControlHandler handler = g_handler.load();
+  if (handler && handler(ControlEvent::kCtrlC)) return;
+  sigaction(SIGINT, &g_oldSigint, nullptr);  // unhandled: the action before ours
+  g_sigintInstalled = false;
+  raise(SIGINT);
+}
+
+// curses needs a UTF-8 character type to read and show Unicode; only
+// LC_CTYPE is changed so that number formatting stays the C locale's.
+void UseUtf8Locale() {
+  std::setlocale(LC_CTYPE, "");
+  if (std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0) std::setlocale(LC_CTYPE, "C.UTF-8");
+}
+
+class CursesTerminal final : public Terminal {
+ public:
+  ~CursesTerminal() override { Close(); }
+
+  bool Open(std::string& reason) override;
+  void Close() override;
+  int Width() const override { return kCols; }
+  int Height() const override { return kRows; }
+  void WriteCells(int x, int y, const Cell* cells, int count) override;
+  void Flush() override;
+  void SetCursor(int x, int y) override;
+  void SetCursorShape(CursorShape shape) override;
+  bool EventWaiting() override;
+  bool NextEvent(Event& event) override;
+  bool PeekEvent(Event& event) override;
+  void SetControlHandler(ControlHandler handler) override;
+  int MouseButtons() const override { return mouseButtons_; }
+  void Beep() override { beep(); }
+
+ private:
+  bool Attach(std::string& reason);
+  void SetUpColours();
+  void SetUpMouse();
+  void WriteRaw(const char* sequence);
+  bool Visible(int x, int y) const { return x < COLS && y < LINES; }
+  void DrawCell(int x, int y);
+  void DrawSizeNotice();
+  void Redraw();
+  void Poll();
+  void TakeEscape();
+  void TakeInput(int kind, wint_t wc, std::uint32_t extraShift);
+  void TakeCtrlC();
+  void TakeMouse();
+  void PushKey(const KeyEvent& key);
+
+  SCREEN* screen_ = nullptr;
+  FILE* tty_ = nullptr;  // /dev/tty, when standard input or output is not one
+  int outFd_ = -1;
+  bool colours_ = false, sixteen_ = false;
+  int mouseButtons_ = 0;
+  std::array<Cell, kCols * kRows> cells_{};
+  int cursorX_ = 0, cursorY_ = 0;
+  CursorShape shape_ = CursorShape::kNormal;
+  std::deque<Event> queue_;
+  std::uint32_t buttons_ = 0;
+  int mouseX_ = -1, mouseY_ = -1;
+};
+
+// Takes stdin/stdout when both are a terminal, else /dev/tty.
+bool CursesTerminal::Attach(std::string& reason) {
+  FILE* in = stdin;
+  FILE* out = stdout;
+  if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)) {
+    tty_ = std::fopen("/dev/tty", "r+");
+    if (!tty_) {
+      reason = "Nincs konzol: a program csak terminálban futtatható."_cp;
+      return false;
+    }
+    in = out = tty_;
+  }
+  screen_ = newterm(nullptr, out, in);
+  if (!screen_) {
+    const char* term = std::getenv("TERM");
+    reason = std::string("Ismeretlen terminál (TERM="_cp) + (term ? term : "") + ").";
+    if (tty_) std::fclose(tty_);
+    tty_ = nullptr;
+    return false;
+  }
+  set_term(screen_);
+  outFd_ = fileno(out);
+  return true;
+}
+
+bool CursesTerminal::Open(std::string& reason) {
+  if (screen_) return true;
+  UseUtf8Locale();
+  if (!Attach(reason)) return false;
+  set_escdelay(kEscDelayMs);
+  raw();
+  noecho();
+  nonl();
+  keypad(stdscr, TRUE);
+  nodelay(stdscr, TRUE);
+  // No meta(): it would switch xterm to sending Alt+key as the key with its
+  // eighth bit set ("á" for Alt+a); 8-bit UTF-8 input works without it.
+  SetUpColours();
+  cells_.fill(Cell{});
+  cursorX_ = cursorY_ = 0;
+  SetCursorShape(CursorShape::kNormal);
+  Redraw();
+  SetUpMouse();
+  return true;
+}
+
+void CursesTerminal::SetUpColours() {
+  colours_ = has_colors();
+  if (!colours_) return;
+  start_color();
+  sixteen_ = COLORS >= 16 && COLOR_PAIRS >= posix::PairsNeeded(true);
+  if (!sixteen_ && COLOR_PAIRS < posix::PairsNeeded(false)) {
+    colours_ = false;
+    return;
+  }
+  for (int attr = 0; attr < 256; ++attr) {
+    posix::Look look = posix::LookOfAttr(static_cast<std::uint8_t>(attr), sixteen_);
+    init_pair(look.pair, look.fg, look.bg);
+  }
+}
+
+// Mouse reporting goes on after the first refresh, so that curses' own mode
+// string (sent when the mask is set) cannot follow and override ours.
+void CursesTerminal::SetUpMouse() {
+  mmask_t got = mousemask(ALL_MOUSE_EVENTS | REPORT_MOUSE_POSITION, nullptr);
+  mouseinterval(0);
+  mouseButtons_ = got ? 2 : 0;
+  if (!mouseButtons_) return;
+  doupdate();
+  WriteRaw(kMouseOn);
+}
+
+void CursesTerminal::WriteRaw(const char* sequence) {
+  std::size_t left = std::strlen(sequence);
+  while (left > 0) {
+    ssize_t n = write(outFd_, sequence, left);
+    if (n <= 0) return;
+    sequence += n;
+    left -= static_cast<std::size_t>(n);
+  }
+}
+
+void CursesTerminal::Close() {
+  if (!screen_) return;
+  SetControlHandler(nullptr);
+  if (mouseButtons_) mousemask(0, nullptr);
+  curs_set(1);
+  endwin();
+  if (mouseButtons_) WriteRaw(kMouseOff);
+  delscreen(screen_);
+  screen_ = nullptr;
+  if (tty_) std::fclose(tty_);
+  tty_ = nullptr;
+  queue_.clear();
+  buttons_ = 0;
+  mouseX_ = mouseY_ = -1;
+}
+
+// ---- Output ------------------------------------------------------------------
+
+void CursesTerminal::DrawCell(int x, int y) {
+  const Cell& cell = cells_[y * kCols + x];
+  posix::Look look = posix::LookOfAttr(cell.attr, sixteen_);
+  attr_t attrs = A_NORMAL;
+  short pair = 0;
+  if (colours_) {
+    pair = look.pair;
+    if (look.bold) attrs |= A_BOLD;
+    if (look.blink) attrs |= A_BLINK;
+  } else if (cell.attr & 0x70) {
+    attrs |= A_REVERSE;  // no colours: a coloured background shows inverse
+  }
+  wchar_t text[2] = {static_cast<wchar_t>(Cp852ToUnicode(cell.ch)), 0};
+  cchar_t shown;
+  setcchar(&shown, text, attrs, pair, nullptr);
+  mvwadd_wch(stdscr, y, x, &shown);
+}
+
+void CursesTerminal::WriteCells(int x, int y, const Cell* cells, int count) {
+  if (!screen_ || y < 0 || y >= kRows) return;
+  for (int i = 0; i < count; ++i) {
+    int cx = x + i;
+    if (cx < 0 || cx >= kCols) continue;
+    cells_[y * kCols + cx] = cells[i];
+    if (Visible(cx, y)) DrawCell(cx, y);
+  }
+}
+
+// The request to enlarge a terminal smaller than the screen, on its last line.
+void CursesTerminal::DrawSizeNotice() {
+  if (COLS >= kCols && LINES >= kRows) return;
+  std::string text = Cp852ToUtf8(
+      " Nagyítsa a terminált legalább 80 × 25 méretűre! "_cp);
+  wattr_set(stdscr, A_REVERSE, 0, nullptr);
+  mvwaddnstr(stdscr, LINES - 1, 0, text.c_str(), -1);
+  wclrtoeol(stdscr);
+  wattr_set(stdscr, A_NORMAL, 0, nullptr);
+}
+
+void CursesTerminal::Redraw() {
+  werase(stdscr);
+  for (int y = 0; y < kRows && y < LINES; ++y)
+    for (int x = 0; x < kCols && x < COLS; ++x) DrawCell(x, y);
+  Flush();
+}
+
+void CursesTerminal::Flush() {
+  if (!screen_) return;
+  DrawSizeNotice();
+  bool cursorShown = shape_ != CursorShape::kHidden && Visible(cursorX_, cursorY_);
+  curs_set(cursorShown ? (shape_ == CursorShape::kHalfBlock ? 2 : 1) : 0);
+  if (cursorShown) wmove(stdscr, cursorY_, cursorX_);
+  wnoutrefresh(stdscr);
+  doupdate();
+}
+
+void CursesTerminal::SetCursor(int x, int y) {
+  cursorX_ = x;
+  cursorY_ = y;
+}
+
+void CursesTerminal::SetCursorShape(CursorShape shape) { shape_ = shape; }
+
+// ---- Input -------------------------------------------------------------------
+
+bool CursesTerminal::EventWaiting() {
+  Poll();
+  return !queue_.empty();
+}
+
+bool CursesTerminal::NextEvent(Event& event) {
+  if (!PeekEvent(event)) return false;
+  queue_.pop_front();
+  return true;
+}
+
+bool CursesTerminal::PeekEvent(Event& event) {
+  Poll();
+  if (queue_.empty()) return false;
+  event = queue_.front();
+  return true;
+}
+
+// Reads everything the terminal has sent so far into the queue.
+void CursesTerminal::Poll() {
+  if (!screen_) return;
+  wint_t wc;
+  int kind;
+  while ((kind = wget_wch(stdscr, &wc)) != ERR) {
+    if (kind == OK && wc == 27)
+      TakeEscape();
+    else
+      TakeInput(kind, wc, 0);
+  }
+}
+
+// ESC: curses has already waited ESCDELAY for a key sequence, so whatever
+// follows at once was sent with it: ESC + key is Alt+key. ESC ESC is two Esc.
+void CursesTerminal::TakeEscape() {
+  wint_t next;
+  int kind = wget_wch(stdscr, &next);
+  if (kind == OK && next == 27) unget_wch(27);
+  if (kind == ERR || (kind == OK && next == 27)) {
+    PushKey({scan::kEsc, 27, 0});
+    return;
+  }
+  TakeInput(kind, next, kLeftAlt);
+}
+
+void CursesTerminal::TakeInput(int kind, wint_t wc, std::uint32_t extraShift) {
+  KeyEvent key;
+  if (kind == OK) {
+    if (wc == 3 && !extraShift) return TakeCtrlC();
+    if (!posix::KeyOfChar(static_cast<char32_t>(wc), key)) return;
+  } else if (wc == KEY_MOUSE) {
+    return TakeMouse();
+  } else if (wc == KEY_RESIZE) {
+    Redraw();
+    Event event;
+    event.kind = EventKind::kResize;
+    queue_.push_back(event);
+    return;
+  } else {
+    const char* name = keyname(static_cast<int>(wc));
+    if (!name || !posix::KeyOfName(name, key)) return;
+  }
+  if (extraShift) key = posix::WithAlt(key);
+  PushKey(key);
+}
+
+// Ctrl+C goes to the control handler; unhandled, it is delivered as a key.
+void CursesTerminal::TakeCtrlC() {
+  ControlHandler handler = g_handler.load();
+  if (handler && handler(ControlEvent::kCtrlC)) return;
+  KeyEvent key;
+  posix::KeyOfChar(3, key);
+  PushKey(key);
+}
+
+// Buttons are tracked from presses and releases; an event that changes
+// neither the buttons nor the position (a wheel turn) is dropped.
+void CursesTerminal::TakeMouse() {
+  MEVENT m;
+  if (getmouse(&m) != OK) return;
+  std::uint32_t buttons = buttons_;
+  if (m.bstate & BUTTON1_PRESSED) buttons |= 1;
+  if (m.bstate & BUTTON1_RELEASED) buttons &= ~1u;
+  if (m.bstate & BUTTON3_PRESSED) buttons |= 2;
+  if (m.bstate & BUTTON3_RELEASED) buttons &= ~2u;
+  bool moved = (m.bstate & REPORT_MOUSE_POSITION) && (m.x != mouseX_ || m.y != mouseY_);
+  if (buttons == buttons_ && !moved) return;
+  buttons_ = buttons;
+  mouseX_ = m.x;
+  mouseY_ = m.y;
+  Event event;
+  event.kind = EventKind::kMouse;
+  event.mouse.x = m.x;
+  event.mouse.y = m.y;
+  event.mouse.buttons = buttons;
+  event.mouse.moved = moved;
+  if (m.bstate & BUTTON_SHIFT) event.mouse.shift |= kShift;
+  if (m.bstate & BUTTON_CTRL) event.mouse.shift |= kLeftCtrl;
+  if (m.bstate & BUTTON_ALT) event.mouse.shift |= kLeftAlt;
+  queue_.push_back(event);
+}
+
+void CursesTerminal::PushKey(const KeyEvent& key) {
+  Event event;
+  event.kind = EventKind::kKey;
+  event.key = key;
+  queue_.push_back(event);
+}
+
+void CursesTerminal::SetControlHandler(ControlHandler handler) {
+  g_handler = handler;
+  if (handler && !g_sigintInstalled) {
+    struct sigaction action {};
+    action.sa_handler = OnSigint;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &g_oldSigint);
+    g_sigintInstalled = true;
+  } else if (!handler && g_sigintInstalled) {
+    sigaction(SIGINT, &g_oldSigint, nullptr);
+    g_sigintInstalled = false;
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<Terminal> MakeNativeTerminal() { return std::make_unique<CursesTerminal>(); }
+
+}  // namespace platform

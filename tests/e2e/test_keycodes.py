@@ -1,0 +1,182 @@
+#!/usr/bin/env python3
+"""End-to-end test of the keycodes program in a real terminal.
+
+keycodes runs in a private tmux server (80 x 25, TERM=xterm-256color so that
+SGR mouse sequences are decoded); keys are typed with send-keys and the screen
+is read back with capture-pane, polling with a bounded wait.
+
+Usage: test_keycodes.py PATH-TO-KEYCODES
+"""
+import os
+import re
+import shlex
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+KEYCODES = None  # set from the command line
+WAIT_SECONDS = 10.0
+KEY_ROW, MOUSE_ROW = 5, 6  # 0-based rows of the latest key and mouse lines
+UTF8_ENV = dict(os.environ, LANG="C.UTF-8", LC_ALL="C.UTF-8")
+
+
+class Tmux:
+    """A private tmux server (its socket in a folder of the test's own)
+    running one program in an 80 x 25 window."""
+
+    def __init__(self, folder):
+        self.socket = os.path.join(folder, "tmux")
+
+    def run(self, *args, check=True):
+        return subprocess.run(["tmux", "-u", "-f", "/dev/null", "-S", self.socket, *args],
+                              capture_output=True, text=True, encoding="utf-8",
+                              env=UTF8_ENV, check=check, timeout=WAIT_SECONDS)
+
+    def start(self, command):
+        self.run("new-session", "-d", "-x", "80", "-y", "25", "sh", "-c", command)
+
+    def keys(self, *keys):
+        self.run("send-keys", *keys)
+
+    def literal(self, text):
+        self.run("send-keys", "-l", text)
+
+    def rows(self):
+        return self.run("capture-pane", "-p").stdout.split("\n")
+
+    def program_pid(self):
+        """The pid of the program the pane's shell started."""
+        shell = self.run("display-message", "-p", "#{pane_pid}").stdout.strip()
+        with open(f"/proc/{shell}/task/{shell}/children", encoding="ascii") as f:
+            return int(f.read().split()[0])
+
+    def kill(self):
+        self.run("kill-server", check=False)
+
+
+class KeycodesInTerminal(unittest.TestCase):
+    def setUp(self):
+        work = tempfile.TemporaryDirectory()
+        self.addCleanup(work.cleanup)
+        self.status_file = os.path.join(work.name, "status")
+        self.tmux = Tmux(work.name)
+        self.addCleanup(self.tmux.kill)  # also when setUp fails below
+        self.tmux.start(f"env TERM=xterm-256color {shlex.quote(KEYCODES)}; "
+                        f"echo $? > {shlex.quote(self.status_file)}; sleep 60")
+        self.wait_row(0, "Billentyűkódok")
+
+    def wait_row(self, row, pattern):
+        """Waits until the screen row matches the regular expression."""
+        deadline = time.monotonic() + WAIT_SECONDS
+        while True:
+            rows = self.tmux.rows()
+            if row < len(rows) and re.search(pattern, rows[row]):
+                return rows
+            if time.monotonic() > deadline:
+                self.fail(f"row {row} never matched {pattern!r}; screen:\n" + "\n".join(rows))
+            time.sleep(0.05)
+
+    def exit_status(self):
+        """The program's exit code once it has ended (None while it runs)."""
+        try:
+            with open(self.status_file, encoding="ascii") as f:
+                text = f.read().strip()
+            return int(text) if text else None
+        except FileNotFoundError:
+            return None
+
+    def wait_exit(self):
+        deadline = time.monotonic() + WAIT_SECONDS
+        while self.exit_status() is None:
+            if time.monotonic() > deadline:
+                self.fail("keycodes did not end; screen:\n" + "\n".join(self.tmux.rows()))
+            time.sleep(0.05)
+        return self.exit_status()
+
+    def test_frame_is_drawn_with_double_line_box_characters(self):
+        rows = self.tmux.rows()
+        top = rows[0]
+        self.assertEqual(len(top), 80)
+        self.assertTrue(top.startswith("╔═") and top.endswith("═╗"), top)
+        self.assertEqual(top.replace(" Billentyűkódok ", "═" * 16), "╔" + "═" * 78 + "╗")
+        self.assertEqual(rows[24], "╚" + "═" * 78 + "╝")
+        for y in range(1, 24):
+            self.assertTrue(rows[y].startswith("║") and rows[y].endswith("║"), (y, rows[y]))
+            self.assertEqual(len(rows[y]), 80, (y, rows[y]))
+
+    def test_special_keys_and_typed_unicode_give_their_codes(self):
+        cases = [
+            (["F1"], r"^║ Kód: BB  F1 "),
+            (["M-Up"], r"^║ Kód: F8  Alt\+Up "),
+            (["C-Left"], r"^║ Kód: F3  Ctrl\+Left "),
+            (["BTab"], r"^║ Kód: 8F  .*Shift\+Tab "),
+            (["M-q"], r"^║ Kód: 90  .*Alt\+Q "),
+            (["F11"], r"^║ Kód: 00  - "),  # a key the suite has no code for
+        ]
+        for keys, pattern in cases:
+            with self.subTest(keys=keys):
+                self.tmux.keys(*keys)
+                self.wait_row(KEY_ROW, pattern)
+        self.tmux.literal("á")  # typed as UTF-8, delivered in code page 852
+        self.wait_row(KEY_ROW, r"^║ Kód: A0  á")
+
+    def test_sgr_mouse_click_shows_buttons_and_position(self):
+        self.tmux.literal("\x1b[<0;10;5M")
+        self.wait_row(MOUSE_ROW, r"Egér: bal gomb, 10\. oszlop, 5\. sor")
+        self.tmux.literal("\x1b[<0;10;5m")
+        self.wait_row(MOUSE_ROW, r"Egér: nincs lenyomott gomb, 10\. oszlop, 5\. sor")
+        self.tmux.literal("\x1b[<2;3;7M")  # right button elsewhere
+        self.wait_row(MOUSE_ROW, r"Egér: jobb gomb, 3\. oszlop, 7\. sor")
+
+    def test_ctrl_c_and_sigint_do_not_end_the_program(self):
+        self.tmux.keys("C-c")
+        self.wait_row(KEY_ROW, r"Ctrl\+C: a program fut tovább\.")
+        self.tmux.keys("F2")
+        self.wait_row(KEY_ROW, r"Kód: BC  F2")
+        os.kill(self.tmux.program_pid(), signal.SIGINT)
+        self.wait_row(KEY_ROW, r"Ctrl\+C: a program fut tovább\.")
+        self.tmux.keys("F3")
+        self.wait_row(KEY_ROW, r"Kód: BD  .*F3")
+        self.assertIsNone(self.exit_status())
+
+    def test_esc_twice_in_a_row_ends_with_code_0(self):
+        self.tmux.keys("Escape")
+        self.wait_row(KEY_ROW, r"Kód: 1B  Esc")
+        self.tmux.keys("F1")  # breaks the pair
+        self.wait_row(KEY_ROW, r"Kód: BB  F1")
+        self.tmux.keys("Escape")
+        self.wait_row(KEY_ROW, r"Kód: 1B  Esc")
+        self.assertIsNone(self.exit_status())
+        self.tmux.keys("Escape")
+        self.assertEqual(self.wait_exit(), 0)
+
+
+class KeycodesWithoutTerminal(unittest.TestCase):
+    def test_no_terminal_exits_1_with_one_line_reason(self):
+        # A new session has no controlling terminal, so /dev/tty cannot be opened.
+        result = subprocess.run([KEYCODES], stdin=subprocess.DEVNULL, capture_output=True,
+                                start_new_session=True, timeout=WAIT_SECONDS)
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stdout, b"")
+        reason = result.stderr.decode("utf-8")
+        self.assertTrue(reason.endswith("\n"), reason)
+        self.assertEqual(reason.count("\n"), 1, reason)
+        self.assertGreater(len(reason.strip()), 10, reason)
+
+
+def main():
+    global KEYCODES
+    if len(sys.argv) < 2:
+        sys.exit("usage: test_keycodes.py PATH-TO-KEYCODES")
+    KEYCODES = os.path.abspath(sys.argv.pop(1))
+    if not shutil.which("tmux"):
+        unittest.skip("tmux is not installed")(KeycodesInTerminal)
+    unittest.main(verbosity=2)
+
+
+if __name__ == "__main__":
+    main()
