@@ -29,7 +29,7 @@ Clock* g_clock = nullptr;
 }  // namespace
 
 TimeOfDay ManualClock::Now() {
-  std::int64_t t = now_ % (24LL * 3600 * 100);
+  std::int64_t t = Hundredths() % (24LL * 3600 * 100);
   return {static_cast<int>(t / 360000), static_cast<int>(t / 6000 % 60),
           static_cast<int>(t / 100 % 60), static_cast<int>(t % 100)};
 }

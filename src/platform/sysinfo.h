@@ -31,14 +31,14 @@ class ManualClock : public Clock {
  public:
   TimeOfDay Now() override;
   Date Today() override { return today_; }
-  void SleepMs(int ms) override { Advance(ms / 10); }
-  void Advance(std::int64_t hundredths) { now_ += hundredths; }
-  void Set(std::int64_t hundredthsOfDay) { now_ = hundredthsOfDay; }
+  void SleepMs(int ms) override { nowMs_ += ms; }
+  void Advance(std::int64_t hundredths) { nowMs_ += hundredths * 10; }
+  void Set(std::int64_t hundredthsOfDay) { nowMs_ = hundredthsOfDay * 10; }
   void SetToday(Date d) { today_ = d; }
-  std::int64_t Hundredths() const { return now_; }
+  std::int64_t Hundredths() const { return nowMs_ / 10; }
 
  private:
-  std::int64_t now_ = 0;
+  std::int64_t nowMs_ = 0;
   Date today_{2026, 1, 1};
 };
 

@@ -1,0 +1,217 @@
+// The one key and mouse reader of every widget: ReadEvent turns console
+// events into key codes (mouse presses, repeats, releases and double clicks,
+// key bar clicks, hotkeys, the break request); WaitKey waits for one.
+#include "console/console.h"
+#include "platform/sysinfo.h"
+#include "platform/terminal.h"
+#include "ui/state.h"
+
+namespace ui {
+namespace {
+
+constexpr int kDoubleClickHundredths = 24;
+
+UiState& S() { return State(); }
+
+bool NextIsMouse() {
+  platform::Event e;
+  return console::ConsoleOpen() && console::Term().PeekEvent(e) &&
+         e.kind == platform::EventKind::kMouse;
+}
+
+bool NextIsKey() {
+  platform::Event e;
+  return console::ConsoleOpen() && console::Term().PeekEvent(e) &&
+         e.kind == platform::EventKind::kKey;
+}
+
+// The cursor follows the drag state: hidden while dragging.
+void ShowDragCursor() {
+  if (S().dragging) ApplyCursorShape(0);
+  else ApplyCursorShape(S().cursorShape);
+}
+
+// One left (1) or right (2) button held alone.
+std::uint8_t ButtonsHeld(std::uint32_t buttons) {
+  auto& s = S();
+  std::uint8_t code;
+  if (s.pending == 0 && s.held == 0) {
+    code = buttons == 1 ? code::kLeftPress : code::kRightPress;
+  } else {
+    code = buttons == 1 ? code::kLeftHeld : code::kRightHeld;
+    s.pending = buttons == 1 ? code::kLeftRelease : code::kRightRelease;
+  }
+  s.dragging = buttons == s.held;
+  ShowDragCursor();
+  s.held = buttons;
+  bool quick = platform::HundredthsOfDay() - s.lastRelease < kDoubleClickHundredths;
+  if (buttons == s.lastButtons && quick && !NextIsMouse()) {
+    s.lastButtons = s.held = 0;
+    s.dragging = false;
+    s.doubleClick = buttons == 1 ? code::kLeftDouble : code::kRightDouble;
+    code = 0;
+  }
+  return code;
+}
+
+// Buttons released (or held in another combination).
+std::uint8_t ButtonsReleased() {
+  auto& s = S();
+  if (s.held == 0) {
+    s.pending = 0;
+    return 0;
+  }
+  s.dragging = false;
+  ApplyCursorShape(s.cursorShape);
+  std::uint8_t code = s.doubleClick ? s.doubleClick : s.pending;
+  s.pending = s.doubleClick = 0;
+  s.lastButtons = s.held;
+  s.held = 0;
+  return code;
+}
+
+// The mouse step: the waiting mouse event, or the last one again, which is
+// how a held button repeats.
+std::uint8_t MouseStep() {
+  auto& s = S();
+  s.dragging = false;
+  bool moved = false;
+  if (NextIsMouse()) {
+    platform::Event e;
+    console::Term().NextEvent(e);
+    s.lastMouse = e.mouse;
+    if (e.mouse.buttons == 0) s.lastRelease = platform::HundredthsOfDay();
+    moved = e.mouse.moved;
+    s.mouseX = e.mouse.x + 1;
+    s.mouseY = e.mouse.y + 1;
+  }
+  std::uint32_t buttons = s.lastMouse.buttons;
+  std::uint8_t code = (buttons == 1 || buttons == 2) ? ButtonsHeld(buttons) : ButtonsReleased();
+  if (moved) {
+    s.doubleClick = 0;
+    s.lastButtons = s.held = 0;
+    s.dragging = buttons == 1;
+  }
+  return code;
+}
+
+// A press on a key bar label is swallowed; the release over the same label
+// gives the label's key.
+std::uint8_t KeyBarStep(std::uint8_t code) {
+  KeyBar* bar = S().activeBar;
+  if (!bar) return code;
+  if (code == code::kLeftHeld || code == code::kLeftPress) {
+    bar->pressed = bar->LabelAtMouse();
+    bar->Draw(false);
+    if (bar->pressed) code = 0;
+  } else if (code == 0 && bar->pressed) {
+    KeyLabel* label = bar->pressed;
+    if (!MouseOutside(*label)) code = label->key;
+    bar->pressed = nullptr;
+    if (!bar->hold) bar->Draw(false);
+  }
+  return code;
+}
+
+// Registered procedures take their key; the font keys are always consumed.
+std::uint8_t HotkeyStep(std::uint8_t code) {
+  auto& s = S();
+  if (code == code::kFontLarger || code == code::kFontSmaller) {
+    if (s.fontStepper) s.fontStepper(code == code::kFontLarger ? 1 : -1);
+    return 0;
+  }
+  Hotkey& h = s.hotkeys[code];
+  if (code < 0x81 || !h.procedure) return code;
+  if (!h.busy) {
+    h.busy = true;
+    HotkeyProc procedure = h.procedure;  // the procedure may replace its own entry
+    procedure();
+    s.hotkeys[code].busy = false;
+  }
+  return 0;
+}
+
+std::uint8_t KeyStep() {
+  auto& s = S();
+  s.held = s.lastButtons = 0;
+  s.pending = s.doubleClick = 0;
+  platform::Event e;
+  if (!console::ReadKeyEvent(e)) return 0;
+  std::uint8_t code = console::TranslateKey(e.key);
+  if (code == 0x16) return code::kPaste;
+  bool special = code != e.key.ch;
+  return special ? HotkeyStep(code) : code;
+}
+
+}  // namespace
+
+std::uint8_t ReadEvent() {
+  auto& s = S();
+  if (!console::KeyPressed()) platform::SleepMs(1);
+  if (!s.typeAhead.empty()) {
+    auto code = static_cast<std::uint8_t>(s.typeAhead[0]);
+    s.typeAhead.erase(0, 1);
+    return code;
+  }
+  std::uint8_t code = 0;
+  if (s.mousePresent) code = MouseStep();
+  // Events the toolkit does not use (a resize) are taken and give nothing.
+  platform::Event e;
+  if (console::ConsoleOpen() && console::Term().PeekEvent(e) &&
+      e.kind == platform::EventKind::kResize)
+    console::Term().NextEvent(e);
+  if (!NextIsKey()) {
+    code = HotkeyStep(KeyBarStep(code));
+  } else {
+    code = KeyStep();
+  }
+  if (console::BreakFlag()) {
+    console::SetBreakFlag(false);
+    code = code::kBreak;
+  }
+  return code;
+}
+
+bool Dragging() { return S().dragging; }
+
+void TypeAhead(std::string_view keys) { S().typeAhead += keys; }
+
+void SetHotkey(std::uint8_t owner, std::uint8_t code, HotkeyProc procedure) {
+  if (code < 0x81) return;
+  S().hotkeys[code] = Hotkey{std::move(procedure), owner, false};
+}
+
+void ClearHotkeys(std::uint8_t owner) {
+  for (auto& h : S().hotkeys)
+    if (h.procedure && h.owner == owner) h = Hotkey{};
+}
+
+void SetIdle(std::function<void()> procedure, int hundredths) {
+  S().idle = std::move(procedure);
+  S().idleHundredths = hundredths;
+}
+
+void SetFontStepper(std::function<void(int)> stepper) { S().fontStepper = std::move(stepper); }
+
+void IdleTick(std::int64_t& waitStart) {
+  auto& s = S();
+  if (!s.idle || s.idleHundredths <= 0) return;
+  std::int64_t now = platform::HundredthsOfDay();
+  if (now - waitStart > s.idleHundredths) {
+    s.idle();
+    waitStart = platform::HundredthsOfDay();
+  }
+}
+
+Window* TopWindow() { return S().top; }
+
+std::uint8_t WaitKey() {
+  std::int64_t start = platform::HundredthsOfDay();
+  for (;;) {
+    std::uint8_t code = TopWindow() ? TopWindow()->GetKey() : ReadEvent();
+    if (code) return code;
+    IdleTick(start);
+  }
+}
+
+}  // namespace ui

@@ -1,0 +1,59 @@
+// The toolkit's process-wide state, one struct reachable through State() so
+// that a test can reset it. Internal to ui/.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "platform/terminal.h"
+#include "ui/ui.h"
+
+namespace ui {
+
+struct Hotkey {
+  HotkeyProc procedure;
+  std::uint8_t owner = 0;
+  bool busy = false;
+};
+
+struct UiState {
+  // Colours, output, frames.
+  std::uint8_t baseAttr = 0x07;
+  int outputMode = 50;
+  std::string currentFrame;
+  // Cursor and mouse.
+  int cursorShape = 1;
+  bool mousePresent = false, mouseShown = false;
+  int mouseX = 1, mouseY = 1;
+  // ReadEvent's mouse state machine.
+  std::uint32_t held = 0, lastButtons = 0;
+  std::uint8_t pending = 0, doubleClick = 0;
+  std::int64_t lastRelease = -100000;
+  bool dragging = false;
+  platform::MouseEvent lastMouse;  // repeated while no new mouse event waits
+  // Keys.
+  std::string typeAhead;
+  std::array<Hotkey, 256> hotkeys{};
+  std::function<void()> idle;
+  int idleHundredths = 0;
+  std::function<void(int)> fontStepper;
+  // Windows and dialogs.
+  Window* top = nullptr;
+  bool defaultButtonMode = false;
+  // Key bar.
+  KeyBar* activeBar = nullptr;
+  // Pick list.
+  char viewMode = '1';
+  std::string searchText;
+  std::function<void(std::uint32_t)> f9Hook;
+  bool f9Enabled = false;
+};
+
+UiState& State();
+
+// Runs the idle procedure when the wait that began at waitStart has lasted
+// longer than the idle time-out; restarts the wait then.
+void IdleTick(std::int64_t& waitStart);
+
+}  // namespace ui
