@@ -6,11 +6,13 @@
 // window-relative ones count from the text window's top-left corner.
 // Text is code page 852.
 #pragma once
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/console_font.h"
 #include "platform/terminal.h"
 
 namespace console {
@@ -158,5 +160,227 @@ struct ConsoleState {
   int dirtyFrom = -1, dirtyTo = -1;   // cell index range not yet pushed
 };
 ConsoleState& State();
+
+// =============================================================================
+// Console window, font and settings stores
+//
+// The suite's console and user settings: the numbered settings stores, the
+// console font values kept in the registry, the suite's installation values
+// in the registry, the output conversion of texts, and the font control that
+// fits an 80 x 25 window to the screen and lets the user grow or shrink it
+// with Alt+Up and Alt+Down. All of it is process-wide (SettingsState).
+// =============================================================================
+
+// ---- Code page mode and output -------------------------------------------------
+
+// 50: the screen shows code page 852 and texts go to it unchanged (the mode
+// every program sets at start).
+int CodePageMode();
+void SetCodePageMode(int mode);
+
+// A text as it goes to the screen: unchanged in mode 50. In any other mode
+// the screen is taken to show the legacy Hungarian DOS encoding (code page
+// 437 with the Hungarian letters at some of its accented positions), so the
+// 18 Hungarian vowels are converted to it (text::Cp852ToLegacyFull).
+std::string OutputText(std::string_view text);
+
+// ---- User and machine -----------------------------------------------------------
+
+// The logged-in user of the suite; empty at start. It prefixes the console
+// font's registry value names and names the user's own settings file; a new
+// name takes effect for that file at the next SetStorePaths.
+const std::string& UserName();
+void SetUserName(std::string_view name);
+// The machine's name, read at SettingsStartup (empty when the system fails).
+const std::string& ComputerName();
+
+// The settings' start: ComputerName read, UserName emptied, store paths set.
+void SettingsStartup();
+
+// ---- Settings stores ------------------------------------------------------------
+//
+// Store 1: program folder + "\prog.res"; store 2: program folder + "\user" +
+// the first 4 characters of UserName + ".res"; store 3: "adat.res" in the
+// current folder; store 4: no file, three lines built from the registry
+// ("*cmdwindow", "font=" + face, "fontsize=" + height).
+//
+// A file store is text lines. A line starting with "*" opens a section named
+// by the rest of the line; any other line with a "=" is an entry key=value
+// (key before the first "="). Lines outside a section, blank lines and lines
+// without "=" are kept but never match. Section names match without regard
+// to letter case (Hungarian letters included); keys match exactly.
+//
+// Lines end in LF or CR LF (a lone CR belongs to the text); the last line may
+// have no ending. Each line keeps its own ending when the file is written
+// back, so a file that was only read comes back byte for byte. A new line
+// takes the ending of the file's first line that has one (CR LF when none
+// has), and a last line without an ending gets that ending when a line is
+// added after it.
+//
+// Line numbers are 0-based. Store numbers outside 1-4 are ignored (-1, false).
+
+inline constexpr int kProgramStore = 1, kUserStore = 2, kDataStore = 3, kConsoleStore = 4;
+
+// Sets the paths of stores 1-3 from the program folder and UserName.
+void SetStorePaths();
+const std::string& StorePath(int n);
+
+// Loads store n once (a loaded store is left as it is). Store 4 is built
+// from the registry (ReadConsoleFont). A missing store file is first created
+// with the one line "User" + UserName. A file that cannot be created or read
+// ends the program (EndProgram) with the system's error number, as the
+// run-time I/O error handler does.
+void OpenStore(int n);
+bool StoreLoaded(int n);
+
+// The value of the first entry key in section "*" + section of store n, and
+// its line number; -1 (value empty) when the store is not loaded, the section
+// does not exist or the key is not in it. Values are cut to 255 bytes.
+int ReadSetting(int n, std::string_view section, std::string_view key, std::string& value);
+
+// Sets key=value in the section: the entry's line is replaced when it
+// exists; otherwise a new line goes at the end of the section (before the
+// next section line), and a missing section is appended at the end of the
+// store with the entry. False (nothing changed) when the store is not loaded.
+bool WriteSetting(int n, std::string_view section, std::string_view key, std::string_view value);
+
+// Line number of "*" + section in store n, or -1.
+int FindSection(int n, std::string_view section);
+
+// Writes store n back: stores 1-3 to their files, store 4 through
+// SaveConsoleFont. False when the store is not loaded (nothing is written,
+// so an unread file is never emptied) or the write failed.
+bool SaveStore(int n);
+
+// Releases the lines of store n; it is no longer loaded.
+void CloseStore(int n);
+
+// ---- Console font in the registry -------------------------------------------------
+//
+// Under HKEY_CURRENT_USER "\Software\Tormex\Console\": prefix + "FontSize21"
+// (32 bits: the height in pixels in the high 16 bits) and prefix +
+// "FaceName", where prefix is UserName + "_", or nothing when UserName is
+// empty. The default face is "Lucida Console".
+
+// The height stored, and the face into face; 0 and an empty face when the
+// key or a value is missing (the key is never created here).
+int ReadConsoleFont(std::string& face);
+// Stores the height, and the face when it is not empty, creating the key
+// when missing; false when the key could not be opened or a write failed.
+bool WriteConsoleFont(int height, std::string_view face);
+// Puts the font in use into store 4's "font" and "fontsize", reads both back
+// and writes them to the registry (a height of 0 or a missing size writes the
+// smallest usable height; a missing face writes none). False when store 4 is
+// not loaded or the registry write failed.
+bool SaveConsoleFont();
+// The platform's own console default height: HKEY_CURRENT_USER "\Console\"
+// value "FontSize" divided by 65536; 0 when missing.
+int SystemConsoleFontHeight();
+
+// ---- The suite's installation in the registry ------------------------------------
+
+// HKEY_CURRENT_USER "\Software\" + product + "\" (a leading "\" of product
+// dropped), value "SetupPath"; empty when missing.
+std::string GetSetupPath(std::string_view product);
+// Adds path to that value's ";"-separated list unless a field of it equals
+// path exactly; creates the key with the value path when the key is missing.
+// Always true.
+bool AddSetupPath(std::string_view product, std::string_view path);
+// Lets compiled help files open from path: in HKEY_LOCAL_MACHINE
+// "\SOFTWARE\Microsoft\HTMLHelp\1.x\HHRestrictions" and "...\ItssRestrictions"
+// (never created here), value "UrlAllowList" gets path in front ("path;" +
+// list, or "path;file://;" for an empty list) unless a field of the list
+// equals path. A path containing "c:" or "C:" needs no permission: nothing
+// is done. True when path is in both lists afterwards (or needs none); false
+// when a key is missing or a write failed.
+bool AllowHelpPath(std::string_view path);
+
+// ---- Stopwatch ----------------------------------------------------------------------
+
+struct StopwatchMark {
+  std::uint16_t hours = 0, minutes = 0, seconds = 0, hundredths = 0;
+};
+// Marks the time of day (the library's clock, platform::CurrentClock).
+void StopwatchStart(StopwatchMark& mark);
+// Hundredths of a second since the mark, as the difference of the two times
+// of day: across midnight it is negative (it does not wrap).
+long StopwatchElapsed(const StopwatchMark& mark);
+
+// ---- Font control ---------------------------------------------------------------------
+//
+// Every operation here does nothing (false) unless the font control is ready.
+
+// The console's font control (not owned); nullptr for none. Makes it not ready.
+void SetFontControl(platform::ConsoleFontControl* control);
+// FontControlReady := whether the control could be loaded (system version 6
+// or later with the seven entry points found).
+bool LoadFontControl();
+bool FontControlReady();
+// Applies face (at most 31 characters used) and height; the platform's result.
+bool SetConsoleFont(std::string_view face, int height);
+
+// Sets the font so that an 80 x 25 window fits the screen and makes the
+// screen buffer 80 x 25. requested (16 bits) is the height wanted, 0 or less
+// meaning none. The largest height that fits becomes the largest usable
+// height; the console then shows requested when it fits, else that largest
+// height, or one step below it without a request. The title becomes title
+// (or the console's original title when empty) + 10 blanks + "Ablakméret:
+// Alt+Up Alt+Down", and the window is centred. The search for the largest
+// height stops at the smallest usable height and at kLargestFontHeight, so a
+// console whose largest window does not follow the font cannot keep it going.
+inline constexpr int kLargestFontHeight = 160;
+void FitConsole(int requested, std::string_view title);
+
+// Alt+Up (+1) or Alt+Down (-1): one height step within the smallest and
+// largest usable heights, applied and saved through SaveStore(4) (so to the
+// registry). At a bound, or when the font could not be applied, nothing
+// changes.
+void StepFont(int direction);
+
+// Moves the console window, its size unchanged, to the centre of the
+// desktop's work area (halves rounded towards zero).
+void CentreConsoleWindow();
+
+// The font control's start, once per program (a second call does nothing
+// until ConsoleShutdown): loads the control; when ready, remembers the
+// console's font, modes and buffer, opens store 4, sets the buffer to
+// 80 x 25 with quick-edit off, fits the font to the stored height (one below
+// the smallest usable height counts as none), records the 80 x 25 screen in
+// the console driver and centres the window.
+void ConsoleStartup();
+// Its end: closes store 4, puts back the remembered font, modes and buffer
+// and releases the control's libraries.
+void ConsoleShutdown();
+
+// ---- Settings state ------------------------------------------------------------------
+
+struct StoreLine {
+  std::string text;
+  std::string ending;  // "\r\n", "\n" or "" (a last line without one)
+};
+
+struct SettingsStore {
+  std::string path;
+  bool loaded = false;
+  std::vector<StoreLine> lines;
+};
+
+struct FontState {
+  platform::ConsoleFontControl* control = nullptr;
+  bool ready = false;    // FontControlReady
+  bool started = false;  // ConsoleStartup ran
+  int height = 0;        // in use
+  int smallest = 14;     // smallest usable height
+  int largest = 0;       // largest usable height, found by FitConsole
+  std::string face;      // face name in use; empty until set
+};
+
+struct SettingsState {
+  int codePageMode = 0;
+  std::string userName, computerName;
+  std::array<SettingsStore, 4> stores;  // stores 1-4 at index 0-3
+  FontState font;
+};
+SettingsState& Settings();
 
 }  // namespace console

@@ -49,4 +49,10 @@ std::int64_t HundredthsOfDay() {
 
 void SleepMs(int ms) { CurrentClock().SleepMs(ms); }
 
+std::string ProgramFolder() {
+  std::string path = ProgramPath();
+  std::size_t slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
 }  // namespace platform

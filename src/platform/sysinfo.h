@@ -1,9 +1,11 @@
-// System values: time of day, sleeping, the message beep.
+// System values: time of day, sleeping, the message beep; the machine's
+// name and system version; the program's own path.
 //
 // The clock is injectable: a test installs a ManualClock and moves time on by
 // hand, so timed behaviour (double clicks, countdowns) runs without waiting.
 #pragma once
 #include <cstdint>
+#include <string>
 
 namespace platform {
 
@@ -50,5 +52,31 @@ void SetClock(Clock* clock);
 // Time of day in hundredths of a second.
 std::int64_t HundredthsOfDay();
 void SleepMs(int ms);
+
+// ---- The machine and the program -------------------------------------------
+
+// The machine's name as Windows shows it: upper case (POSIX: the host name
+// up to its first ".", upper-cased, at most 15 characters). Empty when the
+// system does not tell.
+std::string ComputerName();
+
+// The operating system's major version (Windows 7 and later: 6 or more).
+// POSIX reports 0: it has none of the newer console functions.
+int OsMajorVersion();
+
+// Records the program's arguments; main calls it before anything else. On
+// POSIX it fixes the program's own path at once (the current folder may
+// change later); Windows knows the path without it.
+void SetProgramArgs(int argc, char** argv);
+
+// The program's own file, absolute. Win32: the module's file name. POSIX:
+// argument 0 made absolute against the folder current at SetProgramArgs, or
+// found through PATH when it has no folder; symbolic links are not followed,
+// so the name is the one the program was started under. Without recorded
+// arguments, the file the system reports for the process.
+std::string ProgramPath();
+
+// The folder of ProgramPath, without a trailing separator.
+std::string ProgramFolder();
 
 }  // namespace platform

@@ -3,11 +3,9 @@
 #include <memory>
 
 #include "console/console.h"
+#include "ui/ui.h"
 
 namespace startup {
-namespace {
-int g_codePageMode = 0;
-}  // namespace
 
 void Sequence::Start() {
   while (started_ < steps_.size()) {
@@ -29,24 +27,35 @@ std::vector<std::string> Sequence::Started() const {
   return names;
 }
 
-int CodePageMode() { return g_codePageMode; }
-void SetCodePageMode(int mode) { g_codePageMode = mode; }
-
-void AddStandardSteps(Sequence& sequence, platform::Terminal& terminal) {
+void AddStandardSteps(Sequence& sequence, platform::Terminal& terminal,
+                      platform::ConsoleFontControl* fontControl) {
   sequence.Add({"console driver", [&terminal] { console::OpenConsole(terminal); },
                 [] { console::CloseConsole(); }});
   auto previousMode = std::make_shared<int>(0);
   sequence.Add({"code page mode",
                 [previousMode] {
-                  *previousMode = CodePageMode();
-                  SetCodePageMode(50);
+                  *previousMode = console::CodePageMode();
+                  console::SetCodePageMode(50);
                 },
-                [previousMode] { SetCodePageMode(*previousMode); }});
+                [previousMode] { console::SetCodePageMode(*previousMode); }});
+  sequence.Add({"console settings",
+                [fontControl] {
+                  console::SettingsStartup();
+                  console::SetFontControl(fontControl);
+                  console::ConsoleStartup();
+                  ui::SetFontStepper([](int direction) { console::StepFont(direction); });
+                },
+                [] {
+                  ui::SetFontStepper(nullptr);
+                  console::ConsoleShutdown();
+                  console::SetFontControl(nullptr);
+                }});
 }
 
-int RunProgram(platform::Terminal& terminal, const std::function<void()>& mainFlow) {
+int RunProgram(platform::Terminal& terminal, const std::function<void()>& mainFlow,
+               platform::ConsoleFontControl* fontControl) {
   Sequence sequence;
-  AddStandardSteps(sequence, terminal);
+  AddStandardSteps(sequence, terminal, fontControl);
   int code = 0;
   try {
     sequence.Start();
@@ -63,7 +72,8 @@ int RunProgram(platform::Terminal& terminal, const std::function<void()>& mainFl
 
 int RunProgram(const std::function<void()>& mainFlow) {
   auto terminal = platform::MakeNativeTerminal();
-  return RunProgram(*terminal, mainFlow);
+  auto fontControl = platform::MakeNativeFontControl();
+  return RunProgram(*terminal, mainFlow, fontControl.get());
 }
 
 }  // namespace startup

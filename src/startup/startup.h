@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/console_font.h"
 #include "platform/terminal.h"
 
 namespace startup {
@@ -36,19 +37,21 @@ class Sequence {
   std::size_t started_ = 0;
 };
 
-// The console code page mode: 50 means code page 852 with no output
-// conversion (the mode every program sets at start).
-int CodePageMode();
-void SetCodePageMode(int mode);
-
 // The start-up steps of this layer in the system's order: the console
-// driver on the given terminal, then the console code page mode 50.
-void AddStandardSteps(Sequence& sequence, platform::Terminal& terminal);
+// driver on the given terminal; the console code page mode 50; the console
+// and user settings (computer name read, user name emptied, settings-file
+// paths set, then the font control once per program through fontControl,
+// nullptr for none), with the font keys of the toolkit's key reader handed
+// to console::StepFont.
+void AddStandardSteps(Sequence& sequence, platform::Terminal& terminal,
+                      platform::ConsoleFontControl* fontControl = nullptr);
 
 // Runs mainFlow between start-up and shut-down and returns the exit code:
 // 0 when it returns, the code of console::EndProgram otherwise.
-int RunProgram(platform::Terminal& terminal, const std::function<void()>& mainFlow);
-// The same on the console or terminal the program was started in.
+int RunProgram(platform::Terminal& terminal, const std::function<void()>& mainFlow,
+               platform::ConsoleFontControl* fontControl = nullptr);
+// The same on the console or terminal the program was started in, with its
+// font control.
 int RunProgram(const std::function<void()>& mainFlow);
 
 }  // namespace startup

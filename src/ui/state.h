@@ -41,6 +41,12 @@ struct UiState {
   // Windows and dialogs.
   Window* top = nullptr;
   bool defaultButtonMode = false;
+  // The scroll-bar press in progress (a window's scrollPress): the key it
+  // repeats, when it was pressed, when the next repeat is due (hundredths
+  // after the press) and where the mouse stood.
+  std::uint8_t scrollKey = 0;
+  std::int64_t scrollStart = 0, scrollDue = 0;
+  int scrollX = 0, scrollY = 0;
   // Key bar.
   KeyBar* activeBar = nullptr;
   // Pick list.
@@ -55,5 +61,28 @@ UiState& State();
 // Runs the idle procedure when the wait that began at waitStart has lasted
 // longer than the idle time-out; restarts the wait then.
 void IdleTick(std::int64_t& waitStart);
+
+// One round of a window's key reader: reads one event and handles the mouse
+// on the window (close box, move, cursor placement, scroll bars and their
+// repeat). 0 when nothing came or the mouse action was consumed.
+std::uint8_t PollWindowKey(Window& window);
+
+// Hundredths of a second since a time of day of HundredthsOfDay(), across
+// midnight too.
+std::int64_t HundredthsSince(std::int64_t start);
+
+// Hides the mouse cursor for a scope and shows it again if it was shown.
+class MouseCursorHidden {
+ public:
+  MouseCursorHidden() : wasShown_(MouseShown()) { HideMouse(); }
+  ~MouseCursorHidden() {
+    if (wasShown_) ShowMouse();
+  }
+  MouseCursorHidden(const MouseCursorHidden&) = delete;
+  MouseCursorHidden& operator=(const MouseCursorHidden&) = delete;
+
+ private:
+  bool wasShown_;
+};
 
 }  // namespace ui

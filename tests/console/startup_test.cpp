@@ -3,7 +3,11 @@
 #include <stdexcept>
 
 #include "console/console.h"
+#include "platform/console_font.h"
+#include "platform/sysinfo.h"
+#include "settings_sandbox.h"
 #include "startup/startup.h"
+#include "ui/ui.h"
 
 using startup::Sequence;
 
@@ -38,12 +42,12 @@ TEST(RunProgram, OpensConsoleSetsModeAndRestoresAtEnd) {
   int code = startup::RunProgram(term, [&] {
     EXPECT_TRUE(term.IsOpen());
     EXPECT_TRUE(console::ConsoleOpen());
-    EXPECT_EQ(startup::CodePageMode(), 50);
+    EXPECT_EQ(console::CodePageMode(), 50);
   });
   EXPECT_EQ(code, 0);
   EXPECT_FALSE(term.IsOpen());
   EXPECT_FALSE(console::ConsoleOpen());
-  EXPECT_EQ(startup::CodePageMode(), 0);
+  EXPECT_EQ(console::CodePageMode(), 0);
 }
 
 TEST(RunProgram, EndProgramReturnsItsCodeAfterShutDown) {
@@ -78,5 +82,32 @@ TEST(RunProgram, OtherFailuresStillShutDown) {
   platform::HeadlessTerminal term;
   EXPECT_THROW(startup::RunProgram(term, [] { throw std::logic_error("x"); }), std::logic_error);
   EXPECT_FALSE(term.IsOpen());
-  EXPECT_EQ(startup::CodePageMode(), 0);
+  EXPECT_EQ(console::CodePageMode(), 0);
+}
+
+class RunProgramSettings : public SettingsSandbox {};
+
+TEST_F(RunProgramSettings, StartsTheFontControlOnceHandsItTheFontKeysAndUndoesIt) {
+  platform::HeadlessTerminal term;
+  platform::HeadlessFontControl control;
+  int code = startup::RunProgram(
+      term,
+      [&] {
+        EXPECT_TRUE(console::FontControlReady());
+        EXPECT_EQ(control.remembers, 1);
+        EXPECT_EQ(console::ComputerName(), platform::ComputerName());
+        EXPECT_EQ(console::UserName(), "");
+        int height = control.height;
+        console::ConsoleStartup();  // the utility start-up's second call
+        EXPECT_EQ(control.height, height);
+        EXPECT_EQ(control.remembers, 1);
+        term.PushKey(platform::scan::kUp, 0, platform::kLeftAlt);
+        EXPECT_EQ(ui::ReadEvent(), 0);  // consumed by the font step
+        EXPECT_EQ(control.height, height + 1);
+      },
+      &control);
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(control.restores, 1);
+  EXPECT_EQ(control.unloads, 1);
+  EXPECT_FALSE(console::FontControlReady());
 }

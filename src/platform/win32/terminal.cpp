@@ -9,11 +9,13 @@
 
 #include "platform/codepage.h"
 #include "platform/terminal.h"
+#include "platform/win32/console_handle.h"
 #include "platform/win32/console_records.h"
 
 namespace platform {
 namespace {
 
+using win32::ConsoleHandle;
 using win32::Geometry;
 
 constexpr DWORD kInputMode = ENABLE_MOUSE_INPUT | ENABLE_EXTENDED_FLAGS | ENABLE_WINDOW_INPUT;
@@ -29,41 +31,6 @@ BOOL WINAPI OnControlEvent(DWORD type) {
   if (!handler || !win32::ToControlEvent(type, event)) return FALSE;
   return handler(event) ? TRUE : FALSE;
 }
-
-bool IsScreenBuffer(HANDLE h) {
-  CONSOLE_SCREEN_BUFFER_INFO info;
-  return h != INVALID_HANDLE_VALUE && h != nullptr && GetConsoleScreenBufferInfo(h, &info);
-}
-
-bool IsInputBuffer(HANDLE h) {
-  DWORD mode;
-  return h != INVALID_HANDLE_VALUE && h != nullptr && GetConsoleMode(h, &mode);
-}
-
-HANDLE OpenDevice(const char* name) {
-  return CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                     nullptr, OPEN_EXISTING, 0, nullptr);
-}
-
-// A console handle: the standard one when it is a console buffer, else the
-// console device opened by name (closed again at the end).
-struct ConsoleHandle {
-  HANDLE handle = INVALID_HANDLE_VALUE;
-  bool owned = false;
-
-  bool Open(DWORD standard, const char* device, bool (*usable)(HANDLE)) {
-    handle = GetStdHandle(standard);
-    if (usable(handle)) return true;
-    handle = OpenDevice(device);
-    owned = handle != INVALID_HANDLE_VALUE;
-    return usable(handle);
-  }
-  void Close() {
-    if (owned) CloseHandle(handle);
-    handle = INVALID_HANDLE_VALUE;
-    owned = false;
-  }
-};
 
 class ConsoleTerminal : public Terminal {
  public:
@@ -109,8 +76,7 @@ class ConsoleTerminal : public Terminal {
 };
 
 bool ConsoleTerminal::Open(std::string& reason) {
-  if (!out_.Open(STD_OUTPUT_HANDLE, "CONOUT$", IsScreenBuffer) ||
-      !in_.Open(STD_INPUT_HANDLE, "CONIN$", IsInputBuffer)) {
+  if (!out_.OpenOutput() || !in_.OpenInput()) {
     out_.Close();
     in_.Close();
     reason = "Nincs konzol."_cp;

@@ -1,0 +1,73 @@
+// The machine's name, the system version and the program's own path on POSIX.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/fs.h"
+#include "platform/sysinfo.h"
+
+namespace platform {
+namespace {
+
+std::string g_programPath;  // fixed by SetProgramArgs
+
+bool IsExecutableFile(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
+}
+
+// An absolute form of a path relative to the current folder, "." and ".."
+// taken out by the text alone (links are not followed).
+std::string Absolute(const std::string& path) {
+  std::filesystem::path p(path);
+  if (p.is_relative()) p = std::filesystem::path(CurrentFolder()) / p;
+  return p.lexically_normal().string();
+}
+
+// A bare command name as the shell finds it: the first executable file of
+// that name in a PATH folder (an empty entry is the current folder).
+std::string FindInPath(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  std::string folders = path ? path : "";
+  std::size_t start = 0;
+  while (start <= folders.size()) {
+    std::size_t end = folders.find(':', start);
+    if (end == std::string::npos) end = folders.size();
+    std::string folder = folders.substr(start, end - start);
+    std::string candidate = (folder.empty() ? std::string(".") : folder) + "/" + name;
+    if (IsExecutableFile(candidate)) return Absolute(candidate);
+    start = end + 1;
+  }
+  return Absolute(name);
+}
+
+}  // namespace
+
+std::string ComputerName() {
+  char name[HOST_NAME_MAX + 1] = {};
+  if (gethostname(name, sizeof name - 1) != 0) return {};
+  std::string s(name);
+  s = s.substr(0, s.find('.')).substr(0, 15);
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+int OsMajorVersion() { return 0; }
+
+void SetProgramArgs(int argc, char** argv) {
+  if (argc < 1 || !argv || !argv[0] || !*argv[0]) return;
+  std::string arg0 = argv[0];
+  g_programPath = arg0.find('/') == std::string::npos ? FindInPath(arg0) : Absolute(arg0);
+}
+
+std::string ProgramPath() {
+  if (!g_programPath.empty()) return g_programPath;
+  std::error_code ec;
+  return std::filesystem::read_symlink("/proc/self/exe", ec).string();
+}
+
+}  // namespace platform
