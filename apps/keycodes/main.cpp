@@ -2,6 +2,11 @@
 // delivers (hex and name), and for each mouse action the buttons held and
 // the 1-based column and row. Esc twice in a row ends it. It is how a person
 // checks a terminal, and how the end-to-end test checks ours.
+//
+// keycodes --ask: opens the message box with the buttons "Igen", "Nem" and
+// "ESC" over a shaded screen and ends with the chosen button's number as the
+// exit code (1, 2 or 3; 0 for none). It is how the end-to-end test checks
+// the toolkit's keys and clicks in a real terminal.
 #include <cstdio>
 #include <deque>
 #include <string>
@@ -9,7 +14,9 @@
 
 #include "console/console.h"
 #include "platform/codepage.h"
+#include "platform/sysinfo.h"
 #include "startup/startup.h"
+#include "ui/ui.h"
 
 namespace {
 
@@ -108,10 +115,22 @@ class Viewer {
   std::deque<std::string> history_;
 };
 
+// The question of the --ask mode; ends the program with the answer.
+void AskDemo() {
+  ui::InitMouse();
+  ui::FillWindow(static_cast<std::uint8_t>("░"_cp[0]), console::TextAttr());
+  ui::WriteAt(1, 1, " Ask próba "_cp, console::TextAttr());
+  std::string text = std::string("Melyik gombot választja?"_cp) + '\0' + "Igen = 1, Nem = 2, ESC = 3";
+  console::EndProgram(ui::Ask(text, "INS"));
+}
+
 }  // namespace
 
-int main() {
-  return startup::RunProgram([] {
+int main(int argc, char** argv) {
+  platform::SetProgramArgs(argc, argv);
+  bool ask = argc > 1 && std::string_view(argv[1]) == "--ask";
+  return startup::RunProgram([ask] {
+    if (ask) AskDemo();
     console::SetCursor(console::Cursor::kHidden);
     PaintScreen();
     Viewer().Run();

@@ -53,19 +53,6 @@ std::uint8_t RoleAttr(int role) {
 
 // ---- Output --------------------------------------------------------------------
 
-namespace {
-// Hides the mouse cursor for the life of a write and shows it again after.
-class MouseHidden {
- public:
-  MouseHidden() : wasShown_(g_state.mouseShown) { HideMouse(); }
-  ~MouseHidden() {
-    if (wasShown_) ShowMouse();
-  }
-
- private:
-  bool wasShown_;
-};
-}  // namespace
 
 int OutputMode() { return g_state.outputMode; }
 void SetOutputMode(int mode) { g_state.outputMode = mode; }
@@ -85,7 +72,7 @@ void WriteAt(int column, int row, std::string_view text, std::uint8_t attr) {
   int room = WindowWidth() - column + 1;
   if (room <= 0) return;
   if (static_cast<int>(shown.size()) > room) shown.resize(room);
-  MouseHidden guard;
+  MouseCursorHidden guard;
   console::WriteString(column + WindowLeft() - 1, row + WindowTop() - 1, shown, attr);
 }
 
@@ -103,7 +90,7 @@ void WriteCentered(int x1, int x2, int row, std::string_view text, std::uint8_t 
 }
 
 void WriteCharsAt(int column, int /*lastColumn*/, int row, std::string_view text) {
-  MouseHidden guard;
+  MouseCursorHidden guard;
   console::WriteChars(column, row, text);
 }
 
@@ -116,12 +103,12 @@ std::string ReadRowAttrs(int fromColumn, int toColumn, int row) {
 }
 
 void WriteAttrsAt(int column, int /*lastColumn*/, int row, std::string_view attrs) {
-  MouseHidden guard;
+  MouseCursorHidden guard;
   console::WriteAttrs(column, row, attrs);
 }
 
 void FillWindow(std::uint8_t ch, std::uint8_t attr) {
-  MouseHidden guard;
+  MouseCursorHidden guard;
   console::HoldUpdates();
   for (int r = 0; r < WindowHeight(); ++r)
     console::Fill(WindowLeft(), WindowTop() + r, WindowWidth(), ch, attr);
@@ -136,7 +123,7 @@ void SaveWindow(std::vector<std::uint8_t>& buffer) {
 
 void RestoreWindow(const std::vector<std::uint8_t>& buffer) {
   if (static_cast<int>(buffer.size()) < WindowBufferSize()) return;
-  MouseHidden guard;
+  MouseCursorHidden guard;
   console::RestoreRect(WindowLeft(), WindowTop(), WindowLeft() + WindowWidth() - 1,
                        WindowTop() + WindowHeight() - 1, buffer.data());
 }
@@ -145,7 +132,7 @@ void BeginDraw() { console::HoldUpdates(); }
 
 void EndDraw() {
   console::ReleaseUpdates();
-  MouseHidden guard;  // the flush above ran with the mouse cursor hidden
+  MouseCursorHidden guard;  // the flush above ran with the mouse cursor hidden
 }
 
 // ---- Cursor ----------------------------------------------------------------------

@@ -1,101 +1,29 @@
 #!/usr/bin/env python3
 """End-to-end test of the keycodes program in a real terminal.
 
-keycodes runs in a private tmux server (80 x 25, TERM=xterm-256color so that
-SGR mouse sequences are decoded); keys are typed with send-keys and the screen
-is read back with capture-pane, polling with a bounded wait.
+keycodes runs in a private tmux server (tmuxlib.py): keys are typed with
+send-keys and the screen is read back with capture-pane, polling with a
+bounded wait.
 
 Usage: test_keycodes.py PATH-TO-KEYCODES
 """
 import os
-import re
-import shlex
 import shutil
 import signal
 import subprocess
 import sys
-import tempfile
-import time
 import unittest
 
+from tmuxlib import WAIT_SECONDS, TerminalTestCase
+
 KEYCODES = None  # set from the command line
-WAIT_SECONDS = 10.0
 KEY_ROW, MOUSE_ROW = 5, 6  # 0-based rows of the latest key and mouse lines
-UTF8_ENV = dict(os.environ, LANG="C.UTF-8", LC_ALL="C.UTF-8")
 
 
-class Tmux:
-    """A private tmux server (its socket in a folder of the test's own)
-    running one program in an 80 x 25 window."""
-
-    def __init__(self, folder):
-        self.socket = os.path.join(folder, "tmux")
-
-    def run(self, *args, check=True):
-        return subprocess.run(["tmux", "-u", "-f", "/dev/null", "-S", self.socket, *args],
-                              capture_output=True, text=True, encoding="utf-8",
-                              env=UTF8_ENV, check=check, timeout=WAIT_SECONDS)
-
-    def start(self, command):
-        self.run("new-session", "-d", "-x", "80", "-y", "25", "sh", "-c", command)
-
-    def keys(self, *keys):
-        self.run("send-keys", *keys)
-
-    def literal(self, text):
-        self.run("send-keys", "-l", text)
-
-    def rows(self):
-        return self.run("capture-pane", "-p").stdout.split("\n")
-
-    def program_pid(self):
-        """The pid of the program the pane's shell started."""
-        shell = self.run("display-message", "-p", "#{pane_pid}").stdout.strip()
-        with open(f"/proc/{shell}/task/{shell}/children", encoding="ascii") as f:
-            return int(f.read().split()[0])
-
-    def kill(self):
-        self.run("kill-server", check=False)
-
-
-class KeycodesInTerminal(unittest.TestCase):
+class KeycodesInTerminal(TerminalTestCase):
     def setUp(self):
-        work = tempfile.TemporaryDirectory()
-        self.addCleanup(work.cleanup)
-        self.status_file = os.path.join(work.name, "status")
-        self.tmux = Tmux(work.name)
-        self.addCleanup(self.tmux.kill)  # also when setUp fails below
-        self.tmux.start(f"env TERM=xterm-256color {shlex.quote(KEYCODES)}; "
-                        f"echo $? > {shlex.quote(self.status_file)}; sleep 60")
+        self.start_program(KEYCODES)
         self.wait_row(0, "Billentyűkódok")
-
-    def wait_row(self, row, pattern):
-        """Waits until the screen row matches the regular expression."""
-        deadline = time.monotonic() + WAIT_SECONDS
-        while True:
-            rows = self.tmux.rows()
-            if row < len(rows) and re.search(pattern, rows[row]):
-                return rows
-            if time.monotonic() > deadline:
-                self.fail(f"row {row} never matched {pattern!r}; screen:\n" + "\n".join(rows))
-            time.sleep(0.05)
-
-    def exit_status(self):
-        """The program's exit code once it has ended (None while it runs)."""
-        try:
-            with open(self.status_file, encoding="ascii") as f:
-                text = f.read().strip()
-            return int(text) if text else None
-        except FileNotFoundError:
-            return None
-
-    def wait_exit(self):
-        deadline = time.monotonic() + WAIT_SECONDS
-        while self.exit_status() is None:
-            if time.monotonic() > deadline:
-                self.fail("keycodes did not end; screen:\n" + "\n".join(self.tmux.rows()))
-            time.sleep(0.05)
-        return self.exit_status()
 
     def test_frame_is_drawn_with_double_line_box_characters(self):
         rows = self.tmux.rows()
