@@ -7,27 +7,49 @@
 //
 // Failures are reported as the Windows system error numbers that the
 // run-time library also uses (2 file not found, 3 path not found, 4 too many
-// open files, 5 access denied, 112 disk full...); 0 is success.
+// open files, 5 access denied, 18 no more files, 80 file exists, 112 disk
+// full, 145 folder not empty, 183 already exists...); 0 is success.
+//
+// POSIX drive table: drive X is the folder named by the environment variable
+// TORMEX_DRIVE_X (for example TORMEX_DRIVE_D=/mnt/data); C: is "/" unless
+// TORMEX_DRIVE_C names another folder. A drive is present while its folder
+// exists. Paths the system reports (CurrentFolder, TempPath, WindowsPath) are
+// written the Windows way through the same table: with C: = "/", the folder
+// /home/x is "C:\home\x".
 #pragma once
+#include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 namespace platform {
 
+// ---- Paths -------------------------------------------------------------------
+
 // The path the system opens for a Windows-style path. Win32: unchanged.
 // POSIX:
 //  - "\" becomes "/";
-//  - a drive letter goes through the drive table: drive X is the folder named
-//    by the variable TORMEX_DRIVE_X; C: is "/" when that is not set; any
-//    other drive without a folder gives "" (which names no file);
+//  - a drive letter goes through the drive table; a drive without a folder
+//    gives "" (which names no file);
 //  - each part of the path that does not exist as spelled is looked up in
 //    its folder without regard to letter case (ASCII letters), and the name
 //    found is used; a part found neither way stays as spelled, so a file
 //    can be created under it.
 std::string ResolvePath(std::string_view path);
 
+// An absolute path of the system written as Windows shows it. Win32:
+// unchanged. POSIX: the drive whose folder holds the path most closely
+// gives its letter ("/home/x" is "C:\home\x"); a path under no drive stays
+// as it is.
+std::string WindowsPath(std::string_view systemPath);
+
 // True when the path names an existing file (not a folder).
 bool FileExists(std::string_view path);
+// True when the path names an existing folder.
+bool FolderExists(std::string_view path);
+
+// ---- Whole files ---------------------------------------------------------------
 
 // Reads a whole file into bytes; 0 or the error number.
 int ReadFileBytes(std::string_view path, std::string& bytes);
@@ -36,7 +58,164 @@ int ReadFileBytes(std::string_view path, std::string& bytes);
 // read-only file is refused (5) on POSIX too, whoever runs the program.
 int WriteFileBytes(std::string_view path, std::string_view bytes);
 
-// The current folder, absolute, without a trailing separator (except a root).
+// Deletes one file; 0 or the error number. A folder or a read-only file is
+// refused (5), on POSIX whoever runs the program.
+int EraseFile(std::string_view path);
+
+// Copies a file with its contents, its read-only attribute and its time of
+// last writing. failIfExists refuses an existing target (80); a read-only
+// target is refused (5).
+int CopyFileTo(std::string_view source, std::string_view target, bool failIfExists);
+
+// ---- Attributes and times ------------------------------------------------------
+
+// The Windows attribute bits. POSIX: read-only is a missing owner write bit;
+// a name starting with "." is hidden; every plain file has the archive bit;
+// a symbolic link adds kLink to what its target has.
+namespace attr {
+inline constexpr std::uint32_t kReadOnly = 0x01, kHidden = 0x02, kSystem = 0x04;
+inline constexpr std::uint32_t kVolume = 0x08, kDirectory = 0x10, kArchive = 0x20;
+inline constexpr std::uint32_t kAnyFile = 0x3F, kLink = 0x400;
+}  // namespace attr
+
+// 0 and the attributes, or the error number.
+int GetAttributes(std::string_view path, std::uint32_t& attributes);
+// Sets the attributes; POSIX keeps only read-only (the owner write bit).
+int SetAttributes(std::string_view path, std::uint32_t attributes);
+
+// File times count 100-nanosecond steps since 1601-01-01 UTC, as Windows
+// keeps them.
+int GetWriteTime(std::string_view path, std::uint64_t& time);
+int SetWriteTime(std::string_view path, std::uint64_t time);
+// 0 and the size in bytes, or the error number.
+int GetFileSize(std::string_view path, std::uint64_t& size);
+
+// ---- An open file ----------------------------------------------------------------
+
+// One file open for reading or writing, closed by Close or the destructor.
+class FileHandle {
+ public:
+  FileHandle() = default;
+  ~FileHandle();
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+
+  // An existing file for reading only; 0 or the error number.
+  int OpenRead(std::string_view path);
+  // A new or emptied file for writing; a read-only file is refused (5).
+  int Create(std::string_view path);
+  bool IsOpen() const { return handle_ != kNone; }
+
+  // Up to size bytes; got is 0 at the end of the file. 0 or the error number.
+  int Read(void* buffer, std::size_t size, std::size_t& got);
+  // Writes size bytes. A full disk is no error: written tells how many
+  // bytes went (fewer than size). 0 or the error number.
+  int Write(const void* buffer, std::size_t size, std::size_t& written);
+  int GetWriteTime(std::uint64_t& time);
+  int SetWriteTime(std::uint64_t time);
+  // 0 or the error number; closing a closed handle does nothing.
+  int Close();
+
+ private:
+  static constexpr std::intptr_t kNone = -1;
+  std::intptr_t handle_ = kNone;
+};
+
+// ---- Folder search -----------------------------------------------------------------
+
+struct FoundEntry {
+  std::string name;          // the name within its folder
+  std::uint32_t attributes = 0;
+  std::uint64_t size = 0;
+  std::uint64_t writeTime = 0;
+};
+
+// True when a name matches a Windows wildcard pattern, letters compared
+// without regard to case: "*" any run of characters, "?" one character (or
+// none before a "." or at the end), ".*" at the end also matches a name
+// without an extension, so "*.*" matches every name.
+bool NameMatches(std::string_view pattern, std::string_view name);
+
+// A search of one folder for the entries that match a pattern, as
+// FindFirst/FindNext do: plain and read-only or archive entries always
+// match; hidden, system, volume and folder entries only when their bits are
+// in the attribute mask. "." and ".." are found like folders.
+class DirSearch {
+ public:
+  DirSearch();
+  ~DirSearch();
+  DirSearch(const DirSearch&) = delete;
+  DirSearch& operator=(const DirSearch&) = delete;
+
+  // Starts a search for pattern (a folder and a name pattern, such as
+  // "C:\DATA\*.*"); 0 and the first entry, 18 when nothing matches, or the
+  // error number (3 for a missing folder).
+  int First(std::string_view pattern, std::uint32_t mask, FoundEntry& entry);
+  // 0 and the next entry, or 18 at the end.
+  int Next(FoundEntry& entry);
+  // Ends the search; First may start another.
+  void Close();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// ---- Folders -----------------------------------------------------------------------------
+
+int ChangeFolder(std::string_view path);
+// 183 when the name exists already.
+int MakeFolder(std::string_view path);
+// An empty folder; 145 when it holds entries. A symbolic link to a folder
+// is removed itself, never what it leads to.
+int RemoveFolder(std::string_view path);
+
+// Changes into a folder only when it is the user's own: it is not a
+// symbolic link (Win32: not a reparse point) and, on POSIX, it belongs to
+// the user running the program. The test and the change are made on the
+// same folder, so a name swapped in between cannot slip through. With
+// foreign set (5 returned) the current folder is unchanged; otherwise 0 or
+// the error number of the change.
+int ChangeToOwnFolder(std::string_view path, bool& foreign);
+
+// The current folder, absolute, without a trailing separator (except a
+// root), written the Windows way ("C:\home\x" on POSIX).
 std::string CurrentFolder();
+
+// The private folder for temporary files, with its trailing separator; ""
+// when there is none. Win32: the system's temporary path. POSIX: $TMPDIR
+// when set, else the per-user folder of PrivateTempFolder under /tmp.
+std::string TempPath();
+
+#ifndef _WIN32
+// The folder "tormex-<user id>" under the system folder base, as a system
+// path with its trailing "/": created with mode 0700 when missing, narrowed
+// to 0700 when wider. "" when it is a symbolic link, not a folder, or owned
+// by another user: such a folder is never used.
+std::string PrivateTempFolder(std::string_view base);
+#endif
+
+// ---- Drives ------------------------------------------------------------------------------
+
+// Bit 0 for A: ... bit 25 for Z: for every present drive.
+std::uint32_t LogicalDrives();
+
+// The drive types of Windows.
+namespace drive {
+inline constexpr int kUnknown = 0, kNoRoot = 1, kRemovable = 2, kFixed = 3, kRemote = 4;
+inline constexpr int kCdRom = 5, kRamDisk = 6;
+}  // namespace drive
+
+// The type of the drive of a root such as "C:\". POSIX: by the file system
+// that holds the drive's folder (ISO 9660 and UDF a CD-ROM, network file
+// systems remote, tmpfs and ramfs a RAM disk, others fixed).
+int DriveType(std::string_view root);
+
+// The volume label of a root such as "C:\", in Windows-1250; false when the
+// system does not tell. POSIX: the folder of a configured drive (C: has none).
+bool VolumeLabel(std::string_view root, std::string& label);
+
+// Free bytes for the user on the drive of a root; 0 or the error number.
+int DiskFreeSpace(std::string_view root, std::uint64_t& bytes);
 
 }  // namespace platform

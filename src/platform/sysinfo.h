@@ -60,6 +60,10 @@ void SleepMs(int ms);
 // system does not tell.
 std::string ComputerName();
 
+// The calling process's number, unique among the processes running at once
+// on the machine.
+int ProcessId();
+
 // The operating system's major version (Windows 7 and later: 6 or more).
 // POSIX reports 0: it has none of the newer console functions.
 int OsMajorVersion();

@@ -3,9 +3,18 @@
 #include <memory>
 
 #include "console/console.h"
+#include "db/db.h"
+#include "files/files.h"
 #include "ui/ui.h"
 
 namespace startup {
+namespace {
+
+std::string g_defaultDataFolder;
+
+}  // namespace
+
+const std::string& DefaultDataFolderName() { return g_defaultDataFolder; }
 
 void Sequence::Start() {
   while (started_ < steps_.size()) {
@@ -28,7 +37,8 @@ std::vector<std::string> Sequence::Started() const {
 }
 
 void AddStandardSteps(Sequence& sequence, platform::Terminal& terminal,
-                      platform::ConsoleFontControl* fontControl) {
+                      platform::ConsoleFontControl* fontControl,
+                      std::function<void()> loadUpdateSettings) {
   sequence.Add({"console driver", [&terminal] { console::OpenConsole(terminal); },
                 [] { console::CloseConsole(); }});
   auto previousMode = std::make_shared<int>(0);
@@ -50,12 +60,22 @@ void AddStandardSteps(Sequence& sequence, platform::Terminal& terminal,
                   console::ConsoleShutdown();
                   console::SetFontControl(nullptr);
                 }});
+  sequence.Add({"default data folder", [] { g_defaultDataFolder = "szla22"; },
+                [] { g_defaultDataFolder.clear(); }});
+  sequence.Add({"utility start-up",
+                [load = std::move(loadUpdateSettings)] { files::UtilityStartup(load); }, {}});
+  sequence.Add({"database engine", [] { db::InitDatabase(); },
+                [] {
+                  db::CloseAllFiles();
+                  db::DoneDatabase();
+                }});
 }
 
 int RunProgram(platform::Terminal& terminal, const std::function<void()>& mainFlow,
-               platform::ConsoleFontControl* fontControl) {
+               platform::ConsoleFontControl* fontControl,
+               std::function<void()> loadUpdateSettings) {
   Sequence sequence;
-  AddStandardSteps(sequence, terminal, fontControl);
+  AddStandardSteps(sequence, terminal, fontControl, std::move(loadUpdateSettings));
   int code = 0;
   try {
     sequence.Start();
@@ -70,10 +90,11 @@ int RunProgram(platform::Terminal& terminal, const std::function<void()>& mainFl
   return code;
 }
 
-int RunProgram(const std::function<void()>& mainFlow) {
+int RunProgram(const std::function<void()>& mainFlow,
+               std::function<void()> loadUpdateSettings) {
   auto terminal = platform::MakeNativeTerminal();
   auto fontControl = platform::MakeNativeFontControl();
-  return RunProgram(*terminal, mainFlow, fontControl.get());
+  return RunProgram(*terminal, mainFlow, fontControl.get(), std::move(loadUpdateSettings));
 }
 
 }  // namespace startup

@@ -37,21 +37,31 @@ class Sequence {
   std::size_t started_ = 0;
 };
 
+// The name of the suite's default data folder, "szla22" from its start-up
+// step on ("" before).
+const std::string& DefaultDataFolderName();
+
 // The start-up steps of this layer in the system's order: the console
 // driver on the given terminal; the console code page mode 50; the console
 // and user settings (computer name read, user name emptied, settings-file
 // paths set, then the font control once per program through fontControl,
 // nullptr for none), with the font keys of the toolkit's key reader handed
-// to console::StepFont.
+// to console::StepFont; the default data-folder name; the utility start-up
+// (files::UtilityStartup) with loadUpdateSettings as its update-settings
+// step (empty: none); the database engine (db::InitDatabase; at the end
+// db::CloseAllFiles, then db::DoneDatabase).
 void AddStandardSteps(Sequence& sequence, platform::Terminal& terminal,
-                      platform::ConsoleFontControl* fontControl = nullptr);
+                      platform::ConsoleFontControl* fontControl = nullptr,
+                      std::function<void()> loadUpdateSettings = {});
 
 // Runs mainFlow between start-up and shut-down and returns the exit code:
 // 0 when it returns, the code of console::EndProgram otherwise.
 int RunProgram(platform::Terminal& terminal, const std::function<void()>& mainFlow,
-               platform::ConsoleFontControl* fontControl = nullptr);
+               platform::ConsoleFontControl* fontControl = nullptr,
+               std::function<void()> loadUpdateSettings = {});
 // The same on the console or terminal the program was started in, with its
 // font control.
-int RunProgram(const std::function<void()>& mainFlow);
+int RunProgram(const std::function<void()>& mainFlow,
+               std::function<void()> loadUpdateSettings = {});
 
 }  // namespace startup

@@ -160,7 +160,7 @@ TEST_F(ProgramPathTest, OwnPathIsAbsoluteFoundThroughPathAndNotFollowedThroughLi
   setenv("PATH", saved.c_str(), 1);
   EXPECT_EQ(platform::ProgramPath(), Path("bin/prgfr"));
 
-  std::string cwd = platform::CurrentFolder();
+  std::string cwd = fs::current_path().string();
   ASSERT_EQ(chdir(folder_.c_str()), 0);
   Start("./bin/prgfr");
   ASSERT_EQ(chdir(cwd.c_str()), 0);

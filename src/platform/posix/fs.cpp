@@ -11,11 +11,11 @@
 #include <climits>
 #include <cstdlib>
 
-namespace platform {
-namespace {
+#include "platform/posix/fs_internal.h"
 
-// The folder of a drive (upper-case letter) without a trailing "/", "" for
-// the root; false when the drive has no folder.
+namespace platform {
+namespace posix {
+
 bool DriveRoot(char letter, std::string& root) {
   std::string variable = std::string("TORMEX_DRIVE_") + letter;
   const char* value = std::getenv(variable.c_str());
@@ -30,6 +30,76 @@ bool DriveRoot(char letter, std::string& root) {
   if (root == "/") root.clear();
   return true;
 }
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
+}
+
+int ErrorNumber(int error, const std::string& path) {
+  switch (error) {
+    case ENOENT: {
+      if (path.empty()) return 3;  // a drive without a folder
+      std::size_t slash = path.find_last_of('/');
+      std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+      return Exists(folder) ? 2 : 3;
+    }
+    case ENOTDIR: return 3;
+    case EMFILE: case ENFILE: return 4;
+    case EACCES: case EPERM: case EROFS: case EISDIR: case ETXTBSY: return 5;
+    case ENOEXEC: return 193;
+    case EEXIST: return 183;
+    case ENOTEMPTY: return 145;
+    case ENOSPC: case EDQUOT: case EFBIG: return 112;
+    case ENAMETOOLONG: return 206;
+    default: return 31;
+  }
+}
+
+std::uint64_t FileTimeOf(std::int64_t seconds, long nanoseconds) {
+  constexpr std::int64_t kEpochDifference = 11644473600LL;  // 1601 -> 1970
+  return static_cast<std::uint64_t>((seconds + kEpochDifference) * 10000000LL + nanoseconds / 100);
+}
+
+void UnixTimeOf(std::uint64_t fileTime, std::int64_t& seconds, long& nanoseconds) {
+  constexpr std::int64_t kEpochDifference = 11644473600LL;
+  seconds = static_cast<std::int64_t>(fileTime / 10000000ULL) - kEpochDifference;
+  nanoseconds = static_cast<long>(fileTime % 10000000ULL) * 100;
+}
+
+bool AttributesOf(const std::string& path, std::string_view name, std::uint32_t& attributes,
+                  std::uint64_t& size, std::uint64_t& writeTime) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0) return false;
+  attributes = 0;
+  if (S_ISLNK(st.st_mode)) {
+    attributes |= attr::kLink;
+    struct stat target;
+    if (stat(path.c_str(), &target) == 0) st = target;  // a broken link stays a file
+  }
+  if (S_ISDIR(st.st_mode)) attributes |= attr::kDirectory;
+  else attributes |= attr::kArchive;
+  if (!(st.st_mode & S_IWUSR)) attributes |= attr::kReadOnly;
+  if (!name.empty() && name[0] == '.' && name != "." && name != "..") attributes |= attr::kHidden;
+  size = S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint64_t>(st.st_size);
+  writeTime = FileTimeOf(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+  return true;
+}
+
+bool IsProgramName(std::string_view name) {
+  if (name.size() < 4 || name[name.size() - 4] != '.') return false;
+  std::string ext;
+  for (char c : name.substr(name.size() - 3))
+    ext += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext == "exe" || ext == "com" || ext == "bat";
+}
+
+}  // namespace posix
+
+namespace {
+
+using posix::ErrorNumber;
+using posix::Exists;
 
 bool SameIgnoringCase(const char* a, const std::string& b) {
   std::size_t i = 0;
@@ -52,11 +122,6 @@ std::string FindIgnoringCase(const std::string& folder, const std::string& name)
   }
   closedir(dir);
   return found;
-}
-
-bool Exists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
 }
 
 std::string Join(const std::string& folder, const std::string& name) {
@@ -89,22 +154,30 @@ std::string MatchCase(const std::string& path) {
   return out;
 }
 
-// The Windows error number for a failed system call on path.
-int ErrorNumber(int error, const std::string& path) {
-  switch (error) {
-    case ENOENT: {
-      if (path.empty()) return 3;  // a drive without a folder
-      std::size_t slash = path.find_last_of('/');
-      std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-      return Exists(folder) ? 2 : 3;
-    }
-    case ENOTDIR: return 3;
-    case EMFILE: case ENFILE: return 4;
-    case EACCES: case EPERM: case EROFS: case EISDIR: case ETXTBSY: return 5;
-    case ENOSPC: case EDQUOT: case EFBIG: return 112;
-    case ENAMETOOLONG: return 206;
-    default: return 31;
-  }
+// Refuses (5) a folder, and a file without the owner's write bit.
+int RefuseUnwritable(const std::string& p) {
+  struct stat st;
+  if (!p.empty() && stat(p.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || !(st.st_mode & S_IWUSR)))
+    return 5;
+  return 0;
+}
+
+int Stat(std::string_view path, struct stat& st, std::string& p) {
+  p = ResolvePath(path);
+  return stat(p.c_str(), &st) == 0 ? 0 : ErrorNumber(errno, p);
+}
+
+int SetTimeOf(int fd, const char* path, std::uint64_t time) {
+  std::int64_t seconds;
+  long nanoseconds;
+  posix::UnixTimeOf(time, seconds, nanoseconds);
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;  // the time of last access stays
+  times[1].tv_sec = static_cast<time_t>(seconds);
+  times[1].tv_nsec = nanoseconds;
+  int rc = fd >= 0 ? futimens(fd, times) : utimensat(AT_FDCWD, path, times, 0);
+  return rc == 0 ? 0 : ErrorNumber(errno, path ? path : "");
 }
 
 }  // namespace
@@ -115,7 +188,7 @@ std::string ResolvePath(std::string_view path) {
     if (c == '\\') c = '/';
   if (p.size() >= 2 && std::isalpha(static_cast<unsigned char>(p[0])) && p[1] == ':') {
     std::string root;
-    if (!DriveRoot(static_cast<char>(std::toupper(static_cast<unsigned char>(p[0]))), root))
+    if (!posix::DriveRoot(static_cast<char>(std::toupper(static_cast<unsigned char>(p[0]))), root))
       return {};
     std::string rest = p.substr(2);
     if (rest.empty()) p = root.empty() ? "/" : root;
@@ -130,8 +203,111 @@ bool FileExists(std::string_view path) {
   return !p.empty() && stat(p.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
+bool FolderExists(std::string_view path) {
+  struct stat st;
+  std::string p = ResolvePath(path);
+  return !p.empty() && stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 int ReadFileBytes(std::string_view path, std::string& bytes) {
   bytes.clear();
+  FileHandle file;
+  if (int rc = file.OpenRead(path)) return rc;
+  char buffer[65536];
+  for (;;) {
+    std::size_t got = 0;
+    if (int rc = file.Read(buffer, sizeof buffer, got)) return rc;
+    if (got == 0) return 0;
+    bytes.append(buffer, got);
+  }
+}
+
+int WriteFileBytes(std::string_view path, std::string_view bytes) {
+  FileHandle file;
+  if (int rc = file.Create(path)) return rc;
+  std::size_t written = 0;
+  int rc = file.Write(bytes.data(), bytes.size(), written);
+  if (rc == 0 && written < bytes.size()) rc = 112;
+  int closed = file.Close();
+  return rc ? rc : closed;
+}
+
+int EraseFile(std::string_view path) {
+  std::string p = ResolvePath(path);
+  struct stat st;
+  if (p.empty() || lstat(p.c_str(), &st) != 0) return ErrorNumber(errno, p);
+  if (S_ISDIR(st.st_mode)) return 5;
+  if (!S_ISLNK(st.st_mode) && !(st.st_mode & S_IWUSR)) return 5;
+  return unlink(p.c_str()) == 0 ? 0 : ErrorNumber(errno, p);
+}
+
+int CopyFileTo(std::string_view source, std::string_view target, bool failIfExists) {
+  if (failIfExists && Exists(ResolvePath(target))) return 80;
+  std::uint32_t attributes = 0;
+  std::uint64_t time = 0;
+  FileHandle in, out;
+  if (int rc = in.OpenRead(source)) return rc;
+  if (int rc = GetAttributes(source, attributes)) return rc;
+  if (int rc = in.GetWriteTime(time)) return rc;
+  if (int rc = out.Create(target)) return rc;
+  char buffer[65536];
+  for (;;) {
+    std::size_t got = 0, written = 0;
+    if (int rc = in.Read(buffer, sizeof buffer, got)) return rc;
+    if (got == 0) break;
+    if (int rc = out.Write(buffer, got, written)) return rc;
+    if (written < got) return 112;
+  }
+  if (int rc = out.SetWriteTime(time)) return rc;
+  if (int rc = out.Close()) return rc;
+  return SetAttributes(target, attributes & attr::kReadOnly);
+}
+
+int GetAttributes(std::string_view path, std::uint32_t& attributes) {
+  std::string p = ResolvePath(path);
+  std::size_t slash = p.find_last_of('/');
+  std::string name = slash == std::string::npos ? p : p.substr(slash + 1);
+  std::uint64_t size, time;
+  return posix::AttributesOf(p, name, attributes, size, time) ? 0 : ErrorNumber(errno, p);
+}
+
+int SetAttributes(std::string_view path, std::uint32_t attributes) {
+  struct stat st;
+  std::string p;
+  if (int rc = Stat(path, st, p)) return rc;
+  mode_t mode = st.st_mode & 07777;
+  mode = (attributes & attr::kReadOnly) ? mode & ~(S_IWUSR | S_IWGRP | S_IWOTH) : mode | S_IWUSR;
+  return chmod(p.c_str(), mode) == 0 ? 0 : ErrorNumber(errno, p);
+}
+
+int GetWriteTime(std::string_view path, std::uint64_t& time) {
+  struct stat st;
+  std::string p;
+  if (int rc = Stat(path, st, p)) return rc;
+  time = posix::FileTimeOf(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+  return 0;
+}
+
+int SetWriteTime(std::string_view path, std::uint64_t time) {
+  std::string p = ResolvePath(path);
+  return SetTimeOf(-1, p.c_str(), time);
+}
+
+int GetFileSize(std::string_view path, std::uint64_t& size) {
+  struct stat st;
+  std::string p;
+  if (int rc = Stat(path, st, p)) return rc;
+  if (S_ISDIR(st.st_mode)) return 5;
+  size = static_cast<std::uint64_t>(st.st_size);
+  return 0;
+}
+
+// ---- FileHandle ------------------------------------------------------------------
+
+FileHandle::~FileHandle() { Close(); }
+
+int FileHandle::OpenRead(std::string_view path) {
+  Close();
   std::string p = ResolvePath(path);
   int fd = open(p.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return ErrorNumber(errno, p);
@@ -140,40 +316,89 @@ int ReadFileBytes(std::string_view path, std::string& bytes) {
     close(fd);
     return 5;
   }
-  char buffer[65536];
-  int result = 0;
-  for (;;) {
-    ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) result = ErrorNumber(errno, p);
-    if (n <= 0) break;
-    bytes.append(buffer, static_cast<std::size_t>(n));
-  }
-  close(fd);
-  return result;
+  handle_ = fd;
+  return 0;
 }
 
-int WriteFileBytes(std::string_view path, std::string_view bytes) {
+int FileHandle::Create(std::string_view path) {
+  Close();
   std::string p = ResolvePath(path);
-  struct stat st;
-  if (!p.empty() && stat(p.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || !(st.st_mode & S_IWUSR)))
-    return 5;
+  if (int rc = RefuseUnwritable(p)) return rc;
   int fd = open(p.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) return ErrorNumber(errno, p);
-  int result = 0;
-  for (std::size_t done = 0; done < bytes.size() && result == 0;) {
-    ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) result = n < 0 ? ErrorNumber(errno, p) : 112;
-    else done += static_cast<std::size_t>(n);
-  }
-  if (close(fd) != 0 && result == 0) result = ErrorNumber(errno, p);
-  return result;
+  handle_ = fd;
+  return 0;
 }
 
-std::string CurrentFolder() {
-  char buffer[PATH_MAX];
-  return getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string();
+int FileHandle::Read(void* buffer, std::size_t size, std::size_t& got) {
+  got = 0;
+  for (;;) {
+    ssize_t n = read(static_cast<int>(handle_), buffer, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return ErrorNumber(errno, "");
+    got = static_cast<std::size_t>(n);
+    return 0;
+  }
+}
+
+int FileHandle::Write(const void* buffer, std::size_t size, std::size_t& written) {
+  written = 0;
+  const char* bytes = static_cast<const char*>(buffer);
+  while (written < size) {
+    ssize_t n = write(static_cast<int>(handle_), bytes + written, size - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == ENOSPC || errno == EFBIG || errno == EDQUOT)) return 0;  // full
+    if (n < 0) return ErrorNumber(errno, "");
+    if (n == 0) return 0;
+    written += static_cast<std::size_t>(n);
+  }
+  return 0;
+}
+
+int FileHandle::GetWriteTime(std::uint64_t& time) {
+  struct stat st;
+  if (fstat(static_cast<int>(handle_), &st) != 0) return ErrorNumber(errno, "");
+  time = posix::FileTimeOf(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+  return 0;
+}
+
+int FileHandle::SetWriteTime(std::uint64_t time) {
+  return SetTimeOf(static_cast<int>(handle_), nullptr, time);
+}
+
+int FileHandle::Close() {
+  if (handle_ == kNone) return 0;
+  int rc = close(static_cast<int>(handle_)) == 0 ? 0 : ErrorNumber(errno, "");
+  handle_ = kNone;
+  return rc;
+}
+
+// ---- Folders ---------------------------------------------------------------------
+
+int ChangeFolder(std::string_view path) {
+  std::string p = ResolvePath(path);
+  if (p.empty()) return 3;
+  return chdir(p.c_str()) == 0 ? 0 : ErrorNumber(errno, p);
+}
+
+int MakeFolder(std::string_view path) {
+  std::string p = ResolvePath(path);
+  if (p.empty()) return 3;
+  return mkdir(p.c_str(), 0777) == 0 ? 0 : ErrorNumber(errno, p);
+}
+
+int RemoveFolder(std::string_view path) {
+  std::string p = ResolvePath(path);
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  struct stat st;
+  if (p.empty() || lstat(p.c_str(), &st) != 0) return ErrorNumber(errno, p);
+  if (S_ISLNK(st.st_mode)) {
+    struct stat target;
+    if (stat(p.c_str(), &target) != 0 || !S_ISDIR(target.st_mode)) return 267;  // not a folder
+    return unlink(p.c_str()) == 0 ? 0 : ErrorNumber(errno, p);
+  }
+  if (!S_ISDIR(st.st_mode)) return 267;
+  return rmdir(p.c_str()) == 0 ? 0 : ErrorNumber(errno, p);
 }
 
 }  // namespace platform

@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "platform/fs.h"
 #include "platform/sysinfo.h"
 
 namespace platform {
@@ -24,7 +23,8 @@ bool IsExecutableFile(const std::string& path) {
 // taken out by the text alone (links are not followed).
 std::string Absolute(const std::string& path) {
   std::filesystem::path p(path);
-  if (p.is_relative()) p = std::filesystem::path(CurrentFolder()) / p;
+  std::error_code ec;
+  if (p.is_relative()) p = std::filesystem::current_path(ec) / p;
   return p.lexically_normal().string();
 }
 
@@ -55,6 +55,8 @@ std::string ComputerName() {
   for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return s;
 }
+
+int ProcessId() { return static_cast<int>(getpid()); }
 
 int OsMajorVersion() { return 0; }
 

@@ -11,6 +11,8 @@ std::string ComputerName() {
   return GetComputerNameA(name, &size) ? std::string(name, size) : std::string();
 }
 
+int ProcessId() { return static_cast<int>(GetCurrentProcessId()); }
+
 // RtlGetVersion tells the true version; GetVersionEx answers what the
 // program's manifest lets it see.
 int OsMajorVersion() {

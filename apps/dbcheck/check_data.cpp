@@ -1,0 +1,125 @@
+// dbcheck data and dbcheck markers.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "checks.h"
+#include "db/db.h"
+#include "platform/file_handle.h"
+
+namespace dbcheck {
+namespace {
+
+std::int32_t Int32At(const std::uint8_t* p) {
+  return static_cast<std::int32_t>(p[0] | (p[1] << 8) | (p[2] << 16) |
+                                   (static_cast<std::uint32_t>(p[3]) << 24));
+}
+
+int Fault(const std::string& file, const std::string& what) {
+  Say(file + ": " + what);
+  return 1;
+}
+
+// The file's records, read on demand.
+class Records {
+ public:
+  Records(platform::SharedFile& file, long recLen) : file_(file), bytes_(recLen) {}
+  // Record n into Bytes(); the platform's error number (or 100 when short).
+  int Read(std::int64_t n) {
+    std::size_t got = 0;
+    int result = file_.ReadAt(n * static_cast<std::int64_t>(bytes_.size()), bytes_.data(),
+                              bytes_.size(), got);
+    return result != 0 ? result : got < bytes_.size() ? 100 : 0;
+  }
+  const std::uint8_t* Bytes() const { return bytes_.data(); }
+
+ private:
+  platform::SharedFile& file_;
+  std::vector<std::uint8_t> bytes_;
+};
+
+// The free chain from the header's head: every link inside the file, no
+// record twice, every member free, as many as the header counts.
+int CheckChain(const std::string& name, Records& records, std::int64_t total,
+               std::int32_t head, std::int32_t count) {
+  std::vector<bool> seen(static_cast<std::size_t>(total), false);
+  std::int64_t members = 0;
+  std::int64_t from = 0;
+  for (std::int64_t p = head; p != -1;) {
+    if (p < 1 || p >= total)
+      return Fault(name, "free link " + std::to_string(p) + " in record " + std::to_string(from) +
+                             " points outside the file");
+    if (seen[static_cast<std::size_t>(p)])
+      return Fault(name, "the free chain runs in a circle at record " + std::to_string(p));
+    seen[static_cast<std::size_t>(p)] = true;
+    if (int error = records.Read(p))
+      return Fault(name, "record " + std::to_string(p) + " cannot be read: error " +
+                             std::to_string(error));
+    if (records.Bytes()[4] != 0)
+      return Fault(name, "record " + std::to_string(p) + " is on the free chain but in use");
+    ++members;
+    from = p;
+    p = Int32At(records.Bytes());
+  }
+  if (members != count)
+    return Fault(name, "the free chain holds " + std::to_string(members) +
+                           " records, the header counts " + std::to_string(count));
+  return 0;
+}
+
+}  // namespace
+
+int CheckData(const std::vector<std::string>& args) {
+  long recLen = 0;
+  if (args.size() != 2 || !ParseNumber(args[1], db::kMinRecLen, db::kMaxRecLen, recLen)) {
+    Say("usage: dbcheck data FILE RECLEN (RECLEN " + std::to_string(db::kMinRecLen) + ".." +
+        std::to_string(db::kMaxRecLen) + ")");
+    return 2;
+  }
+  const std::string& name = args[0];
+  platform::SharedFile file;
+  if (int error = file.Open(name, platform::share::kReadOnlyDenyNone))
+    return Fault(name, "cannot be opened: error " + std::to_string(error));
+  std::int64_t size = 0;
+  file.Size(size);
+  if (size == 0) return Fault(name, "the file is empty: it has no header");
+  if (size % recLen != 0)
+    return Fault(name, "length " + std::to_string(size) + " is not a multiple of the record length " +
+                           std::to_string(recLen));
+  std::int64_t total = size / recLen;
+  Records records(file, recLen);
+  if (int error = records.Read(0))
+    return Fault(name, "the header cannot be read: error " + std::to_string(error));
+  const std::uint8_t* h = records.Bytes();
+  std::int32_t head = Int32At(h), count = Int32At(h + 4), recordTotal = Int32At(h + 12);
+  int txFlag = h[16];
+  auto shareCount = static_cast<std::int16_t>(h[17] | (h[18] << 8));
+  if (recordTotal != total)
+    return Fault(name, "RecordTotal " + std::to_string(recordTotal) + ", but the file holds " +
+                           std::to_string(total) + " records");
+  if (count < 0 || count >= total)
+    return Fault(name, "FreeCount " + std::to_string(count) + " is impossible");
+  if ((head == -1) != (count == 0))
+    return Fault(name, "FreeHead " + std::to_string(head) + " does not fit FreeCount " +
+                           std::to_string(count));
+  if (int fault = CheckChain(name, records, total, head, count)) return fault;
+  if (txFlag != 0) return Fault(name, "TxFlag is set (dbcheck markers clears it)");
+  if (shareCount != 0)
+    return Fault(name, "ShareCount is " + std::to_string(shareCount) + " (dbcheck markers clears it)");
+  Say(name + ": sound, " + std::to_string(total) + " records, " + std::to_string(total - 1 - count) +
+      " in use, " + std::to_string(count) + " free");
+  return 0;
+}
+
+int CheckMarkers(const std::vector<std::string>& args) {
+  if (args.size() != 3) {
+    Say("usage: dbcheck markers MASK EXCLUDE NAMES");
+    return 2;
+  }
+  int error = db::ClearStaleMarkers(args[0], args[1], args[2]);
+  if (error == 0) return 0;
+  Say("markers: a file could not be repaired: " + db::ErrorText(error));
+  return 1;
+}
+
+}  // namespace dbcheck

@@ -1,0 +1,23 @@
+// The checks of dbcheck. Each reads its file itself, byte by byte, and
+// never trusts a number it read before testing it: a damaged file gives a
+// message, never a crash. Each returns the exit code: 0 sound, 1 with the
+// first fault written to the standard output, 2 on bad arguments.
+#pragma once
+#include <string>
+#include <vector>
+
+namespace dbcheck {
+
+// dbcheck data FILE RECLEN
+int CheckData(const std::vector<std::string>& args);
+// dbcheck index FILE KEYLEN [dups]
+int CheckIndex(const std::vector<std::string>& args);
+// dbcheck markers MASK EXCLUDE NAMES
+int CheckMarkers(const std::vector<std::string>& args);
+
+// Prints a line to the standard output.
+void Say(const std::string& line);
+// A whole decimal number in [low, high]; false when the text is none.
+bool ParseNumber(const std::string& text, long low, long high, long& value);
+
+}  // namespace dbcheck

@@ -1,0 +1,177 @@
+// Download throughput: FtpDownload against the curl command line, side by
+// side, from the loopback FTP server of tests/ftpserver.py.
+//
+//   ftp_download [MiB [repetitions]]      (default 256 MiB, 5 repetitions)
+//
+// Makes a file of that size on a server root in a fresh folder (in /dev/shm
+// when there is one),
+// starts the server on a free port, downloads the file alternately with
+// FtpDownload (on a headless console) and with `curl` after one uncounted
+// round of each, checks each copy's size, and prints every run, the median
+// throughput of each and their ratio (FtpDownload's over curl's), and the
+// median processor time of each and their ratio (curl's over FtpDownload's,
+// so that above 1 means FtpDownload is the cheaper one). The processor time
+// is the steadier measure on a busy machine.
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "console/console.h"
+#include "platform/terminal.h"
+#include "updater/updater.h"
+
+extern char** environ;
+namespace fs = std::filesystem;
+
+namespace {
+
+void MakeFile(const fs::path& path, std::size_t mib) {
+  fs::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary);
+  std::vector<char> block(1 << 20);
+  std::uint32_t x = 1;
+  for (std::size_t i = 0; i < mib; ++i) {
+    for (char& c : block) c = static_cast<char>((x = x * 1664525 + 1013904223) >> 24);
+    out.write(block.data(), static_cast<std::streamsize>(block.size()));
+  }
+}
+
+// The server as a child process; its port, read from its first output line.
+struct Server {
+  pid_t pid = 0;
+  int port = 0;
+
+  bool Start(const fs::path& root) {
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) return false;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+    std::string script = TORMEX_SOURCE_DIR "/tests/ftpserver.py";
+    std::string rootArg = root.string();
+    const char* argv[] = {"/usr/bin/python3", script.c_str(), "--root", rootArg.c_str(),
+                          "--lifetime", "3600", nullptr};
+    int rc = posix_spawn(&pid, argv[0], &actions, nullptr, const_cast<char**>(argv), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipeFds[1]);
+    if (rc != 0) return false;
+    FILE* out = fdopen(pipeFds[0], "r");
+    if (!out || std::fscanf(out, "%d", &port) != 1) port = 0;
+    if (out) std::fclose(out);
+    return port > 0;
+  }
+  ~Server() {
+    if (pid > 0) {
+      kill(pid, SIGTERM);
+      waitpid(pid, nullptr, 0);
+    }
+  }
+};
+
+// Processor seconds (user and system) of this process or of its ended children.
+double CpuSeconds(int who) {
+  rusage usage;
+  getrusage(who, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+struct Sample {
+  double wall = 0, cpu = 0;  // seconds
+};
+
+// Runs one download; its processor time is taken from who.
+Sample Measure(const std::function<bool()>& run, int who) {
+  double cpuStart = CpuSeconds(who);
+  auto start = std::chrono::steady_clock::now();
+  if (!run()) {
+    std::fprintf(stderr, "a download failed\n");
+    std::exit(1);
+  }
+  return {std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+          CpuSeconds(who) - cpuStart};
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::size_t mib = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 256;
+  int repetitions = argc > 2 ? std::atoi(argv[2]) : 5;
+  // In memory where possible, so that disk write-back does not decide.
+  fs::path base = fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
+  fs::path work = base / ("tormex-ftp-bench-" + std::to_string(getpid()));
+  fs::path root = work / "root", local = work / "local";
+  fs::create_directories(local);
+  MakeFile(root / "letolt" / "big.bin", mib);
+  const auto size = static_cast<std::uintmax_t>(mib) << 20;
+
+  Server server;
+  if (!server.Start(root)) {
+    std::fprintf(stderr, "the FTP server did not start (python3-pyftpdlib?)\n");
+    return 1;
+  }
+  setenv("TORMEX_FTP_SERVER", ("127.0.0.1:" + std::to_string(server.port)).c_str(), 1);
+  std::string curl = "curl -s -o '" + (local / "big.bin").string() + "' ftp://" +
+                     std::string(updater::kFtpUser) + ":" + std::string(updater::kFtpPassword) +
+                     "@127.0.0.1:" + std::to_string(server.port) + "/letolt/big.bin";
+
+  platform::HeadlessTerminal terminal(80, 25);
+  console::OpenConsole(terminal);
+  fs::current_path(local);
+  auto checked = [&](bool ok) {
+    ok = ok && fs::file_size(local / "big.bin") == size;
+    fs::remove(local / "big.bin");
+    return ok;
+  };
+  auto viaLibrary = [&] { return checked(updater::FtpDownload("", "big.bin")); };
+  auto viaCurl = [&] { return checked(std::system(curl.c_str()) == 0); };
+  Measure(viaLibrary, RUSAGE_SELF);  // warm-up, not counted
+  Measure(viaCurl, RUSAGE_CHILDREN);
+  std::vector<double> oursWall, oursCpu, curlWall, curlCpu;
+  auto record = [&](Sample ours, Sample theirs) {
+    oursWall.push_back(ours.wall);
+    oursCpu.push_back(ours.cpu);
+    curlWall.push_back(theirs.wall);
+    curlCpu.push_back(theirs.cpu);
+    std::printf("run %zu: FtpDownload %.1f MiB/s (%.3f s CPU), curl %.1f MiB/s (%.3f s CPU)\n",
+                oursWall.size(), mib / ours.wall, ours.cpu, mib / theirs.wall, theirs.cpu);
+  };
+  for (int i = 0; i < repetitions; ++i) {
+    if (i % 2) {
+      Sample theirs = Measure(viaCurl, RUSAGE_CHILDREN);
+      record(Measure(viaLibrary, RUSAGE_SELF), theirs);
+    } else {
+      Sample ours = Measure(viaLibrary, RUSAGE_SELF);
+      record(ours, Measure(viaCurl, RUSAGE_CHILDREN));
+    }
+  }
+  console::CloseConsole();
+  fs::current_path(work.parent_path());
+  fs::remove_all(work);
+
+  double oursRate = mib / Median(oursWall), curlRate = mib / Median(curlWall);
+  std::printf("%zu MiB, median of %d: FtpDownload %.1f MiB/s, curl %.1f MiB/s, ratio %.3f\n", mib,
+              repetitions, oursRate, curlRate, oursRate / curlRate);
+  // Processor time does not depend on what else the machine runs meanwhile.
+  std::printf("processor time per download: FtpDownload %.3f s, curl %.3f s, ratio %.3f\n",
+              Median(oursCpu), Median(curlCpu), Median(curlCpu) / Median(oursCpu));
+  return 0;
+}

@@ -1,0 +1,461 @@
+// Data files: opening in the five modes, creating, closing, the record
+// operations, the free chain and the header operations.
+#include <cstring>
+
+#include "db/db.h"
+#include "db/internal.h"
+#include "console/console.h"
+#include "platform/codepage.h"
+#include "platform/fs.h"
+#include "text/text.h"
+#include "ui/ui.h"
+
+namespace db {
+
+using namespace internal;
+using namespace platform::literals;
+
+namespace {
+
+bool ValidRecLen(int recLen) { return recLen >= kMinRecLen && recLen <= kMaxRecLen; }
+
+void SetResult(int platformResult) {
+  State().LastIOResult = static_cast<std::int16_t>(EngineResult(platformResult));
+}
+
+void SetInUse(std::int32_t n, const void* buf) {
+  State().RecordInUse = n == 0 || static_cast<const std::uint8_t*>(buf)[4] != 0;
+}
+
+// Stops through the error path as damaged data.
+void Damaged(DataFile& f, std::int32_t n) {
+  State().LastIOResult = kDamagedData;
+  CheckDataIO(f, n);
+}
+
+// The name OpenDataFile binds: a name without a folder goes through the
+// library's file search when one is installed.
+std::string Resolve(std::string_view name) {
+  const auto& search = State().ResolveName;
+  if (search && name.find_first_of("\\/:") == std::string_view::npos) return search(name);
+  return std::string(name);
+}
+
+// Mode 3's private work copy: folder + the base name's first 6 characters +
+// the station identifier + the extension.
+std::string PrivateName(std::string_view name) {
+  std::size_t cut = name.find_last_of("\\/:");
+  std::size_t baseStart = cut == std::string_view::npos ? 0 : cut + 1;
+  std::string_view folder = name.substr(0, baseStart), file = name.substr(baseStart);
+  std::size_t dot = file.rfind('.');
+  std::string_view base = file.substr(0, dot), extension;
+  if (dot != std::string_view::npos) extension = file.substr(dot);
+  return std::string(folder) + std::string(base.substr(0, 6)) + StationId() + std::string(extension);
+}
+
+// Forgets what f held before (a DataFile opened again without a close
+// leaves no stale slot behind).
+void ResetFile(DataFile& f, std::string_view name, int recLen) {
+  FreeSlot(f);
+  f.Name = std::string(name);
+  f.RecLen = recLen;
+  f.FreeHead = -1;
+  f.FreeCount = f.RootPage = 0;
+  f.RecordTotal = 1;
+  f.TxFlag = 0;
+  f.ShareCount = 0;
+  f.CachedLength = 0;
+  f.LockDepth = f.ShareDepth = 0;
+  f.TableSlot = 0;
+  f.Held.clear();
+  f.Position = 0;
+}
+
+// Creates (or empties) the file at path with a new header, locked while it
+// is written, and closes it again. The platform's result of the creation.
+int CreateEmpty(DataFile& f, const std::string& path, int sharing) {
+  if (int result = f.Handle.Create(path, sharing)) return result;
+  f.FreeHead = -1;
+  f.FreeCount = f.RootPage = 0;
+  f.RecordTotal = 1;
+  f.TxFlag = 0;
+  f.ShareCount = 0;
+  LockRecord(f, 0);
+  FileToHeader(f, RecordBuffer());
+  SetResult(WriteAt(f, 0, RecordBuffer(), static_cast<std::size_t>(f.RecLen)));
+  CheckDataIO(f, 0);
+  UnlockRecord(f, 0);
+  SetResult(f.Handle.Close());
+  f.Held.clear();
+  CheckDataIO(f, 0);
+  return 0;
+}
+
+[[noreturn]] void RecordLengthStop(DataFile& f, std::int64_t size) {
+  f.Handle.Close();
+  std::string message = std::string("Hibás rekordhossz a(z) "_cp) + f.Name;
+  message += " állománynál!"_cp;
+  message += '\0';
+  message += "Fileméret  : "_cp;
+  message += text::FormatPicture("###.###.###.", static_cast<long double>(size));
+  message += '\0';
+  message += "Rekordméret: "_cp;
+  message += text::FormatPicture("####", f.RecLen);
+  message += "  Nem osztható!"_cp;
+  ui::Ask(message, "");
+  console::EndProgram(1);
+}
+
+// Steps shared by the opens once the handle is open: the size check (from
+// the handle), the header read and checked, the cached length, the slot.
+void FinishOpen(DataFile& f, int mode, bool checkLength, std::int32_t group) {
+  std::int64_t size = 0;
+  SetResult(f.Handle.Size(size));
+  CheckDataIO(f, 0);
+  if (checkLength && size % f.RecLen != 0) RecordLengthStop(f, size);
+  f.OpenMode = mode;
+  std::uint8_t* buffer = RecordBuffer();
+  ReadRecord(f, 0, buffer);
+  std::int64_t records = size / f.RecLen;
+  HeaderToFile(buffer, f);
+  if (!HeaderSane(buffer) || f.RecordTotal > records) Damaged(f, 0);
+  UnlockRecord(f, 0);
+  f.CachedLength = static_cast<std::int32_t>(records);
+  f.TxFlag = 0;
+  f.LockDepth = f.ShareDepth = 0;
+  State().DbOk = true;
+  TakeSlot(f, 0, group);
+}
+
+// Opens the handle; false (DbOk false, LastIOResult set) on failure.
+bool OpenHandle(DataFile& f, const std::string& path, int sharing) {
+  int result = f.Handle.Open(path, sharing);
+  SetResult(result);
+  State().DbOk = result == 0;
+  f.Sharing = sharing;
+  return result == 0;
+}
+
+bool RefuseRecLen(DataFile& f, std::string_view name, int recLen) {
+  if (ValidRecLen(recLen)) return false;
+  ResetFile(f, name, kMinRecLen);
+  State().DbOk = false;
+  State().LastIOResult = kBadRecLen;
+  return true;
+}
+
+}  // namespace
+
+DataFile::~DataFile() { FreeSlot(*this); }
+
+// ---- Opening and closing -------------------------------------------------------
+
+void OpenDataFile(DataFile& f, std::string_view name, int recLen) {
+  EngineState& s = State();
+  if (s.OpenMode == kModeExclusive) return OpenDataFileExclusive(f, name, recLen);
+  if (RefuseRecLen(f, name, recLen)) return;
+  ResetFile(f, Resolve(name), recLen);
+  int mode = s.OpenMode;
+  std::string path = f.Name;
+  if (mode == kModePrivate) {
+    path = PrivateName(f.Name);
+    if (int result = CreateEmpty(f, path, SharingOf(mode))) {
+      SetResult(result);
+      s.DbOk = false;
+      return;
+    }
+  }
+  if (!OpenHandle(f, path, SharingOf(mode))) return;
+  FinishOpen(f, mode, true, s.FileGroup);
+}
+
+void OpenDataFileExclusive(DataFile& f, std::string_view name, int recLen) {
+  if (RefuseRecLen(f, name, recLen)) return;
+  ResetFile(f, Resolve(name), recLen);
+  if (!OpenHandle(f, f.Name, platform::share::kReadWriteDenyWrite)) return;
+  FinishOpen(f, kModeExclusive, false, 0);
+}
+
+void OpenOrCreateDataFile(DataFile& f, std::string_view name, int recLen) {
+  OpenDataFile(f, name, recLen);
+  if (!DbOk()) CreateDataFile(f, name, recLen);
+}
+
+void CreateDataFile(DataFile& f, std::string_view name, int recLen) {
+  EngineState& s = State();
+  if (s.OpenMode == kModePrivate) return OpenDataFile(f, name, recLen);
+  if (RefuseRecLen(f, name, recLen)) return;
+  ResetFile(f, name, recLen);
+  int sharing = s.OpenMode == kModeExclusive || s.OpenMode == kModeNoLocks
+                    ? platform::share::kReadWriteDenyWrite
+                    : platform::share::kReadWriteDenyNone;
+  f.OpenMode = s.OpenMode;
+  if (int result = CreateEmpty(f, f.Name, sharing)) {
+    SetResult(result);
+    s.DbOk = false;
+    return;
+  }
+  OpenDataFile(f, name, recLen);
+}
+
+void CloseDataFile(DataFile& f) {
+  if (!f.Handle.IsOpen()) {
+    FreeSlot(f);
+    return;
+  }
+  EngineState& s = State();
+  bool lockingWas = s.LockingOn;
+  s.LockingOn = true;
+  bool write = true;
+  if (HeaderShared(f)) {
+    PeekRecord(f, 0, RecordBuffer());
+    std::memcpy(s.HeaderScratch.data(), RecordBuffer(), kHeaderSize);
+    if (s.HeaderScratch[16] != 0 || f.LockDepth > 0 || f.ShareDepth > 0) RefreshHeaderLocked(f);
+    else write = false;
+  }
+  if (write) {
+    f.RecordTotal = f.CachedLength;
+    if (f.LockDepth > 0) {
+      f.TxFlag = 0;
+      f.LockDepth = 0;
+    }
+    if (f.ShareDepth > 0 && f.ShareCount > 0) --f.ShareCount;
+    CopyHeader(f);
+    if (f.OpenMode == kModeExclusive) WriteRecord(f, 0, RecordBuffer());
+    else WriteHeader(f);  // acts on a shared header only; never in mode 1
+  }
+  f.ShareDepth = 0;
+  std::string path = f.Handle.Path();
+  SetResult(f.Handle.Close());
+  f.Held.clear();
+  s.LockingOn = lockingWas;
+  if (f.OpenMode == kModePrivate) platform::EraseFile(path);
+  CheckDataIO(f, 0);
+  FreeSlot(f);
+}
+
+void EmptyDataFile(DataFile& f) {
+  std::string name = f.Name;
+  int recLen = f.RecLen;
+  std::int32_t group = 0;
+  if (f.TableSlot >= 1 && f.TableSlot <= kTableSlots) group = State().OpenFileTable[f.TableSlot].group;
+  SetOpenMode(f.OpenMode, group);
+  CloseDataFile(f);
+  CreateDataFile(f, name, recLen);
+  RestoreOpenMode();
+}
+
+void ReopenFile(DataFile& f) {
+  std::string path = f.Handle.Path();
+  f.Handle.Close();
+  f.Held.clear();
+  SetResult(f.Handle.Open(path, f.Sharing));
+  CheckDataIO(f, 0);
+}
+
+// ---- Records ---------------------------------------------------------------------
+
+void ReadRecord(DataFile& f, std::int32_t n, void* buf) {
+  LockRecord(f, n);
+  bool ownLock = f.Held.count(n) > 0;
+  std::int64_t at = RecordOffset(f, n);
+  int result = ReadAt(f, at, buf, static_cast<std::size_t>(f.RecLen));
+  // Repeated only while another station's lock refuses it; any other
+  // failure (past the end of the file among them) is fatal at once.
+  while (!ownLock && result == platform::kLockViolation) {
+    PollPause();
+    result = ReadAt(f, at, buf, static_cast<std::size_t>(f.RecLen));
+  }
+  SetResult(result);
+  CheckDataIO(f, n);
+  SetInUse(n, buf);
+  if (!RecordInUse()) UnlockRecord(f, n);
+}
+
+void PeekRecord(DataFile& f, std::int32_t n, void* buf) {
+  std::int64_t at = RecordOffset(f, n), lockByte = LockByte(f, n);
+  auto size = static_cast<std::size_t>(f.RecLen);
+  int result;
+  if (f.Held.count(n) > 0 || n < 0) {
+    result = ReadAt(f, at, buf, size);
+  } else {
+    int lock = f.Handle.Lock(lockByte, 1);
+    if (lock == platform::kLockViolation) {
+      result = ReadAt(f, at, buf, size - 1);  // everything but the lock byte
+    } else {
+      result = ReadAt(f, at, buf, size);
+      if (lock == 0) f.Handle.Unlock(lockByte, 1);
+    }
+  }
+  SetResult(result);
+  CheckDataIO(f, n);
+  SetInUse(n, buf);
+}
+
+void WriteRecordHeld(DataFile& f, std::int32_t n, const void* buf) {
+  SetResult(WriteAt(f, RecordOffset(f, n), buf, static_cast<std::size_t>(f.RecLen)));
+  CheckDataIO(f, n);
+}
+
+void WriteRecord(DataFile& f, std::int32_t n, const void* buf) {
+  WriteRecordHeld(f, n, buf);
+  UnlockRecord(f, n);
+}
+
+bool RecordIsFree(const void* buf) { return static_cast<const std::uint8_t*>(buf)[4] == 0; }
+
+void IllegalOperation(const DataFile& f) {
+  ui::Ask(std::string("Illegális file müvelet!"_cp) + '\0' + WithoutFolder(f.Name), "");
+}
+
+namespace {
+
+// AllocRecord between the header read and the header write.
+void AllocCore(DataFile& f, std::int32_t& n) {
+  std::uint8_t* buffer = RecordBuffer();
+  if (f.FreeHead == -1) {
+    n = f.CachedLength++;
+    WriteRecordHeld(f, n, buffer);  // placeholder
+    LockRecord(f, n);
+  } else {
+    n = f.FreeHead;
+    ReadRecord(f, n, buffer);  // a free record is unlocked again by the read
+    auto next = static_cast<std::int32_t>(buffer[0] | (buffer[1] << 8) | (buffer[2] << 16) |
+                                     (static_cast<std::uint32_t>(buffer[3]) << 24));
+    if (RecordInUse() || next == 0 || next < -1 || next >= f.CachedLength) Damaged(f, n);
+    f.FreeHead = next;
+    --f.FreeCount;
+  }
+  f.RecordTotal = f.CachedLength;
+  CopyHeader(f);
+}
+
+// FreeRecord between the header read and the header write; buf is the
+// caller's image, or null to start from the record on disk.
+void FreeCore(DataFile& f, std::int32_t n, const void* buf) {
+  if (n < 1 || n >= f.CachedLength) return;  // not a record of the file
+  std::uint8_t* buffer = RecordBuffer();
+  if (buf) std::memcpy(buffer, buf, static_cast<std::size_t>(f.RecLen));
+  else PeekRecord(f, n, buffer);
+  auto head = static_cast<std::uint32_t>(f.FreeHead);
+  for (int i = 0; i < 4; ++i) buffer[i] = static_cast<std::uint8_t>(head >> (8 * i));
+  buffer[4] = 0;
+  WriteRecord(f, n, buffer);
+  f.FreeHead = n;
+  ++f.FreeCount;
+  f.RecordTotal = f.CachedLength;
+  CopyHeader(f);
+}
+
+}  // namespace
+
+void AllocRecord(DataFile& f, std::int32_t& n) {
+  RefreshHeaderLocked(f);
+  AllocCore(f, n);
+  WriteHeader(f);
+}
+
+void AllocRecordHeld(DataFile& f, std::int32_t& n) {
+  AllocCore(f, n);
+  WriteHeaderHeld(f);
+}
+
+void AppendRecord(DataFile& f, std::int32_t& n, const void* buf) {
+  if (f.OpenMode == kModeReadOnly) return IllegalOperation(f);
+  AllocRecord(f, n);
+  WriteRecord(f, n, buf);
+}
+
+void FreeRecord(DataFile& f, std::int32_t n) {
+  if (f.OpenMode == kModeReadOnly) return IllegalOperation(f);
+  RefreshHeaderLocked(f);
+  FreeCore(f, n, nullptr);
+  WriteHeader(f);
+}
+
+void FreeRecordHeld(DataFile& f, std::int32_t n) {
+  if (f.OpenMode == kModeReadOnly) return IllegalOperation(f);
+  FreeCore(f, n, nullptr);
+  WriteHeaderHeld(f);
+}
+
+void FreeRecordWith(DataFile& f, std::int32_t n, const void* buf) {
+  if (f.OpenMode == kModeReadOnly) return IllegalOperation(f);
+  RefreshHeaderLocked(f);
+  FreeCore(f, n, buf);
+  WriteHeader(f);
+}
+
+std::int32_t RecordCount(DataFile& f) {
+  RefreshHeaderPeek(f);
+  return f.CachedLength;
+}
+
+std::int32_t LiveRecordCount(DataFile& f) {
+  RefreshHeaderPeek(f);
+  return f.CachedLength - f.FreeCount - 1;
+}
+
+bool RecordLockedElsewhere(DataFile& f, std::int32_t n) {
+  if (n < 0) return false;
+  std::uint8_t byte = 0;
+  std::size_t got = 0;
+  int result = f.Handle.ReadAt(LockByte(f, n), &byte, 1, got);
+  return result != 0 || got < 1;
+}
+
+void SequentialRead(DataFile& f, void* buf) {
+  std::int32_t p = static_cast<std::int32_t>(f.Position / f.RecLen);
+  std::int64_t at = RecordOffset(f, p);
+  auto size = static_cast<std::size_t>(f.RecLen);
+  if (ReadAt(f, at, buf, size) != 0) {
+    std::memset(buf, 0, size);
+    SetResult(ReadAt(f, at, buf, size - 1));
+    CheckIndexIO(f, p);
+  } else {
+    State().LastIOResult = 0;
+  }
+  f.Position = at + f.RecLen;
+}
+
+// ---- Header operations -------------------------------------------------------------
+
+bool HeaderShared(const DataFile& f) {
+  return f.OpenMode != kModeExclusive && f.OpenMode != kModePrivate;
+}
+
+namespace {
+
+void RefreshHeader(DataFile& f, bool lock) {
+  if (!HeaderShared(f)) return;
+  EngineState& s = State();
+  std::uint8_t* buffer = RecordBuffer();
+  if (lock) ReadRecord(f, 0, buffer);
+  else PeekRecord(f, 0, buffer);
+  std::memcpy(s.HeaderScratch.data(), buffer, kHeaderSize);
+  if (!HeaderSane(buffer)) Damaged(f, 0);
+  std::int32_t head = f.FreeHead, count = f.FreeCount, root = f.RootPage, total = f.RecordTotal;
+  HeaderToFile(buffer, f);
+  if (head != f.FreeHead || count != f.FreeCount || root != f.RootPage || total != f.RecordTotal)
+    f.CachedLength = f.RecordTotal;
+}
+
+}  // namespace
+
+void RefreshHeaderLocked(DataFile& f) { RefreshHeader(f, true); }
+void RefreshHeaderPeek(DataFile& f) { RefreshHeader(f, false); }
+
+void CopyHeader(const DataFile& f) { FileToHeader(f, RecordBuffer()); }
+
+void WriteHeader(DataFile& f) {
+  if (!HeaderShared(f)) return;
+  if (f.OpenMode == kModeReadOnly) return UnlockRecord(f, 0);  // never written in mode 1
+  WriteRecord(f, 0, RecordBuffer());
+}
+
+void WriteHeaderHeld(DataFile& f) {
+  if (!HeaderShared(f) || f.OpenMode == kModeReadOnly) return;
+  WriteRecordHeld(f, 0, RecordBuffer());
+}
+
+}  // namespace db

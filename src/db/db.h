@@ -1,0 +1,481 @@
+// The record database engine: data files of fixed-length records shared by
+// several stations, their locks and header markers, the fatal-error log, and
+// index files (B-trees whose pages are the records of a data file).
+//
+// On disk (little-endian, packed): a data file is a run of records of RecLen
+// bytes, record n at byte n * RecLen, the length always a whole multiple of
+// RecLen. Record 0 is the header:
+//
+//   0  int32  FreeHead     first free record, -1 when the chain is empty
+//   4  int32  FreeCount    records on the free chain
+//   8  int32  RootPage     index files: root page, 0 = empty tree; data: 0
+//  12  int32  RecordTotal  records in the file, header included
+//  16  uint8  TxFlag       non-zero while a station holds the whole-file lock
+//  17  int16  ShareCount   stations holding a shared use
+//  19  ...                 no meaning
+//
+// Records 1 and up: bytes 0..3 are the link of the free chain while the
+// record is free, byte 4 is the in-use flag (0 = free). The engine clears it
+// when it frees a record and never sets it: the caller's record image
+// carries a non-zero byte 4. The last byte of record n, at
+// (n + 1) * RecLen - 1, is its lock byte: the byte-range lock of the record.
+//
+// Stations are processes, on one machine or on several sharing the files
+// over a network. The process itself is single-threaded: the engine's state
+// and shared buffers are used without locks.
+//
+// Failures: opens and creates report through DbOk and LastIOResult and leave
+// the decision to the caller; an I/O error inside a record or header
+// operation is fatal (CheckDataIO): it is logged to "DBACCESS.ERR", reported
+// on the standard output and the program ends with the error's number.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <string_view>
+
+#include "platform/file_handle.h"
+
+namespace db {
+
+inline constexpr int kHeaderSize = 19;
+inline constexpr int kMinRecLen = kHeaderSize;
+inline constexpr int kMaxRecLen = 10000;  // the size of the shared RecordBuffer
+inline constexpr int kTableSlots = 200;
+
+// LastIOResult values the engine itself produces (the others are the
+// platform's numbers): a read that found fewer bytes than a record, a write
+// that stored fewer, and a header, page or free link that makes no sense
+// (the file is damaged; "Adatbeli CRC hiba").
+inline constexpr int kReadError = 100;
+inline constexpr int kWriteError = 101;
+inline constexpr int kDamagedData = 154;
+// An open with a record length outside kMinRecLen..kMaxRecLen.
+inline constexpr int kBadRecLen = 12;
+
+// Open modes (the process-wide setting read by every open).
+inline constexpr int kModeShared = 0;     // 0x42, fully shared, record locks
+inline constexpr int kModeReadOnly = 1;   // 0x40, no adding/freeing/key changes
+inline constexpr int kModeExclusive = 2;  // 0x22, header kept in memory
+inline constexpr int kModePrivate = 3;    // 0x42 on a private work copy
+inline constexpr int kModeNoLocks = 4;    // 0x22, no byte-range lock at all
+
+// ============================================================================
+// Data files
+// ============================================================================
+
+// One open data file, owned by whoever opened it. It must stay where it is
+// while open: the open-file table points at it. Destroying an open DataFile
+// drops it from the table and closes its handle without writing anything
+// (CloseDataFile is the proper end).
+struct DataFile {
+  DataFile() = default;
+  ~DataFile();
+  DataFile(const DataFile&) = delete;
+  DataFile& operator=(const DataFile&) = delete;
+
+  platform::SharedFile Handle;  // bound to Name, or to the private copy (mode 3)
+  std::string Name;             // the name as bound at open (resolved)
+  std::int32_t RecLen = 0;
+
+  // Copy of the header counters and markers.
+  std::int32_t FreeHead = -1, FreeCount = 0, RootPage = 0, RecordTotal = 1;
+  std::uint8_t TxFlag = 0;
+  std::int16_t ShareCount = 0;
+
+  std::int32_t CachedLength = 0;  // records in the file as this station knows
+  std::int32_t OpenMode = 0;      // the open mode in force for this file
+  std::int16_t TableSlot = 0;     // 1..200, 0 = untracked
+  std::int16_t LockDepth = 0;     // nesting of this station's whole-file lock
+  std::int16_t ShareDepth = 0;    // nesting of this station's shared use
+
+  // Engine bookkeeping: the sharing flags of the open, the records whose
+  // lock bytes this DataFile holds, and the file position in bytes (the
+  // record after the last one read or written).
+  int Sharing = 0;
+  std::set<std::int32_t> Held;
+  std::int64_t Position = 0;
+};
+
+// ---- Engine life cycle -------------------------------------------------------
+
+// Allocates the record buffer and the page cache, clears the cache and the
+// open-file table, sets LockingOn, and forms the station identifier when
+// none was set. DoneDatabase frees both buffers.
+void InitDatabase();
+void DoneDatabase();
+// Closes every file in the table (data files with CloseDataFile, indexes
+// with CloseIndex), then clears the table and its counters.
+void CloseAllFiles();
+int OpenFileCount();
+
+// ---- Opening and closing (results in DbOk; LastIOResult holds a failure) -----
+
+void CreateDataFile(DataFile& f, std::string_view name, int recLen);
+void OpenDataFile(DataFile& f, std::string_view name, int recLen);
+void OpenDataFileExclusive(DataFile& f, std::string_view name, int recLen);
+// OpenDataFile, and CreateDataFile when that failed.
+void OpenOrCreateDataFile(DataFile& f, std::string_view name, int recLen);
+// Writes the header back when this station changed its markers (or always
+// in mode 2), releases the locks and the table slot; mode 3 erases the
+// private copy. Closing a closed DataFile does nothing.
+void CloseDataFile(DataFile& f);
+// Closes the file and creates it anew, empty, with the same RecLen, mode
+// and group.
+void EmptyDataFile(DataFile& f);
+// Closes the handle and opens it again with the same sharing; the record
+// locks it held are gone.
+void ReopenFile(DataFile& f);
+
+// ---- Records (RecLen-byte buffers) -------------------------------------------------
+
+// Locking read: takes the record's lock (waiting with the record-busy box),
+// reads, sets RecordInUse. A free record is unlocked again; an in-use one
+// stays locked until WriteRecord or UnlockRecord.
+void ReadRecord(DataFile& f, std::int32_t n, void* buf);
+// Read that never waits: when another station holds the record's lock,
+// everything but the record's last byte is read (that byte of buf keeps its
+// old value).
+void PeekRecord(DataFile& f, std::int32_t n, void* buf);
+// Writes the record, then releases its lock.
+void WriteRecord(DataFile& f, std::int32_t n, const void* buf);
+// Writes the record and keeps its lock.
+void WriteRecordHeld(DataFile& f, std::int32_t n, const void* buf);
+// Reserves a record number: the head of the free chain, or a new record at
+// the end (written with RecordBuffer's content as a placeholder and locked).
+void AllocRecord(DataFile& f, std::int32_t& n);
+// AllocRecord for a caller that already holds record 0 (index pages): no
+// header re-read, ending with WriteHeaderHeld.
+void AllocRecordHeld(DataFile& f, std::int32_t& n);
+// AllocRecord then WriteRecord. Mode 1: the "Illegális file müvelet!" box.
+void AppendRecord(DataFile& f, std::int32_t& n, const void* buf);
+// Put a record on the head of the free chain (byte 4 := 0, bytes 0..3 :=
+// the old head). Mode 1: the "Illegális file müvelet!" box.
+void FreeRecord(DataFile& f, std::int32_t n);
+// FreeRecord for a caller that holds record 0 (ends with WriteHeaderHeld).
+void FreeRecordHeld(DataFile& f, std::int32_t n);
+// FreeRecord starting from the caller's record image instead of the disk.
+void FreeRecordWith(DataFile& f, std::int32_t n, const void* buf);
+// The file length in records, header included.
+std::int32_t RecordCount(DataFile& f);
+// Records in use: length - FreeCount - 1.
+std::int32_t LiveRecordCount(DataFile& f);
+// Byte 4 of a record image is 0.
+bool RecordIsFree(const void* buf);
+// True when another station holds record n's lock (a read of its lock byte
+// fails); false for n < 0. The file position is kept.
+bool RecordLockedElsewhere(DataFile& f, std::int32_t n);
+// Reads the record at the file position and moves on by one, also when
+// another station holds its lock (then its last byte reads as 0).
+void SequentialRead(DataFile& f, void* buf);
+
+// The "Illegális file müvelet!" box of a refused change in mode 1.
+void IllegalOperation(const DataFile& f);
+
+// ---- Header operations ----------------------------------------------------------
+//
+// The header is "shared" unless the file's OpenMode is 2 or 3; all four
+// operations act only on a shared header (otherwise the copy in the
+// DataFile is the header).
+
+bool HeaderShared(const DataFile& f);
+// ReadRecord of record 0 into RecordBuffer (record 0 stays locked), the
+// markers taken; when a counter differs from f's copy, all four are taken
+// and CachedLength := RecordTotal. A header that makes no sense stops the
+// program through CheckDataIO with kDamagedData.
+void RefreshHeaderLocked(DataFile& f);
+// The same through PeekRecord (no lock).
+void RefreshHeaderPeek(DataFile& f);
+// Copies f's 19 header bytes into RecordBuffer (before WriteHeader).
+void CopyHeader(const DataFile& f);
+// WriteRecord / WriteRecordHeld of record 0 from RecordBuffer.
+void WriteHeader(DataFile& f);
+void WriteHeaderHeld(DataFile& f);
+
+// ============================================================================
+// Locking and transactions
+// ============================================================================
+
+// One record's lock byte. Nothing happens when LockingOn is false, when the
+// process-wide mode is 4, or when n != 0 and not (f.OpenMode = 0 and
+// f.LockDepth <= 0). Locking waits, with the record-busy box for n != 0,
+// until granted; a record this DataFile already holds returns at once.
+void LockRecord(DataFile& f, std::int32_t n);
+void UnlockRecord(DataFile& f, std::int32_t n);
+// Whole-file lock (TxFlag in the header), nested; false when the user gave
+// up the wait with Esc (nothing is then held).
+bool LockWholeFile(DataFile& f);
+void UnlockWholeFile(DataFile& f);
+// Shared use (ShareCount in the header), nested; false on Esc.
+bool ShareFile(DataFile& f);
+void UnshareFile(DataFile& f);
+
+// Group values of the open-file table; LockGroup locks every group-1 file
+// in slot order and, when one is refused, releases those before it.
+void SetFileGroup(DataFile& f, std::int32_t group);
+void ClearFileGroups();
+bool LockGroup();
+void UnlockGroup();
+
+// Locking switches.
+void SetLocking(bool on);
+void SuspendLocking();
+void ResumeLocking();
+void SaveLocking();
+void RestoreLocking();
+
+// The process-wide open mode and group read by every open; one level saved.
+void SetOpenMode(std::int32_t mode, std::int32_t group);
+void RestoreOpenMode();
+void ResetOpenMode();
+
+// Repairs headers left marked by a station that stopped: every file that
+// matches mask (a folder and a wildcard pattern), whose upper-cased name
+// occurs inside names and does not contain exclude (when not empty), is
+// listed as a numbered line; " Tranzakció!" and " Lock!" tell a set TxFlag
+// and ShareCount, which are then cleared. The lines go to the current window
+// when the console is open, else to the standard output. Returns 0, or the
+// first error number met (that file's line names it; the file is skipped).
+int ClearStaleMarkers(std::string_view mask, std::string_view exclude, std::string_view names);
+
+// ============================================================================
+// Error handling and log
+// ============================================================================
+
+// The Hungarian text of a run-time error number; "" for 0, "Hibaüzenet neve
+// ismeretlen" for unknown and negative numbers.
+std::string ErrorText(int code);
+// Appends one line to "DBACCESS.ERR" in the current folder; false when the
+// log could not be opened.
+bool LogDbError(std::string_view fileName, std::int32_t recordNumber, std::string_view message);
+// Nothing when LastIOResult is 0; otherwise log, report on the standard
+// output, wait for a key, and end the program with the error's number.
+void CheckDataIO(DataFile& f, std::int32_t n);
+// The same for index pages and sequential reads (waits for a key without
+// reading it).
+void CheckIndexIO(DataFile& f, std::int32_t n);
+// "Hiba:" + text in a box, then the program ends with exit code 1.
+[[noreturn]] void FatalMessage(std::string_view text);
+
+// Opens that turn the usual failures into messages: a missing file is
+// created on the fly, too many files, a busy file and other failures end
+// the program with a message.
+void OpenDataFileGuarded(DataFile& f, std::string_view name, int recLen);
+void OpenDataFileExclusiveGuarded(DataFile& f, std::string_view name, int recLen);
+void CreateDataFileGuarded(DataFile& f, std::string_view name, int recLen);
+
+// ============================================================================
+// Process-wide state
+// ============================================================================
+
+struct OpenFileSlot {
+  DataFile* file = nullptr;  // null = free; an index is its DataFile part
+  std::uint8_t kind = 0;     // 0 data file, 1 index file
+  std::int32_t group = 0;
+};
+
+struct PageCache;  // the index files' page cache (below)
+
+struct EngineState {
+  std::int32_t OpenMode = 0, FileGroup = 0;
+  std::int32_t SavedOpenMode = 0, SavedFileGroup = 0;
+  bool LockingOn = false;
+  std::int16_t SuspendDepth = 0;
+  bool SavedLocking = false;
+  std::int16_t LastIOResult = 0;
+  bool RecordInUse = false;
+  bool DbOk = false;
+  std::unique_ptr<std::uint8_t[]> RecordBuffer;  // kMaxRecLen bytes while running
+  std::array<std::uint8_t, kHeaderSize> HeaderScratch{};
+  std::array<OpenFileSlot, kTableSlots + 1> OpenFileTable{};  // slots 1..200
+  std::int16_t TableHigh = 0, TableCount = 0;
+  std::unique_ptr<PageCache> Cache;
+  // The station identifier: names the private copies of mode 3 and the
+  // station in the log. Empty until InitDatabase or SetStationId.
+  std::string StationId;
+  // Resolves a file name for OpenDataFile (the library's file search);
+  // empty: names are used as given.
+  std::function<std::string(std::string_view)> ResolveName;
+
+  EngineState();
+  ~EngineState();
+  EngineState& operator=(EngineState&&) noexcept;
+};
+// The engine's state; ResetEngine puts it back to its start (for tests).
+EngineState& State();
+void ResetEngine();
+
+inline bool DbOk() { return State().DbOk; }
+inline int LastIOResult() { return State().LastIOResult; }
+inline bool RecordInUse() { return State().RecordInUse; }
+inline bool LockingOn() { return State().LockingOn; }
+inline std::uint8_t* RecordBuffer() { return State().RecordBuffer.get(); }
+
+// The station identifier distinguishes every station that may run at once,
+// several on one machine included. Formed by InitDatabase when none was set:
+// the value "ALLOMAS" of section "*ADATBAZIS" of the program's settings
+// ("prog.res") when that store is loaded and gives one; otherwise the
+// computer name, "_" and the process number ("KASSZA1_4711").
+const std::string& StationId();
+void SetStationId(std::string_view id);
+
+// ============================================================================
+// Index files
+// ============================================================================
+//
+// An index maps keys (code page 852 strings of at most KeyLen bytes, 1..246)
+// to record numbers of a data file and keeps them in key order. It is a
+// B-tree of order 16 whose pages are the records of a data file: every page
+// but the root holds 16 to 32 items, items sit in inner pages as in leaves,
+// and the header's RootPage names the root (0 = empty tree).
+//
+// Every public key operation upper-cases its key (text::UpperCaseText) and
+// cuts it to 246, then to the index's KeyLength. Keys order byte by byte as
+// unsigned characters, a proper prefix first; with duplicates allowed equal
+// keys order by record number. Results go to DbOk; found keys and record
+// numbers come back through the reference arguments.
+//
+// InsertKey and RemoveKey hold the index's header lock from start to end,
+// so changes of one index are serialised between stations. Searches and
+// steps take no locks: they run with locking suspended and re-read the root
+// from the header whenever they start from the top. A page that makes no
+// sense (more than 32 items, a key longer than KeyLength, a page number
+// outside the file, a path deeper than any sound tree) stops the program
+// through CheckIndexIO, never reading out of bounds.
+
+// Where the pages of one index live: the records of its own data file, or
+// memory in tests. A store serves one index; the page cache calls it.
+class PageStore {
+ public:
+  virtual ~PageStore() = default;
+  // Reads page n (RecLen bytes) with a locking record read.
+  virtual void Read(std::int32_t n, std::uint8_t* record) = 0;
+  // Writes page n and releases its record lock.
+  virtual void Write(std::int32_t n, const std::uint8_t* record) = 0;
+  // Releases page n's record lock without writing.
+  virtual void Release(std::int32_t n) = 0;
+  // Inside a change: a page number for a new page, taken from the free
+  // chain or appended; the header stays held.
+  virtual std::int32_t Allocate() = 0;
+  // Inside a change: puts page n on the free chain; the header stays held.
+  virtual void Free(std::int32_t n) = 0;
+  // Starts a change: takes the header lock; returns the header's root.
+  virtual std::int32_t BeginChange() = 0;
+  // Ends a change: the header's root := root, header written and released.
+  virtual void EndChange(std::int32_t root) = 0;
+  // The header's root, read without locking.
+  virtual std::int32_t PeekRoot() = 0;
+  // True when n is a page of the file (1 up to its length in records).
+  virtual bool Holds(std::int32_t n) = 0;
+  // Reports record n as making no sense and ends the program (through a
+  // ProgramEnd exception: it never returns).
+  [[noreturn]] virtual void Fault(std::int32_t n) = 0;
+};
+
+// A sound tree is at most 9 levels deep (page numbers are int32 and every
+// level below the root's children is at least 17 times wider), so a path
+// longer than this runs through a damaged tree.
+inline constexpr int kMaxTreeDepth = 16;
+
+struct IndexPathEntry {
+  std::int32_t PageRef = 0;
+  std::int16_t ItemIndex = 0;  // 0 = before the page's first item
+};
+
+struct IndexFile : DataFile {
+  bool AllowDuplicates = false;
+  std::int16_t KeyLength = 0;  // 1..246
+  std::int32_t Root = 0;       // root page as this station last saw it
+  // The current position: Path[0 .. PathDepth-1] from the root down, the
+  // position being item Path[PathDepth-1].ItemIndex of the last page.
+  // PathDepth 0 = no position.
+  std::int16_t PathDepth = 0;
+  std::array<IndexPathEntry, kMaxTreeDepth> Path{};
+  // The pages; an open index has its own file's, tests may set others.
+  std::unique_ptr<PageStore> Pages;
+};
+
+// Record length of an index whose keys hold keyLen bytes.
+constexpr int IndexRecLen(int keyLen) { return (keyLen + 9) * 32 + 5; }
+
+// Opening and closing (results in DbOk, failures in LastIOResult as for
+// data files). duplicates non-zero allows equal keys. A keyLen outside
+// 1..246 is refused (DbOk false) without touching the file.
+void CreateIndex(IndexFile& x, std::string_view name, int keyLen, int duplicates);
+void OpenIndex(IndexFile& x, std::string_view name, int keyLen, int duplicates);
+void OpenOrCreateIndex(IndexFile& x, std::string_view name, int keyLen, int duplicates);
+// Opens name + ".dat" and name + ".idx"; when the data file does not open,
+// creates both and opens them again.
+void OpenTable(std::string_view name, DataFile& f, IndexFile& x, int recLen, int keyLen,
+               int duplicates);
+void CloseIndex(IndexFile& x);
+// Closes the index and creates it anew, empty, with its name, key length,
+// duplicates setting, open mode and group.
+void EmptyIndex(IndexFile& x);
+
+// Changes. InsertKey: DbOk false when the pair (without duplicates: the
+// key) is there already. RemoveKey: with duplicates the record number
+// selects among equal keys; on success recordRef receives the removed
+// item's record number; DbOk false when not found. Neither moves the
+// current position. An index opened read-only (mode 1) refuses both with
+// "Illegális file müvelet!".
+void InsertKey(IndexFile& x, std::int32_t recordRef, std::string_view key);
+void RemoveKey(IndexFile& x, std::int32_t& recordRef, std::string_view key);
+
+// Searches and steps set the current position and return the item found.
+// SeekKey: exact key (with duplicates the first of equal keys). On a miss
+// the arguments may hold the next item.
+void SeekKey(IndexFile& x, std::int32_t& recordRef, std::string& key);
+// The first item whose key is at least key.
+void SeekKeyAtLeast(IndexFile& x, std::int32_t& recordRef, std::string& key);
+// The next or previous item; without a position the first or the last.
+// Past the end DbOk is false and the position is cleared.
+void StepNext(IndexFile& x, std::int32_t& recordRef, std::string& key);
+void StepPrev(IndexFile& x, std::int32_t& recordRef, std::string& key);
+void ResetPosition(IndexFile& x);
+// The item with exactly this key and this record number.
+void SeekEntry(IndexFile& x, std::int32_t& recordRef, std::string& key);
+// The last item whose key starts with key (or sorts below every key that
+// would follow those that do); an empty key gives the last item.
+void SeekLastWithPrefix(IndexFile& x, std::int32_t& recordRef, std::string& key);
+
+// Key and record together: the item's record of f is read into buf
+// (ReadRecord while locking is on, else PeekRecord). Items whose record is
+// free are skipped by the steps; DbOk is true only for a record in use.
+void NextRecordByKey(IndexFile& x, std::string& key, DataFile& f, std::int32_t& recordRef,
+                     void* buf);
+void PrevRecordByKey(IndexFile& x, std::string& key, DataFile& f, std::int32_t& recordRef,
+                     void* buf);
+// SeekKey, then the record.
+void FindRecordByKey(IndexFile& x, std::string& key, DataFile& f, std::int32_t& recordRef,
+                     void* buf);
+// SeekKeyAtLeast, then the record, going on to the next in use.
+void SeekRecordByKey(IndexFile& x, std::string& key, DataFile& f, std::int32_t& recordRef,
+                     void* buf);
+
+// The page cache's pages of x: written back (dirty) or released, then
+// forgotten. FlushIndexPages also sets the header copy's RootPage := Root.
+void FlushIndexPages(IndexFile& x);
+void DropIndexPages(IndexFile& x);
+
+// The structure check of an index file's bytes (the whole file): length,
+// header, page fill (16..32 items, the root 1..32), key order within pages
+// and between levels, equal leaf depth, and every page either in the tree
+// or on the free chain exactly once. Never reads outside image, whatever it
+// holds.
+struct IndexCheck {
+  std::string Fault;  // the first fault found; "" when sound
+  std::int64_t Keys = 0;
+  int Depth = 0;  // levels of the tree
+  std::int32_t Pages = 0, FreePages = 0;  // records after the header; free ones
+};
+IndexCheck CheckIndexImage(std::string_view image, int keyLen, bool duplicates);
+
+// Guarded index opens (error handling code, built on the above).
+void OpenIndexGuarded(IndexFile& x, std::string_view name, int keyLen, int duplicates);
+void CreateIndexGuarded(IndexFile& x, std::string_view name, int keyLen, int duplicates);
+
+}  // namespace db

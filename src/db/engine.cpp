@@ -1,0 +1,266 @@
+// The engine's process-wide state: life cycle, the open-file table, the
+// open-mode and locking switches, the station identifier, and the helpers
+// that the other engine files share.
+#include <cstring>
+
+#include "console/console.h"
+#include "db/db.h"
+#include "db/internal.h"
+#include "db/page_cache.h"
+#include "platform/codepage.h"
+#include "platform/sysinfo.h"
+#include "ui/ui.h"
+
+namespace db {
+
+using namespace platform::literals;
+
+EngineState::EngineState() = default;
+EngineState::~EngineState() = default;
+EngineState& EngineState::operator=(EngineState&&) noexcept = default;
+
+EngineState& State() {
+  static EngineState state;
+  return state;
+}
+
+void ResetEngine() { State() = EngineState(); }
+
+// ---- Life cycle ----------------------------------------------------------------
+
+namespace {
+
+std::string FormStationId() {
+  if (console::StoreLoaded(console::kProgramStore)) {
+    std::string id;
+    if (console::ReadSetting(console::kProgramStore, "ADATBAZIS", "ALLOMAS", id) >= 0 &&
+        !id.empty())
+      return id;
+  }
+  std::string machine = console::ComputerName();
+  if (machine.empty()) machine = platform::ComputerName();
+  return machine + "_" + std::to_string(platform::ProcessId());
+}
+
+}  // namespace
+
+void InitDatabase() {
+  EngineState& s = State();
+  s.RecordBuffer = std::make_unique<std::uint8_t[]>(kMaxRecLen);
+  s.Cache = std::make_unique<PageCache>();
+  s.OpenFileTable = {};
+  s.TableHigh = s.TableCount = 0;
+  s.LockingOn = true;
+  s.SuspendDepth = 0;
+  if (s.StationId.empty()) s.StationId = FormStationId();
+}
+
+void DoneDatabase() {
+  State().RecordBuffer.reset();
+  State().Cache.reset();
+}
+
+const std::string& StationId() { return State().StationId; }
+void SetStationId(std::string_view id) { State().StationId = std::string(id); }
+
+// ---- Open-file table -------------------------------------------------------------
+
+void CloseAllFiles() {
+  EngineState& s = State();
+  for (int slot = 1; slot <= s.TableHigh && slot <= kTableSlots; ++slot) {
+    OpenFileSlot entry = s.OpenFileTable[slot];
+    if (!entry.file) continue;
+    if (entry.kind == 1) CloseIndex(static_cast<IndexFile&>(*entry.file));
+    else CloseDataFile(*entry.file);
+  }
+  s.OpenFileTable = {};
+  s.TableHigh = s.TableCount = 0;
+}
+
+int OpenFileCount() { return State().TableCount; }
+
+namespace internal {
+
+void TakeSlot(DataFile& f, std::uint8_t kind, std::int32_t group) {
+  EngineState& s = State();
+  int slot = 1;
+  while (slot <= s.TableHigh && s.OpenFileTable[slot].file) ++slot;
+  if (slot > kTableSlots) {
+    f.TableSlot = 0;
+    s.TableHigh = kTableSlots;
+    ui::Ask("Túl sok file!"_cp, "");
+    return;
+  }
+  if (slot > s.TableHigh) s.TableHigh = static_cast<std::int16_t>(slot);
+  ++s.TableCount;
+  s.OpenFileTable[slot] = {&f, kind, group};
+  f.TableSlot = static_cast<std::int16_t>(slot);
+}
+
+void FreeSlot(DataFile& f) {
+  EngineState& s = State();
+  if (f.TableSlot >= 1 && f.TableSlot <= kTableSlots && s.OpenFileTable[f.TableSlot].file == &f) {
+    s.OpenFileTable[f.TableSlot] = {};
+    --s.TableCount;
+  }
+  f.TableSlot = 0;
+}
+
+}  // namespace internal
+
+void SetFileGroup(DataFile& f, std::int32_t group) {
+  if (f.TableSlot >= 1 && f.TableSlot <= kTableSlots) State().OpenFileTable[f.TableSlot].group = group;
+}
+
+void ClearFileGroups() {
+  for (auto& slot : State().OpenFileTable) slot.group = 0;
+}
+
+// ---- Switches --------------------------------------------------------------------
+
+void SetOpenMode(std::int32_t mode, std::int32_t group) {
+  EngineState& s = State();
+  s.SavedOpenMode = s.OpenMode;
+  s.SavedFileGroup = s.FileGroup;
+  s.OpenMode = mode;
+  s.FileGroup = group;
+}
+
+void RestoreOpenMode() {
+  EngineState& s = State();
+  s.OpenMode = s.SavedOpenMode;
+  s.FileGroup = s.SavedFileGroup;
+}
+
+void ResetOpenMode() { State().OpenMode = State().FileGroup = 0; }
+
+void SetLocking(bool on) {
+  State().LockingOn = on;
+  State().SuspendDepth = on ? 0 : 1;
+}
+
+void SuspendLocking() {
+  ++State().SuspendDepth;
+  State().LockingOn = false;
+}
+
+void ResumeLocking() {
+  EngineState& s = State();
+  --s.SuspendDepth;
+  if (s.SuspendDepth <= 0) {
+    s.SuspendDepth = 0;
+    s.LockingOn = true;
+  } else {
+    s.LockingOn = false;
+  }
+}
+
+void SaveLocking() {
+  State().SavedLocking = State().LockingOn;
+  State().LockingOn = false;
+}
+
+void RestoreLocking() { State().LockingOn = State().SavedLocking; }
+
+// ---- Shared helpers ------------------------------------------------------------------
+
+namespace internal {
+
+int EngineResult(int platformError) {
+  switch (platformError) {
+    case platform::kSharingViolation:
+    case platform::kLockViolation: return 5;
+    case 112: return kWriteError;  // disk full
+    default: return platformError;
+  }
+}
+
+int ReadAt(DataFile& f, std::int64_t offset, void* buf, std::size_t count) {
+  std::size_t got = 0;
+  int result = f.Handle.ReadAt(offset, buf, count, got);
+  if (result == 0 && got < count) result = kReadError;
+  if (result == 0) f.Position = offset + static_cast<std::int64_t>(count);
+  return result;
+}
+
+int WriteAt(DataFile& f, std::int64_t offset, const void* buf, std::size_t count) {
+  std::size_t written = 0;
+  int result = f.Handle.WriteAt(offset, buf, count, written);
+  if (result == 0 && written < count) result = kWriteError;
+  if (result == 0) f.Position = offset + static_cast<std::int64_t>(count);
+  return result;
+}
+
+int ReadPatiently(DataFile& f, std::int64_t offset, void* buf, std::size_t count) {
+  int result;
+  while ((result = ReadAt(f, offset, buf, count)) == platform::kLockViolation) PollPause();
+  return EngineResult(result);
+}
+
+bool RecordLockApplies(const DataFile& f, std::int32_t n) {
+  const EngineState& s = State();
+  if (!s.LockingOn || s.OpenMode == kModeNoLocks || n < 0) return false;
+  return n == 0 || (f.OpenMode == kModeShared && f.LockDepth <= 0);
+}
+
+int SharingOf(int mode) {
+  switch (mode) {
+    case kModeReadOnly: return platform::share::kReadOnlyDenyNone;
+    case kModeExclusive:
+    case kModeNoLocks: return platform::share::kReadWriteDenyWrite;
+    default: return platform::share::kReadWriteDenyNone;
+  }
+}
+
+namespace {
+std::int32_t Int32At(const std::uint8_t* p) {
+  std::uint32_t v = p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+  return static_cast<std::int32_t>(v);
+}
+void PutInt32(std::uint8_t* p, std::int32_t value) {
+  auto v = static_cast<std::uint32_t>(value);
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+}  // namespace
+
+void HeaderToFile(const std::uint8_t* bytes, DataFile& f) {
+  f.FreeHead = Int32At(bytes);
+  f.FreeCount = Int32At(bytes + 4);
+  f.RootPage = Int32At(bytes + 8);
+  f.RecordTotal = Int32At(bytes + 12);
+  f.TxFlag = bytes[16];
+  f.ShareCount = static_cast<std::int16_t>(bytes[17] | (bytes[18] << 8));
+}
+
+void FileToHeader(const DataFile& f, std::uint8_t* bytes) {
+  PutInt32(bytes, f.FreeHead);
+  PutInt32(bytes + 4, f.FreeCount);
+  PutInt32(bytes + 8, f.RootPage);
+  PutInt32(bytes + 12, f.RecordTotal);
+  bytes[16] = f.TxFlag;
+  bytes[17] = static_cast<std::uint8_t>(f.ShareCount & 0xFF);
+  bytes[18] = static_cast<std::uint8_t>((f.ShareCount >> 8) & 0xFF);
+}
+
+bool HeaderSane(const std::uint8_t* bytes) {
+  std::int32_t head = Int32At(bytes), count = Int32At(bytes + 4), total = Int32At(bytes + 12);
+  bool headOk = head == -1 || (head >= 1 && head < total);
+  return headOk && count >= 0 && count < total && (head == -1) == (count == 0);
+}
+
+std::string WithoutFolder(std::string_view name) {
+  std::size_t cut = name.find_last_of("\\/:");
+  return std::string(cut == std::string_view::npos ? name : name.substr(cut + 1));
+}
+
+void PollPause() { platform::SleepMs(1); }
+
+bool EscPressed() {
+  if (!console::ConsoleOpen() || !console::KeyPressed()) return false;
+  platform::Event event;
+  if (!console::ReadKeyEvent(event) || event.kind != platform::EventKind::kKey) return false;
+  return console::TranslateKey(event.key) == console::key::kEsc;
+}
+
+}  // namespace internal
+}  // namespace db

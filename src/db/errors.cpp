@@ -1,0 +1,225 @@
+// Error handling: the texts of the run-time error numbers, the log
+// "DBACCESS.ERR", the fatal I/O checks, and the guarded opens.
+#include <cstdio>
+#include <string>
+
+#include "console/console.h"
+#include "db/db.h"
+#include "db/internal.h"
+#include "platform/codepage.h"
+#include "platform/sysinfo.h"
+#include "text/text.h"
+#include "ui/ui.h"
+
+namespace db {
+
+using namespace internal;
+using namespace platform::literals;
+
+namespace {
+
+struct ErrorEntry {
+  int code;
+  std::string_view text;
+};
+
+const ErrorEntry kErrors[] = {
+    {2, "A file nem létezik"_cp},
+    {3, "Az útvonal vagy könyvtár nem létezik"_cp},
+    {4, "Túl sok nyitott file"_cp},
+    {5, "A file nem hozzáférhetö"_cp},
+    {6, "Helytelen file-kezelés"_cp},
+    {12, "Helytelen file-hozzáférési mód"_cp},
+    {15, "Helytelen egység-szám"_cp},
+    {16, "A könyvtár nem törölhetö"_cp},
+    {17, "A file átnevezése nem megvalósítható"_cp},
+    {100, "Lemez olvasási hiba"_cp},
+    {101, "Lemez írási hiba"_cp},
+    {102, "File-hozzárendelés hiányzik"_cp},
+    {103, "A file nincs megnyitva"_cp},
+    {104, "A file nincs megnyitva olvasásra"_cp},
+    {105, "A file nincs megnyitva írásra"_cp},
+    {106, "Helytelen numerikus formátum"_cp},
+    {150, "írásvédett lemez"_cp},
+    {151, "Ismeretlen eszköz"_cp},
+    {152, "A drive nem üzemképes"_cp},
+    {153, "Az utasítás ismeretlen"_cp},
+    {154, "Adatbeli CRC hiba"_cp},
+    {155, "Invalid drive specified"_cp},
+    {156, "A file-mutató helytelen pozícionálása lemezen"_cp},
+    {157, "Az adathordozó típusa helytelen"_cp},
+    {158, "A szektor nem található"_cp},
+    {159, "A papír elfogyott a nyomtatóból"_cp},
+    {160, "írási hiba a periférián"_cp},
+    {161, "Olvasási hiba a periférián"_cp},
+    {162, "A hardware meghibásodott"_cp},
+    {200, "Osztás nullával"_cp},
+    {201, "Index vagy értelmezési tartomány túlcsordulás"_cp},
+    {204, "Helytelen pointeres müvelet"_cp},
+    {205, "Lebegöpontos túlcsordulás"_cp},
+    {206, "Lebegöpontos alulcsordulás"_cp},
+    {207, "Helytelen lebegöpontos müvelet"_cp},
+    {210, "Object not initialized"_cp},
+    {211, "Call to abstract method"_cp},
+    {212, "Stream registration error"_cp},
+    {213, "Collection index out of range"_cp},
+    {214, "Collection overflow error"_cp},
+    {215, "Arithmetic overflow error"_cp},
+    {216, "General Protection fault"_cp},
+};
+
+constexpr std::string_view kLogName = "DBACCESS.ERR";
+
+// The name as the log writes it: trailing blanks and characters 0 dropped.
+std::string LogName(std::string_view name) {
+  std::size_t end = name.find_last_not_of(std::string_view(" \0", 2));
+  return std::string(end == std::string_view::npos ? std::string_view() : name.substr(0, end + 1));
+}
+
+// Steps 1 to 3 of the checks: the log line and the report on the standard
+// output.
+void Report(const DataFile& f, std::int32_t n, int code) {
+  std::string message = "Record access I/O error :";
+  message += text::FormatPicture("###", code) + ":" + ErrorText(code);
+  LogDbError(f.Name, n, message);
+  std::string report = "\nRECORD-access I/O error ";
+  report += std::to_string(code) + " \nFile " + f.Name + " Record " + std::to_string(n) +
+            "\nProgram aborted\n";
+  std::fwrite(report.data(), 1, report.size(), stdout);
+  std::fflush(stdout);
+}
+
+// Waits for a key; taken from the input when take is set. Without a console
+// there is nothing to wait for.
+void WaitForKey(bool take) {
+  while (console::ConsoleOpen()) {
+    if (console::KeyPressed()) {
+      if (!take) return;
+      platform::Event event;
+      if (console::ReadKeyEvent(event) && event.kind == platform::EventKind::kKey) return;
+      continue;
+    }
+    PollPause();
+  }
+}
+
+[[noreturn]] void BusyFileStop(std::string_view name) {
+  ui::Ask(std::string("FOGLALT A FILE, FELDOLGOZAS NEM VEGEZHETO") + '\0' + std::string(name), "");
+  console::EndProgram(1);
+}
+
+[[noreturn]] void CreationFailure(int code, std::string_view tooMany) {
+  if (code == 4) FatalMessage(tooMany);
+  if (code == 5) FatalMessage("ACCESS DENIED VAGY DISK FULL");
+  FatalMessage("REJTELMES HIBA");
+}
+
+constexpr std::string_view kTooManyData = "TUL SOK NYITOTT FILE, ERTESITSE A FEJLESZTOT";
+constexpr std::string_view kTooManyIndex = "TUL SOK NYITOTT FILE, ERTESITSE A FEJLESZTO";
+
+// The guarded open: open; on failure act on LastIOResult. A missing file is
+// created (which opens it), closed and opened again.
+template <typename Open, typename Create, typename Close>
+void Guarded(DataFile& f, Open open, Create create, Close close) {
+  open();
+  if (DbOk()) return;
+  switch (LastIOResult()) {
+    case 2:
+      create();
+      if (!DbOk()) CreationFailure(LastIOResult(), kTooManyData);
+      close();
+      if (LastIOResult() != 0) FatalMessage("REJTELMES HIBA FILE LETR+CLOSE UTAN");
+      open();
+      if (!DbOk()) FatalMessage("REJTELMES HIBA FILE LETR+CLOSE+OPEN UTAN");
+      return;
+    case 4: FatalMessage(kTooManyData);
+    case 5: BusyFileStop(f.Name);
+    default: FatalMessage("REJTELMES HIBA");
+  }
+}
+
+}  // namespace
+
+std::string ErrorText(int code) {
+  if (code == 0) return {};
+  for (const ErrorEntry& entry : kErrors)
+    if (entry.code == code) return std::string(entry.text);
+  return std::string("Hibaüzenet neve ismeretlen"_cp);
+}
+
+bool LogDbError(std::string_view fileName, std::int32_t recordNumber, std::string_view message) {
+  platform::SharedFile log;
+  if (log.Open(kLogName, platform::share::kReadWriteDenyNone) != 0 &&
+      log.Create(kLogName, platform::share::kReadWriteDenyNone) != 0)
+    return false;
+  platform::TimeOfDay now = platform::CurrentClock().Now();
+  platform::Date today = platform::CurrentClock().Today();
+  auto num = [](long v) { return std::to_string(v); };
+  std::string line = "Record Access Error ";
+  line += num(now.hour) + ":" + num(now.minute) + ":" + num(now.second) + " ";
+  line += num(today.month) + "/" + num(today.day) + "/" + num(today.year);
+  line += message;
+  line += " File: " + LogName(fileName) + " Record: " + num(recordNumber);
+  line += " Station:" + StationId() + "\r\n";
+  std::int64_t size = 0;
+  std::size_t written = 0;
+  log.Size(size);
+  int result = log.WriteAt(size, line.data(), line.size(), written);
+  log.Close();
+  return result == 0;
+}
+
+void CheckDataIO(DataFile& f, std::int32_t n) {
+  int code = LastIOResult();
+  if (code == 0) return;
+  Report(f, n, code);
+  WaitForKey(true);
+  console::EndProgram(code);
+}
+
+void CheckIndexIO(DataFile& f, std::int32_t n) {
+  int code = LastIOResult();
+  if (code == 0) return;
+  Report(f, n, code);
+  WaitForKey(false);
+  console::EndProgram(code);
+}
+
+void FatalMessage(std::string_view text) {
+  std::string message = "Hiba:";
+  message += text;
+  ui::Ask(message, "");
+  console::EndProgram(1);
+}
+
+// ---- Guarded opens -----------------------------------------------------------------
+
+void OpenDataFileGuarded(DataFile& f, std::string_view name, int recLen) {
+  Guarded(
+      f, [&] { OpenDataFile(f, name, recLen); }, [&] { CreateDataFile(f, name, recLen); },
+      [&] { CloseDataFile(f); });
+}
+
+void OpenDataFileExclusiveGuarded(DataFile& f, std::string_view name, int recLen) {
+  Guarded(
+      f, [&] { OpenDataFileExclusive(f, name, recLen); },
+      [&] { CreateDataFile(f, name, recLen); }, [&] { CloseDataFile(f); });
+}
+
+void OpenIndexGuarded(IndexFile& x, std::string_view name, int keyLen, int duplicates) {
+  Guarded(
+      x, [&] { OpenIndex(x, name, keyLen, duplicates); },
+      [&] { CreateIndex(x, name, keyLen, duplicates); }, [&] { CloseIndex(x); });
+}
+
+void CreateDataFileGuarded(DataFile& f, std::string_view name, int recLen) {
+  CreateDataFile(f, name, recLen);
+  if (!DbOk()) CreationFailure(LastIOResult(), kTooManyData);
+}
+
+void CreateIndexGuarded(IndexFile& x, std::string_view name, int keyLen, int duplicates) {
+  CreateIndex(x, name, keyLen, duplicates);
+  if (!DbOk()) CreationFailure(LastIOResult(), kTooManyIndex);
+}
+
+}  // namespace db

@@ -1,0 +1,36 @@
+// What the index operations share: key normalisation, the operation frame,
+// the depth guard.
+#include <algorithm>
+
+#include "db/index_internal.h"
+#include "text/text.h"
+
+namespace db {
+
+std::string NormaliseKey(const IndexFile& x, std::string_view key) {
+  std::string normal = text::UpperCaseText(key);
+  std::size_t length = std::clamp<int>(x.KeyLength, 0, kMaxKeyLen);
+  if (normal.size() > length) normal.resize(length);
+  return normal;
+}
+
+IndexScope::IndexScope(IndexFile& x, bool suspend) : x_(x), suspended_(suspend) {
+  if (!suspend) return;
+  lockingOn_ = State().LockingOn;
+  suspendDepth_ = State().SuspendDepth;
+  SuspendLocking();
+}
+
+IndexScope::~IndexScope() {
+  ForgetIndexPages(x_);
+  if (!suspended_) return;
+  ResumeLocking();
+  State().LockingOn = lockingOn_;
+  State().SuspendDepth = suspendDepth_;
+}
+
+void CheckDepth(IndexFile& x, int depth, std::int32_t n) {
+  if (depth > kMaxTreeDepth) PageFault(x, n);
+}
+
+}  // namespace db

@@ -1,0 +1,123 @@
+// Index files on disk: the pages of an open index are the records of its
+// own data file, and opening, creating and closing an index is opening,
+// creating and closing that data file with the page size as its RecLen.
+#include <cstdlib>
+
+#include "db/index_internal.h"
+
+namespace db {
+namespace {
+
+// The pages of an open index: its data file's records, its header lock and
+// counters, CheckIndexIO for a page that makes no sense.
+class FilePages : public PageStore {
+ public:
+  explicit FilePages(IndexFile& x) : x_(x) {}
+
+  void Read(std::int32_t n, std::uint8_t* record) override { ReadRecord(x_, n, record); }
+  void Write(std::int32_t n, const std::uint8_t* record) override { WriteRecord(x_, n, record); }
+  void Release(std::int32_t n) override { UnlockRecord(x_, n); }
+  std::int32_t Allocate() override {
+    std::int32_t n = 0;
+    AllocRecordHeld(x_, n);
+    return n;
+  }
+  void Free(std::int32_t n) override { FreeRecordHeld(x_, n); }
+  std::int32_t BeginChange() override {
+    RefreshHeaderLocked(x_);
+    return x_.RootPage;
+  }
+  void EndChange(std::int32_t root) override {
+    x_.RootPage = root;
+    CopyHeader(x_);
+    WriteHeader(x_);
+  }
+  std::int32_t PeekRoot() override {
+    RefreshHeaderPeek(x_);
+    return x_.RootPage;
+  }
+  // A reader's idea of the file's length may be behind another station's
+  // appends: a page beyond it is looked for again after a header peek.
+  bool Holds(std::int32_t n) override {
+    if (n < 1) return false;
+    if (n >= x_.CachedLength) RefreshHeaderPeek(x_);
+    return n < x_.CachedLength;
+  }
+  [[noreturn]] void Fault(std::int32_t n) override {
+    State().LastIOResult = kDamagedData;
+    CheckIndexIO(x_, n);
+    std::abort();  // not reached: CheckIndexIO ends the program
+  }
+
+ private:
+  IndexFile& x_;
+};
+
+bool KeyLengthValid(int keyLen) { return keyLen >= 1 && keyLen <= kMaxKeyLen; }
+
+// After a successful open or create: the index's own fields, its pages, and
+// its table slot marked as an index's.
+void Attach(IndexFile& x, int keyLen, int duplicates) {
+  x.KeyLength = static_cast<std::int16_t>(keyLen);
+  x.AllowDuplicates = duplicates != 0;
+  x.Root = x.RootPage;
+  x.PathDepth = 0;
+  x.Pages = std::make_unique<FilePages>(x);
+  if (x.TableSlot >= 1 && x.TableSlot <= kTableSlots) State().OpenFileTable[x.TableSlot].kind = 1;
+}
+
+bool RefuseKeyLength(int keyLen) {
+  if (KeyLengthValid(keyLen)) return false;
+  State().DbOk = false;
+  State().LastIOResult = kBadRecLen;
+  return true;
+}
+
+}  // namespace
+
+void CreateIndex(IndexFile& x, std::string_view name, int keyLen, int duplicates) {
+  if (RefuseKeyLength(keyLen)) return;
+  CreateDataFile(x, name, IndexRecLen(keyLen));
+  if (DbOk()) Attach(x, keyLen, duplicates);
+}
+
+void OpenIndex(IndexFile& x, std::string_view name, int keyLen, int duplicates) {
+  if (RefuseKeyLength(keyLen)) return;
+  OpenDataFile(x, name, IndexRecLen(keyLen));
+  if (DbOk()) Attach(x, keyLen, duplicates);
+}
+
+void OpenOrCreateIndex(IndexFile& x, std::string_view name, int keyLen, int duplicates) {
+  OpenIndex(x, name, keyLen, duplicates);
+  if (!DbOk()) CreateIndex(x, name, keyLen, duplicates);
+}
+
+void OpenTable(std::string_view name, DataFile& f, IndexFile& x, int recLen, int keyLen,
+               int duplicates) {
+  std::string data = std::string(name) + ".dat", index = std::string(name) + ".idx";
+  OpenDataFile(f, data, recLen);
+  if (DbOk()) return OpenIndex(x, index, keyLen, duplicates);
+  CreateDataFile(f, data, recLen);
+  bool dataOpen = DbOk();
+  CreateIndex(x, index, keyLen, duplicates);
+  bool indexOpen = DbOk();
+  if (dataOpen) ReopenFile(f);
+  if (indexOpen) ReopenFile(x);
+  State().DbOk = dataOpen && indexOpen;
+}
+
+void CloseIndex(IndexFile& x) {
+  if (x.Pages) FlushIndexPages(x);
+  CloseDataFile(x);
+  x.Pages.reset();
+  x.PathDepth = 0;
+}
+
+void EmptyIndex(IndexFile& x) {
+  if (x.Pages) FlushIndexPages(x);
+  int keyLen = x.KeyLength, duplicates = x.AllowDuplicates;
+  EmptyDataFile(x);
+  if (DbOk()) Attach(x, keyLen, duplicates);
+}
+
+}  // namespace db

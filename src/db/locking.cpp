@@ -1,0 +1,320 @@
+// Multi-user locking: record locks with the record-busy box, the whole-file
+// lock and shared use kept in the header with the file-busy box, groups of
+// files, and the repair of stale header markers.
+//
+// The protocol. A record's lock is its lock byte (see db.h), held with an
+// exclusive byte-range lock of the operating system. Record 0's lock is the
+// mutex of the header: TxFlag and ShareCount change only by
+// read-modify-write under it (RefreshHeaderLocked ... WriteHeader). A
+// whole-file lock is TxFlag set by one station; a shared use is one count in
+// ShareCount. A station that wants the whole file waits while TxFlag or
+// ShareCount is set; one that wants shared use waits while TxFlag is set.
+// Every wait polls: the header's lock is released between attempts so the
+// holder can finish, and each attempt follows the last after about 1 ms.
+// The operating system releases a stopped station's byte locks; its header
+// markers stay until ClearStaleMarkers runs.
+#include <cstring>
+
+#include "console/console.h"
+#include "db/db.h"
+#include "db/internal.h"
+#include "platform/codepage.h"
+#include "platform/fs.h"
+#include "text/text.h"
+#include "ui/ui.h"
+
+namespace db {
+
+using namespace internal;
+using namespace platform::literals;
+
+// ---- Busy boxes --------------------------------------------------------------------
+
+namespace internal {
+
+void BusyBox::Show(int topRow) {
+  if (shown_ || !console::ConsoleOpen()) return;
+  top_ = topRow;
+  ui::SaveState(state_);
+  console::SetWindow(30, top_, 60, 16);
+  cells_.resize(static_cast<std::size_t>(ui::WindowBufferSize()));
+  ui::SaveWindow(cells_);
+  attr_ = console::Inverse(console::TextAttr());
+  ui::FillWindow(' ', attr_);
+  ui::DrawFrame("", ui::FrameChars(1), attr_, attr_);
+  shown_ = true;
+}
+
+void BusyBox::Line(int column, int row, std::string_view text) {
+  if (shown_) ui::WriteAt(column, row, text, attr_);
+}
+
+void BusyBox::Remove() {
+  if (!shown_) return;
+  console::SetWindow(30, top_, 60, 16);
+  ui::RestoreWindow(cells_);
+  ui::RestoreState(state_);
+  shown_ = false;
+}
+
+}  // namespace internal
+
+namespace {
+
+void ShowRecordBusy(BusyBox& box, const DataFile& f, std::int32_t n) {
+  box.Show(11);
+  std::string number = text::Trim(text::FormatPicture("########", n));
+  const std::string lines[] = {std::string("Egy kis türelmet kérek"_cp), "a rekord foglalt !",
+                               "File: " + WithoutFolder(f.Name), "Rec.no: " + number};
+  for (int i = 0; i < 4; ++i) box.Line(1, i + 1, text::Center(lines[i], 30));
+}
+
+const std::string_view kTransaction = "   Tranzakció folyik!    "_cp;
+const std::string_view kFileTaken = "   A file-t foglalják!   "_cp;
+
+void ShowFileBusy(BusyBox& box, std::string_view first, std::string_view name) {
+  box.Show(12);
+  box.Line(1, 1, first);
+  box.Line(1, 2, "Várjon,vagy Esc-el vissza"_cp);
+  box.Line(2, 3, name.substr(0, 24));
+}
+
+void Blunder() {
+  std::string message("A programozó elrontotta"_cp);
+  message += '\0';
+  message += "a tranzakció kezelést"_cp;
+  message += '\0';
+  message += "Értesítse (kíméletesen)!"_cp;
+  ui::Ask(message, "");
+}
+
+void ClampDepths(DataFile& f) {
+  if (f.LockDepth < 0) f.LockDepth = 0;
+  if (f.ShareDepth < 0) f.ShareDepth = 0;
+}
+
+}  // namespace
+
+// ---- Record locks -------------------------------------------------------------------
+
+void LockRecord(DataFile& f, std::int32_t n) {
+  if (!RecordLockApplies(f, n) || f.Held.count(n) > 0) return;
+  BusyBox box;
+  std::int64_t at = LockByte(f, n);
+  int result;
+  while ((result = f.Handle.Lock(at, 1)) == platform::kLockViolation) {
+    if (n != 0 && !box.Shown()) ShowRecordBusy(box, f, n);
+    PollPause();
+  }
+  if (result == 0) f.Held.insert(n);
+}
+
+void UnlockRecord(DataFile& f, std::int32_t n) {
+  // A lock this DataFile holds is released whatever the switches say now,
+  // so that no lock outlives the operation that took it.
+  if (f.Held.erase(n) > 0) f.Handle.Unlock(LockByte(f, n), 1);
+}
+
+// ---- Whole-file lock and shared use --------------------------------------------
+
+bool LockWholeFile(DataFile& f) {
+  if (f.ShareDepth > 0) return true;
+  if (f.LockDepth > 0) {
+    ++f.LockDepth;
+    return true;
+  }
+  BusyBox box;
+  for (;;) {
+    RefreshHeaderLocked(f);
+    bool tx = f.TxFlag != 0, shared = f.ShareCount > 0;
+    if (!tx && !shared) {
+      f.TxFlag = 1;
+      CopyHeader(f);
+      WriteHeader(f);
+      break;
+    }
+    UnlockRecord(f, 0);
+    if (!box.Shown()) ShowFileBusy(box, tx ? kTransaction : kFileTaken, f.Name);
+    if (EscPressed()) return false;
+    PollPause();
+  }
+  box.Remove();
+  ++f.LockDepth;
+  return true;
+}
+
+void UnlockWholeFile(DataFile& f) {
+  if (f.LockDepth <= 0 && f.ShareDepth <= 0) Blunder();
+  if (f.ShareDepth <= 0 && --f.LockDepth == 0) {
+    RefreshHeaderLocked(f);
+    f.TxFlag = 0;
+    CopyHeader(f);
+    WriteHeader(f);
+  }
+  ClampDepths(f);
+}
+
+bool ShareFile(DataFile& f) {
+  if (f.LockDepth > 0) return true;
+  if (f.ShareDepth > 0) {
+    ++f.ShareDepth;
+    return true;
+  }
+  BusyBox box;
+  for (;;) {
+    RefreshHeaderLocked(f);
+    if (f.TxFlag == 0) {
+      ++f.ShareCount;
+      CopyHeader(f);
+      WriteHeader(f);
+      break;
+    }
+    UnlockRecord(f, 0);
+    if (!box.Shown()) ShowFileBusy(box, kTransaction, WithoutFolder(f.Name));
+    if (EscPressed()) return false;
+    PollPause();
+  }
+  box.Remove();
+  ++f.ShareDepth;
+  return true;
+}
+
+void UnshareFile(DataFile& f) {
+  if (f.LockDepth <= 0 && f.ShareDepth <= 0) Blunder();
+  if (f.LockDepth <= 0 && --f.ShareDepth == 0) {
+    RefreshHeaderLocked(f);
+    if (f.ShareCount > 0) --f.ShareCount;
+    CopyHeader(f);
+    WriteHeader(f);
+  }
+  ClampDepths(f);
+}
+
+// ---- Groups -----------------------------------------------------------------------------
+
+namespace {
+
+// The group-1 files of slots 1..last (data and index files).
+template <typename Action>
+bool ForGroupOne(int last, Action action) {
+  EngineState& s = State();
+  for (int slot = 1; slot <= last && slot <= kTableSlots; ++slot) {
+    const OpenFileSlot& entry = s.OpenFileTable[slot];
+    if (entry.file && entry.group == 1 && entry.kind <= 1 && !action(*entry.file, slot))
+      return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool LockGroup() {
+  return ForGroupOne(State().TableHigh, [](DataFile& f, int slot) {
+    if (LockWholeFile(f)) return true;
+    ForGroupOne(slot - 1, [](DataFile& held, int) {
+      UnlockWholeFile(held);
+      return true;
+    });
+    return false;
+  });
+}
+
+void UnlockGroup() {
+  ForGroupOne(State().TableHigh, [](DataFile& f, int) {
+    UnlockWholeFile(f);
+    return true;
+  });
+}
+
+// ---- Stale markers ------------------------------------------------------------------------
+
+namespace {
+
+// One line of output: to the current window (scrolling it up at its last
+// row) when the console is open, else to the standard output.
+void EmitLine(const std::string& line) {
+  if (!console::ConsoleOpen()) {
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+    return;
+  }
+  int row = console::WhereY();
+  if (row > ui::WindowHeight()) row = ui::WindowHeight();
+  ui::WriteAt(1, row, line, console::TextAttr());
+  if (row < ui::WindowHeight()) {
+    console::GotoXY(1, row + 1);
+    return;
+  }
+  std::vector<std::uint8_t> cells(static_cast<std::size_t>(ui::WindowBufferSize()));
+  ui::SaveWindow(cells);
+  std::size_t rowBytes = static_cast<std::size_t>(ui::WindowWidth()) * 2;
+  cells.erase(cells.begin(), cells.begin() + static_cast<std::ptrdiff_t>(rowBytes));
+  for (std::size_t i = 0; i < rowBytes; i += 2) {
+    cells.push_back(' ');
+    cells.push_back(console::TextAttr());
+  }
+  ui::RestoreWindow(cells);
+  console::GotoXY(1, row);
+}
+
+// Moves count bytes at offset 0 of a file, repeating while another
+// station's lock refuses it; the platform's result (short: 100 or 101).
+int Transfer(platform::SharedFile& file, std::uint8_t* bytes, std::size_t count, bool write) {
+  for (;;) {
+    std::size_t moved = 0;
+    int result = write ? file.WriteAt(0, bytes, count, moved) : file.ReadAt(0, bytes, count, moved);
+    if (result == platform::kLockViolation) {
+      PollPause();
+      continue;
+    }
+    if (result == 0 && moved < count) result = write ? kWriteError : kReadError;
+    return result;
+  }
+}
+
+// Reports and clears the markers of one file; 0 or the error number.
+int ClearMarkersOf(const std::string& path, std::string& line) {
+  platform::SharedFile file;
+  std::uint8_t header[kHeaderSize];
+  int result = file.Open(path, platform::share::kReadWriteDenyNone);
+  if (result == 0) result = Transfer(file, header, kHeaderSize, false);
+  if (result == 0) {
+    bool tx = header[16] != 0, shared = header[17] != 0 || header[18] != 0;
+    if (tx) line += " Tranzakció!"_cp;
+    if (shared) line += " Lock!";
+    if (tx || shared) {
+      header[16] = header[17] = header[18] = 0;
+      result = Transfer(file, header, kHeaderSize, true);
+    }
+  }
+  file.Close();
+  if (result != 0) result = EngineResult(result);
+  if (result != 0) line += " " + ErrorText(result);
+  return result;
+}
+
+}  // namespace
+
+int ClearStaleMarkers(std::string_view mask, std::string_view exclude, std::string_view names) {
+  std::string upperNames = text::UpperCaseText(names), upperExclude = text::UpperCaseText(exclude);
+  std::size_t cut = mask.find_last_of("\\/:");
+  std::string folder(cut == std::string_view::npos ? std::string_view() : mask.substr(0, cut + 1));
+  int counter = 0, firstError = 0;
+  platform::DirSearch search;
+  platform::FoundEntry entry;
+  for (int found = search.First(mask, platform::attr::kAnyFile, entry); found == 0;
+       found = search.Next(entry)) {
+    if (entry.attributes & (platform::attr::kDirectory | platform::attr::kVolume)) continue;
+    std::string name = text::UpperCaseText(entry.name);
+    if (upperNames.find(name) == std::string::npos) continue;
+    if (!upperExclude.empty() && name.find(upperExclude) != std::string::npos) continue;
+    std::string line = text::FormatPicture("#####", ++counter) + ". " + entry.name;
+    int result = ClearMarkersOf(folder + entry.name, line);
+    if (result != 0 && firstError == 0) firstError = result;
+    EmitLine(line);
+  }
+  return firstError;
+}
+
+}  // namespace db

@@ -1,0 +1,63 @@
+// Copying files and the size of a named file.
+#include <cctype>
+#include <vector>
+
+#include "console/console.h"
+#include "files/files.h"
+#include "files/internal.h"
+#include "platform/fs.h"
+
+namespace files {
+namespace {
+
+constexpr std::size_t kBlock = 30000;
+
+// An I/O error that no result reports ends the program with its number.
+void Check(int rc) {
+  if (rc != 0) console::EndProgram(rc);
+}
+
+bool SameIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
+      return false;
+  return true;
+}
+
+}  // namespace
+
+std::uint8_t CopyFileBlocks(std::string_view source, std::string_view target) {
+  platform::FileHandle in, out;
+  if (in.OpenRead(detail::Cut(source)) != 0) return kSourceNotOpened;
+  if (out.Create(detail::Cut(target)) != 0) return kTargetNotCreated;
+  std::vector<char> buffer(kBlock);
+  std::size_t got = 0, written = 0;
+  do {
+    Check(in.Read(buffer.data(), buffer.size(), got));
+    Check(out.Write(buffer.data(), got, written));
+  } while (got != 0 && written == got);
+  std::uint64_t time = 0;
+  Check(in.GetWriteTime(time));
+  Check(out.SetWriteTime(time));
+  Check(in.Close());
+  Check(out.Close());
+  return written != got ? kDiskFull : kCopied;
+}
+
+bool CopyFileSystem(std::string_view source, std::string_view target) {
+  return platform::CopyFileTo(detail::Cut(source), detail::Cut(target), false) == 0;
+}
+
+std::uint32_t FileSizeByName(std::string_view pathName) {
+  std::string path = detail::Cut(pathName);
+  std::size_t cut = path.find_last_of("\\/");
+  std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
+  platform::DirSearch search;
+  platform::FoundEntry entry;
+  for (int rc = search.First(path, platform::attr::kSystem, entry); rc == 0; rc = search.Next(entry))
+    if (SameIgnoringCase(entry.name, name)) return static_cast<std::uint32_t>(entry.size);
+  return 0;
+}
+
+}  // namespace files

@@ -1,0 +1,66 @@
+// The layer's start-up values and state, and its small helpers.
+#include <cstdio>
+
+#include "console/console.h"
+#include "files/files.h"
+#include "files/internal.h"
+#include "platform/fs.h"
+#include "platform/sysinfo.h"
+#include "text/text.h"
+#include "ui/ui.h"
+
+namespace files {
+namespace {
+
+FilesState g_state;
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+}  // namespace
+
+FilesState& State() { return g_state; }
+
+namespace detail {
+
+std::string Cut(std::string_view s) { return text::Short(std::string(s)); }
+
+void ReturnTo(const std::string& folder) {
+  if (int rc = platform::ChangeFolder(folder)) console::EndProgram(rc);
+}
+
+}  // namespace detail
+
+std::string FolderPart(std::string_view path) {
+  std::size_t cut = path.find_last_of("\\/:");
+  if (cut == std::string_view::npos) return {};
+  std::string folder(path.substr(0, cut + 1));
+  std::size_t n = folder.size();
+  if (n >= 2 && IsSeparator(folder[n - 1]) && !IsSeparator(folder[n - 2]) && folder[n - 2] != ':')
+    folder.pop_back();
+  return folder;
+}
+
+const std::string& ProgramFolder() { return g_state.programFolder; }
+const std::string& DataFolder() { return g_state.dataFolder; }
+void SetDataFolder(std::string_view folder) { g_state.dataFolder = detail::Cut(folder); }
+const std::string& Today() { return g_state.today; }
+
+void UtilityStartup(const std::function<void()>& loadUpdateSettings) {
+  AcquireConsole();
+  console::ConsoleStartup();  // a second call after the console settings' step does nothing
+  g_state.programFolder = detail::Cut(FolderPart(platform::WindowsPath(platform::ProgramPath())));
+  g_state.dataFolder = g_state.programFolder;
+  platform::Date d = platform::CurrentClock().Today();
+  char today[16];
+  std::snprintf(today, sizeof today, "%04d%02d%02d", d.year % 10000, d.month % 100, d.day % 100);
+  g_state.today = today;
+  if (loadUpdateSettings) loadUpdateSettings();
+  ui::SetIdle(nullptr, 0);
+  ui::SetDefaultButtonMode(false);
+  ui::SetViewMode('1');
+  ui::InitMouse();
+  ui::SetOutputMode(console::CodePageMode());
+  console::SetWindow(1, 1, 80, 25);
+}
+
+}  // namespace files

@@ -1,0 +1,58 @@
+// The FTP client: one session to one server, opened, used for a few
+// operations and closed, as WinINet gives it (Win32: WinINet; POSIX:
+// libcurl).
+//
+// Every transfer is binary (image type) in passive mode. Remote paths are
+// the server's: "/letolt/x" is absolute, "letolt/x" relative to the login
+// folder; "/" separates (a "\" is sent as it stands). Local paths are the
+// library's Windows-style paths (platform/fs.h).
+//
+// No call can hang on a silent server: connecting, logging in, waiting for a
+// reply and a transfer that stops moving fail once the server has been
+// silent for the session's silence limit (the call may take up to about
+// twice the limit in all, while the client gives up the exchange).
+#pragma once
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+class FtpSession {
+ public:
+  // silenceSeconds: how long the server may stay silent at any step.
+  explicit FtpSession(int silenceSeconds);
+  // Closes whatever is still open.
+  ~FtpSession();
+  FtpSession(const FtpSession&) = delete;
+  FtpSession& operator=(const FtpSession&) = delete;
+
+  // Opens the client (direct access, no proxy, no agent name). False when the
+  // system cannot give one; nothing else works then.
+  bool Open();
+  // Connects and logs in. False when the server cannot be reached, stays
+  // silent or refuses the login.
+  bool Connect(std::string_view host, int port, std::string_view user, std::string_view password);
+  // The first entry of a remote folder whose name matches the last part of
+  // path, which may hold the wildcards "*" (any run of characters) and "?"
+  // (one character), matched without regard to letter case: "V*.*" matches
+  // "V2024.txt" and "v1.2". False when the folder has no such entry or cannot
+  // be listed.
+  bool FindFirst(std::string_view path, std::string& name);
+  // Downloads a remote file to a local file, replacing it. The local file is
+  // complete or untouched: the data goes to a temporary file in the same
+  // folder, which takes the local name only when the transfer has ended well.
+  bool Get(std::string_view remotePath, std::string_view localPath);
+  // Uploads a local file to a remote path (the remote folder must exist).
+  // Win32 cannot watch an upload's progress: it fails when it has not ended
+  // within the silence limit plus the time to send the file at 16 KiB/s.
+  bool Put(std::string_view localPath, std::string_view remotePath);
+  // Closes the connection and the client; safe to call more than once.
+  void Close();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace platform

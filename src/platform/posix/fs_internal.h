@@ -1,0 +1,31 @@
+// Shared by the POSIX files of the platform layer; not for other folders.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace platform::posix {
+
+// The folder of a drive (upper-case letter) without a trailing "/", "" for
+// the root; false when the drive has no folder.
+bool DriveRoot(char letter, std::string& root);
+
+// The Windows error number for a failed system call (errno) on path.
+int ErrorNumber(int error, const std::string& path);
+
+// True when something (a link included) exists under the name.
+bool Exists(const std::string& path);
+
+// The attributes of an entry named name, from lstat/stat of path; false
+// when it does not exist.
+bool AttributesOf(const std::string& path, std::string_view name, std::uint32_t& attributes,
+                  std::uint64_t& size, std::uint64_t& writeTime);
+
+// Seconds and nanoseconds since 1970 <-> Windows file time.
+std::uint64_t FileTimeOf(std::int64_t seconds, long nanoseconds);
+void UnixTimeOf(std::uint64_t fileTime, std::int64_t& seconds, long& nanoseconds);
+
+// True when name ends in ".exe", ".com" or ".bat" (any case).
+bool IsProgramName(std::string_view name);
+
+}  // namespace platform::posix

@@ -1,0 +1,87 @@
+// Folder search with Windows wildcards and attribute masks on POSIX.
+//
+// A search reads the folder's names once, at First, sorted as NTFS lists
+// them (by their upper-case form); each entry's attributes are read when
+// Next reaches it, so entries deleted during the search are passed over.
+#include <dirent.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <vector>
+
+#include "platform/fs.h"
+#include "platform/posix/fs_internal.h"
+
+namespace platform {
+namespace {
+
+char Fold(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
+
+// Splits "folder\pattern" at its last separator (or a drive's colon).
+void SplitPattern(std::string_view full, std::string& folder, std::string& pattern) {
+  std::size_t cut = full.find_last_of("\\/");
+  if (cut == std::string_view::npos && full.size() >= 2 && full[1] == ':') cut = 1;
+  if (cut == std::string_view::npos) {
+    folder = ".";
+    pattern = std::string(full);
+    return;
+  }
+  folder = std::string(full.substr(0, cut + 1));
+  pattern = std::string(full.substr(cut + 1));
+}
+
+}  // namespace
+
+struct DirSearch::Impl {
+  std::string folder;  // system path, ending in "/"
+  std::string pattern;
+  std::uint32_t excluded = 0;  // the special bits that the mask leaves out
+  std::vector<std::string> names;
+  std::size_t next = 0;
+};
+
+DirSearch::DirSearch() = default;
+DirSearch::~DirSearch() = default;
+
+int DirSearch::First(std::string_view pattern, std::uint32_t mask, FoundEntry& entry) {
+  Close();
+  auto impl = std::make_unique<Impl>();
+  std::string folder;
+  SplitPattern(pattern, folder, impl->pattern);
+  impl->folder = ResolvePath(folder);
+  if (impl->folder.empty()) return 3;
+  if (impl->folder.back() != '/') impl->folder += '/';
+  impl->excluded = ~mask & (attr::kHidden | attr::kSystem | attr::kVolume | attr::kDirectory);
+  DIR* dir = opendir(impl->folder.c_str());
+  if (!dir) return errno == ENOENT || errno == ENOTDIR ? 3 : posix::ErrorNumber(errno, impl->folder);
+  while (dirent* d = readdir(dir))
+    if (NameMatches(impl->pattern, d->d_name)) impl->names.emplace_back(d->d_name);
+  closedir(dir);
+  std::sort(impl->names.begin(), impl->names.end(), [](const std::string& a, const std::string& b) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                        [](char x, char y) { return Fold(x) < Fold(y); });
+  });
+  impl_ = std::move(impl);
+  return Next(entry);
+}
+
+int DirSearch::Next(FoundEntry& entry) {
+  if (!impl_) return 18;
+  while (impl_->next < impl_->names.size()) {
+    const std::string& name = impl_->names[impl_->next++];
+    FoundEntry found;
+    if (!posix::AttributesOf(impl_->folder + name, name, found.attributes, found.size,
+                             found.writeTime))
+      continue;  // gone since the search started
+    if (found.attributes & impl_->excluded) continue;
+    found.name = name;
+    entry = std::move(found);
+    return 0;
+  }
+  return 18;
+}
+
+void DirSearch::Close() { impl_.reset(); }
+
+}  // namespace platform

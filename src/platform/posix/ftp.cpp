@@ -1,0 +1,261 @@
+// The FTP client on POSIX: libcurl's easy interface.
+//
+// One easy handle per session. Connect logs in with a request that fetches
+// nothing; the following operations of the session go over the connection
+// that libcurl keeps in the handle's cache. Remote paths become URL paths
+// segment by segment, percent-encoded, an absolute path starting with
+// "%2F"; libcurl changes to the file's folder in one CWD and then works on
+// the file there. The silence limit bounds the connection, every reply, and
+// (through a progress watch) every stretch of a request in which no byte
+// moves.
+#include <curl/curl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+
+#include "platform/fs.h"
+#include "platform/ftp.h"
+
+namespace platform {
+
+namespace {
+
+void GlobalInit() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+// Windows-style wildcard match without regard to ASCII letter case.
+bool WildcardMatch(std::string_view pattern, std::string_view name) {
+  std::size_t p = 0, n = 0, starP = std::string_view::npos, starN = 0;
+  auto same = [](char a, char b) {
+    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+  };
+  while (n < name.size()) {
+    if (p < pattern.size() && pattern[p] == '*') {
+      starP = p++;
+      starN = n;
+    } else if (p < pattern.size() && (pattern[p] == '?' || same(pattern[p], name[n]))) {
+      ++p;
+      ++n;
+    } else if (starP != std::string_view::npos) {
+      p = starP + 1;
+      n = ++starN;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+std::size_t AppendToString(char* data, std::size_t size, std::size_t count, void* target) {
+  static_cast<std::string*>(target)->append(data, size * count);
+  return size * count;
+}
+
+// The folder part of a POSIX path ("." when it has none).
+std::string FolderOf(const std::string& path) {
+  std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+  std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Watches a request for silence: called by libcurl at least once a second,
+// it stops the request once no byte has moved for the limit.
+struct Watch {
+  int limitSeconds = 30;
+  curl_off_t moved = -1;
+  std::chrono::steady_clock::time_point since;
+};
+
+int WatchProgress(void* data, curl_off_t, curl_off_t downloaded, curl_off_t, curl_off_t uploaded) {
+  auto* watch = static_cast<Watch*>(data);
+  auto now = std::chrono::steady_clock::now();
+  if (downloaded + uploaded != watch->moved) {
+    watch->moved = downloaded + uploaded;
+    watch->since = now;
+    return 0;
+  }
+  return now - watch->since >= std::chrono::seconds(watch->limitSeconds) ? 1 : 0;
+}
+
+mode_t FileMode() {
+  mode_t mask = umask(0);
+  umask(mask);
+  return 0666 & ~mask;
+}
+
+}  // namespace
+
+struct FtpSession::Impl {
+  int silenceSeconds = 30;
+  CURL* curl = nullptr;
+  Watch watch;
+  std::string base;  // "ftp://host:port/"
+  std::string user, password;
+
+  // The URL of a remote path (see the file comment).
+  std::string Url(std::string_view path) const {
+    std::string url = base;
+    if (!path.empty() && path.front() == '/') {
+      url += "%2F";
+      path.remove_prefix(1);
+    }
+    std::size_t start = 0;
+    for (;;) {
+      std::size_t slash = path.find('/', start);
+      std::string_view part = path.substr(start, slash == std::string_view::npos ? path.npos : slash - start);
+      if (char* escaped = curl_easy_escape(curl, part.data(), static_cast<int>(part.size()))) {
+        url += escaped;
+        curl_free(escaped);
+      }
+      if (slash == std::string_view::npos) break;
+      url += '/';
+      start = slash + 1;
+    }
+    return url;
+  }
+
+  // A fresh request on the handle (its connection cache survives the reset).
+  void Prepare(const std::string& url) {
+    curl_easy_reset(curl);
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_USERNAME, user.c_str());
+    curl_easy_setopt(curl, CURLOPT_PASSWORD, password.c_str());
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
+    curl_easy_setopt(curl, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD));
+    curl_easy_setopt(curl, CURLOPT_TRANSFERTEXT, 0L);
+    // Passive mode: EPSV, then PASV; the data address the server names is
+    // ignored in favour of the control connection's.
+    curl_easy_setopt(curl, CURLOPT_FTP_USE_EPSV, 1L);
+    curl_easy_setopt(curl, CURLOPT_FTP_SKIP_PASV_IP, 1L);
+    long limit = silenceSeconds;
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, limit);
+    curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, limit);
+    watch = Watch{silenceSeconds, -1, std::chrono::steady_clock::now()};
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, WatchProgress);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &watch);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, 100L * 1024);
+  }
+
+  bool Perform() { return curl_easy_perform(curl) == CURLE_OK; }
+
+  // Receives a remote file into an open temporary file.
+  bool Receive(std::string_view remotePath, int fd) {
+    FILE* out = fdopen(fd, "wb");
+    if (!out) {
+      close(fd);
+      return false;
+    }
+    Prepare(Url(remotePath));
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, out);
+    bool ok = Perform();
+    ok = fflush(out) == 0 && ok;
+    return fclose(out) == 0 && ok;
+  }
+};
+
+FtpSession::FtpSession(int silenceSeconds) : impl_(std::make_unique<Impl>()) {
+  impl_->silenceSeconds = silenceSeconds > 0 ? silenceSeconds : 1;
+}
+
+FtpSession::~FtpSession() { Close(); }
+
+bool FtpSession::Open() {
+  GlobalInit();
+  if (!impl_->curl) impl_->curl = curl_easy_init();
+  return impl_->curl != nullptr;
+}
+
+bool FtpSession::Connect(std::string_view host, int port, std::string_view user,
+                         std::string_view password) {
+  if (!impl_->curl) return false;
+  impl_->base = "ftp://" + std::string(host) + ":" + std::to_string(port) + "/";
+  impl_->user = user;
+  impl_->password = password;
+  impl_->Prepare(impl_->base);
+  curl_easy_setopt(impl_->curl, CURLOPT_NOBODY, 1L);
+  return impl_->Perform();
+}
+
+bool FtpSession::FindFirst(std::string_view path, std::string& name) {
+  name.clear();
+  if (!impl_->curl || impl_->base.empty()) return false;
+  std::size_t slash = path.rfind('/');
+  std::string_view folder = slash == std::string_view::npos ? "" : path.substr(0, slash + 1);
+  std::string_view pattern = slash == std::string_view::npos ? path : path.substr(slash + 1);
+  std::string listing;
+  impl_->Prepare(impl_->Url(folder));
+  curl_easy_setopt(impl_->curl, CURLOPT_DIRLISTONLY, 1L);
+  curl_easy_setopt(impl_->curl, CURLOPT_WRITEFUNCTION, AppendToString);
+  curl_easy_setopt(impl_->curl, CURLOPT_WRITEDATA, &listing);
+  if (!impl_->Perform()) return false;
+  std::size_t start = 0;
+  while (start < listing.size()) {
+    std::size_t end = listing.find('\n', start);
+    if (end == std::string::npos) end = listing.size();
+    std::string entry = listing.substr(start, end - start);
+    start = end + 1;
+    if (!entry.empty() && entry.back() == '\r') entry.pop_back();
+    entry = NameOf(entry);  // some servers list "folder/name"
+    if (!entry.empty() && WildcardMatch(pattern, entry)) {
+      name = entry;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool FtpSession::Get(std::string_view remotePath, std::string_view localPath) {
+  if (!impl_->curl || impl_->base.empty()) return false;
+  std::string target = ResolvePath(localPath);
+  if (target.empty()) return false;
+  struct stat st;
+  if (stat(target.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || !(st.st_mode & S_IWUSR)))
+    return false;  // a folder, or a read-only file, is not replaced (as on Windows)
+  std::string temp = FolderOf(target) + "/." + NameOf(target) + ".XXXXXX";
+  int fd = mkstemp(temp.data());
+  if (fd < 0) return false;
+  fchmod(fd, FileMode());
+  bool ok = impl_->Receive(remotePath, fd) && rename(temp.c_str(), target.c_str()) == 0;
+  if (!ok) unlink(temp.c_str());
+  return ok;
+}
+
+bool FtpSession::Put(std::string_view localPath, std::string_view remotePath) {
+  if (!impl_->curl || impl_->base.empty()) return false;
+  std::string source = ResolvePath(localPath);
+  FILE* in = source.empty() ? nullptr : std::fopen(source.c_str(), "rb");
+  if (!in) return false;
+  struct stat st;
+  bool ok = fstat(fileno(in), &st) == 0 && S_ISREG(st.st_mode);
+  if (ok) {
+    impl_->Prepare(impl_->Url(remotePath));
+    curl_easy_setopt(impl_->curl, CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(impl_->curl, CURLOPT_READDATA, in);
+    curl_easy_setopt(impl_->curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(st.st_size));
+    ok = impl_->Perform();
+  }
+  std::fclose(in);
+  return ok;
+}
+
+void FtpSession::Close() {
+  if (impl_->curl) curl_easy_cleanup(impl_->curl);
+  impl_->curl = nullptr;
+  impl_->base.clear();
+}
+
+}  // namespace platform

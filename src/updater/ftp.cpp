@@ -1,0 +1,154 @@
+// The server operations: each opens a session, shows what it does on a
+// status line of its own, does its one thing and closes the session.
+#include <cstdlib>
+
+#include "platform/codepage.h"
+#include "platform/ftp.h"
+#include "text/text.h"
+#include "ui/ui.h"
+#include "updater/updater.h"
+
+using namespace platform::literals;
+
+namespace updater {
+
+namespace {
+
+// TORMEX_FTP_SERVER, empty when not set.
+std::string ServerSetting() {
+  const char* value = std::getenv("TORMEX_FTP_SERVER");
+  return value ? value : "";
+}
+
+enum class Opened { kNoClient, kNoConnection, kConnected };
+
+// The opening steps: the host on the status line, the client opened (on
+// failure the status line is removed again), connected and logged in.
+Opened OpenSession(platform::FtpSession& session, StatusHandle& status) {
+  std::string host = FtpServerHost();
+  StatusLine(true, text::Short(host + " ..."), status);
+  if (!session.Open()) {
+    StatusLine(false, "", status);
+    return Opened::kNoClient;
+  }
+  return session.Connect(host, FtpServerPort(), kFtpUser, kFtpPassword) ? Opened::kConnected
+                                                                         : Opened::kNoConnection;
+}
+
+// The closing steps of FtpDownload and FtpUpload.
+void CloseSession(platform::FtpSession& session, StatusHandle& status) {
+  StatusLine(false, "", status);
+  StatusLine(true, "Kapcsolat bontása"_cp, status);
+  session.Close();
+  StatusLine(false, "", status);
+}
+
+void ShowStatus(std::string_view text, StatusHandle& status) {
+  StatusLine(false, "", status);
+  StatusLine(true, text, status);
+}
+
+void Tell(std::string_view message) { ui::Ask(text::Short(std::string(message)), ""); }
+
+}  // namespace
+
+std::string FtpServerHost() {
+  std::string setting = ServerSetting();
+  if (setting.empty()) return std::string(kDefaultFtpHost);
+  return setting.substr(0, setting.find(':'));
+}
+
+int FtpServerPort() {
+  std::string setting = ServerSetting();
+  std::size_t colon = setting.find(':');
+  if (colon == std::string::npos) return kFtpPort;
+  int port = std::atoi(setting.c_str() + colon + 1);
+  return port > 0 && port < 65536 ? port : kFtpPort;
+}
+
+int FtpStallSeconds() {
+  const char* value = std::getenv("TORMEX_FTP_STALL_SECONDS");
+  int seconds = value ? std::atoi(value) : 0;
+  return seconds > 0 ? seconds : kDefaultStallSeconds;
+}
+
+std::string ToFtpPath(std::string_view path) {
+  std::string result(path);
+  for (char& c : result)
+    if (c == '\\') c = '/';
+  return result;
+}
+
+std::string DownloadPath(std::string_view folder, std::string_view fileName) {
+  std::string path = "/letolt/";
+  if (!text::TrimRight(folder).empty()) path.append(ToFtpPath(folder)).append("/");
+  return text::Short(path.append(fileName));
+}
+
+std::string CheckVersionPath(std::string_view folder, std::string_view name) {
+  return text::Short("letolt/" + ToFtpPath(folder) + "/" + std::string(name));
+}
+
+std::string UploadPath(std::string_view folder) {
+  return text::Short("/letolt/snav21/" + std::string(folder) + "/szlp.zip");
+}
+
+bool FtpDownload(std::string_view folder, std::string_view fileName) {
+  platform::FtpSession session(FtpStallSeconds());
+  StatusHandle status;
+  Opened opened = OpenSession(session, status);
+  if (opened == Opened::kNoClient) return false;
+  bool ok = false;
+  if (opened == Opened::kNoConnection) {
+    Tell("Nincs kapcsolat!");
+  } else {
+    ShowStatus("Letöltés ........"_cp, status);
+    std::string remote = DownloadPath(folder, fileName);
+    std::string found;
+    if (session.FindFirst(remote, found))
+      ok = session.Get(remote, fileName);
+    else
+      Tell("Nincs " + remote + "!");
+    if (!ok) Tell("A másolás nem sikerült!"_cp);
+  }
+  CloseSession(session, status);
+  return ok;
+}
+
+bool FtpUpload(std::string_view folder) {
+  platform::FtpSession session(FtpStallSeconds());
+  StatusHandle status;
+  Opened opened = OpenSession(session, status);
+  if (opened == Opened::kNoClient) return false;
+  bool ok = false;
+  if (opened == Opened::kNoConnection) {
+    Tell("Nincs kapcsolat!");
+  } else {
+    ShowStatus(text::Short(std::string("Feltöltés "_cp) + std::string(folder) + "........"), status);
+    ok = session.Put(kUploadSource, UploadPath(folder));
+    if (!ok) Tell("A másolás nem sikerült!"_cp);
+  }
+  CloseSession(session, status);
+  return ok;
+}
+
+void FtpCheckVersion(std::string_view folder, std::string& markerName,
+                     std::string_view localMessageFile) {
+  markerName.clear();
+  platform::FtpSession session(FtpStallSeconds());
+  StatusHandle status;
+  Opened opened = OpenSession(session, status);
+  if (opened == Opened::kNoClient) return;
+  if (opened == Opened::kNoConnection) {
+    CountdownNotice(3, "Nincs internet-kapcsolat!");
+  } else {
+    std::string found;
+    if (session.FindFirst(CheckVersionPath(folder, "V*.*"), found)) markerName = text::Short(found);
+    std::string message = CheckVersionPath(folder, "uzenet.txt");
+    if (session.FindFirst(message, found)) session.Get(message, localMessageFile);
+  }
+  session.Close();
+  StatusLine(false, "", status);
+}
+
+}  // namespace updater

@@ -1,0 +1,211 @@
+// The updater: the suite's network unit (every exchange with the maker's FTP
+// server), the status line and the countdown notice that the updater shows
+// while it works, the dialogs that find the suite's program folder, the
+// update settings, and the updater's main flow.
+//
+// Texts are code page 852 short strings.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace updater {
+
+// ---- The server ----------------------------------------------------------------
+//
+// Every server operation opens its own connection (passive mode), does one
+// thing, closes it again and returns; files travel as binary (image type).
+// The server layout:
+//   /letolt/<file>                  files for every customer
+//   /letolt/<folder>/<file>         a customer's or an edition's files; in
+//                                   such a folder a file "V*.*" names the
+//                                   version on offer and "uzenet.txt" holds
+//                                   a message for the users
+//   /letolt/snav21/<folder>/szlp.zip   uploads
+
+inline constexpr std::string_view kFtpUser = "tormex";
+inline constexpr std::string_view kFtpPassword = "vedikolu";
+inline constexpr std::string_view kDefaultFtpHost = "ftp.tormex.hu";
+inline constexpr int kFtpPort = 21;
+inline constexpr int kDefaultStallSeconds = 30;
+// The local file that FtpUpload sends.
+inline constexpr std::string_view kUploadSource = "d:\\pp\\szlarak\\szlp.zip";
+
+// The server's host name and port: the environment variable
+// TORMEX_FTP_SERVER ("host" or "host:port") when it is set and not empty,
+// else kDefaultFtpHost and kFtpPort.
+std::string FtpServerHost();
+int FtpServerPort();
+// How long the server may stay silent (while connecting, between replies,
+// during a transfer) before the operation fails: the whole seconds of the
+// environment variable TORMEX_FTP_STALL_SECONDS when it is a positive
+// number, else kDefaultStallSeconds.
+int FtpStallSeconds();
+
+// Every "\" replaced by "/".
+std::string ToFtpPath(std::string_view path);
+
+// The remote paths of the operations below.
+// FtpDownload: "/letolt", then "/" + ToFtpPath(folder) unless folder is
+// empty or all blanks (a folder is used whole, trailing blanks included),
+// then "/" + fileName.
+std::string DownloadPath(std::string_view folder, std::string_view fileName);
+// FtpCheckVersion: "letolt/" + ToFtpPath(folder) + "/" + name, relative to
+// the login folder.
+std::string CheckVersionPath(std::string_view folder, std::string_view name);
+// FtpUpload: "/letolt/snav21/" + folder + "/szlp.zip", folder unconverted.
+std::string UploadPath(std::string_view folder);
+
+// Downloads fileName from the server folder into the current folder under
+// the same name, replacing a file of that name; the local file is complete
+// or untouched. The user is told of every failure through Ask: no
+// connection "Nincs kapcsolat!"; a missing remote file "Nincs " + path + "!"
+// and then, as for a failed transfer, "A másolás nem sikerült!". When the
+// platform has no FTP client at all: false without a message.
+bool FtpDownload(std::string_view folder, std::string_view fileName);
+
+// Uploads kUploadSource to UploadPath(folder). Messages as FtpDownload's.
+bool FtpUpload(std::string_view folder);
+
+// markerName := the name of the first file in the server folder matching
+// "V*.*" (at most 255 bytes; empty when there is none); when the folder
+// holds "uzenet.txt", downloads it to localMessageFile. No connection shows
+// CountdownNotice "Nincs internet-kapcsolat!" for 3 seconds; nothing else is
+// reported.
+void FtpCheckVersion(std::string_view folder, std::string& markerName,
+                     std::string_view localMessageFile);
+
+// ---- Status line and countdown notice -------------------------------------------
+
+// What a shown status line saved: the text's column, row and width and the
+// 80 characters and attributes of the row before the text was written.
+struct StatusRow {
+  std::uint8_t column = 0, row = 0, width = 0;
+  std::string chars, attrs;
+};
+// Owns a shown status line; empty when none is shown.
+using StatusHandle = std::unique_ptr<StatusRow>;
+
+// show: saves the bottom screen row into handle and writes text (cut to 80
+// characters; one blank before and after when it has 1 to 78) centred on it
+// in the current text attribute; an empty text saves the row and writes
+// nothing. !show: puts the saved row back and empties handle (an empty
+// handle does nothing). The output state is left as it was. Calls come in
+// pairs.
+void StatusLine(bool show, std::string_view text, StatusHandle& handle);
+
+// Shows text in a double-framed box on the bottom four rows with the seconds
+// left ("  3 másodperc elteltével, vagy bármely billentyű lenyomására
+// tovább") until they have run out or a key is pressed; the key is consumed.
+// 0 seconds (or fewer) shows the box once for 100 ms. Puts back the screen
+// and the output state.
+void CountdownNotice(std::int16_t seconds, std::string_view text);
+
+// ---- Finding the suite's program folder --------------------------------------------
+
+// True when folder holds the suite's programs: with withFop folder +
+// "\fop.exe" and folder + "\PRG\szamla.exe", otherwise folder +
+// "\szamla.exe".
+bool ProgramFolderHas(bool withFop, std::string_view folder);
+
+// Lets the user find the program folder with the path chooser ("FOP.EXE" or
+// "SZAMLA.EXE"), starting on the current folder's drive, asking "Nem jó!
+// Tovább keres?" after a choice that fails ProgramFolderHas. True with the
+// folder (no trailing "\"); false with folder empty. The current folder is
+// put back, except when the user leaves the chooser without a choice.
+bool FindProgramFolder(std::string& folder, bool withFop);
+
+// Lets the user choose "PSZLA.ZIP" from the current folder on. True with the
+// chosen file's folder (current folder put back); false with folder empty
+// (current folder not put back).
+bool ChoosePackageFolder(std::string& folder);
+
+// The drive chooser titled " " + prompt + " : keressük együtt! ", then the
+// folder chooser with the prompt from that drive's root. folder := the
+// chosen folder; "Nincs!" and an empty folder when none was chosen.
+void AskFolderName(std::string& folder, std::string_view prompt);
+
+// ---- Update settings -----------------------------------------------------------------
+//
+// Section "FRISSIT" of the program-wide settings store "prog.res". Each field
+// is text padded with blanks to its width.
+
+struct UpdateSettings {
+  static constexpr int kDateWidth = 20, kPlaceWidth = 200, kVersionWidth = 20,
+                       kMessageWidth = 80;
+  std::string lastUpdate = std::string(kDateWidth, ' ');      // "frissdatum"
+  std::string lastLook = std::string(kDateWidth, ' ');        // "frissnezdatum"
+  std::string source = std::string(kPlaceWidth, ' ');         // "frisshely"
+  std::string networkVersion = std::string(kVersionWidth, ' ');  // "netver"
+  std::string message = std::string(kMessageWidth, ' ');      // "uzenet"
+};
+// The process-wide record.
+UpdateSettings& Settings();
+
+// Copies the console's code page mode into the toolkit's output mode; then,
+// when both the user's settings file and "prog.res" exist, blanks the record
+// and fills each field from its key (a missing key or empty value leaves
+// the field blank; a longer value is cut to the field's width). A missing
+// file leaves the record untouched.
+void LoadUpdateSettings();
+// Writes every field at its full width (trailing blanks included) to
+// "prog.res", creating the user's settings file and "prog.res" when missing.
+void SaveUpdateSettings();
+
+// ---- The main flow ---------------------------------------------------------------------
+//
+// Started from the suite's program folder, the updater asks once whether the
+// update may start; on "Igen" it works in the folder WorkFolder under the
+// temporary folder: it downloads the package PackageName from the customer's
+// server folder and "unzip.exe" from the server's root, runs "unzip.exe -qo
+// pszla.zip", checks that FullSetName, "unzip.exe" and "frissit.exe" are
+// there and runs the installer "frissit.exe", waiting for it. Every failure
+// ends in a message; the flow returns normally.
+
+inline constexpr std::string_view PackageName = "pszla.zip";
+inline constexpr std::string_view FullSetName = "szlamind.zip";
+inline constexpr std::string_view WorkFolder = "$TEMPRGR";
+// The server folder of the default edition (the program's default data
+// folder), for a program whose name holds no customer.
+inline constexpr std::string_view kDefaultDataFolder = "szla22";
+
+// The work screen: the area of rows 2-24 framed (double line) and shaded
+// light grey on black, then the box x1,y1-x2,y2 (absolute, 1-based; x1 = 0
+// gives 10,6-70,19) with its shadow when asked, blanked and framed in style
+// frameStyle (1..5, any other gives 2), all in the current text attribute.
+// The text window is left as the inside of the box.
+void OpenWorkWindow(int x1, int y1, int x2, int y2, int frameStyle, bool shadow);
+
+// The system's temporary folder with its trailing separator, when it is at
+// most 255 bytes long and a file can be created in it (the probe
+// "$OWK.$$$" is created and erased); otherwise "" after a 3-second
+// CountdownNotice.
+std::string GetTempFolder();
+
+// The server folder of a program's update, from its file name (a path may
+// be given): the extension cut out where it first occurs, everything from
+// the first blank on dropped, the first "(...)" and then the first "[...]"
+// cut out (an opening bracket without its closing one stays), then the
+// first five characters dropped; what is left is the customer, giving
+// "ugy/" + customer, or kDefaultDataFolder when nothing is left.
+// "prgfrMINTA.exe", "prgfrMINTA (2).exe" and "prgfrMINTA[1].exe" give
+// "ugy/MINTA"; "prgfr MINTA.exe" and "abcde.exe" give "szla22".
+std::string UpdateFolderFor(std::string_view programPath);
+
+// The main flow, for the program whose own file is programPath: it paints
+// the work screen and asks; on "Igen" it works in the temporary folder (the
+// current folder when there is none): creates WorkFolder there and enters it
+// - unless it is not the user's own (a symbolic link or another user's
+// folder): then it says so and does nothing more -, erases what an earlier
+// run left ("UNZIP.EXE", FullSetName, "frissit.exe", PackageName),
+// downloads both files (each failure told by FtpDownload), unpacks only
+// when both arrived, runs the installer only when its three files are there
+// (otherwise "Nincs mind:szlamind.zip unzip.exe frissit.exe"), erases the
+// package and changes to the program's folder. A folder that cannot be
+// entered ends the program (console::EndProgram) with the error's number.
+void RunUpdater(std::string_view programPath);
+// The same for the running program (platform::ProgramPath()).
+void RunUpdater();
+
+}  // namespace updater

@@ -1,0 +1,136 @@
+// The engine's tests: a fresh folder as the current folder (so the log
+// "DBACCESS.ERR" lands there), the console open on an 80 x 25 headless
+// terminal, the toolkit and the engine reset and started, the station
+// "TEST_1".
+#pragma once
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "console/console.h"
+#include "db/db.h"
+#include "platform/fs.h"
+#include "platform/sysinfo.h"
+#include "platform/terminal.h"
+#include "ui/ui.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace db_test {
+
+// Wine does not refuse reads and writes of bytes that another handle has
+// locked (Windows does); tests of such refusals are skipped under it.
+inline bool UnderWine() {
+#ifdef _WIN32
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll && GetProcAddress(ntdll, "wine_get_version");
+#else
+  return false;
+#endif
+}
+
+#define SKIP_UNDER_WINE_READS()                                                         \
+  if (db_test::UnderWine())                                                            \
+  GTEST_SKIP() << "Wine does not refuse reads and writes of bytes locked by another " \
+                  "handle"
+
+inline std::int32_t Int32At(const std::string& bytes, std::size_t at) {
+  auto b = [&](std::size_t i) { return static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[at + i])); };
+  return static_cast<std::int32_t>(b(0) | (b(1) << 8) | (b(2) << 16) | (b(3) << 24));
+}
+
+// A record image of recLen bytes: fill everywhere, byte 4 (in use) set.
+inline std::vector<std::uint8_t> Image(int recLen, std::uint8_t fill) {
+  std::vector<std::uint8_t> image(static_cast<std::size_t>(recLen), fill);
+  image[4] = 1;
+  return image;
+}
+
+class EngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    static int serial = 0;
+    home_ = std::filesystem::current_path();
+    folder_ = std::filesystem::temp_directory_path() /
+              ("tormex-db-" + std::to_string(platform::ProcessId()) + "-" + std::to_string(++serial));
+    std::filesystem::remove_all(folder_);
+    std::filesystem::create_directories(folder_);
+    std::filesystem::current_path(folder_);
+    console::OpenConsole(term);
+    ui::ResetToolkit();
+    db::ResetEngine();
+    db::SetStationId("TEST_1");
+    db::InitDatabase();
+  }
+
+  void TearDown() override {
+    db::CloseAllFiles();
+    db::DoneDatabase();
+    db::ResetEngine();
+    ui::ResetToolkit();
+    console::CloseConsole();
+    std::filesystem::current_path(home_);
+    std::error_code ec;
+    std::filesystem::remove_all(folder_, ec);
+  }
+
+  // The bytes of a file in the test's folder ("" when missing).
+  std::string Bytes(const std::string& name) {
+    std::string bytes;
+    platform::ReadFileBytes(name, bytes);
+    return bytes;
+  }
+  void Put(const std::string& name, const std::string& bytes) {
+    ASSERT_EQ(platform::WriteFileBytes(name, bytes), 0);
+  }
+  bool Exists(const std::string& name) { return std::filesystem::exists(folder_ / name); }
+
+  // Runs body and returns the exit code it ended the program with, -1 when
+  // it returned.
+  int EndCode(const std::function<void()>& body) {
+    try {
+      body();
+    } catch (const console::ProgramEnd& end) {
+      return end.code;
+    }
+    return -1;
+  }
+
+  // A key for the next wait or box (the terminal's input).
+  void PressEnter() { term.PushKey(0x1C, 13); }
+  void PressEsc() { term.PushKey(0x01, 27); }
+
+  // The characters of a screen row (1-based).
+  std::string Row(int row) { return term.RowText(row - 1); }
+  // True when some row of the screen shows text.
+  bool ScreenShows(std::string_view text) {
+    for (int row = 1; row <= 25; ++row)
+      if (Row(row).find(text) != std::string::npos) return true;
+    return false;
+  }
+
+  // Creates a file of recLen-byte records holding the header and `records`
+  // in-use records, and closes it.
+  void MakeFile(const std::string& name, int recLen, int records) {
+    db::DataFile f;
+    db::CreateDataFile(f, name, recLen);
+    ASSERT_TRUE(db::DbOk());
+    for (int i = 0; i < records; ++i) {
+      std::int32_t n = 0;
+      auto image = Image(recLen, static_cast<std::uint8_t>('a' + i % 26));
+      db::AppendRecord(f, n, image.data());
+    }
+    db::CloseDataFile(f);
+  }
+
+  platform::HeadlessTerminal term{80, 25};
+  std::filesystem::path home_, folder_;
+};
+
+}  // namespace db_test

@@ -1,0 +1,57 @@
+// The engine inside the programs' start-up: started last, stopped first
+// with every file closed, and the station identifier it forms.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "console/console.h"
+#include "db/db.h"
+#include "platform/fs.h"
+#include "platform/sysinfo.h"
+#include "startup/startup.h"
+
+namespace {
+
+TEST(EngineStartup, RunsAroundTheMainFlowAndClosesWhatWasLeftOpen) {
+  auto home = std::filesystem::current_path();
+  auto folder = std::filesystem::temp_directory_path() /
+                ("tormex-db-start-" + std::to_string(platform::ProcessId()));
+  std::filesystem::create_directories(folder);
+  std::filesystem::current_path(folder);
+  db::ResetEngine();
+  platform::HeadlessTerminal term;
+  db::DataFile f;
+  int code = startup::RunProgram(term, [&] {
+    EXPECT_NE(db::RecordBuffer(), nullptr);
+    EXPECT_TRUE(db::LockingOn());
+    std::string machine = console::ComputerName();
+    EXPECT_EQ(db::StationId(), machine + "_" + std::to_string(platform::ProcessId()));
+    db::CreateDataFile(f, "LEFT.DAT", 30);
+    ASSERT_TRUE(db::DbOk());
+    ASSERT_TRUE(db::ShareFile(f));
+  });
+  EXPECT_EQ(code, 0);
+  EXPECT_FALSE(f.Handle.IsOpen());
+  EXPECT_EQ(db::OpenFileCount(), 0);
+  EXPECT_EQ(db::RecordBuffer(), nullptr);
+  std::string bytes;
+  platform::ReadFileBytes("LEFT.DAT", bytes);
+  EXPECT_EQ(bytes.substr(16, 3), std::string(3, '\0'));  // the shared use was given back
+  db::ResetEngine();
+  std::filesystem::current_path(home);
+  std::filesystem::remove_all(folder);
+}
+
+TEST(EngineStartup, TheProgramSettingsMayNameTheStation) {
+  db::ResetEngine();
+  console::SettingsStore& store = console::Settings().stores[console::kProgramStore - 1];
+  store.loaded = true;
+  store.lines = {{"*ADATBAZIS", "\r\n"}, {"ALLOMAS=KASSZA2", "\r\n"}};
+  db::InitDatabase();
+  EXPECT_EQ(db::StationId(), "KASSZA2");
+  db::DoneDatabase();
+  db::ResetEngine();
+  console::Settings() = {};
+}
+
+}  // namespace

@@ -1,0 +1,238 @@
+// A station for the engine's tests: one process working on the shared files
+// as a program of the suite would, driven line by line.
+//
+//   db_station FOLDER STATION      works in FOLDER as station STATION
+//
+// It runs the programs' start-up on a headless 80 x 25 screen. Each line on
+// its standard input is a command; each answer is a line starting "ok" (or
+// "bye" for quit). Whenever the rows 11..16 of columns 31..59 (inside the
+// busy boxes appear) change, a line "screen " + their trimmed texts joined
+// by "|" is written. A key arrives when the test writes it into the file
+// STATION + ".key" in FOLDER (the file is taken away).
+//
+// Commands (ID is a file number 0..9; records are filled with CH, byte 4 set):
+//   open ID NAME RECLEN MODE   create ID NAME RECLEN   close ID
+//   read ID N   peek ID N   write ID N CH   unlock ID N   append ID CH
+//   free ID N   lockfile ID   unlockfile ID   share ID   unshare ID
+//   group ID G   lockgroup   unlockgroup   header ID   elsewhere ID N
+//   stress ID COUNT SEED JOURNAL   quit
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "db/db.h"
+#include "platform/sysinfo.h"
+#include "platform/terminal.h"
+#include "startup/startup.h"
+
+namespace {
+
+void Say(const std::string& line) {
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+class StationTerminal : public platform::HeadlessTerminal {
+ public:
+  explicit StationTerminal(std::string keyFile) : keyFile_(std::move(keyFile)) {}
+  void Flush() override {
+    HeadlessTerminal::Flush();
+    std::string boxes;
+    for (int row = 11; row <= 16; ++row) {
+      std::string text = RowText(row - 1).substr(30, 29);
+      std::size_t first = text.find_first_not_of(' '), last = text.find_last_not_of(' ');
+      if (first != std::string::npos) boxes += text.substr(first, last - first + 1);
+      if (row < 16) boxes += "|";
+    }
+    if (boxes != shown_) Say("screen " + boxes);
+    shown_ = boxes;
+  }
+  bool EventWaiting() override {
+    TakeKeys();
+    return HeadlessTerminal::EventWaiting();
+  }
+  bool NextEvent(platform::Event& event) override {
+    TakeKeys();
+    return HeadlessTerminal::NextEvent(event);
+  }
+  bool PeekEvent(platform::Event& event) override {
+    TakeKeys();
+    return HeadlessTerminal::PeekEvent(event);
+  }
+
+ private:
+  void TakeKeys() {
+    std::error_code ec;
+    if (!std::filesystem::exists(keyFile_, ec)) return;
+    std::ifstream in(keyFile_, std::ios::binary);
+    std::string keys((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.close();
+    std::filesystem::remove(keyFile_, ec);
+    for (char c : keys) {
+      if (c == 27) PushKey(0x01, 27);
+      else if (c == '\r') PushKey(0x1C, 13);
+      else PushChar(c);
+    }
+  }
+  std::string keyFile_, shown_;
+};
+
+std::array<db::DataFile, 10> g_files;
+int g_recLen[10] = {};
+
+std::vector<std::uint8_t> Image(int id, char fill) {
+  std::vector<std::uint8_t> image(static_cast<std::size_t>(g_recLen[id]), static_cast<std::uint8_t>(fill));
+  image[4] = 1;
+  return image;
+}
+
+std::string RecordText(int id, const std::vector<std::uint8_t>& buf) {
+  return std::string(1, static_cast<char>(buf[5])) + " " + std::to_string(buf[g_recLen[id] - 1]);
+}
+
+// Random appends and frees of this station's own records, each written to
+// the journal as "A n tag" or "F n tag" once done; every 50th operation
+// appends under a whole-file lock. A record that does not hold the tag this
+// station wrote there is journalled as "X n".
+void Stress(int id, int count, unsigned seed, const std::string& journalName) {
+  db::DataFile& f = g_files[id];
+  std::FILE* journal = std::fopen(journalName.c_str(), "w");
+  std::mt19937 random(seed);
+  std::vector<std::pair<std::int32_t, std::string>> mine;
+  std::vector<std::uint8_t> buf(static_cast<std::size_t>(g_recLen[id]));
+  for (int i = 0; i < count; ++i) {
+    if (mine.empty() || random() % 100 < 60) {
+      std::string tag = db::StationId() + "-" + std::to_string(i);
+      auto image = Image(id, ' ');
+      std::copy(tag.begin(), tag.end(), image.begin() + 5);
+      std::int32_t n = 0;
+      bool whole = i % 50 == 49;
+      if (whole) db::LockWholeFile(f);
+      db::AppendRecord(f, n, image.data());
+      if (whole) db::UnlockWholeFile(f);
+      std::fprintf(journal, "A %d %s\n", n, tag.c_str());
+      mine.emplace_back(n, tag);
+    } else {
+      std::size_t k = random() % mine.size();
+      auto [n, tag] = mine[k];
+      db::ReadRecord(f, n, buf.data());
+      if (std::string(buf.begin() + 5, buf.begin() + 5 + static_cast<long>(tag.size())) != tag)
+        std::fprintf(journal, "X %d\n", n);
+      db::FreeRecord(f, n);
+      std::fprintf(journal, "F %d %s\n", n, tag.c_str());
+      mine[k] = mine.back();
+      mine.pop_back();
+    }
+  }
+  std::fclose(journal);
+}
+
+bool Serve(const std::string& line) {
+  std::istringstream in(line);
+  std::string command, name;
+  int id = 0;
+  std::int32_t n = 0;
+  in >> command;
+  if (command == "quit") return false;
+  if (command != "lockgroup" && command != "unlockgroup") in >> id;
+  if (id < 0 || id > 9) id = 0;
+  db::DataFile& f = g_files[id];
+  std::vector<std::uint8_t> buf(static_cast<std::size_t>(g_recLen[id] > 0 ? g_recLen[id] : 1), '?');
+  if (command == "open" || command == "create") {
+    int mode = 0;
+    in >> name >> g_recLen[id] >> mode;
+    db::SetOpenMode(mode, 0);
+    if (command == "open") db::OpenDataFile(f, name, g_recLen[id]);
+    else db::CreateDataFile(f, name, g_recLen[id]);
+    db::ResetOpenMode();
+    Say("ok " + std::to_string(db::DbOk()) + " " + std::to_string(db::LastIOResult()));
+  } else if (command == "close") {
+    db::CloseDataFile(f);
+    Say("ok");
+  } else if (command == "read" || command == "peek") {
+    in >> n;
+    if (command == "read") db::ReadRecord(f, n, buf.data());
+    else db::PeekRecord(f, n, buf.data());
+    Say("ok " + std::to_string(db::RecordInUse()) + " " + RecordText(id, buf));
+  } else if (command == "write") {
+    char fill = '?';
+    in >> n >> fill;
+    db::WriteRecord(f, n, Image(id, fill).data());
+    Say("ok");
+  } else if (command == "unlock") {
+    in >> n;
+    db::UnlockRecord(f, n);
+    Say("ok");
+  } else if (command == "append") {
+    char fill = '?';
+    in >> fill;
+    db::AppendRecord(f, n, Image(id, fill).data());
+    Say("ok " + std::to_string(n));
+  } else if (command == "free") {
+    in >> n;
+    db::FreeRecord(f, n);
+    Say("ok");
+  } else if (command == "lockfile") {
+    Say("ok " + std::to_string(db::LockWholeFile(f)));
+  } else if (command == "unlockfile") {
+    db::UnlockWholeFile(f);
+    Say("ok");
+  } else if (command == "share") {
+    Say("ok " + std::to_string(db::ShareFile(f)));
+  } else if (command == "unshare") {
+    db::UnshareFile(f);
+    Say("ok");
+  } else if (command == "group") {
+    int group = 0;
+    in >> group;
+    db::SetFileGroup(f, group);
+    Say("ok");
+  } else if (command == "lockgroup") {
+    Say("ok " + std::to_string(db::LockGroup()));
+  } else if (command == "unlockgroup") {
+    db::UnlockGroup();
+    Say("ok");
+  } else if (command == "header") {
+    db::RefreshHeaderPeek(f);
+    Say("ok " + std::to_string(f.TxFlag) + " " + std::to_string(f.ShareCount));
+  } else if (command == "elsewhere") {
+    in >> n;
+    Say("ok " + std::to_string(db::RecordLockedElsewhere(f, n)));
+  } else if (command == "stress") {
+    int count = 0;
+    unsigned seed = 0;
+    in >> count >> seed >> name;
+    Stress(id, count, seed, name);
+    Say("ok done");
+  } else {
+    Say("unknown " + command);
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  platform::SetProgramArgs(argc, argv);
+  if (argc < 3) return 2;
+  std::filesystem::current_path(argv[1]);
+  db::SetStationId(argv[2]);
+  StationTerminal terminal(std::string(argv[2]) + ".key");
+  int code = startup::RunProgram(terminal, [] {
+    Say("ok ready");
+    std::string line;
+    while (std::getline(std::cin, line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (!Serve(line)) break;
+    }
+  });
+  Say("bye " + std::to_string(code));
+  return code;
+}

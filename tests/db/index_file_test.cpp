@@ -1,0 +1,321 @@
+// Index files on disk: create, open, close and empty; the open modes;
+// tables; the reads of key and record together; two handles on one index;
+// a damaged page stopping the program through the error path; random work
+// checked against a model and by the structure check of the file's bytes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <set>
+
+#include "db_fixture.h"
+#include "platform/codepage.h"
+
+namespace db_test {
+namespace {
+
+using namespace platform::literals;
+using Items = std::vector<std::pair<std::string, std::int32_t>>;
+
+constexpr int kKeyLen = 10;
+const int kPage = db::IndexRecLen(kKeyLen);
+
+std::string K(int i) { return "K" + std::to_string(100000 + i); }
+
+class IndexFileTest : public EngineTest {
+ protected:
+  void Create(db::IndexFile& x, bool duplicates = false) {
+    db::CreateIndex(x, "T.IDX", kKeyLen, duplicates);
+    ASSERT_TRUE(db::DbOk());
+  }
+  void Open(db::IndexFile& x, bool duplicates = false) {
+    db::OpenIndex(x, "T.IDX", kKeyLen, duplicates);
+    ASSERT_TRUE(db::DbOk());
+  }
+  void Fill(db::IndexFile& x, int count) {
+    for (int i = 1; i <= count; ++i) {
+      db::InsertKey(x, i, K(i));
+      ASSERT_TRUE(db::DbOk());
+    }
+  }
+  Items Scan(db::IndexFile& x) {
+    Items items;
+    std::int32_t ref = 0;
+    std::string key;
+    db::ResetPosition(x);
+    for (db::StepNext(x, ref, key); db::DbOk(); db::StepNext(x, ref, key))
+      items.emplace_back(key, ref);
+    return items;
+  }
+  std::string CheckFile(const std::string& name = "T.IDX", bool duplicates = false) {
+    return db::CheckIndexImage(Bytes(name), kKeyLen, duplicates).Fault;
+  }
+  // Answers the next box with Enter and tells whether it showed text.
+  void AnswerBoxShowing(std::string_view text, bool& shown) {
+    ui::SetIdle(
+        [this, text, &shown] {
+          shown = ScreenShows(text);
+          PressEnter();
+        },
+        1);
+  }
+};
+
+TEST_F(IndexFileTest, NewIndexIsOnePageSizedHeaderAndClosesThroughTheTable) {
+  db::IndexFile x;
+  Create(x);
+  EXPECT_EQ(kPage, 19 * 32 + 5);
+  EXPECT_EQ(Bytes("T.IDX").size(), static_cast<std::size_t>(kPage));
+  EXPECT_EQ(x.Root, 0);
+  EXPECT_EQ(db::State().OpenFileTable[x.TableSlot].kind, 1);
+  Fill(x, 10);
+  db::CloseAllFiles();
+  EXPECT_EQ(db::OpenFileCount(), 0);
+  EXPECT_EQ(CheckFile(), "");
+}
+
+TEST_F(IndexFileTest, KeysSurviveCloseAndReopenAndTheFileIsSound) {
+  {
+    db::IndexFile x;
+    Create(x);
+    Fill(x, 3000);
+    db::CloseIndex(x);
+  }
+  std::string bytes = Bytes("T.IDX");
+  db::IndexCheck check = db::CheckIndexImage(bytes, kKeyLen, false);
+  EXPECT_EQ(check.Fault, "");
+  EXPECT_EQ(check.Keys, 3000);
+  EXPECT_EQ(check.Depth, 3);
+  db::IndexFile x;
+  Open(x);
+  EXPECT_EQ(x.Root, Int32At(bytes, 8));
+  Items items = Scan(x);
+  ASSERT_EQ(items.size(), 3000u);
+  EXPECT_EQ(items.front(), std::make_pair(K(1), 1));
+  EXPECT_EQ(items.back(), std::make_pair(K(3000), 3000));
+  db::CloseIndex(x);
+}
+
+TEST_F(IndexFileTest, KeyLengthOutsideTheRangeIsRefusedWithoutAFile) {
+  db::IndexFile x;
+  db::CreateIndex(x, "T.IDX", 0, 0);
+  EXPECT_FALSE(db::DbOk());
+  db::CreateIndex(x, "T.IDX", 247, 0);
+  EXPECT_FALSE(db::DbOk());
+  EXPECT_FALSE(Exists("T.IDX"));
+}
+
+TEST_F(IndexFileTest, ReadOnlyIndexSearchesButRefusesChangesWithTheMessage) {
+  {
+    db::IndexFile x;
+    Create(x);
+    Fill(x, 50);
+    db::CloseIndex(x);
+  }
+  std::string before = Bytes("T.IDX");
+  db::SetOpenMode(db::kModeReadOnly, 0);
+  db::IndexFile x;
+  Open(x);
+  bool shown = false;
+  AnswerBoxShowing("Illegális file müvelet!"_cp, shown);
+  db::InsertKey(x, 99, "NEW");
+  EXPECT_FALSE(db::DbOk());
+  EXPECT_TRUE(shown);
+  shown = false;
+  std::int32_t ref = 1;
+  db::RemoveKey(x, ref, K(1));
+  EXPECT_FALSE(db::DbOk());
+  EXPECT_TRUE(shown);
+  ui::SetIdle(nullptr, 0);
+  std::string key = K(7);
+  db::SeekKey(x, ref, key);
+  EXPECT_TRUE(db::DbOk());
+  EXPECT_EQ(ref, 7);
+  db::CloseIndex(x);
+  EXPECT_EQ(Bytes("T.IDX"), before);
+}
+
+TEST_F(IndexFileTest, ExclusiveIndexWritesItsRootAtClose) {
+  db::SetOpenMode(db::kModeExclusive, 0);
+  db::IndexFile x;
+  Create(x);
+  Fill(x, 500);
+  EXPECT_EQ(Int32At(Bytes("T.IDX"), 8), 0);  // the header is kept in memory
+  db::CloseIndex(x);
+  db::ResetOpenMode();
+  EXPECT_EQ(CheckFile(), "");
+  db::IndexFile y;
+  Open(y);
+  EXPECT_EQ(Scan(y).size(), 500u);
+}
+
+TEST_F(IndexFileTest, EmptyIndexStartsAgainWithTheSameKeyLengthAndDuplicates) {
+  db::IndexFile x;
+  Create(x, true);
+  Fill(x, 200);
+  db::EmptyIndex(x);
+  ASSERT_TRUE(db::DbOk());
+  EXPECT_EQ(Bytes("T.IDX").size(), static_cast<std::size_t>(kPage));
+  EXPECT_EQ(x.Root, 0);
+  EXPECT_TRUE(x.AllowDuplicates);
+  EXPECT_EQ(db::State().OpenFileTable[x.TableSlot].kind, 1);
+  db::InsertKey(x, 1, "A");
+  db::InsertKey(x, 2, "A");
+  EXPECT_TRUE(db::DbOk());
+  EXPECT_EQ(Scan(x), (Items{{"A", 1}, {"A", 2}}));
+}
+
+TEST_F(IndexFileTest, OpenTableCreatesMissingFilesAndOpensExistingOnes) {
+  {
+    db::DataFile f;
+    db::IndexFile x;
+    db::OpenTable("PARTNER", f, x, 40, kKeyLen, 0);
+    ASSERT_TRUE(db::DbOk());
+    EXPECT_EQ(Bytes("PARTNER.DAT").size(), 40u);
+    EXPECT_EQ(Bytes("PARTNER.IDX").size(), static_cast<std::size_t>(kPage));
+    db::InsertKey(x, 1, "KOVACS");
+    db::CloseIndex(x);
+    db::CloseDataFile(f);
+  }
+  db::DataFile f;
+  db::IndexFile x;
+  db::OpenTable("PARTNER", f, x, 40, kKeyLen, 0);
+  ASSERT_TRUE(db::DbOk());
+  EXPECT_EQ(Scan(x), (Items{{"KOVACS", 1}}));
+  EXPECT_EQ(db::OpenFileCount(), 2);
+}
+
+// Records 1..6 keyed "R1".."R6"; record 3 freed.
+class KeyAndRecordTest : public IndexFileTest {
+ protected:
+  void SetUp() override {
+    IndexFileTest::SetUp();
+    MakeFile("T.DAT", 24, 6);
+    db::OpenDataFile(f_, "T.DAT", 24);
+    ASSERT_TRUE(db::DbOk());
+    Create(x_);
+    for (int i = 1; i <= 6; ++i) db::InsertKey(x_, i, "R" + std::to_string(i));
+    db::FreeRecord(f_, 3);
+  }
+  std::string Step(bool forward) {
+    std::int32_t ref = 0;
+    std::string key;
+    if (forward) db::NextRecordByKey(x_, key, f_, ref, buf_.data());
+    else db::PrevRecordByKey(x_, key, f_, ref, buf_.data());
+    return db::DbOk() ? key : "-";
+  }
+
+  db::DataFile f_;
+  db::IndexFile x_;
+  std::vector<std::uint8_t> buf_ = std::vector<std::uint8_t>(24);
+};
+
+TEST_F(KeyAndRecordTest, StepsSkipItemsWhoseRecordIsFree) {
+  std::vector<std::string> seen;
+  for (std::string k = Step(true); k != "-"; k = Step(true)) seen.push_back(k);
+  EXPECT_EQ(seen, (std::vector<std::string>{"R1", "R2", "R4", "R5", "R6"}));
+  seen.clear();
+  for (std::string k = Step(false); k != "-"; k = Step(false)) seen.push_back(k);
+  EXPECT_EQ(seen, (std::vector<std::string>{"R6", "R5", "R4", "R2", "R1"}));
+}
+
+TEST_F(KeyAndRecordTest, FindAndSeekReadTheRecordAndRefuseAFreeOne) {
+  std::int32_t ref = 0;
+  std::string key = "r4";
+  db::FindRecordByKey(x_, key, f_, ref, buf_.data());
+  EXPECT_TRUE(db::DbOk());
+  EXPECT_EQ(ref, 4);
+  EXPECT_EQ(buf_[10], 'a' + 3);  // MakeFile's fill of record 4
+  key = "R3";
+  db::FindRecordByKey(x_, key, f_, ref, buf_.data());
+  EXPECT_FALSE(db::DbOk());
+  key = "R25";  // at least "R25": R3, free, then R4
+  db::SeekRecordByKey(x_, key, f_, ref, buf_.data());
+  EXPECT_TRUE(db::DbOk());
+  EXPECT_EQ(key, "R4");
+  EXPECT_EQ(ref, 4);
+}
+
+// A second handle (as another station would) finds the pages the first one
+// appended after it opened, and the root it moved.
+TEST_F(IndexFileTest, SecondHandleFollowsGrowthByTheOther) {
+  db::IndexFile writer, reader;
+  Create(writer);
+  Fill(writer, 5);
+  Open(reader);
+  for (int i = 6; i <= 2000; ++i) db::InsertKey(writer, i, K(i));
+  std::int32_t ref = 0;
+  std::string key = K(1999);
+  db::SeekKey(reader, ref, key);
+  EXPECT_TRUE(db::DbOk());
+  EXPECT_EQ(ref, 1999);
+  EXPECT_EQ(reader.Root, writer.Root);
+  EXPECT_EQ(Scan(reader).size(), 2000u);
+  ref = 0;
+  db::RemoveKey(reader, ref, K(5));
+  EXPECT_TRUE(db::DbOk());
+  key = K(5);
+  db::SeekKey(writer, ref, key);
+  EXPECT_FALSE(db::DbOk());
+}
+
+TEST_F(IndexFileTest, DamagedPageEndsTheProgramWithTheLogLine) {
+  {
+    db::IndexFile x;
+    Create(x);
+    Fill(x, 100);
+    db::CloseIndex(x);
+  }
+  std::string bytes = Bytes("T.IDX");
+  std::int32_t root = Int32At(bytes, 8);
+  bytes[std::size_t(root) * kPage] = 40;  // 40 items
+  Put("T.IDX", bytes);
+  db::IndexFile x;
+  Open(x);
+  term.PushChar('x');
+  testing::internal::CaptureStdout();
+  std::int32_t ref = 0;
+  std::string key = K(50);
+  int code = EndCode([&] { db::SeekKey(x, ref, key); });
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(code, db::kDamagedData);
+  EXPECT_NE(out.find("Record " + std::to_string(root)), std::string::npos);
+  std::string log = Bytes("DBACCESS.ERR");
+  EXPECT_NE(log.find("Record access I/O error :154:"), std::string::npos);
+  EXPECT_NE(log.find("File: T.IDX Record: " + std::to_string(root) + " "), std::string::npos);
+  EXPECT_EQ(db::State().SuspendDepth, 0);  // locking as it was before the search
+  EXPECT_TRUE(db::LockingOn());
+}
+
+// Random inserts and removes through the file, against a model, with the
+// file's bytes checked after every batch.
+TEST_F(IndexFileTest, RandomWorkAgreesWithTheModelAndKeepsTheFileSound) {
+  const int batches = UnderWine() ? 4 : 12;
+  db::IndexFile x;
+  Create(x, true);
+  std::set<std::pair<std::string, std::int32_t>> model;
+  std::mt19937 rng(77);
+  std::int32_t next = 1;
+  for (int batch = 0; batch < batches; ++batch) {
+    bool growing = batch < batches * 2 / 3;
+    for (int i = 0; i < 400; ++i) {
+      if (model.empty() || static_cast<int>(rng() % 10) < (growing ? 7 : 3)) {
+        std::string key = K(static_cast<int>(rng() % 500));
+        db::InsertKey(x, next, key);
+        ASSERT_TRUE(db::DbOk());
+        model.emplace(key, next++);
+      } else {
+        auto it = std::next(model.begin(), static_cast<long>(rng() % model.size()));
+        std::int32_t ref = it->second;
+        db::RemoveKey(x, ref, it->first);
+        ASSERT_TRUE(db::DbOk());
+        model.erase(it);
+      }
+    }
+    ASSERT_EQ(CheckFile("T.IDX", true), "") << "batch " << batch;
+    ASSERT_EQ(Scan(x), Items(model.begin(), model.end()));
+  }
+}
+
+}  // namespace
+}  // namespace db_test

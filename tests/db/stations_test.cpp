@@ -1,0 +1,233 @@
+// Several stations as separate processes on the same files: record waits
+// with the busy box, peeks that do not wait, whole-file locks against shared
+// use with Esc, group rollback, markers cleared at close, a killed station,
+// and a stress run of four stations checked against their journals.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <memory>
+#include <set>
+#include <sstream>
+
+#include "child_process.h"
+#include "db_fixture.h"
+#include "platform/codepage.h"
+
+using namespace platform::literals;
+using db_test::ChildProcess;
+using db_test::EngineTest;
+
+namespace {
+
+constexpr int kRec = 40;
+const int kAnswerMs = 20000;  // generous: Wine starts slowly
+
+class Station {
+ public:
+  Station(const std::string& folder, const std::string& id) : folder_(folder), id_(id) {
+    started_ = child_.Start(db_test::ProgramPath(DB_STATION_PATH), {folder, id});
+    if (started_) started_ = child_.WaitFor("ok ready", kAnswerMs).has_value();
+  }
+  ~Station() {
+    if (!killed_) {
+      child_.Send("quit");
+      child_.WaitFor("bye", kAnswerMs);
+    }
+  }
+  bool Started() const { return started_; }
+  // Sends a command and returns its answer ("ok ..."), or "" in time.
+  std::string Ask(const std::string& command, int timeoutMs = kAnswerMs) {
+    child_.Send(command);
+    return Answer(timeoutMs);
+  }
+  void Send(const std::string& command) { child_.Send(command); }
+  std::string Answer(int timeoutMs = kAnswerMs) {
+    auto line = child_.WaitFor("ok", timeoutMs);
+    return line ? *line : "";
+  }
+  // Waits until the busy-box rows show text (code page 852).
+  bool Shows(std::string_view text, int timeoutMs = kAnswerMs) {
+    return child_.WaitFor(std::string(text), timeoutMs).has_value();
+  }
+  // True when no answer arrives within ms.
+  bool Silent(int ms) { return !child_.WaitFor("ok", ms).has_value(); }
+  void PressEsc() {
+    std::ofstream(folder_ + "/" + id_ + ".key", std::ios::binary) << '\x1b';
+  }
+  void Kill() {
+    child_.Kill();
+    killed_ = true;
+  }
+  const std::string& Transcript() const { return child_.Transcript(); }
+
+ private:
+  std::string folder_, id_;
+  ChildProcess child_;
+  bool started_ = false, killed_ = false;
+};
+
+class StationsTest : public EngineTest {
+ protected:
+  std::unique_ptr<Station> Start(const std::string& id) {
+    auto station = std::make_unique<Station>(folder_.string(), id);
+    EXPECT_TRUE(station->Started()) << station->Transcript();
+    return station;
+  }
+};
+
+TEST_F(StationsTest, RecordLockMakesTheOtherStationWaitWithTheBusyBox) {
+  MakeFile("T.DAT", kRec, 3);
+  auto a = Start("A"), b = Start("B");
+  ASSERT_EQ(a->Ask("open 0 T.DAT 40 0"), "ok 1 0");
+  ASSERT_EQ(b->Ask("open 0 T.DAT 40 0"), "ok 1 0");
+  EXPECT_EQ(a->Ask("read 0 2"), "ok 1 b 98");
+  b->Send("read 0 2");
+  EXPECT_TRUE(b->Shows("Egy kis türelmet kérek|a rekord foglalt !|File: T.DAT|Rec.no: 2"_cp))
+      << b->Transcript();
+  EXPECT_TRUE(b->Silent(300));
+  EXPECT_EQ(a->Ask("write 0 2 z"), "ok");
+  EXPECT_EQ(b->Answer(), "ok 1 z 122");
+  EXPECT_NE(b->Transcript().find("screen |||||\n"), std::string::npos);  // the box went away
+  EXPECT_EQ(b->Ask("write 0 2 y"), "ok");
+}
+
+TEST_F(StationsTest, PeekOfALockedRecordReturnsAllButItsLastByteAtOnce) {
+  MakeFile("T.DAT", kRec, 2);
+  auto a = Start("A"), b = Start("B");
+  ASSERT_EQ(a->Ask("open 0 T.DAT 40 0"), "ok 1 0");
+  ASSERT_EQ(b->Ask("open 0 T.DAT 40 0"), "ok 1 0");
+  EXPECT_EQ(a->Ask("read 0 1"), "ok 1 a 97");
+  EXPECT_EQ(b->Ask("peek 0 1", 5000), "ok 1 a 63");  // the last byte kept the buffer's '?'
+  EXPECT_EQ(b->Ask("peek 0 2", 5000), "ok 1 b 98");
+  if (!db_test::UnderWine()) {
+    EXPECT_EQ(b->Ask("elsewhere 0 1"), "ok 1");
+  }
+  EXPECT_EQ(b->Ask("elsewhere 0 2"), "ok 0");
+}
+
+TEST_F(StationsTest, WholeFileLockAndSharedUseWaitForEachOtherOrGiveUpWithEsc) {
+  MakeFile("T.DAT", kRec, 1);
+  auto a = Start("A"), b = Start("B");
+  ASSERT_EQ(a->Ask("open 0 T.DAT 40 0"), "ok 1 0");
+  ASSERT_EQ(b->Ask("open 0 T.DAT 40 0"), "ok 1 0");
+  EXPECT_EQ(a->Ask("share 0"), "ok 1");
+  b->Send("lockfile 0");
+  EXPECT_TRUE(b->Shows("|A file-t foglalják!|Várjon,vagy Esc-el vissza|T.DAT|"_cp)) << b->Transcript();
+  b->PressEsc();
+  EXPECT_EQ(b->Answer(), "ok 0");
+  EXPECT_EQ(a->Ask("unshare 0"), "ok");
+  EXPECT_EQ(b->Ask("lockfile 0"), "ok 1");
+  a->Send("share 0");
+  EXPECT_TRUE(a->Shows("Tranzakció folyik!"_cp)) << a->Transcript();
+  EXPECT_TRUE(a->Silent(300));
+  EXPECT_EQ(b->Ask("unlockfile 0"), "ok");
+  EXPECT_EQ(a->Answer(), "ok 1");
+  EXPECT_EQ(b->Ask("header 0"), "ok 0 1");
+}
+
+TEST_F(StationsTest, LockGroupRefusedByEscReleasesWhatItHadLocked) {
+  for (const char* name : {"A.DAT", "B.DAT", "C.DAT"}) MakeFile(name, kRec, 0);
+  auto one = Start("ONE"), two = Start("TWO");
+  ASSERT_EQ(one->Ask("open 0 A.DAT 40 0"), "ok 1 0");
+  ASSERT_EQ(one->Ask("open 1 B.DAT 40 0"), "ok 1 0");
+  ASSERT_EQ(one->Ask("open 2 C.DAT 40 0"), "ok 1 0");
+  for (int id = 0; id < 3; ++id) one->Ask("group " + std::to_string(id) + " 1");
+  ASSERT_EQ(two->Ask("open 0 C.DAT 40 0"), "ok 1 0");
+  ASSERT_EQ(two->Ask("open 1 A.DAT 40 0"), "ok 1 0");
+  EXPECT_EQ(two->Ask("lockfile 0"), "ok 1");
+  one->Send("lockgroup");
+  EXPECT_TRUE(one->Shows("Tranzakció folyik!"_cp));
+  one->PressEsc();
+  EXPECT_EQ(one->Answer(), "ok 0");
+  EXPECT_EQ(one->Ask("header 0"), "ok 0 0");
+  EXPECT_EQ(one->Ask("header 1"), "ok 0 0");
+  EXPECT_EQ(two->Ask("lockfile 1"), "ok 1");  // A.DAT is free again
+  EXPECT_EQ(two->Ask("unlockfile 1"), "ok");
+  EXPECT_EQ(two->Ask("unlockfile 0"), "ok");
+  EXPECT_EQ(one->Ask("lockgroup"), "ok 1");
+  EXPECT_EQ(two->Ask("header 1"), "ok 1 0");
+  EXPECT_EQ(one->Ask("unlockgroup"), "ok");
+}
+
+TEST_F(StationsTest, ClosingClearsAStationsOwnMarkersOnly) {
+  MakeFile("T.DAT", kRec, 0);
+  auto a = Start("A"), b = Start("B");
+  ASSERT_EQ(a->Ask("open 0 T.DAT 40 0"), "ok 1 0");
+  ASSERT_EQ(b->Ask("open 0 T.DAT 40 0"), "ok 1 0");
+  EXPECT_EQ(a->Ask("share 0"), "ok 1");
+  EXPECT_EQ(b->Ask("share 0"), "ok 1");
+  EXPECT_EQ(a->Ask("close 0"), "ok");
+  EXPECT_EQ(b->Ask("header 0"), "ok 0 1");
+  EXPECT_EQ(b->Ask("close 0"), "ok");
+  EXPECT_EQ(Bytes("T.DAT")[17], 0);
+}
+
+TEST_F(StationsTest, AKilledStationsLocksGoAndItsMarkersAreCleared) {
+  MakeFile("T.DAT", kRec, 1);
+  auto a = Start("A"), b = Start("B");
+  ASSERT_EQ(a->Ask("open 0 T.DAT 40 0"), "ok 1 0");
+  EXPECT_EQ(a->Ask("share 0"), "ok 1");
+  EXPECT_EQ(a->Ask("read 0 1"), "ok 1 a 97");
+  a->Kill();
+  ASSERT_EQ(b->Ask("open 0 T.DAT 40 0"), "ok 1 0");
+  EXPECT_EQ(b->Ask("read 0 1", 5000), "ok 1 a 97");  // the system released A's lock
+  EXPECT_EQ(b->Ask("header 0"), "ok 0 1");          // A's shared use stays marked
+  std::string out;
+  int code = db_test::RunToEnd(db_test::ProgramPath(DB_DBCHECK_PATH),
+                           {"markers", folder_.string() + "/*.DAT", "", "T.DAT"}, out);
+  EXPECT_EQ(code, 0) << out;
+  EXPECT_EQ(out, "    1. T.DAT Lock!\n");
+  EXPECT_EQ(b->Ask("header 0"), "ok 0 0");
+}
+
+// Four stations append and free at random on one file, each writing a
+// journal; afterwards the file is sound and holds exactly the records the
+// journals leave alive, each once.
+TEST_F(StationsTest, StressOfFourStationsLosesNothingAndDuplicatesNothing) {
+  const int count = db_test::UnderWine() ? 400 : 5000;
+  MakeFile("S.DAT", 64, 0);
+  std::vector<std::unique_ptr<Station>> stations;
+  for (int i = 0; i < 4; ++i) {
+    stations.push_back(Start("S" + std::to_string(i)));
+    ASSERT_EQ(stations.back()->Ask("open 0 S.DAT 64 0"), "ok 1 0");
+  }
+  for (int i = 0; i < 4; ++i)
+    stations[i]->Send("stress 0 " + std::to_string(count) + " " + std::to_string(17 + i) + " J" +
+                      std::to_string(i) + ".TXT");
+  for (auto& station : stations) EXPECT_EQ(station->Answer(600000), "ok done");
+  for (auto& station : stations) EXPECT_EQ(station->Ask("close 0"), "ok");
+  stations.clear();
+
+  std::set<std::string> alive;
+  for (int i = 0; i < 4; ++i) {
+    std::istringstream journal(Bytes("J" + std::to_string(i) + ".TXT"));
+    std::string op, tag;
+    std::int32_t n = 0;
+    int lines = 0;
+    while (journal >> op >> n) {
+      ASSERT_NE(op, "X") << "record " << n << " held another station's data";
+      journal >> tag;
+      if (op == "A") {
+        EXPECT_TRUE(alive.insert(tag).second);
+      } else {
+        EXPECT_EQ(alive.erase(tag), 1u);
+      }
+      ++lines;
+    }
+    EXPECT_EQ(lines, count);
+  }
+  std::string bytes = Bytes("S.DAT");
+  std::multiset<std::string> found;
+  for (std::size_t at = 64; at + 64 <= bytes.size(); at += 64) {
+    if (bytes[at + 4] == 0) continue;
+    std::string tag = bytes.substr(at + 5, 59);
+    found.insert(tag.substr(0, tag.find(' ')));
+  }
+  EXPECT_EQ(found, std::multiset<std::string>(alive.begin(), alive.end()));
+  std::string out;
+  EXPECT_EQ(db_test::RunToEnd(db_test::ProgramPath(DB_DBCHECK_PATH), {"data", "S.DAT", "64"}, out), 0)
+      << out;
+}
+
+}  // namespace

@@ -1,0 +1,281 @@
+#!/usr/bin/env python3
+"""End-to-end tests of the updater: the real prgfr in a real terminal (a
+private tmux server, tmuxlib.py) against a real loopback FTP server
+(tests/ftpserver.py), serving the stand-in unpacker and installer of tools/
+in the layout of tools/make_demo_content.py.
+
+Every case runs in a fresh folder of its own: program/ holds the updater
+under the name the case gives it and receives what the installer installs,
+tmp/ is the temporary folder, HOME and the settings live there too.
+
+Where a case must see how the updater ran the unpacker and the installer,
+the server offers small shell scripts under their names that write to a log
+and call the real stand-ins (the POSIX updater runs any *.exe it is given).
+
+Usage: test_prgfr.py PRGFR UNZIP FRISSIT
+"""
+import os
+import re
+import shlex
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+from tmuxlib import TerminalTestCase
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "..", "tools"))
+import make_demo_content as content  # noqa: E402
+
+FTP_SERVER = os.path.join(HERE, "..", "ftpserver.py")
+PRGFR = UNZIP = FRISSIT = None  # set from the command line
+STALL_SECONDS = 2
+
+QUESTION = "Program-frissítő letöltése"
+MISSING_PACKAGE = "Nincs /letolt/ugy/MINTA/pszla.zip!"
+COPY_FAILED = "A másolás nem sikerült!"
+NO_CONNECTION = "Nincs kapcsolat!"
+NOT_ALL_THERE = "Nincs mind:szlamind.zip unzip.exe frissit.exe"
+MESSAGES = (MISSING_PACKAGE, COPY_FAILED, NO_CONNECTION, NOT_ALL_THERE)
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data.encode() if isinstance(data, str) else data)
+
+
+def closed_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+class FtpServer:
+    """tests/ftpserver.py on a free port of 127.0.0.1, serving a folder."""
+
+    def __init__(self, root, log, stall_after=None):
+        command = ["/usr/bin/python3", FTP_SERVER, "--root", root, "--lifetime", "300"]
+        if stall_after is not None:
+            command += ["--stall-after", str(stall_after)]
+        with open(log, "ab") as errors:
+            self.process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=errors,
+                                            text=True)
+        self.port = int(self.process.stdout.readline())
+
+    def stop(self):
+        self.process.terminate()
+        self.process.wait(timeout=10)
+        self.process.stdout.close()
+
+
+class UpdaterInTerminal(TerminalTestCase):
+    def setUp(self):
+        self.root = self.scratch("tormex-ftp-root-")
+        self.addCleanup(lambda: os.path.exists(self.root + ".log") and os.remove(self.root + ".log"))
+        self.new_case()
+
+    def scratch(self, prefix):
+        folder = tempfile.mkdtemp(prefix=prefix)
+        self.addCleanup(shutil.rmtree, folder, ignore_errors=True)
+        return folder
+
+    def new_case(self):
+        """A fresh folder for one run of the updater."""
+        self.case = self.scratch("tormex-prgfr-")
+        self.program = os.path.join(self.case, "program")
+        self.temp = os.path.join(self.case, "tmp")
+        self.work = os.path.join(self.temp, "$TEMPRGR")
+        self.log = os.path.join(self.case, "log")
+        os.makedirs(self.program)
+        os.makedirs(self.temp)
+
+    # ---- The server ---------------------------------------------------------
+
+    def serve(self, folders=content.FOLDERS, leave_out=(), unzip=None, frissit=None,
+              stall_after=None):
+        """Starts a server with the packages of the folders; unzip and
+        frissit replace the stand-ins (unzip.exe on the server's root,
+        frissit.exe in the packages)."""
+        unzip = unzip or read(UNZIP)
+        frissit = frissit or read(FRISSIT)
+        write(os.path.join(self.root, "letolt", "unzip.exe"), unzip)
+        for folder in folders:
+            write(os.path.join(self.root, "letolt", *folder.split("/"), "pszla.zip"),
+                  content.package(folder, read(UNZIP), frissit, leave_out))
+        server = FtpServer(self.root, self.root + ".log", stall_after)
+        self.addCleanup(server.stop)
+        return f"127.0.0.1:{server.port}"
+
+    def script(self, *lines):
+        """A shell script that logs what it does (self.log)."""
+        return "#!/bin/sh\n" + "\n".join(lines).replace("LOG", shlex.quote(self.log)) + "\n"
+
+    def recording_unzip(self):
+        return self.script('printf "%s|%s\\n" "$(pwd)" "$*" >> LOG',
+                           f"exec {shlex.quote(UNZIP)} \"$@\"")
+
+    def slow_frissit(self):
+        """Logs its start, takes a second, installs, logs its end."""
+        return self.script("echo frissit start >> LOG", "sleep 1", shlex.quote(FRISSIT),
+                           "status=$?", "echo frissit end >> LOG", "exit $status")
+
+    def logged(self):
+        try:
+            with open(self.log, encoding="utf-8") as f:
+                return f.read().splitlines()
+        except FileNotFoundError:
+            return []
+
+    # ---- The program ----------------------------------------------------------
+
+    def start(self, server, name="prgfrMINTA", link=False, stall_seconds=None):
+        """Starts the updater as program/<name> (a copy, or a link to prgfr)."""
+        path = os.path.join(self.program, name)
+        if link:
+            os.symlink(PRGFR, path)
+        else:
+            shutil.copy(PRGFR, path)
+        env = {
+            "HOME": self.case, "TMPDIR": self.temp,
+            "XDG_CONFIG_HOME": os.path.join(self.case, "config"),
+            "TORMEX_MACHINE_REGISTRY": os.path.join(self.case, "machine"),
+            "TORMEX_FTP_SERVER": server, "TORMEX_INSTALL_FOLDER": self.program,
+        }
+        if stall_seconds:
+            env["TORMEX_FTP_STALL_SECONDS"] = str(stall_seconds)
+        self.start_program("env", *(f"{k}={v}" for k, v in env.items()), path)
+        self.wait_anywhere(QUESTION)
+
+    def answer_igen(self):
+        self.tmux.keys("I")
+
+    def run_through_messages(self, deadline_seconds=30):
+        """Answers every message box with Enter until the program ends;
+        returns the messages in the order they were seen (a message shown
+        twice in a row counts once)."""
+        seen = []
+        deadline = time.monotonic() + deadline_seconds
+        while self.exit_status() is None:
+            if time.monotonic() > deadline:
+                self.fail("the program did not end; screen:\n" + "\n".join(self.tmux.rows()))
+            screen = "\n".join(self.tmux.rows())
+            for message in MESSAGES:
+                if message in screen and (not seen or seen[-1] != message):
+                    seen.append(message)
+            if re.search(r"Tovább\s*▄", screen):
+                self.tmux.keys("Enter")
+                time.sleep(0.4)
+            time.sleep(0.05)
+        self.assertEqual(self.exit_status(), 0)
+        return seen
+
+    def installed_from(self):
+        """The server folder of the package the installer installed."""
+        return read(os.path.join(self.program, "forras.txt")).decode().strip()
+
+    def work_files(self):
+        return sorted(os.listdir(self.work)) if os.path.isdir(self.work) else []
+
+    # ---- The cases ------------------------------------------------------------
+
+    def test_nem_and_esc_end_at_once_without_a_folder(self):
+        server = self.serve()
+        for key in ("N", "Escape"):
+            with self.subTest(key=key):
+                self.new_case()
+                self.start(server)
+                self.tmux.keys(key)
+                self.assertEqual(self.wait_exit(), 0)
+                self.assertEqual(os.listdir(self.temp), [])
+
+    def test_igen_unpacks_checks_installs_and_waits_for_the_installer(self):
+        server = self.serve(unzip=self.recording_unzip(), frissit=self.slow_frissit())
+        self.start(server)
+        self.answer_igen()
+        self.assertEqual(self.run_through_messages(), [])
+        # The installer had ended before the updater did.
+        self.assertEqual(self.logged(), [f"{self.work}|-qo pszla.zip", "frissit start", "frissit end"])
+        self.assertEqual(self.installed_from(), "ugy/MINTA")
+        self.assertIn("verzio.txt", read(os.path.join(self.program, "frissit.txt")).decode())
+        self.assertEqual(self.work_files(), ["frissit.exe", "szlamind.zip", "unzip.exe"])
+
+    def test_a_missing_package_is_told_twice_then_the_files_are_missing(self):
+        server = self.serve(folders=[content.DEFAULT_FOLDER])
+        self.start(server)
+        self.answer_igen()
+        self.assertEqual(self.run_through_messages(), [MISSING_PACKAGE, COPY_FAILED, NOT_ALL_THERE])
+        self.assertFalse(os.path.exists(os.path.join(self.program, "frissit.txt")))
+
+    def test_no_server_is_no_connection(self):
+        self.start(f"127.0.0.1:{closed_port()}")
+        self.answer_igen()
+        self.assertEqual(self.run_through_messages(), [NO_CONNECTION, NOT_ALL_THERE])
+        self.assertEqual(self.work_files(), [])
+
+    def test_a_package_without_the_installer_is_told_and_removed(self):
+        server = self.serve(leave_out=("frissit.exe",))
+        self.start(server)
+        self.answer_igen()
+        self.assertEqual(self.run_through_messages(), [NOT_ALL_THERE])
+        self.assertEqual(self.work_files(), ["szlamind.zip", "unzip.exe"])
+
+    def test_stale_files_are_removed_so_no_old_installer_runs(self):
+        old_installer = self.script("echo old installer >> LOG")
+        old_package = content.package(content.CUSTOMER_FOLDER, read(UNZIP), old_installer.encode())
+        write(os.path.join(self.work, "UNZIP.EXE"), self.script("echo old unzip >> LOG"))
+        write(os.path.join(self.work, "szlamind.zip"), content.full_set("old"))
+        write(os.path.join(self.work, "frissit.exe"), old_installer)
+        write(os.path.join(self.work, "pszla.zip"), old_package)
+        server = self.serve(folders=[content.DEFAULT_FOLDER])  # no package for MINTA
+        self.start(server)
+        self.answer_igen()
+        self.assertEqual(self.run_through_messages(), [MISSING_PACKAGE, COPY_FAILED, NOT_ALL_THERE])
+        self.assertEqual(self.logged(), [])
+        self.assertEqual(self.work_files(), ["unzip.exe"])
+        self.assertEqual(read(os.path.join(self.work, "unzip.exe")), read(UNZIP))
+
+    def test_the_program_name_picks_the_server_folder(self):
+        server = self.serve()
+        cases = (("prgfrMINTA (2)", "ugy/MINTA"), ("prgfrMINTA[1]", "ugy/MINTA"),
+                 ("prgfr MINTA", "szla22"), ("abcde", "szla22"))
+        for name, folder in cases:
+            with self.subTest(name=name):
+                self.new_case()
+                self.start(server, name=name, link=True)
+                self.answer_igen()
+                self.assertEqual(self.run_through_messages(), [])
+                self.assertEqual(self.installed_from(), folder)
+
+    def test_a_stalled_server_ends_in_the_message_within_the_bound(self):
+        server = self.serve(stall_after=1000)
+        self.start(server, stall_seconds=STALL_SECONDS)
+        self.answer_igen()
+        started = time.monotonic()
+        self.wait_anywhere(COPY_FAILED)
+        self.assertLess(time.monotonic() - started, STALL_SECONDS + 5)
+        self.assertEqual(self.run_through_messages(), [COPY_FAILED, NOT_ALL_THERE])
+        self.assertEqual(self.work_files(), [])  # no partial download under a name
+
+
+def main():
+    global PRGFR, UNZIP, FRISSIT
+    if len(sys.argv) < 4:
+        sys.exit("usage: test_prgfr.py PRGFR UNZIP FRISSIT")
+    PRGFR, UNZIP, FRISSIT = (os.path.abspath(sys.argv.pop(1)) for _ in range(3))
+    if not shutil.which("tmux"):
+        unittest.skip("tmux is not installed")(UpdaterInTerminal)
+    unittest.main(verbosity=2)
+
+
+if __name__ == "__main__":
+    main()

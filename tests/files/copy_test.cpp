@@ -1,0 +1,108 @@
+// Copying by blocks and through the system, and the size of a named file.
+#include "files_fixture.h"
+
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+class CopyTest : public FilesTest {
+ protected:
+  static std::string Pattern(std::size_t n) {
+    std::string s(n, '\0');
+    for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>(i * 7 % 251);
+    return s;
+  }
+  static std::uint64_t TimeOf(const std::string& path) {
+    std::uint64_t time = 0;
+    platform::GetWriteTime(path, time);
+    return time;
+  }
+  static constexpr std::uint64_t kTime = 131000000000000000ULL;  // 2016
+};
+
+TEST_F(CopyTest, BlocksAreCopiedWithTheSourcesTime) {
+  std::string bytes = Pattern(70001);  // two full blocks and a part
+  WriteFile(Work() / "forras.bin", bytes);
+  platform::SetWriteTime("forras.bin", kTime);
+  EXPECT_EQ(files::CopyFileBlocks("forras.bin", "cel.bin"), files::kCopied);
+  EXPECT_EQ(ReadFile(Work() / "cel.bin"), bytes);
+  EXPECT_EQ(TimeOf("cel.bin"), kTime);
+}
+
+TEST_F(CopyTest, AnEmptyFileGivesAnEmptyTargetWithTheTime) {
+  WriteFile(Work() / "ures.bin", "");
+  WriteFile(Work() / "cel.bin", "regi tartalom");
+  platform::SetWriteTime("ures.bin", kTime);
+  EXPECT_EQ(files::CopyFileBlocks("ures.bin", "cel.bin"), files::kCopied);
+  EXPECT_EQ(ReadFile(Work() / "cel.bin"), "");
+  EXPECT_EQ(TimeOf("cel.bin"), kTime);
+}
+
+TEST_F(CopyTest, MissingSourceAndUncreatableTargetHaveTheirResults) {
+  WriteFile(Work() / "forras.bin", "x");
+  EXPECT_EQ(files::CopyFileBlocks("nincs.bin", "cel.bin"), files::kSourceNotOpened);
+  EXPECT_FALSE(fs::exists(Work() / "cel.bin"));
+  EXPECT_EQ(files::CopyFileBlocks("forras.bin", "nincs\\cel.bin"), files::kTargetNotCreated);
+  if (!UnderWine()) {  // Wine lets root replace a read-only file
+    WriteFile(Work() / "csak.bin", "marad");
+    platform::SetAttributes("csak.bin", platform::attr::kReadOnly);
+    EXPECT_EQ(files::CopyFileBlocks("forras.bin", "csak.bin"), files::kTargetNotCreated);
+    EXPECT_EQ(ReadFile(Work() / "csak.bin"), "marad");
+  }
+}
+
+#ifndef _WIN32
+// A file-size limit stands in for a full disk: writes past it come back
+// short. The copy runs in a child process that has the limit.
+TEST_F(CopyTest, AFullDiskGivesFourAndKeepsWhatWasWritten) {
+  std::string bytes = Pattern(100000);
+  WriteFile(Work() / "forras.bin", bytes);
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    struct rlimit limit = {50000, 50000};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    signal(SIGXFSZ, SIG_IGN);
+    int result = 100;
+    try {
+      result = files::CopyFileBlocks("forras.bin", "cel.bin");
+    } catch (const console::ProgramEnd& end) {
+      result = 200 + end.code % 50;
+    }
+    _exit(result);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), files::kDiskFull);
+  EXPECT_EQ(ReadFile(Work() / "cel.bin"), bytes.substr(0, 50000));
+}
+#endif
+
+TEST_F(CopyTest, TheSystemCopyOverwritesAndKeepsTheTime) {
+  WriteFile(Work() / "forras.bin", "uj");
+  WriteFile(Work() / "cel.bin", "regi");
+  platform::SetWriteTime("forras.bin", kTime);
+  EXPECT_TRUE(files::CopyFileSystem("forras.bin", "cel.bin"));
+  EXPECT_EQ(ReadFile(Work() / "cel.bin"), "uj");
+  EXPECT_EQ(TimeOf("cel.bin"), kTime);
+  EXPECT_FALSE(files::CopyFileSystem("nincs.bin", "cel2.bin"));
+}
+
+TEST_F(CopyTest, FileSizeByNameIgnoresTheLetterCase) {
+  WriteFile(Work() / "kicsi.txt", std::string(1234, 'k'));
+  EXPECT_EQ(files::FileSizeByName(Win(Work()) + "\\kicsi.txt"), 1234u);
+  EXPECT_EQ(files::FileSizeByName(Win(Work()) + "\\KICSI.TXT"), 1234u);
+  EXPECT_EQ(files::FileSizeByName("kicsi.txt"), 1234u);
+  EXPECT_EQ(files::FileSizeByName(Win(Work()) + "\\nincs.txt"), 0u);
+  EXPECT_EQ(files::FileSizeByName(Win(Work()) + "\\*.txt"), 0u);  // no entry is named "*.TXT"
+  fs::create_directories(Work() / "mappa");
+  EXPECT_EQ(files::FileSizeByName(Win(Work()) + "\\mappa"), 0u);  // folders are not searched
+}
+
+}  // namespace

@@ -1,0 +1,222 @@
+#!/usr/bin/python3
+"""A loopback FTP server for the tests, the demo and the benchmark.
+
+Needs Debian's python3-pyftpdlib, so run it with /usr/bin/python3. Every
+listener is on 127.0.0.1; the user is "tormex" with the password "vedikolu",
+with full rights on the root folder.
+
+One server, in the foreground, until killed:
+    ftpserver.py --root DIR [--port N] [--stall-after BYTES] [--lifetime SECONDS]
+  Prints the port it listens on (useful with --port 0, the default: a free
+  port) as one line on standard output once it accepts connections. With
+  --stall-after, every download sends that many bytes and then stalls: the
+  data connection stays open and silent.
+
+The test fixture (CTest starts and stops it around a test binary):
+    ftpserver.py --start STATEFILE [--wine-drive-d]   starts the servers
+    ftpserver.py --stop STATEFILE                     stops them, cleans up
+  --start returns once the servers accept connections and STATEFILE holds
+  key=value lines:
+    root        a fresh, empty root folder shared by the servers below
+    port        a normal server
+    stallport   a server whose downloads stall after 1000 bytes
+    silentport  a listener that accepts connections and never says anything
+    closedport  a port on which nothing listens
+    drived      a fresh, empty folder for the tests' drive D:
+    pid         the background process
+  With --wine-drive-d, drive D: of the Wine prefix $WINEPREFIX is that
+  folder while the servers run (Wine maps drives by the links in the
+  prefix's "dosdevices" folder). The background process ends by itself after
+  an hour in any case.
+"""
+import argparse
+import os
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+USER, PASSWORD = "tormex", "vedikolu"
+FIXTURE_STALL_BYTES = 1000
+FIXTURE_LIFETIME = 3600
+
+
+def make_server(root, port, stall_after=None):
+    from pyftpdlib.authorizers import DummyAuthorizer
+    from pyftpdlib.handlers import DTPHandler, FileProducer, FTPHandler
+    from pyftpdlib.servers import FTPServer
+
+    authorizer = DummyAuthorizer()
+    authorizer.add_user(USER, PASSWORD, root, perm="elradfmwMT")
+
+    class Handler(FTPHandler):
+        pass
+
+    Handler.authorizer = authorizer
+    Handler.banner = "test server ready"
+    if stall_after is not None:
+        class StallingDTP(DTPHandler):
+            timeout = 0  # never give up on the silent client
+
+            stalled = False
+
+            def push_with_producer(self, producer):
+                if not isinstance(producer, FileProducer):  # a listing
+                    return super().push_with_producer(producer)
+                self.stalled = True
+                data = b""
+                while len(data) < stall_after:
+                    chunk = producer.more()
+                    if not chunk:
+                        break
+                    data += chunk
+                self.push(data[:stall_after])  # and nothing more, ever
+
+            def close_when_done(self):
+                if not self.stalled:  # a download never ends
+                    super().close_when_done()
+
+        Handler.dtp_handler = StallingDTP
+        Handler.use_sendfile = False
+    server = FTPServer(("127.0.0.1", port), Handler)
+    server.max_cons = 64
+    return server
+
+
+def end_after(seconds):
+    timer = threading.Timer(seconds, lambda: os._exit(0))
+    timer.daemon = True
+    timer.start()
+
+
+def quiet_logging():
+    import logging
+    logger = logging.getLogger("pyftpdlib")
+    logger.addHandler(logging.StreamHandler())  # so the server adds none of its own
+    logger.setLevel(logging.ERROR)
+
+
+def serve_one(args):
+    quiet_logging()
+    server = make_server(args.root, args.port, args.stall_after)
+    if args.lifetime:
+        end_after(args.lifetime)
+    print(server.address[1], flush=True)
+    server.serve_forever(handle_exit=True)
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def serve_fixture(state_file):
+    quiet_logging()
+    root = tempfile.mkdtemp(prefix="tormex-ftp-")
+    normal = make_server(root, 0)
+    stalling = make_server(root, 0, FIXTURE_STALL_BYTES)
+    silent = socket.socket()
+    silent.bind(("127.0.0.1", 0))
+    silent.listen(16)  # the kernel completes connections; nobody answers
+    drive_d = tempfile.mkdtemp(prefix="tormex-drive-d-")
+    state = {
+        "root": root,
+        "port": normal.address[1],
+        "stallport": stalling.address[1],
+        "silentport": silent.getsockname()[1],
+        "closedport": free_port(),
+        "drived": drive_d,
+        "pid": os.getpid(),
+    }
+    end_after(FIXTURE_LIFETIME)
+    signal.signal(signal.SIGTERM, lambda *_: os._exit(0))
+    with open(state_file + ".tmp", "w") as f:
+        f.write("".join(f"{k}={v}\n" for k, v in state.items()))
+    os.replace(state_file + ".tmp", state_file)
+    normal.serve_forever()  # both servers share the one I/O loop
+
+
+def read_state(state_file):
+    with open(state_file) as f:
+        return dict(line.rstrip("\n").split("=", 1) for line in f if "=" in line)
+
+
+def wine_drive_link():
+    prefix = os.environ.get("WINEPREFIX")
+    if not prefix:
+        raise SystemExit("--wine-drive-d needs WINEPREFIX")
+    return os.path.join(prefix, "dosdevices", "d:")
+
+
+def start(state_file, wine_drive_d):
+    stop(state_file)
+    subprocess.Popen(
+        [sys.executable, os.path.abspath(__file__), "--serve-fixture", state_file],
+        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+        close_fds=True, start_new_session=True)
+    deadline = time.time() + 20
+    while time.time() < deadline:
+        if os.path.exists(state_file):
+            if wine_drive_d:
+                link = wine_drive_link()
+                if os.path.islink(link):
+                    os.remove(link)
+                os.symlink(read_state(state_file)["drived"], link)
+                with open(state_file, "a") as f:
+                    f.write(f"winelink={link}\n")
+            print(open(state_file).read(), end="")
+            return 0
+        time.sleep(0.05)
+    print("the FTP servers did not start", file=sys.stderr)
+    return 1
+
+
+def stop(state_file):
+    if not os.path.exists(state_file):
+        return 0
+    state = read_state(state_file)
+    try:
+        os.kill(int(state["pid"]), signal.SIGTERM)
+    except (KeyError, ValueError, ProcessLookupError):
+        pass
+    for key, prefix in (("root", "tormex-ftp-"), ("drived", "tormex-drive-d-")):
+        folder = state.get(key, "")
+        if os.path.basename(folder).startswith(prefix):
+            shutil.rmtree(folder, ignore_errors=True)
+    link = state.get("winelink", "")
+    if link and os.path.islink(link) and os.readlink(link) == state.get("drived"):
+        os.remove(link)
+    os.remove(state_file)
+    return 0
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--root")
+    parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--stall-after", type=int)
+    parser.add_argument("--lifetime", type=float)
+    parser.add_argument("--start", metavar="STATEFILE")
+    parser.add_argument("--stop", metavar="STATEFILE")
+    parser.add_argument("--wine-drive-d", action="store_true")
+    parser.add_argument("--serve-fixture", metavar="STATEFILE", help=argparse.SUPPRESS)
+    args = parser.parse_args()
+    if args.start:
+        return start(os.path.abspath(args.start), args.wine_drive_d)
+    if args.stop:
+        return stop(os.path.abspath(args.stop))
+    if args.serve_fixture:
+        return serve_fixture(args.serve_fixture)
+    if not args.root:
+        parser.error("--root is required")
+    serve_one(args)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

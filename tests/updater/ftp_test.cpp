@@ -1,0 +1,262 @@
+// The server operations against real loopback FTP servers (tests/ftpserver.py,
+// started by CTest around this suite): what lands where, what the user is
+// told, and that a silent server cannot hold the program for long.
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "test_servers.h"
+#include "updater/updater.h"
+#include "updater_fixture.h"
+
+using namespace platform::literals;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kStallSeconds = 2;
+
+std::string ReadAll(const fs::path& path) {
+  std::ostringstream s;
+  s << std::ifstream(path, std::ios::binary).rdbuf();
+  return s.str();
+}
+
+void WriteAll(const fs::path& path, const std::string& bytes) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Every byte value, in an order that a text-mode transfer would spoil.
+std::string BinaryContent(std::size_t size) {
+  std::string bytes(size, '\0');
+  std::uint32_t x = 12345;
+  for (std::size_t i = 0; i < size; ++i) {
+    x = x * 1103515245 + 12345;
+    bytes[i] = static_cast<char>(i < 512 ? (i % 2 ? "\r\n"[i / 2 % 2] : i / 2) : x >> 16);
+  }
+  return bytes;
+}
+
+class FtpTest : public UpdaterTest {
+ protected:
+  void SetUp() override {
+    UpdaterTest::SetUp();
+    if (!ReadServers(servers))
+      GTEST_SKIP() << "no test FTP servers: run the suite through ctest (TORMEX_TEST_FTP_STATE)";
+    fs::remove_all(servers.root / "letolt");
+    fs::create_directories(servers.root / "letolt");
+    static int serial = 0;
+    local = fs::temp_directory_path() / ("tormex-ftp-local-" + std::to_string(++serial) + "-" +
+                                         std::to_string(std::rand()));
+    fs::remove_all(local);
+    fs::create_directories(local);
+    startFolder = fs::current_path();
+    fs::current_path(local);
+    UseServer(servers.port);
+    SetEnv("TORMEX_FTP_STALL_SECONDS", std::to_string(kStallSeconds));
+  }
+  void TearDown() override {
+    if (!startFolder.empty()) fs::current_path(startFolder);
+    std::error_code ec;
+    if (!local.empty()) fs::remove_all(local, ec);
+    SetEnv("TORMEX_FTP_SERVER", "");
+    SetEnv("TORMEX_FTP_STALL_SECONDS", "");
+    UpdaterTest::TearDown();
+  }
+
+  void UseServer(int port) { SetEnv("TORMEX_FTP_SERVER", "127.0.0.1:" + std::to_string(port)); }
+  // A file on the server, by its path under the server's root.
+  void Serve(const std::string& path, const std::string& bytes) { WriteAll(servers.root / path, bytes); }
+  // The names in the local folder.
+  std::vector<std::string> LocalNames() {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(local)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  void ExpectBox(std::size_t index, std::string_view message) {
+    ASSERT_GT(boxes.size(), index);
+    EXPECT_NE(boxes[index].find(message), std::string::npos) << boxes[index];
+  }
+  static double SecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  }
+
+  TestServers servers;
+  fs::path local, startFolder;
+};
+
+// ---- FtpDownload ----------------------------------------------------------------------
+
+TEST_F(FtpTest, DownloadIsByteExactAndReplacesTheLocalFile) {
+  std::string package = BinaryContent(300000);
+  Serve("letolt/ugy/MINTA/pszla.zip", package);
+  WriteAll(local / "pszla.zip", "an older package");
+
+  EXPECT_TRUE(updater::FtpDownload("ugy\\MINTA", "pszla.zip"));
+  EXPECT_TRUE(boxes.empty()) << boxes.front();
+  EXPECT_TRUE(ReadAll(local / "pszla.zip") == package);
+  EXPECT_EQ(LocalNames(), std::vector<std::string>{"pszla.zip"});  // no temporary left
+  // What the user saw on the status line, and that it is gone again.
+  EXPECT_TRUE(term.Showed(" 127.0.0.1 ... "));
+  EXPECT_TRUE(term.Showed(std::string(" Letöltés ........ "_cp)));
+  EXPECT_TRUE(term.Showed(std::string(" Kapcsolat bontása "_cp)));
+  EXPECT_EQ(Row(25), std::string(80, ' '));
+}
+
+TEST_F(FtpTest, ABlankFolderDownloadsFromTheRoot) {
+  Serve("letolt/unzip.exe", "MZ unpacker");
+  EXPECT_TRUE(updater::FtpDownload("   ", "unzip.exe"));
+  EXPECT_EQ(ReadAll(local / "unzip.exe"), "MZ unpacker");
+}
+
+TEST_F(FtpTest, AMissingFileGivesTwoMessagesInARow) {
+  Serve("letolt/ugy/MINTA/other.zip", "x");
+  EXPECT_FALSE(updater::FtpDownload("ugy/MINTA", "pszla.zip"));
+  ASSERT_EQ(boxes.size(), 2u);
+  ExpectBox(0, "Nincs /letolt/ugy/MINTA/pszla.zip!");
+  ExpectBox(1, "A másolás nem sikerült!"_cp);
+  EXPECT_TRUE(LocalNames().empty());
+  // A missing folder is the same.
+  boxes.clear();
+  EXPECT_FALSE(updater::FtpDownload("ugy/NINCS", "pszla.zip"));
+  ASSERT_EQ(boxes.size(), 2u);
+  ExpectBox(0, "Nincs /letolt/ugy/NINCS/pszla.zip!");
+}
+
+TEST_F(FtpTest, NoServerGivesNoConnection) {
+  UseServer(servers.closedPort);
+  EXPECT_FALSE(updater::FtpDownload("", "unzip.exe"));
+  ASSERT_EQ(boxes.size(), 1u);
+  ExpectBox(0, "Nincs kapcsolat!");
+  EXPECT_TRUE(LocalNames().empty());
+  EXPECT_EQ(Row(25), std::string(80, ' '));
+}
+
+TEST_F(FtpTest, ASilentServerFailsInBoundedTime) {
+  UseServer(servers.silentPort);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(updater::FtpDownload("", "unzip.exe"));
+  EXPECT_LT(SecondsSince(start), kStallSeconds + 8);
+  ASSERT_EQ(boxes.size(), 1u);
+  ExpectBox(0, "Nincs kapcsolat!");
+}
+
+TEST_F(FtpTest, AStalledTransferFailsInBoundedTimeAndLeavesTheOldFile) {
+  Serve("letolt/ugy/MINTA/pszla.zip", BinaryContent(300000));
+  WriteAll(local / "pszla.zip", "an older package");
+  UseServer(servers.stallPort);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(updater::FtpDownload("ugy/MINTA", "pszla.zip"));
+  double took = SecondsSince(start);
+  EXPECT_GE(took, kStallSeconds - 0.5);
+  EXPECT_LT(took, kStallSeconds + 8);
+  ASSERT_EQ(boxes.size(), 1u);
+  ExpectBox(0, "A másolás nem sikerült!"_cp);
+  EXPECT_EQ(ReadAll(local / "pszla.zip"), "an older package");
+}
+
+TEST_F(FtpTest, AStalledTransferLeavesNoFileUnderTheName) {
+  Serve("letolt/unzip.exe", BinaryContent(300000));
+  UseServer(servers.stallPort);
+  EXPECT_FALSE(updater::FtpDownload("", "unzip.exe"));
+  // (Its temporary file may stay a while: a Windows worker that WinINet
+  // cannot wake removes it when the server lets go.)
+  EXPECT_FALSE(fs::exists(local / "unzip.exe"));
+}
+
+// ---- FtpCheckVersion --------------------------------------------------------------------
+
+TEST_F(FtpTest, CheckVersionFindsTheMarkerAndFetchesTheMessage) {
+  Serve("letolt/ugy/MINTA/pszla.zip", "package");
+  Serve("letolt/ugy/MINTA/V2031.ver", "");
+  std::string message = std::string("Új verzió érhető el.\r\n"_cp);
+  Serve("letolt/ugy/MINTA/uzenet.txt", message);
+  std::string marker = "stale";
+  updater::FtpCheckVersion("ugy\\MINTA", marker, "uzenet.loc");
+  EXPECT_EQ(marker, "V2031.ver");
+  EXPECT_EQ(ReadAll(local / "uzenet.loc"), message);
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_FALSE(term.Showed(std::string("Kapcsolat bontása"_cp)));
+  EXPECT_EQ(Row(25), std::string(80, ' '));
+}
+
+TEST_F(FtpTest, CheckVersionWithoutMarkerOrMessageIsSilent) {
+  Serve("letolt/szla22/pszla.zip", "package");
+  std::string marker = "stale";
+  updater::FtpCheckVersion("szla22", marker, "uzenet.loc");
+  EXPECT_EQ(marker, "");
+  EXPECT_TRUE(LocalNames().empty());
+  EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(FtpTest, CheckVersionWithoutServerShowsTheCountdown) {
+  UseServer(servers.closedPort);
+  std::string marker = "stale";
+  updater::FtpCheckVersion("szla22", marker, "uzenet.loc");
+  EXPECT_EQ(marker, "");
+  EXPECT_TRUE(term.Showed("Nincs internet-kapcsolat!"));
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_EQ(Row(25), std::string(80, ' '));
+}
+
+// ---- FtpUpload -------------------------------------------------------------------------------
+
+// Drive D: is the fixture's folder, emptied for each test.
+class UploadTest : public FtpTest {
+ protected:
+  void SetUp() override {
+    FtpTest::SetUp();
+    if (IsSkipped()) return;
+    drive = servers.driveD;
+    fs::remove_all(drive / "pp");
+#ifndef _WIN32
+    SetEnv("TORMEX_DRIVE_D", drive.string());
+#endif
+  }
+  void TearDown() override {
+#ifndef _WIN32
+    SetEnv("TORMEX_DRIVE_D", "");
+#endif
+    FtpTest::TearDown();
+  }
+  fs::path drive;
+};
+
+TEST_F(UploadTest, UploadLandsInTheCustomersFolder) {
+  std::string package = BinaryContent(200000);
+  WriteAll(drive / "pp" / "szlarak" / "szlp.zip", package);
+  fs::create_directories(servers.root / "letolt" / "snav21" / "MINTA");
+  EXPECT_TRUE(updater::FtpUpload("MINTA"));
+  EXPECT_TRUE(boxes.empty()) << boxes.front();
+  EXPECT_TRUE(ReadAll(servers.root / "letolt" / "snav21" / "MINTA" / "szlp.zip") == package);
+  EXPECT_TRUE(term.Showed(std::string(" Feltöltés MINTA........ "_cp)));
+  EXPECT_EQ(Row(25), std::string(80, ' '));
+}
+
+TEST_F(UploadTest, AFailedUploadIsReported) {
+  WriteAll(drive / "pp" / "szlarak" / "szlp.zip", "package");
+  EXPECT_FALSE(updater::FtpUpload("NINCS"));  // no such folder on the server
+  ASSERT_EQ(boxes.size(), 1u);
+  ExpectBox(0, "A másolás nem sikerült!"_cp);
+
+  boxes.clear();
+  fs::create_directories(servers.root / "letolt" / "snav21" / "MINTA");
+  fs::remove(drive / "pp" / "szlarak" / "szlp.zip");
+  EXPECT_FALSE(updater::FtpUpload("MINTA"));  // nothing to send
+  ASSERT_EQ(boxes.size(), 1u);
+  ExpectBox(0, "A másolás nem sikerült!"_cp);
+  EXPECT_FALSE(fs::exists(servers.root / "letolt" / "snav21" / "MINTA" / "szlp.zip"));
+}
+
+TEST_F(UploadTest, NoServerGivesNoConnection) {
+  UseServer(servers.closedPort);
+  EXPECT_FALSE(updater::FtpUpload("MINTA"));
+  ASSERT_EQ(boxes.size(), 1u);
+  ExpectBox(0, "Nincs kapcsolat!");
+}
+
+}  // namespace

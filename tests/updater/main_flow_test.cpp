@@ -1,0 +1,319 @@
+// The updater's main flow: the customer folder taken from the program's
+// name, the work screen, the temporary folder, and whole runs of the flow
+// with scripted answers against the loopback FTP server (tests/ftpserver.py,
+// started by CTest) serving the stand-in unpacker and installer
+// (tools/make_demo_content.py).
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <sstream>
+
+#include "updater/updater.h"
+#include "updater_fixture.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+using namespace platform::literals;
+namespace fs = std::filesystem;
+
+namespace {
+
+// ---- The customer folder ------------------------------------------------------------
+
+TEST(UpdateFolderFor, TheNameAfterTheFirstFiveCharactersIsTheCustomer) {
+  EXPECT_EQ(updater::UpdateFolderFor("prgfrMINTA.exe"), "ugy/MINTA");
+  EXPECT_EQ(updater::UpdateFolderFor("prgfrMINTA (2).exe"), "ugy/MINTA");
+  EXPECT_EQ(updater::UpdateFolderFor("prgfrMINTA[1].exe"), "ugy/MINTA");
+  EXPECT_EQ(updater::UpdateFolderFor("prgfrMI(x)NTA[y].exe"), "ugy/MINTA");
+  EXPECT_EQ(updater::UpdateFolderFor("prgfrMINTA"), "ugy/MINTA");  // POSIX: no extension
+}
+
+TEST(UpdateFolderFor, NothingLeftGivesTheDefaultEdition) {
+  EXPECT_EQ(updater::UpdateFolderFor("prgfr MINTA.exe"), "szla22");  // cut at the blank first
+  EXPECT_EQ(updater::UpdateFolderFor("abcde.exe"), "szla22");
+  EXPECT_EQ(updater::UpdateFolderFor("abc.exe"), "szla22");
+  EXPECT_EQ(updater::UpdateFolderFor("prgfr(MINTA).exe"), "szla22");
+}
+
+TEST(UpdateFolderFor, AnOpeningBracketWithoutItsCloseStays) {
+  EXPECT_EQ(updater::UpdateFolderFor("prgfrMINTA(2.exe"), "ugy/MINTA(2");
+  EXPECT_EQ(updater::UpdateFolderFor("prgfrMINTA[1.exe"), "ugy/MINTA[1");
+  EXPECT_EQ(updater::UpdateFolderFor("prgfrMI)NTA(2.exe"), "ugy/MI)NTA(2");  // ")" before "("
+}
+
+TEST(UpdateFolderFor, OnlyTheFileNameOfAPathCounts) {
+  EXPECT_EQ(updater::UpdateFolderFor("C:\\SZLA.22\\prgfrMINTA.exe"), "ugy/MINTA");
+  EXPECT_EQ(updater::UpdateFolderFor("/home/x.y/prgfrMINTA"), "ugy/MINTA");
+  EXPECT_EQ(updater::UpdateFolderFor("D:prgfrMINTA.exe"), "ugy/MINTA");
+}
+
+// ---- The work screen and the temporary folder ------------------------------------------
+
+std::string Chars(int fromColumn, int toColumn, int row) {
+  return console::ReadChars(fromColumn, toColumn, row);
+}
+
+TEST_F(UpdaterTest, WorkWindowFramesTheScreenAndTheBox) {
+  console::SetTextAttr(0x1F);
+  updater::OpenWorkWindow(0, 0, 0, 0, 9, true);  // style 9 falls back to the double line
+
+  EXPECT_EQ(Chars(1, 1, 2) + Chars(80, 80, 2), std::string("╔╗"_cp));
+  EXPECT_EQ(Chars(1, 1, 24) + Chars(80, 80, 24), std::string("╚╝"_cp));
+  EXPECT_EQ(Chars(2, 79, 3), std::string(78, static_cast<char>("░"_cp[0])));
+  EXPECT_EQ(console::CellAt(2, 3) >> 8, 0x07);
+  EXPECT_EQ(Chars(10, 12, 6), std::string("╔══"_cp));
+  EXPECT_EQ(Chars(68, 70, 19), std::string("══╝"_cp));
+  EXPECT_EQ(Chars(11, 69, 7), std::string(59, ' '));
+  EXPECT_EQ(console::CellAt(11, 7) >> 8, 0x1F);
+  // The text window is the inside of the box.
+  EXPECT_EQ(console::WindMin(), (6 << 8) | 10);
+  EXPECT_EQ(console::WindMax(), (17 << 8) | 68);
+}
+
+TEST_F(UpdaterTest, WorkWindowTakesTheFrameStyleAndABoxOfItsOwn) {
+  updater::OpenWorkWindow(20, 8, 40, 12, 1, false);
+  EXPECT_EQ(Chars(20, 20, 8), ui::FrameChars(1).substr(0, 1));
+  EXPECT_EQ(Chars(41, 41, 9), std::string("░"_cp));
+  EXPECT_EQ(console::WindMin(), (8 << 8) | 20);
+  EXPECT_EQ(console::WindMax(), (10 << 8) | 38);
+}
+
+// A fresh folder of the test's own, removed afterwards.
+class ScratchFolder {
+ public:
+  ScratchFolder() {
+    static int serial = 0;
+    path_ = fs::temp_directory_path() /
+            ("tormex-flow-" + std::to_string(std::random_device{}()) + "-" +
+             std::to_string(++serial));
+    fs::remove_all(path_);
+    fs::create_directories(path_);
+  }
+  ~ScratchFolder() {
+    std::error_code ec;
+    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(path_, ec);
+  }
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+// Points the system's temporary folder (both platforms' variables) at a folder.
+void UseTempFolder(const fs::path& folder) {
+  for (const char* name : {"TMPDIR", "TMP", "TEMP"}) SetEnv(name, folder.string());
+}
+
+class TempFolderTest : public UpdaterTest {
+ protected:
+  void SetUp() override {
+    UpdaterTest::SetUp();
+    for (const char* name : {"TMPDIR", "TMP", "TEMP"})
+      if (const char* value = std::getenv(name)) saved[name] = value;
+  }
+  void TearDown() override {
+    for (const char* name : {"TMPDIR", "TMP", "TEMP"}) SetEnv(name, saved[name]);
+    UpdaterTest::TearDown();
+  }
+  std::map<std::string, std::string> saved;
+  ScratchFolder scratch;
+};
+
+TEST_F(TempFolderTest, AWritableTempFolderIsGivenWithItsSeparatorAndTheProbeGone) {
+  UseTempFolder(scratch.path());
+  std::string folder = updater::GetTempFolder();
+  ASSERT_FALSE(folder.empty());
+  EXPECT_TRUE(folder.back() == '\\' || folder.back() == '/') << folder;
+  EXPECT_TRUE(fs::is_empty(scratch.path()));
+  EXPECT_FALSE(term.Showed("gettemppath"));
+}
+
+TEST_F(TempFolderTest, AnUnusableTempFolderGivesNothingAfterTheNotice) {
+  UseTempFolder(scratch.path() / "missing");
+  EXPECT_EQ(updater::GetTempFolder(), "");
+  EXPECT_TRUE(term.Showed(std::string("Nincsen vagy hibás a \"gettemppath\", lassabb lesz a program"_cp)));
+  EXPECT_TRUE(term.Showed(std::string("  3 másodperc elteltével"_cp)));
+}
+
+// ---- Whole runs -------------------------------------------------------------------------
+
+// A path of the Linux host as this program opens it (under Wine: drive Z:).
+fs::path HostPath(const std::string& path) {
+#ifdef _WIN32
+  if (!path.empty() && path[0] == '/') return fs::path("Z:" + path);
+#endif
+  return fs::path(path);
+}
+
+// The normal server of the fixture that tests/ftpserver.py --start wrote.
+bool ReadServer(fs::path& root, int& port) {
+  const char* stateFile = std::getenv("TORMEX_TEST_FTP_STATE");
+  if (!stateFile) return false;
+  std::ifstream in(HostPath(stateFile));
+  std::map<std::string, std::string> state;
+  for (std::string line; std::getline(in, line);)
+    if (auto eq = line.find('='); eq != std::string::npos) state[line.substr(0, eq)] = line.substr(eq + 1);
+  if (state["root"].empty() || state["port"].empty()) return false;
+  root = HostPath(state["root"]);
+  port = std::stoi(state["port"]);
+  return true;
+}
+
+std::string ReadAll(const fs::path& path) {
+  std::ostringstream s;
+  s << std::ifstream(path, std::ios::binary).rdbuf();
+  return s.str();
+}
+
+void WriteAll(const fs::path& path, const std::string& bytes) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Runs of the flow in a scratch folder: program/ holds the program (under
+// the name a test gives) and receives what the installer installs; tmp/ is
+// the temporary folder. Every message box is answered with Enter, so the
+// question is answered "Igen" unless a test types another key first.
+class FlowTest : public TempFolderTest {
+ protected:
+  void SetUp() override {
+    TempFolderTest::SetUp();
+    program = scratch.path() / "program";
+    temp = scratch.path() / "tmp";
+    work = temp / "$TEMPRGR";
+    fs::create_directories(program);
+    fs::create_directories(temp);
+    UseTempFolder(temp);
+    SetEnv("TORMEX_INSTALL_FOLDER", program.string());
+    SetEnv("TORMEX_FTP_STALL_SECONDS", "5");
+    startFolder = fs::current_path();
+  }
+  void TearDown() override {
+    fs::current_path(startFolder);
+    SetEnv("TORMEX_INSTALL_FOLDER", "");
+    SetEnv("TORMEX_FTP_SERVER", "");
+    SetEnv("TORMEX_FTP_STALL_SECONDS", "");
+    TempFolderTest::TearDown();
+  }
+
+  // The server with the content that tools/ builds; skips without it.
+  void ServeContent() {
+    fs::path root;
+    int port = 0;
+    const char* content = std::getenv("TORMEX_TEST_SERVER_CONTENT");
+    if (!ReadServer(root, port) || !content)
+      GTEST_SKIP() << "no test FTP server: run the suite through ctest";
+    fs::remove_all(root / "letolt");
+    fs::copy(HostPath(content) / "letolt", root / "letolt", fs::copy_options::recursive);
+    SetEnv("TORMEX_FTP_SERVER", "127.0.0.1:" + std::to_string(port));
+  }
+
+  void Run(const std::string& programName) { updater::RunUpdater((program / programName).string()); }
+
+  bool InFolder(const fs::path& folder) { return fs::equivalent(fs::current_path(), folder); }
+
+  void ExpectBox(std::size_t index, std::string_view message) {
+    ASSERT_GT(boxes.size(), index);
+    EXPECT_NE(boxes[index].find(message), std::string::npos) << boxes[index];
+  }
+
+  fs::path program, temp, work, startFolder;
+};
+
+TEST_F(FlowTest, NemOrEscEndsAtOnceWithoutTouchingAFolder) {
+  for (char key : {'N', '\x1b'}) {
+    boxes.clear();
+    if (key == 'N')
+      term.PushChar(key);
+    else
+      term.PushKey(platform::scan::kEsc, 27);
+    Run("prgfrMINTA.exe");
+    ASSERT_EQ(boxes.size(), 0u);  // the question took the typed key
+    EXPECT_TRUE(term.Showed(std::string("Program-frissítő letöltése, majd a programfrissítés indulhat?"_cp)));
+    EXPECT_TRUE(fs::is_empty(temp));
+    EXPECT_TRUE(InFolder(startFolder));
+  }
+  // The screen behind the question: the title in the box.
+  EXPECT_TRUE(term.Showed(std::string("Tormex - számlakészítő   programfrissítés"_cp)));
+  EXPECT_TRUE(term.Showed(std::string(41, '=')));
+}
+
+TEST_F(FlowTest, IgenUnpacksTheCustomersPackageAndRunsTheInstaller) {
+  ServeContent();
+  if (IsSkipped()) return;
+  Run("prgfrMINTA.exe");
+
+  ASSERT_EQ(boxes.size(), 1u) << boxes.back();  // only the question
+  EXPECT_EQ(ReadAll(program / "forras.txt"), "ugy/MINTA\n");
+  EXPECT_NE(ReadAll(program / "frissit.txt").find("verzio.txt"), std::string::npos);
+  EXPECT_FALSE(fs::exists(work / "pszla.zip"));
+  for (const char* name : {"szlamind.zip", "unzip.exe", "frissit.exe"})
+    EXPECT_TRUE(fs::exists(work / name)) << name;
+  EXPECT_TRUE(InFolder(program));
+  for (std::string_view status : {"zip letöltése......"_cp, "unzip.exe letöltése"_cp, "kicsomagolás ......"_cp})
+    EXPECT_TRUE(term.Showed(std::string(status))) << status;
+}
+
+TEST_F(FlowTest, AMissingPackageIsToldAndNoOldInstallerRuns) {
+  ServeContent();
+  if (IsSkipped()) return;
+  // What an earlier run left: an installer and its files, and a package.
+  fs::create_directories(work);
+  fs::copy_file(HostPath(std::getenv("TORMEX_TEST_SERVER_CONTENT")) / "letolt/ugy/MINTA/pszla.zip",
+                work / "pszla.zip");
+  WriteAll(work / "UNZIP.EXE", "old unpacker");
+  WriteAll(work / "szlamind.zip", "old full set");
+  WriteAll(work / "frissit.exe", "old installer");
+
+  Run("prgfrNINCS.exe");
+
+  ASSERT_EQ(boxes.size(), 4u);
+  ExpectBox(1, "Nincs /letolt/ugy/NINCS/pszla.zip!");
+  ExpectBox(2, std::string("A másolás nem sikerült!"_cp));
+  ExpectBox(3, "Nincs mind:szlamind.zip unzip.exe frissit.exe");
+  for (const char* name : {"pszla.zip", "szlamind.zip", "frissit.exe"})
+    EXPECT_FALSE(fs::exists(work / name)) << name;
+  EXPECT_NE(ReadAll(work / "unzip.exe"), "old unpacker");  // the fresh download
+  EXPECT_FALSE(fs::exists(program / "frissit.txt"));
+  EXPECT_TRUE(InFolder(program));
+}
+
+#ifndef _WIN32
+// "$TEMPRGR" that is not the user's own is never entered: the user is told,
+// and nothing is erased, downloaded or run.
+TEST_F(FlowTest, AWorkFolderThatIsALinkIsNotUsed) {
+  fs::path elsewhere = scratch.path() / "elsewhere";
+  WriteAll(elsewhere / "frissit.exe", "someone's file");
+  fs::create_directory_symlink(elsewhere, work);
+  SetEnv("TORMEX_FTP_SERVER", "127.0.0.1:1");
+
+  Run("prgfrMINTA");
+
+  ASSERT_EQ(boxes.size(), 2u);
+  ExpectBox(1, std::string("munkamappa más felhasználóé vagy csak hivatkozás"_cp));
+  EXPECT_EQ(ReadAll(elsewhere / "frissit.exe"), "someone's file");
+  EXPECT_FALSE(term.Showed(std::string("zip letöltése"_cp)));
+  EXPECT_TRUE(InFolder(program));
+}
+
+TEST_F(FlowTest, AWorkFolderOfAnotherUserIsNotUsed) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root can give a folder to another user";
+  fs::create_directories(work);
+  WriteAll(work / "frissit.exe", "someone's file");
+  ASSERT_EQ(chown(work.c_str(), 65534, 65534), 0);
+  SetEnv("TORMEX_FTP_SERVER", "127.0.0.1:1");
+
+  Run("prgfrMINTA");
+
+  ASSERT_EQ(boxes.size(), 2u);
+  ExpectBox(1, std::string("munkamappa más felhasználóé vagy csak hivatkozás"_cp));
+  EXPECT_EQ(ReadAll(work / "frissit.exe"), "someone's file");
+  EXPECT_TRUE(InFolder(program));
+}
+#endif
+
+}  // namespace

@@ -1,0 +1,46 @@
+// The stand-in installer that the update package carries as frissit.exe.
+// The updater starts it in its working folder after unpacking the package;
+// it unpacks szlamind.zip (the suite's full file set, in the current
+// folder) into the program folder named by the environment variable
+// TORMEX_INSTALL_FOLDER, writes the list of installed files to frissit.txt
+// there and prints one line about it.
+// Exit code 0 when installed, 1 when szlamind.zip cannot be unpacked, 2 when
+// no program folder is named (then nothing is touched).
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "zipfile.h"
+
+namespace {
+
+constexpr const char* kFolderVariable = "TORMEX_INSTALL_FOLDER";
+constexpr const char* kFullSet = "szlamind.zip";
+constexpr const char* kReport = "frissit.txt";
+
+void WriteReport(const std::filesystem::path& folder, const standins::ExtractResult& result) {
+  std::ofstream report(folder / kReport, std::ios::binary | std::ios::trunc);
+  report << "frissit: " << kFullSet << " -> " << folder.string() << "\n";
+  for (const std::string& name : result.written) report << name << "\n";
+}
+
+}  // namespace
+
+int main() {
+  const char* folder = std::getenv(kFolderVariable);
+  if (folder == nullptr || *folder == '\0') {
+    standins::Say(std::string("frissit: nincs megadva a programmappa (") + kFolderVariable + ")",
+                  true);
+    return 2;
+  }
+  auto result = standins::ExtractZip(kFullSet, folder, true);
+  if (!result.ok) {
+    for (const std::string& error : result.errors) standins::Say("frissit: " + error, true);
+    return 1;
+  }
+  WriteReport(folder, result);
+  standins::Say("frissit: " + std::to_string(result.written.size()) +
+                " fájl telepítve ide: " + std::string(folder));
+  return 0;
+}

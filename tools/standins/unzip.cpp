@@ -1,0 +1,52 @@
+// The stand-in unpacker that the demo and test servers offer as unzip.exe:
+// "unzip -qo ARCHIVE" extracts every entry of a zip archive (stored or
+// deflated) into the current folder. -q keeps it quiet on success, -o lets
+// it replace existing files (without -o an existing file is an error).
+// An entry that cannot be written (such as the running unzip.exe itself on
+// Windows) is reported and the rest are still extracted. Exit code 0 when
+// everything was extracted, 1 when something was not, 2 on a wrong command
+// line.
+#include <string>
+#include <string_view>
+
+#include "zipfile.h"
+
+namespace {
+
+struct Options {
+  bool quiet = false, overwrite = false;
+  std::string archive;
+};
+
+bool ParseArguments(int argc, char** argv, Options& options) {
+  for (int i = 1; i < argc; ++i) {
+    std::string_view arg = argv[i];
+    if (arg.size() > 1 && arg.front() == '-') {
+      for (char letter : arg.substr(1)) {
+        if (letter == 'q') options.quiet = true;
+        else if (letter == 'o') options.overwrite = true;
+        else return false;
+      }
+    } else if (options.archive.empty()) {
+      options.archive = arg;
+    } else {
+      return false;
+    }
+  }
+  return !options.archive.empty();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (!ParseArguments(argc, argv, options)) {
+    standins::Say("Használat: unzip [-q] [-o] ARCHÍVUM", true);
+    return 2;
+  }
+  auto result = standins::ExtractZip(options.archive, ".", options.overwrite);
+  if (!options.quiet)
+    for (const std::string& name : result.written) standins::Say("  kibontva: " + name);
+  for (const std::string& error : result.errors) standins::Say("unzip: " + error, true);
+  return result.ok ? 0 : 1;
+}
