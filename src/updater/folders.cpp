@@ -68,8 +68,9 @@ bool ChoosePackageFolder(std::string& folder) {
 }
 
 void AskFolderName(std::string& folder, std::string_view prompt) {
-  std::string title = " " + std::string(prompt);
-  char drive = files::ChooseDrive(title.append(" : keressük együtt! "_cp));
+  std::string title(" ");
+  title.append(prompt).append(" : keressük együtt! "_cp);
+  char drive = files::ChooseDrive(title);
   // Without a chosen drive the folder chooser starts on the current folder.
   std::string start = drive ? std::string(1, drive) + ":\\" : std::string();
   folder = files::ChooseFolder(start, prompt);

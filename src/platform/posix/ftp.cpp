@@ -199,6 +199,10 @@ bool FtpSession::FindFirst(std::string_view path, std::string& name) {
   std::string listing;
   impl_->Prepare(impl_->Url(folder));
   curl_easy_setopt(impl_->curl, CURLOPT_DIRLISTONLY, 1L);
+  // libcurl may wait a second before the data connection of a request that
+  // follows a transfer on the same connection: the listing's connection
+  // ends with it, so a download after it logs in anew.
+  curl_easy_setopt(impl_->curl, CURLOPT_FORBID_REUSE, 1L);
   curl_easy_setopt(impl_->curl, CURLOPT_WRITEFUNCTION, AppendToString);
   curl_easy_setopt(impl_->curl, CURLOPT_WRITEDATA, &listing);
   if (!impl_->Perform()) return false;
