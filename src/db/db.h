@@ -368,7 +368,7 @@ class PageStore {
   virtual void EndChange(std::int32_t root) = 0;
   // The header's root, read without locking.
   virtual std::int32_t PeekRoot() = 0;
-  // True when n is a page of the file (1 up to its length in records).
+  // True when n is a page of the file: 1 up to its length in records - 1.
   virtual bool Holds(std::int32_t n) = 0;
   // Reports record n as making no sense and ends the program (through a
   // ProgramEnd exception: it never returns).

@@ -196,20 +196,6 @@ TEST(IndexSteps, PastTheEndClearsThePositionAndTheNextStepStartsOver) {
   EXPECT_EQ(key, K(100));
 }
 
-TEST(IndexSteps, BackwardScanMeetsEveryItemInReverse) {
-  auto x = MemoryIndex(8, false);
-  for (int i = 1; i <= 2000; ++i) Insert(*x, K(i * 7919 % 2003), i);
-  Items forward = Scan(*x), backward;
-  std::int32_t ref = 0;
-  std::string key;
-  db::ResetPosition(*x);
-  for (db::StepPrev(*x, ref, key); DbOk(); db::StepPrev(*x, ref, key))
-    backward.emplace_back(key, ref);
-  std::reverse(backward.begin(), backward.end());
-  EXPECT_EQ(forward.size(), 2000u);
-  EXPECT_EQ(backward, forward);
-}
-
 TEST(IndexSteps, SeekKeyAtLeastAndAMissStandBeforeTheNextKey) {
   auto x = MemoryIndex(8, false);
   for (int i = 2; i <= 400; i += 2) Insert(*x, K(i), i);
@@ -264,23 +250,6 @@ TEST(IndexRemove, EmptiedRootGivesWayToItsChildAndGoesOnTheFreeChain) {
   EXPECT_EQ(PagesOf(*x).Header(0), 3);  // the old root, freed last
   EXPECT_EQ(PagesOf(*x).Header(4), 2);
   EXPECT_EQ(PageOf(*x, 1).ItemCount, 32);
-  EXPECT_EQ(Check(*x), "");
-}
-
-TEST(IndexRemove, TheLastKeyLeavesAnEmptyTreeAndFreedPagesAreReused) {
-  auto x = MemoryIndex(8, false);
-  for (int i = 1; i <= 200; ++i) Insert(*x, K(i), i);
-  std::int32_t pages = PagesOf(*x).Records();
-  for (int i = 1; i <= 200; ++i) {
-    std::int32_t ref = 0;
-    db::RemoveKey(*x, ref, K(i));
-    ASSERT_TRUE(DbOk());
-  }
-  EXPECT_EQ(PagesOf(*x).Header(8), 0);
-  EXPECT_EQ(PagesOf(*x).Header(4), pages - 1);
-  EXPECT_EQ(Check(*x), "");
-  for (int i = 1; i <= 200; ++i) Insert(*x, K(i), i);
-  EXPECT_EQ(PagesOf(*x).Records(), pages);
   EXPECT_EQ(Check(*x), "");
 }
 
