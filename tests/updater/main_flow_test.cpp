@@ -9,6 +9,7 @@
 #include <random>
 #include <sstream>
 
+#include "test_servers.h"
 #include "updater/updater.h"
 #include "updater_fixture.h"
 
@@ -141,25 +142,12 @@ TEST_F(TempFolderTest, AnUnusableTempFolderGivesNothingAfterTheNotice) {
 
 // ---- Whole runs -------------------------------------------------------------------------
 
-// A path of the Linux host as this program opens it (under Wine: drive Z:).
-fs::path HostPath(const std::string& path) {
-#ifdef _WIN32
-  if (!path.empty() && path[0] == '/') return fs::path("Z:" + path);
-#endif
-  return fs::path(path);
-}
-
 // The normal server of the fixture that tests/ftpserver.py --start wrote.
 bool ReadServer(fs::path& root, int& port) {
-  const char* stateFile = std::getenv("TORMEX_TEST_FTP_STATE");
-  if (!stateFile) return false;
-  std::ifstream in(HostPath(stateFile));
-  std::map<std::string, std::string> state;
-  for (std::string line; std::getline(in, line);)
-    if (auto eq = line.find('='); eq != std::string::npos) state[line.substr(0, eq)] = line.substr(eq + 1);
-  if (state["root"].empty() || state["port"].empty()) return false;
-  root = HostPath(state["root"]);
-  port = std::stoi(state["port"]);
+  TestServers servers;
+  if (!ReadServers(servers)) return false;
+  root = servers.root;
+  port = servers.port;
   return true;
 }
 

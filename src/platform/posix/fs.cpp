@@ -209,28 +209,6 @@ bool FolderExists(std::string_view path) {
   return !p.empty() && stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-int ReadFileBytes(std::string_view path, std::string& bytes) {
-  bytes.clear();
-  FileHandle file;
-  if (int rc = file.OpenRead(path)) return rc;
-  char buffer[65536];
-  for (;;) {
-    std::size_t got = 0;
-    if (int rc = file.Read(buffer, sizeof buffer, got)) return rc;
-    if (got == 0) return 0;
-    bytes.append(buffer, got);
-  }
-}
-
-int WriteFileBytes(std::string_view path, std::string_view bytes) {
-  FileHandle file;
-  if (int rc = file.Create(path)) return rc;
-  std::size_t written = 0;
-  int rc = file.Write(bytes.data(), bytes.size(), written);
-  if (rc == 0 && written < bytes.size()) rc = 112;
-  int closed = file.Close();
-  return rc ? rc : closed;
-}
 
 int EraseFile(std::string_view path) {
   std::string p = ResolvePath(path);
