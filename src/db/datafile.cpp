@@ -106,17 +106,25 @@ int CreateEmpty(DataFile& f, const std::string& path, int sharing) {
   console::EndProgram(1);
 }
 
-// Steps shared by the opens once the handle is open: the size check (from
-// the handle), the header read and checked, the cached length, the slot.
-void FinishOpen(DataFile& f, int mode, bool checkLength, std::int32_t group) {
+// The file's size in bytes, from the handle.
+std::int64_t HandleSize(DataFile& f) {
   std::int64_t size = 0;
   SetResult(f.Handle.Size(size));
   CheckDataIO(f, 0);
+  return size;
+}
+
+// Steps shared by the opens once the handle is open: the size check (from
+// the handle), the header read and checked, the cached length, the slot.
+// The length compared with the header is taken again while the header is
+// held: another station may append between the first look and the lock.
+void FinishOpen(DataFile& f, int mode, bool checkLength, std::int32_t group) {
+  std::int64_t size = HandleSize(f);
   if (checkLength && size % f.RecLen != 0) RecordLengthStop(f, size);
   f.OpenMode = mode;
   std::uint8_t* buffer = RecordBuffer();
   ReadRecord(f, 0, buffer);
-  std::int64_t records = size / f.RecLen;
+  std::int64_t records = HandleSize(f) / f.RecLen;
   HeaderToFile(buffer, f);
   if (!HeaderSane(buffer) || f.RecordTotal > records) Damaged(f, 0);
   UnlockRecord(f, 0);

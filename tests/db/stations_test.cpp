@@ -181,25 +181,51 @@ TEST_F(StationsTest, AKilledStationsLocksGoAndItsMarkersAreCleared) {
   EXPECT_EQ(b->Ask("header 0"), "ok 0 0");
 }
 
-// Four stations append and free at random on one file, each writing a
-// journal; afterwards the file is sound and holds exactly the records the
-// journals leave alive, each once.
+// A station that opens the file while another appends must compare the
+// header with the length as it stands once the header is its own.
+TEST_F(StationsTest, OpeningWhileAnotherStationAppendsSeesASoundFile) {
+  MakeFile("T.DAT", kRec, 2);
+  auto a = Start("A"), b = Start("B");
+  ASSERT_EQ(a->Ask("open 0 T.DAT 40 0"), "ok 1 0");
+  EXPECT_EQ(a->Ask("read 0 0").substr(0, 4), "ok 1");  // A holds the header
+  b->Send("open 0 T.DAT 40 0");
+  EXPECT_TRUE(b->Silent(300));  // waits for the header
+  EXPECT_EQ(a->Ask("append 0 c"), "ok 3");
+  EXPECT_EQ(b->Answer(), "ok 1 0") << b->Transcript();
+  EXPECT_EQ(b->Ask("read 0 3"), "ok 1 c 99");
+}
+
+// Four stations append and free at random on one file and put and take
+// their records' keys in one index, each writing a journal; afterwards both
+// files are sound, the data file holds exactly the records the journals
+// leave alive, each once, and the index exactly their keys.
 TEST_F(StationsTest, StressOfFourStationsLosesNothingAndDuplicatesNothing) {
   const int count = db_test::UnderWine() ? 400 : 5000;
   MakeFile("S.DAT", 64, 0);
+  {
+    db::IndexFile index;
+    db::CreateIndex(index, "S.IDX", 20, 0);
+    ASSERT_TRUE(db::DbOk());
+    db::CloseIndex(index);
+  }
   std::vector<std::unique_ptr<Station>> stations;
   for (int i = 0; i < 4; ++i) {
     stations.push_back(Start("S" + std::to_string(i)));
     ASSERT_EQ(stations.back()->Ask("open 0 S.DAT 64 0"), "ok 1 0");
+    ASSERT_EQ(stations.back()->Ask("index S.IDX 20"), "ok 1 0");
   }
   for (int i = 0; i < 4; ++i)
     stations[i]->Send("stress 0 " + std::to_string(count) + " " + std::to_string(17 + i) + " J" +
                       std::to_string(i) + ".TXT");
   for (auto& station : stations) EXPECT_EQ(station->Answer(600000), "ok done");
-  for (auto& station : stations) EXPECT_EQ(station->Ask("close 0"), "ok");
+  for (auto& station : stations) {
+    EXPECT_EQ(station->Ask("closeindex"), "ok");
+    EXPECT_EQ(station->Ask("close 0"), "ok");
+  }
   stations.clear();
 
-  std::set<std::string> alive;
+  using Items = std::multimap<std::string, std::int32_t>;  // key (tag) -> record
+  std::map<std::string, std::int32_t> alive;
   for (int i = 0; i < 4; ++i) {
     std::istringstream journal(Bytes("J" + std::to_string(i) + ".TXT"));
     std::string op, tag;
@@ -207,9 +233,10 @@ TEST_F(StationsTest, StressOfFourStationsLosesNothingAndDuplicatesNothing) {
     int lines = 0;
     while (journal >> op >> n) {
       ASSERT_NE(op, "X") << "record " << n << " held another station's data";
+      ASSERT_NE(op, "K") << "the key of record " << n << " was refused or missing";
       journal >> tag;
       if (op == "A") {
-        EXPECT_TRUE(alive.insert(tag).second);
+        EXPECT_TRUE(alive.emplace(tag, n).second);
       } else {
         EXPECT_EQ(alive.erase(tag), 1u);
       }
@@ -218,15 +245,30 @@ TEST_F(StationsTest, StressOfFourStationsLosesNothingAndDuplicatesNothing) {
     EXPECT_EQ(lines, count);
   }
   std::string bytes = Bytes("S.DAT");
-  std::multiset<std::string> found;
+  Items found;
   for (std::size_t at = 64; at + 64 <= bytes.size(); at += 64) {
     if (bytes[at + 4] == 0) continue;
     std::string tag = bytes.substr(at + 5, 59);
-    found.insert(tag.substr(0, tag.find(' ')));
+    found.emplace(tag.substr(0, tag.find(' ')), static_cast<std::int32_t>(at / 64));
   }
-  EXPECT_EQ(found, std::multiset<std::string>(alive.begin(), alive.end()));
+  const Items expected(alive.begin(), alive.end());
+  EXPECT_EQ(found, expected);
+
+  db::IndexFile index;
+  db::OpenIndex(index, "S.IDX", 20, 0);
+  ASSERT_TRUE(db::DbOk());
+  Items keys;
+  std::string key;
+  std::int32_t n = 0;
+  for (db::StepNext(index, n, key); db::DbOk(); db::StepNext(index, n, key)) keys.emplace(key, n);
+  db::CloseIndex(index);
+  EXPECT_EQ(keys, expected);
+  EXPECT_GT(expected.size(), static_cast<std::size_t>(count / 2));  // the run did build a tree
+
   std::string out;
   EXPECT_EQ(db_test::RunToEnd(db_test::ProgramPath(DB_DBCHECK_PATH), {"data", "S.DAT", "64"}, out), 0)
+      << out;
+  EXPECT_EQ(db_test::RunToEnd(db_test::ProgramPath(DB_DBCHECK_PATH), {"index", "S.IDX", "20"}, out), 0)
       << out;
 }
 

@@ -15,6 +15,7 @@
 //   read ID N   peek ID N   write ID N CH   unlock ID N   append ID CH
 //   free ID N   lockfile ID   unlockfile ID   share ID   unshare ID
 //   group ID G   lockgroup   unlockgroup   header ID   elsewhere ID N
+//   index NAME KEYLEN   closeindex   the station's one index (opened or created)
 //   stress ID COUNT SEED JOURNAL   quit
 #include <array>
 #include <cstdio>
@@ -86,6 +87,7 @@ class StationTerminal : public platform::HeadlessTerminal {
 
 std::array<db::DataFile, 10> g_files;
 int g_recLen[10] = {};
+db::IndexFile g_index;  // used by stress when open (Handle set)
 
 std::vector<std::uint8_t> Image(int id, char fill) {
   std::vector<std::uint8_t> image(static_cast<std::size_t>(g_recLen[id]), static_cast<std::uint8_t>(fill));
@@ -100,9 +102,14 @@ std::string RecordText(int id, const std::vector<std::uint8_t>& buf) {
 // Random appends and frees of this station's own records, each written to
 // the journal as "A n tag" or "F n tag" once done; every 50th operation
 // appends under a whole-file lock. A record that does not hold the tag this
-// station wrote there is journalled as "X n".
+// station wrote there is journalled as "X n". When the station's index is
+// open, an appended record's tag goes in as its key (InsertKey takes the
+// index's header lock) and a record's key is removed before it is freed; a
+// refused insert or remove, or a remove that names another record, is
+// journalled as "K n".
 void Stress(int id, int count, unsigned seed, const std::string& journalName) {
   db::DataFile& f = g_files[id];
+  const bool keyed = g_index.Handle.IsOpen();
   std::FILE* journal = std::fopen(journalName.c_str(), "w");
   std::mt19937 random(seed);
   std::vector<std::pair<std::int32_t, std::string>> mine;
@@ -117,11 +124,20 @@ void Stress(int id, int count, unsigned seed, const std::string& journalName) {
       if (whole) db::LockWholeFile(f);
       db::AppendRecord(f, n, image.data());
       if (whole) db::UnlockWholeFile(f);
+      if (keyed) {
+        db::InsertKey(g_index, n, tag);
+        if (!db::DbOk()) std::fprintf(journal, "K %d\n", n);
+      }
       std::fprintf(journal, "A %d %s\n", n, tag.c_str());
       mine.emplace_back(n, tag);
     } else {
       std::size_t k = random() % mine.size();
       auto [n, tag] = mine[k];
+      if (keyed) {
+        std::int32_t removed = n;
+        db::RemoveKey(g_index, removed, tag);
+        if (!db::DbOk() || removed != n) std::fprintf(journal, "K %d\n", n);
+      }
       db::ReadRecord(f, n, buf.data());
       if (std::string(buf.begin() + 5, buf.begin() + 5 + static_cast<long>(tag.size())) != tag)
         std::fprintf(journal, "X %d\n", n);
@@ -141,7 +157,9 @@ bool Serve(const std::string& line) {
   std::int32_t n = 0;
   in >> command;
   if (command == "quit") return false;
-  if (command != "lockgroup" && command != "unlockgroup") in >> id;
+  if (command != "lockgroup" && command != "unlockgroup" && command != "index" &&
+      command != "closeindex")
+    in >> id;
   if (id < 0 || id > 9) id = 0;
   db::DataFile& f = g_files[id];
   std::vector<std::uint8_t> buf(static_cast<std::size_t>(g_recLen[id] > 0 ? g_recLen[id] : 1), '?');
@@ -205,6 +223,14 @@ bool Serve(const std::string& line) {
   } else if (command == "elsewhere") {
     in >> n;
     Say("ok " + std::to_string(db::RecordLockedElsewhere(f, n)));
+  } else if (command == "index") {
+    int keyLen = 0;
+    in >> name >> keyLen;
+    db::OpenOrCreateIndex(g_index, name, keyLen, 0);
+    Say("ok " + std::to_string(db::DbOk()) + " " + std::to_string(db::LastIOResult()));
+  } else if (command == "closeindex") {
+    db::CloseIndex(g_index);
+    Say("ok");
   } else if (command == "stress") {
     int count = 0;
     unsigned seed = 0;
