@@ -478,4 +478,35 @@ IndexCheck CheckIndexImage(std::string_view image, int keyLen, bool duplicates);
 void OpenIndexGuarded(IndexFile& x, std::string_view name, int keyLen, int duplicates);
 void CreateIndexGuarded(IndexFile& x, std::string_view name, int keyLen, int duplicates);
 
+// ============================================================================
+// External sort
+// ============================================================================
+//
+// Sorts fixed-size records of any number within a bounded memory. Input
+// fills the record it is given and returns true, or returns false when there
+// are no more; Less orders two records; Output receives the records in order.
+// The sort is stable: records equal under Less come out in input order.
+//
+// Memory stays near MemoryBytes whatever the count: sorted runs of that size
+// spill to the work file "SOWK" + station identifier + ".TMP" in Folder (the
+// current folder when empty) and are merged many at a time through buffered
+// block reads, in several passes when there are more runs than buffers. The
+// work file is removed at the end, whether the sort succeeds or fails.
+//
+// Returns 0; a Windows error number when the work file fails (112 for a full
+// disk); kSortProcedureFailed when Input, Less or Output threw (or memory ran
+// out). After a failure Output may have received part of the records.
+struct SortSettings {
+  std::size_t MemoryBytes = std::size_t{64} << 20;
+  std::string Folder;
+};
+inline constexpr int kSortProcedureFailed = -1;
+using SortInput = std::function<bool(void* record)>;
+using SortLess = std::function<bool(const void* a, const void* b)>;
+using SortOutput = std::function<void(const void* record)>;
+int ExternalSort(std::size_t recordSize, const SortInput& input, const SortLess& less,
+                 const SortOutput& output, const SortSettings& settings = {});
+// The work file's name in folder ("" is the current folder).
+std::string SortWorkFileName(std::string_view folder);
+
 }  // namespace db

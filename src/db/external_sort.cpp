@@ -1,0 +1,248 @@
+// The external sort: sorted runs in memory, spilled to a work file and
+// merged k ways with a heap, stably (ties go to the earlier run).
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "db/db.h"
+#include "platform/file_handle.h"
+#include "platform/fs.h"
+
+namespace db {
+namespace {
+
+constexpr int kDiskFull = 112;
+constexpr std::size_t kMinBlockBytes = 64 * 1024;
+
+// An I/O failure of the work file, carried out to ExternalSort.
+struct IoError {
+  int code;
+};
+
+void Check(int code) {
+  if (code != 0) throw IoError{code};
+}
+
+struct Run {
+  std::int64_t offset, count;
+};
+
+// The work file: created on construction, closed and removed on destruction.
+class WorkFile {
+ public:
+  explicit WorkFile(std::string path) : path_(std::move(path)) {
+    Check(file_.Create(path_, platform::share::kReadWriteDenyWrite));
+  }
+  ~WorkFile() {
+    file_.Close();
+    platform::EraseFile(path_);
+  }
+  void Write(std::int64_t offset, const std::uint8_t* data, std::size_t size) {
+    std::size_t written = 0;
+    Check(file_.WriteAt(offset, data, size, written));
+    if (written != size) throw IoError{kDiskFull};
+  }
+  void Read(std::int64_t offset, std::uint8_t* data, std::size_t size) {
+    std::size_t got = 0;
+    Check(file_.ReadAt(offset, data, size, got));
+    if (got != size) throw IoError{38};  // reached the end of the file
+  }
+
+ private:
+  std::string path_;
+  platform::SharedFile file_;
+};
+
+// Appends records to the work file through a block buffer; Finish flushes
+// and returns the run written.
+class RunWriter {
+ public:
+  RunWriter(WorkFile& file, std::int64_t offset, std::size_t recSize, std::size_t blockRecs)
+      : file_(file), start_(offset), next_(offset), recSize_(recSize), block_(recSize * blockRecs) {}
+  void Put(const std::uint8_t* rec) {
+    if (used_ == block_.size()) Flush();
+    std::memcpy(block_.data() + used_, rec, recSize_);
+    used_ += recSize_;
+    ++count_;
+  }
+  Run Finish() {
+    Flush();
+    return {start_, count_};
+  }
+
+ private:
+  void Flush() {
+    file_.Write(next_, block_.data(), used_);
+    next_ += static_cast<std::int64_t>(used_);
+    used_ = 0;
+  }
+  WorkFile& file_;
+  std::int64_t start_, next_, count_ = 0;
+  std::size_t recSize_;
+  std::vector<std::uint8_t> block_;
+  std::size_t used_ = 0;
+};
+
+// Reads one run back a block at a time.
+class RunReader {
+ public:
+  RunReader(WorkFile& file, Run run, std::size_t recSize, std::size_t blockRecs)
+      : file_(file), next_(run.offset), left_(run.count), recSize_(recSize),
+        blockRecs_(blockRecs), block_(recSize * blockRecs) {}
+  // Moves to the next record; false at the end of the run.
+  bool Advance() {
+    pos_ += recSize_;
+    if (pos_ < have_) return true;
+    if (left_ == 0) return false;
+    auto n = static_cast<std::size_t>(std::min<std::int64_t>(left_, static_cast<std::int64_t>(blockRecs_)));
+    have_ = n * recSize_;
+    file_.Read(next_, block_.data(), have_);
+    next_ += static_cast<std::int64_t>(have_);
+    left_ -= static_cast<std::int64_t>(n);
+    pos_ = 0;
+    return true;
+  }
+  const std::uint8_t* Current() const { return block_.data() + pos_; }
+
+ private:
+  WorkFile& file_;
+  std::int64_t next_, left_;
+  std::size_t recSize_, blockRecs_;
+  std::vector<std::uint8_t> block_;
+  std::size_t pos_ = 0, have_ = 0;
+};
+
+// Merges runs (consecutive, in input order) into sink, stably.
+template <class Sink>
+void MergeRuns(WorkFile& file, const std::vector<Run>& runs, std::size_t recSize,
+               std::size_t blockRecs, const SortLess& less, Sink&& sink) {
+  std::vector<RunReader> readers;
+  readers.reserve(runs.size());
+  std::vector<std::size_t> heap;
+  for (const Run& run : runs) {
+    readers.emplace_back(file, run, recSize, blockRecs);
+    readers.back().Advance();  // every run holds at least one record
+    heap.push_back(heap.size());
+  }
+  // "After" in heap order: a goes out later than b.
+  auto after = [&](std::size_t a, std::size_t b) {
+    const std::uint8_t* ra = readers[a].Current();
+    const std::uint8_t* rb = readers[b].Current();
+    if (less(rb, ra)) return true;
+    return !less(ra, rb) && a > b;
+  };
+  std::make_heap(heap.begin(), heap.end(), after);
+  while (!heap.empty()) {
+    std::pop_heap(heap.begin(), heap.end(), after);
+    std::size_t top = heap.back();
+    sink(readers[top].Current());
+    if (readers[top].Advance())
+      std::push_heap(heap.begin(), heap.end(), after);
+    else
+      heap.pop_back();
+  }
+}
+
+class Sorter {
+ public:
+  Sorter(std::size_t recSize, const SortInput& input, const SortLess& less,
+         const SortOutput& output, const SortSettings& settings)
+      : recSize_(recSize), input_(input), less_(less), output_(output), settings_(settings) {
+    std::size_t memory = std::max<std::size_t>(settings.MemoryBytes, 4 * recSize);
+    // A record and its share of the index and of stable_sort's buffer.
+    runRecs_ = std::clamp<std::size_t>(memory / (recSize + 3 * sizeof(std::uint32_t)), 2, UINT32_MAX);
+    std::size_t minBlock = std::max(recSize, std::min(kMinBlockBytes, memory / 8));
+    fanIn_ = std::max<std::size_t>(2, memory / minBlock - 1);
+    blockRecs_ = std::max<std::size_t>(1, memory / (fanIn_ + 1) / recSize);
+  }
+
+  void Sort() {
+    // Left uninitialised: pages the input never fills are never touched.
+    auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(runRecs_ * recSize_);
+    std::size_t n = FillRun(buffer.get());
+    if (n < runRecs_) {  // everything fits: no work file
+      EmitSorted(buffer.get(), n, output_);
+      return;
+    }
+    WorkFile file(SortWorkFileName(settings_.Folder));
+    std::vector<Run> runs;
+    std::int64_t end = 0;
+    while (n > 0) {
+      RunWriter writer(file, end, recSize_, blockRecs_);
+      EmitSorted(buffer.get(), n, [&](const void* r) { writer.Put(static_cast<const std::uint8_t*>(r)); });
+      runs.push_back(writer.Finish());
+      end += runs.back().count * static_cast<std::int64_t>(recSize_);
+      n = n < runRecs_ ? 0 : FillRun(buffer.get());
+    }
+    buffer.reset();
+    MergeAll(file, std::move(runs), end);
+  }
+
+ private:
+  // Fills buffer from the input; the number of records it holds.
+  std::size_t FillRun(std::uint8_t* buffer) {
+    std::size_t n = 0;
+    while (n < runRecs_ && input_(buffer + n * recSize_)) ++n;
+    return n;
+  }
+
+  template <class Sink>
+  void EmitSorted(const std::uint8_t* base, std::size_t n, Sink&& sink) {
+    std::vector<std::uint32_t> order(n);
+    for (std::size_t i = 0; i < n; ++i) order[i] = static_cast<std::uint32_t>(i);
+    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+      return less_(base + a * recSize_, base + b * recSize_);
+    });
+    for (std::uint32_t i : order) sink(base + i * recSize_);
+  }
+
+  // Merges groups of fanIn_ runs into new runs at the end of the file until
+  // one group remains, which goes to the output.
+  void MergeAll(WorkFile& file, std::vector<Run> runs, std::int64_t end) {
+    while (runs.size() > fanIn_) {
+      std::vector<Run> merged;
+      for (std::size_t i = 0; i < runs.size(); i += fanIn_) {
+        std::vector<Run> group(runs.begin() + static_cast<std::ptrdiff_t>(i),
+                               runs.begin() + static_cast<std::ptrdiff_t>(std::min(runs.size(), i + fanIn_)));
+        RunWriter writer(file, end, recSize_, blockRecs_);
+        MergeRuns(file, group, recSize_, blockRecs_, less_, [&](const std::uint8_t* r) { writer.Put(r); });
+        merged.push_back(writer.Finish());
+        end += merged.back().count * static_cast<std::int64_t>(recSize_);
+      }
+      runs = std::move(merged);
+    }
+    MergeRuns(file, runs, recSize_, blockRecs_, less_, [&](const std::uint8_t* r) { output_(r); });
+  }
+
+  std::size_t recSize_;
+  const SortInput& input_;
+  const SortLess& less_;
+  const SortOutput& output_;
+  const SortSettings& settings_;
+  std::size_t runRecs_, fanIn_, blockRecs_;
+};
+
+}  // namespace
+
+std::string SortWorkFileName(std::string_view folder) {
+  std::string name(folder);
+  if (!name.empty() && name.back() != '\\' && name.back() != '/') name += '\\';
+  return name + "SOWK" + StationId() + ".TMP";
+}
+
+int ExternalSort(std::size_t recordSize, const SortInput& input, const SortLess& less,
+                 const SortOutput& output, const SortSettings& settings) {
+  if (recordSize == 0) return 87;  // invalid parameter
+  try {
+    Sorter(recordSize, input, less, output, settings).Sort();
+    return 0;
+  } catch (const IoError& e) {
+    return e.code;
+  } catch (...) {
+    return kSortProcedureFailed;
+  }
+}
+
+}  // namespace db
