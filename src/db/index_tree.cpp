@@ -256,17 +256,32 @@ void EndChange(Change& c) {
 
 }  // namespace
 
-void InsertKey(IndexFile& x, std::int32_t recordRef, std::string_view key) {
+namespace {
+
+// One change of an index, refused without pages: the header lock is held
+// from before `step` to after the pages are written back. Returns the
+// change's record number when the engine is still sound, else recordRef.
+template <typename Step>
+std::int32_t RunChange(IndexFile& x, std::int32_t recordRef, std::string_view key, Step step) {
   if (!x.Pages) {
     State().DbOk = false;
-    return;
+    return recordRef;
   }
   IndexScope scope(x, false);
   Change c(x, key);
   c.recordRef = recordRef;
-  if (!BeginChange(c)) return;
-  Descend(c, x.Root, 1);
-  if (c.carry) {
+  if (!BeginChange(c)) return recordRef;
+  step(c);
+  EndChange(c);
+  return State().DbOk ? c.recordRef : recordRef;
+}
+
+}  // namespace
+
+void InsertKey(IndexFile& x, std::int32_t recordRef, std::string_view key) {
+  RunChange(x, recordRef, key, [&x](Change& c) {
+    Descend(c, x.Root, 1);
+    if (!c.carry) return;
     std::int32_t root;
     IndexPage& page = AllocPage(x, root);
     page.ItemCount = 1;
@@ -274,29 +289,19 @@ void InsertKey(IndexFile& x, std::int32_t recordRef, std::string_view key) {
     page.Item(1) = c.carryItem;
     x.Root = root;
     MarkPageDirty(page);
-  }
-  EndChange(c);
+  });
 }
 
 void RemoveKey(IndexFile& x, std::int32_t& recordRef, std::string_view key) {
-  if (!x.Pages) {
-    State().DbOk = false;
-    return;
-  }
-  IndexScope scope(x, false);
-  Change c(x, key);
-  c.recordRef = recordRef;
-  if (!BeginChange(c)) return;
-  Remove(c, x.Root, 1);
-  if (c.underflow) {
+  recordRef = RunChange(x, recordRef, key, [&x](Change& c) {
+    Remove(c, x.Root, 1);
+    if (!c.underflow) return;
     IndexPage& root = FetchPage(x, x.Root);
     if (root.ItemCount == 0) {
       x.Root = root.LeftChild;
       ReturnPage(root);
     }
-  }
-  EndChange(c);
-  if (State().DbOk) recordRef = c.recordRef;
+  });
 }
 
 }  // namespace db
