@@ -509,4 +509,41 @@ int ExternalSort(std::size_t recordSize, const SortInput& input, const SortLess&
 // The work file's name in folder ("" is the current folder).
 std::string SortWorkFileName(std::string_view folder);
 
+// ============================================================================
+// Index rebuild
+// ============================================================================
+//
+// RebuildIndex builds an index file afresh from a data file and, in the
+// same pass, rebuilds the data file's free chain (from the highest free
+// record down) and its header (true length, no markers). The parameter line
+// is "Datafile Indexfile Rh D Kp Kh [Kp Kh]...": the data file name without
+// ".dat", the index name without ".idx", the record length, 1 when equal
+// keys are allowed, and 1 to 5 key parts (first byte position, 1-based, and
+// length) whose bytes, joined, form each record's key. A single word writes
+// the usage line. With two to four words the parameters of the last
+// accepted line are used again.
+//
+// Keys are sorted externally (equal keys with the highest record number
+// first) and inserted one by one; entries the index refuses are listed in
+// the skip file index name + "_hiba.txt" ("@@@@@@@@@@  kulcs:KEY" lines after
+// the data file's name), and after the question "Kimaradt rekordok
+// száma: ..." their records are freed. No skipped entry: no skip file.
+//
+// The data file is opened so that no other station can have it open for
+// writing meanwhile; when another station has it open, nothing is changed.
+// With ownWindow the rebuild shows its counters in a framed window of its
+// own, otherwise in the current window.
+struct RebuildResult {
+  int Code = 0;        // one of the kRebuild values
+  std::string Reason;  // a one-line Hungarian reason when Code != 0
+  std::int32_t Read = 0, Indexed = 0, Skipped = 0;  // records in use, keys taken, keys refused
+};
+inline constexpr int kRebuildDone = 0;  // also: the usage line was written
+inline constexpr int kRebuildBadParameters = 1;
+inline constexpr int kRebuildNoDataFile = 2;
+inline constexpr int kRebuildInUse = 3;  // another station has the data file open
+inline constexpr int kRebuildFailed = 4;  // the index or the sort's work file failed
+inline constexpr std::string_view kRebuildUsage = "Datafile Indexfile Rh D Kp Kh [Kp Kh]...";
+RebuildResult RebuildIndex(bool ownWindow, std::string_view line, const SortSettings& sort = {});
+
 }  // namespace db

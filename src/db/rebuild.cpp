@@ -1,0 +1,494 @@
+// The index rebuild: the parameter line, the read pass (sort input, which
+// also rebuilds the free chain and the header), the index pass (sort
+// output) and the freeing of the records whose keys the index refused.
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <vector>
+
+#include "console/console.h"
+#include "db/internal.h"
+#include "platform/codepage.h"
+#include "platform/fs.h"
+#include "text/text.h"
+#include "ui/ui.h"
+
+namespace db {
+namespace {
+
+using namespace platform::literals;
+using internal::RecordOffset;
+
+constexpr int kMaxKeyParts = 5;
+constexpr int kMaxKey = 246;
+constexpr std::int32_t kCounterStep = 1000;  // counters are redrawn this often
+
+struct KeyPart {
+  int Pos = 0, Len = 0;  // first byte (1-based) and length
+};
+
+struct Parameters {
+  std::string Data, Index;
+  int RecLen = 0, Duplicates = 0;
+  std::vector<KeyPart> Parts;
+  int KeyLength() const {
+    int sum = 0;
+    for (const KeyPart& p : Parts) sum += p.Len;
+    return sum;
+  }
+};
+
+// The parameters of the last accepted line.
+std::optional<Parameters>& Stored() {
+  static std::optional<Parameters> stored;
+  return stored;
+}
+
+std::vector<std::string_view> Words(std::string_view line) {
+  std::vector<std::string_view> words;
+  std::size_t at = 0;
+  while (true) {
+    at = line.find_first_not_of(" \t", at);
+    if (at == std::string_view::npos) return words;
+    std::size_t end = std::min(line.find_first_of(" \t", at), line.size());
+    words.push_back(line.substr(at, end - at));
+    at = end;
+  }
+}
+
+// A decimal 16-bit integer; a word that is not one gives 0.
+int WordNumber(std::string_view word) {
+  std::size_t at = word.size() > 0 && (word[0] == '-' || word[0] == '+') ? 1 : 0;
+  if (at == word.size() || word.size() - at > 5) return 0;
+  long value = 0;
+  for (std::size_t i = at; i < word.size(); ++i) {
+    if (word[i] < '0' || word[i] > '9') return 0;
+    value = value * 10 + (word[i] - '0');
+  }
+  if (word[0] == '-') value = -value;
+  return value < -32768 || value > 32767 ? 0 : static_cast<int>(value);
+}
+
+Parameters ReadWords(const std::vector<std::string_view>& words) {
+  Parameters p;
+  p.Data = std::string(words[0]);
+  p.Index = std::string(words[1]);
+  p.RecLen = WordNumber(words[2]);
+  p.Duplicates = WordNumber(words[3]);
+  int parts = static_cast<int>((words.size() - 4) / 2);
+  for (int i = 0; i < parts; ++i)
+    p.Parts.push_back({WordNumber(words[4 + 2 * i]), WordNumber(words[5 + 2 * i])});
+  return p;
+}
+
+RebuildResult Refused(int code, std::string reason) { return {code, std::move(reason)}; }
+
+std::string Num(long n) { return std::to_string(n); }
+
+// Everything that would make the rebuild read or write out of bounds.
+RebuildResult CheckParameters(const Parameters& p) {
+  constexpr int kBad = kRebuildBadParameters;
+  if (p.RecLen < kMinRecLen || p.RecLen > kMaxRecLen)
+    return Refused(kBad, std::string("Hibás rekordhossz: "_cp) + Num(p.RecLen) +
+                             " (" + Num(kMinRecLen) + std::string(" és "_cp) + Num(kMaxRecLen) +
+                             std::string(" között lehet)"_cp));
+  if (p.Duplicates != 0 && p.Duplicates != 1)
+    return Refused(kBad, std::string("Hibás D érték: "_cp) + Num(p.Duplicates) + " (0 vagy 1 lehet)");
+  if (p.Parts.empty() || p.Parts.size() > kMaxKeyParts)
+    return Refused(kBad, std::string("Hibás a kulcsrészek száma: "_cp) + Num(static_cast<long>(p.Parts.size())) +
+                             " (1-5 lehet)");
+  for (const KeyPart& part : p.Parts)
+    if (part.Pos < 1 || part.Len < 1 || part.Pos + part.Len - 1 > p.RecLen)
+      return Refused(kBad, std::string("Hibás kulcsrész: "_cp) + Num(part.Pos) + " " + Num(part.Len) +
+                               std::string(" (a rekordon belül kell lennie)"_cp));
+  if (p.KeyLength() > kMaxKey)
+    return Refused(kBad, std::string("Túl hosszú kulcs: "_cp) + Num(p.KeyLength()) +
+                             std::string(" (legfeljebb 246 lehet)"_cp));
+  return {};
+}
+
+// Ten digits with leading zeros (the picture "@@@@@@@@@@").
+void TenDigits(std::uint32_t value, std::uint8_t* out) {
+  for (int i = 9; i >= 0; --i, value /= 10) out[i] = static_cast<std::uint8_t>('0' + value % 10);
+}
+
+// ---- The sort record --------------------------------------------------------
+//
+//   0  247  Key       length byte and up to 246 characters
+//  247   4  RecordNo  int32
+//  251 256  SortKey   length byte, Key and 2147483647 - RecordNo in ten digits
+
+constexpr std::size_t kSortRecordSize = 507;
+constexpr std::size_t kKeyAt = 0, kRecordNoAt = 247, kSortKeyAt = 251;
+
+void MakeSortRecord(std::uint8_t* rec, const std::uint8_t* key, std::size_t keyLen, std::int32_t n) {
+  std::memset(rec, 0, kSortRecordSize);
+  rec[kKeyAt] = static_cast<std::uint8_t>(keyLen);
+  std::memcpy(rec + kKeyAt + 1, key, keyLen);
+  for (int i = 0; i < 4; ++i) rec[kRecordNoAt + i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(n) >> (8 * i));
+  rec[kSortKeyAt] = static_cast<std::uint8_t>(keyLen + 10);
+  std::memcpy(rec + kSortKeyAt + 1, key, keyLen);
+  TenDigits(static_cast<std::uint32_t>(2147483647 - n), rec + kSortKeyAt + 1 + keyLen);
+}
+
+std::string_view KeyOf(const std::uint8_t* rec) {
+  return {reinterpret_cast<const char*>(rec + kKeyAt + 1), rec[kKeyAt]};
+}
+
+std::int32_t RecordNoOf(const std::uint8_t* rec) {
+  std::uint32_t v = 0;
+  for (int i = 0; i < 4; ++i) v |= static_cast<std::uint32_t>(rec[kRecordNoAt + i]) << (8 * i);
+  return static_cast<std::int32_t>(v);
+}
+
+// Byte-wise on SortKey, a proper prefix first.
+bool SortKeyLess(const void* a, const void* b) {
+  const auto* ka = static_cast<const std::uint8_t*>(a) + kSortKeyAt;
+  const auto* kb = static_cast<const std::uint8_t*>(b) + kSortKeyAt;
+  int c = std::memcmp(ka + 1, kb + 1, std::min(ka[0], kb[0]));
+  return c != 0 ? c < 0 : ka[0] < kb[0];
+}
+
+// ---- Screen -------------------------------------------------------------------
+
+// A running counter: its label written on the cursor's line of the current
+// window, the number (picture "######") redrawn after it.
+class Counter {
+ public:
+  Counter(std::string_view dataName, std::string_view what) {
+    row_ = console::WhereY();
+    std::string label = text::PadRight(internal::WithoutFolder(dataName) + std::string(what), 24, ' ') + ": ";
+    ui::WriteAt(2, row_, label, console::TextAttr());
+    column_ = 2 + static_cast<int>(label.size());
+    console::GotoXY(1, row_ + 1);
+    Show();
+  }
+  void Add() {
+    if (++value_ % kCounterStep == 0) Show();
+  }
+  void Show() { ui::WriteAt(column_, row_, text::FormatPicture("######", value_), console::TextAttr()); }
+  std::int32_t Value() const { return value_; }
+
+ private:
+  int row_ = 1, column_ = 1;
+  std::int32_t value_ = 0;
+};
+
+// The rebuild's window (ownWindow) or its title line in the current window.
+class RebuildScreen {
+ public:
+  RebuildScreen(bool ownWindow, const std::string& dataName) {
+    std::string title = " " + dataName + " ";
+    if (ownWindow) {
+      window_.emplace(10, 6, 70, 19);
+      window_->title = title;
+      window_->Draw();
+      console::GotoXY(1, 2);
+    } else {
+      ui::WriteAt(1, console::WhereY(), title, ui::RoleAttr(ui::kRoleTitle));
+      console::GotoXY(1, console::WhereY() + 1);
+    }
+  }
+
+ private:
+  std::optional<ui::Window> window_;
+};
+
+// ---- Files -----------------------------------------------------------------------
+
+// The engine's fatal-error path for a failed read or write of the data file.
+void CheckRecordIO(DataFile& f, std::int32_t n, int platformResult) {
+  if (platformResult == 0) return;
+  State().LastIOResult = static_cast<std::int16_t>(internal::EngineResult(platformResult));
+  CheckDataIO(f, n);
+}
+
+// A text file written through a block buffer, lines ending in CR LF.
+class SkipFile {
+ public:
+  explicit SkipFile(std::string name) : name_(std::move(name)) {}
+  ~SkipFile() { Close(); }
+  bool Create() { return file_.Create(name_, platform::share::kReadWriteDenyWrite) == 0; }
+  void Line(std::string_view line) {
+    buffer_.append(line).append("\r\n");
+    if (buffer_.size() >= 64 * 1024) Flush();
+  }
+  void Close() {
+    if (!file_.IsOpen()) return;
+    Flush();
+    file_.Close();
+  }
+
+ private:
+  void Flush() {
+    std::size_t written = 0;
+    file_.WriteAt(offset_, buffer_.data(), buffer_.size(), written);
+    offset_ += static_cast<std::int64_t>(written);
+    buffer_.clear();
+  }
+  std::string name_;
+  platform::SharedFile file_;
+  std::string buffer_;
+  std::int64_t offset_ = 0;
+};
+
+// ---- Read pass ---------------------------------------------------------------------
+
+// Hands the in-use records' sort records to the sort one by one, rebuilding
+// the free chain on the way; at the end writes the new header.
+class ReadPass {
+ public:
+  ReadPass(DataFile& data, const Parameters& p, std::int32_t total)
+      : data_(data), p_(p), total_(total),
+        blockRecs_(std::max<std::int32_t>(1, (1 << 20) / p.RecLen)),
+        block_(static_cast<std::size_t>(blockRecs_) * p.RecLen), counter_(p.Data, " beolvasott") {}
+
+  bool Next(void* rec) {
+    while (n_ < total_) {
+      std::uint8_t* record = Fetch();
+      if (record == nullptr) break;
+      std::int32_t n = n_++;
+      if (record[4] != 0) {
+        TakeKey(record, n, static_cast<std::uint8_t*>(rec));
+        return true;
+      }
+      Free(record, n);
+    }
+    Finish();
+    return false;
+  }
+
+ private:
+  // Record n_ from the block buffer, reading the next block when needed;
+  // nullptr at the end of the file.
+  std::uint8_t* Fetch() {
+    if (n_ >= blockFirst_ + blockCount_) {
+      blockFirst_ = n_;
+      blockCount_ = std::min(blockRecs_, total_ - n_);
+      std::size_t got = 0;
+      std::size_t want = static_cast<std::size_t>(blockCount_) * p_.RecLen;
+      CheckRecordIO(data_, n_, data_.Handle.ReadAt(RecordOffset(data_, n_), block_.data(), want, got));
+      blockCount_ = static_cast<std::int32_t>(got / p_.RecLen);
+      if (blockCount_ == 0) return nullptr;
+    }
+    return block_.data() + static_cast<std::size_t>(n_ - blockFirst_) * p_.RecLen;
+  }
+
+  void TakeKey(const std::uint8_t* record, std::int32_t n, std::uint8_t* rec) {
+    std::uint8_t key[kMaxKey];
+    std::size_t length = 0;
+    for (const KeyPart& part : p_.Parts) {
+      std::size_t take = std::min<std::size_t>(part.Len, kMaxKey - length);
+      std::memcpy(key + length, record + part.Pos - 1, take);
+      length += take;
+    }
+    MakeSortRecord(rec, key, length, n);
+    counter_.Add();
+  }
+
+  void Free(std::uint8_t* record, std::int32_t n) {
+    WriteInt32(record, freeHead_);
+    CheckRecordIO(data_, n, WriteRecordAt(n, record));
+    freeHead_ = n;
+    ++freeCount_;
+  }
+
+  void Finish() {
+    if (finished_) return;
+    finished_ = true;
+    std::vector<std::uint8_t> header(static_cast<std::size_t>(p_.RecLen), 0);
+    WriteInt32(header.data(), freeHead_);
+    WriteInt32(header.data() + 4, freeCount_);
+    WriteInt32(header.data() + 12, std::max<std::int32_t>(total_, 1));
+    CheckRecordIO(data_, 0, WriteRecordAt(0, header.data()));
+    counter_.Show();
+  }
+
+ public:
+  std::int32_t Taken() const { return counter_.Value(); }
+
+ private:
+  int WriteRecordAt(std::int32_t n, const std::uint8_t* record) {
+    std::size_t written = 0;
+    int result = data_.Handle.WriteAt(RecordOffset(data_, n), record, p_.RecLen, written);
+    return result == 0 && written < static_cast<std::size_t>(p_.RecLen) ? 112 : result;
+  }
+
+  static void WriteInt32(std::uint8_t* at, std::int32_t value) {
+    for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(value) >> (8 * i));
+  }
+
+  DataFile& data_;
+  const Parameters& p_;
+  std::int32_t total_, n_ = 1;
+  std::int32_t blockRecs_, blockFirst_ = 0, blockCount_ = 0;
+  std::vector<std::uint8_t> block_;
+  std::int32_t freeHead_ = -1, freeCount_ = 0;
+  bool finished_ = false;
+  Counter counter_;
+};
+
+// ---- Index pass -------------------------------------------------------------------
+
+// Inserts the sorted keys; the refused ones go to the skip file.
+class IndexPass {
+ public:
+  IndexPass(IndexFile& index, const Parameters& p) : index_(index), p_(p), skip_(SkipFileName(p)) {}
+
+  static std::string SkipFileName(const Parameters& p) { return p.Index + "_hiba.txt"; }
+
+  void Take(const void* record) {
+    Begin();
+    const auto* rec = static_cast<const std::uint8_t*>(record);
+    InsertKey(index_, RecordNoOf(rec), KeyOf(rec));
+    if (DbOk()) return counter_->Add();
+    ++skipped_;
+    std::uint8_t digits[10];
+    TenDigits(static_cast<std::uint32_t>(RecordNoOf(rec)), digits);
+    skip_.Line(std::string(reinterpret_cast<char*>(digits), 10) + "  kulcs:" + std::string(KeyOf(rec)));
+  }
+
+  // Ends the pass (begun or not).
+  void Finish() {
+    Begin();
+    counter_->Show();
+    skip_.Close();
+  }
+  std::int32_t Indexed() const { return counter_ ? counter_->Value() : 0; }
+  std::int32_t Skipped() const { return skipped_; }
+
+ private:
+  void Begin() {
+    if (counter_) return;
+    skip_.Create();
+    skip_.Line(p_.Data);
+    counter_.emplace(p_.Data, " indexelt");
+  }
+
+  IndexFile& index_;
+  const Parameters& p_;
+  SkipFile skip_;
+  std::optional<Counter> counter_;
+  std::int32_t skipped_ = 0;
+};
+
+// "Kimaradt rekordok száma: ..." and, on yes, every listed record still in
+// use is freed.
+void OfferToFreeSkipped(const Parameters& p, std::int32_t skipped) {
+  std::string question = std::string("Kimaradt rekordok száma: "_cp) + text::FormatPicture("######", skipped) +
+                         '\0' + std::string("Töröljem?  I/N"_cp);
+  if (ui::Ask(question, "IN") != 1) return;
+  std::string lines;
+  platform::ReadFileBytes(IndexPass::SkipFileName(p), lines);
+  DataFile data;
+  OpenDataFile(data, p.Data + ".dat", p.RecLen);
+  if (!DbOk()) return;
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(p.RecLen));
+  std::size_t at = lines.find('\n');
+  while (at != std::string::npos && at + 1 < lines.size()) {
+    std::string_view line = std::string_view(lines).substr(at + 1, 10);
+    at = lines.find('\n', at + 1);
+    char* end = nullptr;
+    std::string digits(line);
+    long n = std::strtol(digits.c_str(), &end, 10);
+    if (end != digits.c_str() + digits.size() || n <= 0 || n >= RecordCount(data)) continue;
+    ReadRecord(data, static_cast<std::int32_t>(n), buffer.data());
+    if (RecordInUse()) FreeRecordWith(data, static_cast<std::int32_t>(n), buffer.data());
+  }
+  CloseDataFile(data);
+}
+
+// Locking suspended for the scope.
+struct SuspendedLocking {
+  SuspendedLocking() { SuspendLocking(); }
+  ~SuspendedLocking() { ResumeLocking(); }
+};
+
+// Opens the data file for the rebuild: deny-write, its size a multiple of
+// the record length.
+RebuildResult OpenForRebuild(DataFile& data, const Parameters& p, std::int32_t& total) {
+  std::string name = p.Data + ".dat";
+  if (!platform::FileExists(name))
+    return Refused(kRebuildNoDataFile, std::string("Nem található az adatfájl: "_cp) + name);
+  data.Name = name;
+  data.RecLen = p.RecLen;
+  data.OpenMode = kModeExclusive;
+  int result = data.Handle.Open(name, platform::share::kReadWriteDenyWrite);
+  if (result == platform::kSharingViolation)
+    return Refused(kRebuildInUse, std::string("Az adatfájlt más állomás is használja, most nem indexelhetö újra: "_cp) + name);
+  if (result != 0)
+    return Refused(kRebuildNoDataFile, std::string("Az adatfájl nem nyitható meg: "_cp) + name + " (" +
+                                           ErrorText(internal::EngineResult(result)) + ")");
+  std::int64_t size = 0;
+  data.Handle.Size(size);
+  if (size % p.RecLen != 0 || size / p.RecLen > INT32_MAX)
+    return Refused(kRebuildBadParameters, std::string("Az adatfájl mérete nem többszöröse a rekordhossznak ("_cp) +
+                                              Num(p.RecLen) + "): " + name);
+  total = static_cast<std::int32_t>(size / p.RecLen);
+  return {};
+}
+
+RebuildResult CreateForRebuild(IndexFile& index, const Parameters& p) {
+  std::string name = p.Index + ".idx";
+  SetOpenMode(kModeExclusive, 0);
+  CreateIndex(index, name, p.KeyLength(), p.Duplicates);
+  RestoreOpenMode();
+  if (DbOk()) return {};
+  int code = LastIOResult() == 5 ? kRebuildInUse : kRebuildFailed;
+  return Refused(code, std::string("Az indexfájl nem hozható létre: "_cp) + name + " (" + ErrorText(LastIOResult()) + ")");
+}
+
+RebuildResult Rebuild(bool ownWindow, const Parameters& p, const SortSettings& sort) {
+  RebuildScreen screen(ownWindow, p.Data);
+  DataFile data;
+  std::int32_t total = 0;
+  if (RebuildResult opened = OpenForRebuild(data, p, total); opened.Code != 0) return opened;
+  RebuildResult done;
+  int sorted = 0;
+  {
+    SuspendedLocking suspended;
+    IndexFile index;
+    if (RebuildResult created = CreateForRebuild(index, p); created.Code != 0) return created;
+    ReadPass reader(data, p, total);
+    IndexPass indexer(index, p);
+    sorted = ExternalSort(
+        kSortRecordSize, [&](void* rec) { return reader.Next(rec); }, SortKeyLess,
+        [&](const void* rec) { indexer.Take(rec); }, sort);
+    indexer.Finish();
+    done.Read = reader.Taken();
+    done.Indexed = indexer.Indexed();
+    done.Skipped = indexer.Skipped();
+    data.Handle.Close();
+    CloseIndex(index);
+  }
+  if (sorted != 0) {
+    done.Code = kRebuildFailed;
+    done.Reason = std::string("A rendezés nem sikerült: "_cp) +
+                  (sorted == kSortProcedureFailed ? std::string("belsö hiba"_cp) : ErrorText(sorted));
+    return done;
+  }
+  if (done.Skipped > 0) OfferToFreeSkipped(p, done.Skipped);
+  else platform::EraseFile(IndexPass::SkipFileName(p));
+  return done;
+}
+
+}  // namespace
+
+RebuildResult RebuildIndex(bool ownWindow, std::string_view line, const SortSettings& sort) {
+  std::vector<std::string_view> words = Words(line);
+  if (words.size() == 1) {
+    ui::WriteAt(1, console::WhereY(), kRebuildUsage, console::TextAttr());
+    console::GotoXY(1, console::WhereY() + 1);
+    return {};
+  }
+  if (words.size() >= 5) {
+    Parameters p = ReadWords(words);
+    if (RebuildResult checked = CheckParameters(p); checked.Code != 0) return checked;
+    Stored() = std::move(p);
+  }
+  if (!Stored())
+    return Refused(kRebuildBadParameters, std::string("Hiányzó paraméterek; használat: "_cp) + std::string(kRebuildUsage));
+  return Rebuild(ownWindow, *Stored(), sort);
+}
+
+}  // namespace db
