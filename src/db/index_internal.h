@@ -1,8 +1,10 @@
 // What the index operations share. Internal to db/.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "db/db.h"
 #include "db/page_cache.h"
@@ -36,5 +38,46 @@ class IndexScope {
 // Stops the program when a path from the root reaches depth levels: no
 // sound tree is that deep. n is the page about to be entered.
 void CheckDepth(IndexFile& x, int depth, std::int32_t n);
+
+}  // namespace db
+
+namespace db {
+
+// The pages of an index that this station holds alone (opened deny-write,
+// header kept in memory, locking suspended): up to capacity packed pages
+// stay in memory, and a changed page reaches the file when it leaves the
+// memory or at Detach. It wraps the index's own store; everything but page
+// reads and writes goes straight to that store, and a page put on the free
+// chain is dropped from memory first (the store writes the chain link).
+class ExclusivePages : public PageStore {
+ public:
+  ExclusivePages(std::unique_ptr<PageStore> inner, int recLen, std::size_t capacity);
+  ~ExclusivePages() override;
+
+  void Read(std::int32_t n, std::uint8_t* record) override;
+  void Write(std::int32_t n, const std::uint8_t* record) override;
+  void Release(std::int32_t) override {}
+  std::int32_t Allocate() override { return inner_->Allocate(); }
+  void Free(std::int32_t n) override;
+  std::int32_t BeginChange() override { return inner_->BeginChange(); }
+  void EndChange(std::int32_t root) override { inner_->EndChange(root); }
+  std::int32_t PeekRoot() override { return inner_->PeekRoot(); }
+  bool Holds(std::int32_t n) override { return inner_->Holds(n); }
+  [[noreturn]] void Fault(std::int32_t n) override { inner_->Fault(n); }
+
+  // Writes every changed page and gives the wrapped store back.
+  std::unique_ptr<PageStore> Detach();
+
+ private:
+  struct Slot;
+  Slot* Find(std::int32_t n);
+  Slot& Claim(std::int32_t n);
+  void WriteBack(Slot& slot);
+
+  std::unique_ptr<PageStore> inner_;
+  std::size_t recLen_;
+  std::vector<Slot> slots_;
+  std::uint64_t clock_ = 0;
+};
 
 }  // namespace db

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "console/console.h"
+#include "db/index_internal.h"
 #include "db/internal.h"
 #include "platform/codepage.h"
 #include "platform/fs.h"
@@ -22,6 +23,9 @@ using internal::RecordOffset;
 constexpr int kMaxKeyParts = 5;
 constexpr int kMaxKey = 246;
 constexpr std::int32_t kCounterStep = 1000;  // counters are redrawn this often
+// Pages of the new index kept in memory: the path of the sorted inserts
+// (which all go to the right edge of the tree) and the pages a split makes.
+constexpr std::size_t kIndexPagesInMemory = 64;
 
 struct KeyPart {
   int Pos = 0, Len = 0;  // first byte (1-based) and length
@@ -449,6 +453,7 @@ RebuildResult Rebuild(bool ownWindow, const Parameters& p, const SortSettings& s
     SuspendedLocking suspended;
     IndexFile index;
     if (RebuildResult created = CreateForRebuild(index, p); created.Code != 0) return created;
+    index.Pages = std::make_unique<ExclusivePages>(std::move(index.Pages), index.RecLen, kIndexPagesInMemory);
     ReadPass reader(data, p, total);
     IndexPass indexer(index, p);
     sorted = ExternalSort(
@@ -459,6 +464,7 @@ RebuildResult Rebuild(bool ownWindow, const Parameters& p, const SortSettings& s
     done.Indexed = indexer.Indexed();
     done.Skipped = indexer.Skipped();
     data.Handle.Close();
+    index.Pages = static_cast<ExclusivePages&>(*index.Pages).Detach();
     CloseIndex(index);
   }
   if (sorted != 0) {
