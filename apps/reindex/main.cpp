@@ -40,7 +40,11 @@ int main(int argc, char** argv) {
   }
   std::string line;
   for (int i = 1; i < argc; ++i) line += std::string(i > 1 ? " " : "") + argv[i];
-  db::RebuildResult result;
+  db::RebuildResult result = db::CheckRebuildLine(line);
+  if (result.Code != 0) {  // said without taking the terminal
+    Say(stderr, result.Reason);
+    return result.Code;
+  }
   int code = startup::RunProgram([&] { result = db::RebuildIndex(true, line); });
   if (code != 0) return code;
   if (result.Code != 0) {

@@ -299,6 +299,9 @@ struct EngineState {
   // Resolves a file name for OpenDataFile (the library's file search);
   // empty: names are used as given.
   std::function<std::string(std::string_view)> ResolveName;
+  // The words of the index rebuild's last accepted parameter line ("" when
+  // none was accepted): a line of two to four words uses them again.
+  std::string RebuildLine;
 
   EngineState();
   ~EngineState();
@@ -530,7 +533,8 @@ std::string SortWorkFileName(std::string_view folder);
 // száma: ..." their records are freed. No skipped entry: no skip file.
 //
 // The data file is opened so that no other station can have it open for
-// writing meanwhile; when another station has it open, nothing is changed.
+// writing meanwhile; when another station has it open for writing, nothing
+// is changed (a station reading it only is let be).
 // With ownWindow the rebuild shows its counters in a framed window of its
 // own, otherwise in the current window.
 struct RebuildResult {
@@ -545,5 +549,8 @@ inline constexpr int kRebuildInUse = 3;  // another station has the data file op
 inline constexpr int kRebuildFailed = 4;  // the index or the sort's work file failed
 inline constexpr std::string_view kRebuildUsage = "Datafile Indexfile Rh D Kp Kh [Kp Kh]...";
 RebuildResult RebuildIndex(bool ownWindow, std::string_view line, const SortSettings& sort = {});
+// The parameter checks alone, without the console or any file: Code 0 when
+// RebuildIndex would go on to the files (or write the usage line).
+RebuildResult CheckRebuildLine(std::string_view line);
 
 }  // namespace db

@@ -42,12 +42,6 @@ struct Parameters {
   }
 };
 
-// The parameters of the last accepted line.
-std::optional<Parameters>& Stored() {
-  static std::optional<Parameters> stored;
-  return stored;
-}
-
 std::vector<std::string_view> Words(std::string_view line) {
   std::vector<std::string_view> words;
   std::size_t at = 0;
@@ -120,7 +114,12 @@ void TenDigits(std::uint32_t value, std::uint8_t* out) {
 //
 //   0  247  Key       length byte and up to 246 characters
 //  247   4  RecordNo  int32
-//  251 256  SortKey   length byte, Key and 2147483647 - RecordNo in ten digits
+//  251 256  SortKey   length byte, Key and 2147483647 - RecordNo in ten digits,
+//                     cut to 255 characters
+//
+// Records are ordered as their SortKeys, equal keys with the highest record
+// number first. The comparison takes Key and RecordNo themselves: the same
+// order, also for a 246-character key whose SortKey loses its last digit.
 
 constexpr std::size_t kSortRecordSize = 507;
 constexpr std::size_t kKeyAt = 0, kRecordNoAt = 247, kSortKeyAt = 251;
@@ -130,9 +129,12 @@ void MakeSortRecord(std::uint8_t* rec, const std::uint8_t* key, std::size_t keyL
   rec[kKeyAt] = static_cast<std::uint8_t>(keyLen);
   std::memcpy(rec + kKeyAt + 1, key, keyLen);
   for (int i = 0; i < 4; ++i) rec[kRecordNoAt + i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(n) >> (8 * i));
-  rec[kSortKeyAt] = static_cast<std::uint8_t>(keyLen + 10);
+  std::uint8_t digits[10];
+  TenDigits(static_cast<std::uint32_t>(2147483647 - n), digits);
+  std::size_t sortLen = std::min<std::size_t>(keyLen + 10, 255);
+  rec[kSortKeyAt] = static_cast<std::uint8_t>(sortLen);
   std::memcpy(rec + kSortKeyAt + 1, key, keyLen);
-  TenDigits(static_cast<std::uint32_t>(2147483647 - n), rec + kSortKeyAt + 1 + keyLen);
+  std::memcpy(rec + kSortKeyAt + 1 + keyLen, digits, sortLen - keyLen);
 }
 
 std::string_view KeyOf(const std::uint8_t* rec) {
@@ -145,12 +147,14 @@ std::int32_t RecordNoOf(const std::uint8_t* rec) {
   return static_cast<std::int32_t>(v);
 }
 
-// Byte-wise on SortKey, a proper prefix first.
+// Key byte-wise (a proper prefix first), then the higher record number.
 bool SortKeyLess(const void* a, const void* b) {
-  const auto* ka = static_cast<const std::uint8_t*>(a) + kSortKeyAt;
-  const auto* kb = static_cast<const std::uint8_t*>(b) + kSortKeyAt;
-  int c = std::memcmp(ka + 1, kb + 1, std::min(ka[0], kb[0]));
-  return c != 0 ? c < 0 : ka[0] < kb[0];
+  const auto* ra = static_cast<const std::uint8_t*>(a);
+  const auto* rb = static_cast<const std::uint8_t*>(b);
+  int c = std::memcmp(ra + kKeyAt + 1, rb + kKeyAt + 1, std::min(ra[kKeyAt], rb[kKeyAt]));
+  if (c != 0) return c < 0;
+  if (ra[kKeyAt] != rb[kKeyAt]) return ra[kKeyAt] < rb[kKeyAt];
+  return RecordNoOf(ra) > RecordNoOf(rb);
 }
 
 // ---- Screen -------------------------------------------------------------------
@@ -346,7 +350,7 @@ class IndexPass {
     const auto* rec = static_cast<const std::uint8_t*>(record);
     InsertKey(index_, RecordNoOf(rec), KeyOf(rec));
     if (DbOk()) return counter_->Add();
-    ++skipped_;
+    skipped_.push_back(RecordNoOf(rec));
     std::uint8_t digits[10];
     TenDigits(static_cast<std::uint32_t>(RecordNoOf(rec)), digits);
     skip_.Line(std::string(reinterpret_cast<char*>(digits), 10) + "  kulcs:" + std::string(KeyOf(rec)));
@@ -359,7 +363,8 @@ class IndexPass {
     skip_.Close();
   }
   std::int32_t Indexed() const { return counter_ ? counter_->Value() : 0; }
-  std::int32_t Skipped() const { return skipped_; }
+  // The record numbers of the refused entries, in the skip file's order.
+  const std::vector<std::int32_t>& Skipped() const { return skipped_; }
 
  private:
   void Begin() {
@@ -373,31 +378,25 @@ class IndexPass {
   const Parameters& p_;
   SkipFile skip_;
   std::optional<Counter> counter_;
-  std::int32_t skipped_ = 0;
+  std::vector<std::int32_t> skipped_;
 };
 
-// "Kimaradt rekordok száma: ..." and, on yes, every listed record still in
-// use is freed.
-void OfferToFreeSkipped(const Parameters& p, std::int32_t skipped) {
-  std::string question = std::string("Kimaradt rekordok száma: "_cp) + text::FormatPicture("######", skipped) +
-                         '\0' + std::string("Töröljem?  I/N"_cp);
+// "Kimaradt rekordok száma: ..." and, on yes, the skipped records still in
+// use are freed. The numbers are the ones the index pass kept, not read
+// back from the skip file: a key may hold a line break.
+void OfferToFreeSkipped(const Parameters& p, const std::vector<std::int32_t>& skipped) {
+  std::string question = std::string("Kimaradt rekordok száma: "_cp) +
+                         text::FormatPicture("######", static_cast<double>(skipped.size())) + '\0' +
+                         std::string("Töröljem?  I/N"_cp);
   if (ui::Ask(question, "IN") != 1) return;
-  std::string lines;
-  platform::ReadFileBytes(IndexPass::SkipFileName(p), lines);
   DataFile data;
   OpenDataFile(data, p.Data + ".dat", p.RecLen);
   if (!DbOk()) return;
   std::vector<std::uint8_t> buffer(static_cast<std::size_t>(p.RecLen));
-  std::size_t at = lines.find('\n');
-  while (at != std::string::npos && at + 1 < lines.size()) {
-    std::string_view line = std::string_view(lines).substr(at + 1, 10);
-    at = lines.find('\n', at + 1);
-    char* end = nullptr;
-    std::string digits(line);
-    long n = std::strtol(digits.c_str(), &end, 10);
-    if (end != digits.c_str() + digits.size() || n <= 0 || n >= RecordCount(data)) continue;
-    ReadRecord(data, static_cast<std::int32_t>(n), buffer.data());
-    if (RecordInUse()) FreeRecordWith(data, static_cast<std::int32_t>(n), buffer.data());
+  for (std::int32_t n : skipped) {
+    if (n <= 0 || n >= RecordCount(data)) continue;
+    ReadRecord(data, n, buffer.data());
+    if (RecordInUse()) FreeRecordWith(data, n, buffer.data());
   }
   CloseDataFile(data);
 }
@@ -448,6 +447,7 @@ RebuildResult Rebuild(bool ownWindow, const Parameters& p, const SortSettings& s
   std::int32_t total = 0;
   if (RebuildResult opened = OpenForRebuild(data, p, total); opened.Code != 0) return opened;
   RebuildResult done;
+  std::vector<std::int32_t> skipped;
   int sorted = 0;
   {
     SuspendedLocking suspended;
@@ -462,7 +462,8 @@ RebuildResult Rebuild(bool ownWindow, const Parameters& p, const SortSettings& s
     indexer.Finish();
     done.Read = reader.Taken();
     done.Indexed = indexer.Indexed();
-    done.Skipped = indexer.Skipped();
+    skipped = indexer.Skipped();
+    done.Skipped = static_cast<std::int32_t>(skipped.size());
     data.Handle.Close();
     index.Pages = static_cast<ExclusivePages&>(*index.Pages).Detach();
     CloseIndex(index);
@@ -473,28 +474,44 @@ RebuildResult Rebuild(bool ownWindow, const Parameters& p, const SortSettings& s
                   (sorted == kSortProcedureFailed ? std::string("belsö hiba"_cp) : ErrorText(sorted));
     return done;
   }
-  if (done.Skipped > 0) OfferToFreeSkipped(p, done.Skipped);
+  if (!skipped.empty()) OfferToFreeSkipped(p, skipped);
   else platform::EraseFile(IndexPass::SkipFileName(p));
   return done;
 }
 
+// The parameters a line stands for: its own (five words or more, checked),
+// or the last accepted line's.
+RebuildResult ParametersOf(std::string_view line, Parameters& p) {
+  std::vector<std::string_view> words = Words(line);
+  if (words.size() < 5) {
+    words = Words(State().RebuildLine);
+    if (words.size() < 5)
+      return Refused(kRebuildBadParameters,
+                     std::string("Hiányzó paraméterek; használat: "_cp) + std::string(kRebuildUsage));
+  }
+  p = ReadWords(words);
+  return CheckParameters(p);
+}
+
+bool IsUsageLine(std::string_view line) { return Words(line).size() == 1; }
+
 }  // namespace
 
+RebuildResult CheckRebuildLine(std::string_view line) {
+  Parameters p;
+  return IsUsageLine(line) ? RebuildResult{} : ParametersOf(line, p);
+}
+
 RebuildResult RebuildIndex(bool ownWindow, std::string_view line, const SortSettings& sort) {
-  std::vector<std::string_view> words = Words(line);
-  if (words.size() == 1) {
+  if (IsUsageLine(line)) {
     ui::WriteAt(1, console::WhereY(), kRebuildUsage, console::TextAttr());
     console::GotoXY(1, console::WhereY() + 1);
     return {};
   }
-  if (words.size() >= 5) {
-    Parameters p = ReadWords(words);
-    if (RebuildResult checked = CheckParameters(p); checked.Code != 0) return checked;
-    Stored() = std::move(p);
-  }
-  if (!Stored())
-    return Refused(kRebuildBadParameters, std::string("Hiányzó paraméterek; használat: "_cp) + std::string(kRebuildUsage));
-  return Rebuild(ownWindow, *Stored(), sort);
+  Parameters p;
+  if (RebuildResult checked = ParametersOf(line, p); checked.Code != 0) return checked;
+  if (Words(line).size() >= 5) State().RebuildLine = std::string(line);
+  return Rebuild(ownWindow, p, sort);
 }
 
 }  // namespace db

@@ -1,0 +1,463 @@
+// The index rebuild: the parameter line and its refusals, the free chain and
+// header the read pass writes, the index it builds (key order, joined key
+// parts, equal keys), the skip file and the question after it, the sort in
+// a small memory, its screen, and a data file another station has open.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <set>
+#include <stdexcept>
+#include <utility>
+
+#include "child_process.h"
+#include "db_fixture.h"
+#include "platform/codepage.h"
+#include "text/text.h"
+
+using namespace platform::literals;
+using db_test::EngineTest;
+using db_test::Int32At;
+
+namespace {
+
+constexpr int kRec = 40;
+constexpr int kKeyPos = 6;  // the usual key: bytes 6..13 ("6 8" on the line)
+constexpr int kKeyLen = 8;
+
+using Items = std::vector<std::pair<std::string, std::int32_t>>;  // index order
+
+std::string Int32Bytes(std::int32_t value) {  // little-endian, as both platforms are
+  return std::string(reinterpret_cast<const char*>(&value), 4);
+}
+
+// A record in use: '.' everywhere, byte 4 set, key at the 1-based position.
+std::string Live(std::string_view key, int pos = kKeyPos, int recLen = kRec) {
+  std::string record(static_cast<std::size_t>(recLen), '.');
+  record[4] = 1;
+  record.replace(static_cast<std::size_t>(pos - 1), key.size(), key);
+  return record;
+}
+
+// A free record whose link (bytes 0..3) is garbage.
+std::string Free(int recLen = kRec) {
+  std::string record(static_cast<std::size_t>(recLen), 'x');
+  record[4] = 0;
+  return record;
+}
+
+// A data file: a header that lies (wrong chain, counters and length, both
+// markers set), then the records.
+std::string DataImage(const std::vector<std::string>& records, int recLen = kRec) {
+  std::string bytes = Int32Bytes(3) + Int32Bytes(99) + Int32Bytes(4) + Int32Bytes(2) + "\x01\x01\x01" +
+                      std::string(static_cast<std::size_t>(recLen - 19), '?');
+  for (const std::string& record : records) bytes += record;
+  return bytes;
+}
+
+// The free chain from the header's head up to the link -1; a link outside
+// the file ends it as its last entry, a cycle after one pass.
+std::vector<std::int32_t> FreeChain(const std::string& data, int recLen) {
+  std::vector<std::int32_t> chain;
+  const auto total = static_cast<std::int32_t>(data.size() / recLen);
+  for (std::int32_t n = Int32At(data, 0); n != -1 && chain.size() < data.size() / recLen;
+       n = Int32At(data, static_cast<std::size_t>(n) * recLen)) {
+    chain.push_back(n);
+    if (n < 1 || n >= total) break;
+  }
+  return chain;
+}
+
+// The data check: header counters true, no markers, every free record on
+// the chain exactly once and nothing else on it.
+void ExpectSoundData(const std::string& data, int recLen) {
+  ASSERT_EQ(data.size() % recLen, 0u);
+  const auto total = static_cast<std::int32_t>(data.size() / recLen);
+  std::vector<std::int32_t> chain = FreeChain(data, recLen), free;
+  for (std::int32_t n = 1; n < total; ++n)
+    if (data[static_cast<std::size_t>(n) * recLen + 4] == 0) free.push_back(n);
+  EXPECT_EQ(Int32At(data, 4), static_cast<std::int32_t>(chain.size()));
+  EXPECT_EQ(Int32At(data, 12), total);
+  EXPECT_EQ(data.substr(16, 3), std::string(3, '\0')) << "markers left set";
+  std::sort(chain.begin(), chain.end());
+  EXPECT_EQ(chain, free);
+}
+
+// What the index must hold for the live records of data: the key parts
+// joined and upper-cased, in key order (equal keys by record number); with
+// unique keys only the highest record of equal keys.
+Items ExpectedItems(const std::string& data, int recLen, const std::vector<std::pair<int, int>>& parts,
+                    bool duplicates) {
+  std::map<std::string, std::set<std::int32_t>> records;  // key -> its records
+  for (std::size_t at = recLen; at + recLen <= data.size(); at += recLen) {
+    if (data[at + 4] == 0) continue;
+    std::string key;
+    for (auto [pos, len] : parts) key += data.substr(at + pos - 1, len);
+    records[text::UpperCaseText(key)].insert(static_cast<std::int32_t>(at / recLen));
+  }
+  Items expected;
+  for (const auto& [key, numbers] : records)
+    for (std::int32_t n : numbers)
+      if (duplicates || n == *numbers.rbegin()) expected.emplace_back(key, n);
+  return expected;
+}
+
+class RebuildTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    ui::SetIdle([] { throw std::runtime_error("the rebuild waited for a key nobody gives"); }, 1);
+  }
+
+  db::RebuildResult Rebuild(std::string_view line, const db::SortSettings& sort = {}) {
+    return db::RebuildIndex(false, line, sort);
+  }
+
+  // The question box gets key (once); the screen it showed is kept.
+  void AnswerWith(char key) {
+    ui::SetIdle(
+        [this, key] {
+          if (!asked_.empty()) throw std::runtime_error("the rebuild asked twice");
+          asked_ = Screen();
+          if (key == 27) PressEsc();
+          else term.PushChar(key);
+        },
+        1);
+  }
+  std::vector<std::string> Screen() {
+    std::vector<std::string> rows;
+    for (int row = 1; row <= 25; ++row) rows.push_back(Row(row));
+    return rows;
+  }
+  bool Asked(std::string_view text) {
+    return std::any_of(asked_.begin(), asked_.end(),
+                       [&](const std::string& row) { return row.find(text) != std::string::npos; });
+  }
+
+  // The index's items, stepped through from the first, after the structure
+  // check of its bytes.
+  Items IndexItems(const std::string& name, int keyLen, bool duplicates) {
+    db::IndexCheck check = db::CheckIndexImage(Bytes(name), keyLen, duplicates);
+    EXPECT_EQ(check.Fault, "") << name;
+    db::IndexFile index;
+    db::OpenIndex(index, name, keyLen, duplicates ? 1 : 0);
+    EXPECT_TRUE(db::DbOk()) << name;
+    Items items;
+    std::string key;
+    std::int32_t n = 0;
+    for (db::StepNext(index, n, key); db::DbOk(); db::StepNext(index, n, key)) items.emplace_back(key, n);
+    db::CloseIndex(index);
+    EXPECT_EQ(check.Keys, static_cast<std::int64_t>(items.size()));
+    return items;
+  }
+
+  // The folder's file names, sorted.
+  std::vector<std::string> Files() {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder_))
+      names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  std::vector<std::string> asked_;  // the screen while the question waited
+};
+
+// ---- The parameter line ---------------------------------------------------------
+
+TEST_F(RebuildTest, OneWordWritesTheUsageLineAndDoesNothingElse) {
+  const std::string data = DataImage({Live("ALFA"), Free()});
+  Put("T.dat", data);
+  db::RebuildResult result = Rebuild("  T  ");
+  EXPECT_EQ(result.Code, db::kRebuildDone);
+  EXPECT_EQ(result.Read + result.Indexed + result.Skipped, 0);
+  EXPECT_EQ(Row(1).substr(0, 41), "Datafile Indexfile Rh D Kp Kh [Kp Kh]... ");
+  EXPECT_EQ(Bytes("T.dat"), data);
+  EXPECT_EQ(Files(), std::vector<std::string>{"T.dat"});
+}
+
+TEST_F(RebuildTest, BadParametersAreRefusedWithAReasonAndNothingChanges) {
+  // E.dat is empty, a whole multiple of every record length: only the check
+  // of the parameter itself can refuse these lines. T.dat is 160 bytes.
+  const std::string data = DataImage({Live("ALFA"), Free(), Live("BETA")});
+  Put("T.dat", data);
+  Put("E.dat", "");
+  const std::vector<std::string> files{"E.dat", "T.dat"};
+  const char* lines[] = {
+      "E I 18 0 6 8",                      // record length below 19
+      "E I 10001 0 6 8",                   // above 10000
+      "E I abc 0 6 8",                     // no number
+      "E I 40 2 6 8",                      // D neither 0 nor 1
+      "E I 40 -1 6 8",                     //
+      "E I 40 0 6",                        // no key part
+      "E I 40 0 1 1 2 1 3 1 5 1 6 1 7 1",  // six key parts
+      "E I 40 0 0 8",                      // Kp 0
+      "E I 40 0 6 0",                      // Kh 0
+      "E I 40 0 33 9",                     // the part ends after byte 40
+      "E I 300 0 1 100 101 100 201 47",    // 247 key bytes
+      "T I 41 0 6 8",                      // the file is no multiple of 41 bytes
+  };
+  for (const char* line : lines) {
+    SCOPED_TRACE(line);
+    db::RebuildResult result = Rebuild(line);
+    EXPECT_EQ(result.Code, db::kRebuildBadParameters);
+    EXPECT_FALSE(result.Reason.empty());
+    EXPECT_EQ(Bytes("T.dat"), data);
+    EXPECT_EQ(Bytes("E.dat"), "");
+    EXPECT_EQ(Files(), files);
+  }
+  db::RebuildResult missing = Rebuild("NINCS I 40 0 6 8");
+  EXPECT_EQ(missing.Code, db::kRebuildNoDataFile);
+  EXPECT_NE(missing.Reason.find("NINCS.dat"), std::string::npos) << missing.Reason;
+  EXPECT_EQ(Files(), files);
+}
+
+TEST_F(RebuildTest, ParametersAtTheirLimitsAreAccepted) {
+  const std::pair<const char*, int> cases[] = {
+      {"A A 19 0 19 1", 19},                    // shortest record, the part ends on its last byte
+      {"B B 10000 1 1 246", 10000},             // longest record, longest key
+      {"C C 40 0 1 1 2 1 6 1 7 1 40 1", kRec},  // five parts
+  };
+  for (auto [line, recLen] : cases) {
+    SCOPED_TRACE(line);
+    std::string name(1, line[0]);
+    Put(name + ".dat", DataImage({Live("KULCS", kKeyPos, recLen), Free(recLen)}, recLen));
+    db::RebuildResult result = Rebuild(line);
+    EXPECT_EQ(result.Code, db::kRebuildDone) << result.Reason;
+    EXPECT_EQ(result.Indexed, 1);
+    EXPECT_TRUE(Exists(name + ".idx"));
+  }
+}
+
+TEST_F(RebuildTest, ShortLinesRebuildWithTheLastAcceptedParameters) {
+  Put("T.dat", DataImage({Live("ALFA")}));
+  ASSERT_EQ(Rebuild("T I 40 0 6 8").Code, db::kRebuildDone);
+  Put("T.dat", DataImage({Live("ALFA"), Live("BETA"), Free()}));
+  EXPECT_EQ(Rebuild("T I 10001 0 6 8").Code, db::kRebuildBadParameters);  // not accepted: not kept
+  for (const char* line : {"X Y", "X Y 40", "X Y 40 1"}) {
+    SCOPED_TRACE(line);
+    db::RebuildResult result = Rebuild(line);
+    EXPECT_EQ(result.Code, db::kRebuildDone) << result.Reason;
+    EXPECT_EQ(result.Indexed, 2);
+  }
+  EXPECT_FALSE(Exists("X.idx") || Exists("Y.idx"));
+  EXPECT_EQ(IndexItems("I.idx", kKeyLen, false), (Items{{"ALFA....", 1}, {"BETA....", 2}}));
+}
+
+TEST_F(RebuildTest, ShortLineWithoutAcceptedParametersIsRefused) {
+  EXPECT_EQ(Rebuild("T I").Code, db::kRebuildBadParameters);
+  EXPECT_EQ(db::CheckRebuildLine("T I 40").Code, db::kRebuildBadParameters);
+  EXPECT_EQ(db::CheckRebuildLine("T").Code, db::kRebuildDone);  // the usage line
+  EXPECT_EQ(db::CheckRebuildLine("T I 40 0 6 8").Code, db::kRebuildDone);
+  EXPECT_FALSE(Exists("I.idx"));
+}
+
+// ---- The read pass: free chain and header ---------------------------------------------
+
+TEST_F(RebuildTest, FreeChainRunsFromTheHighestFreeRecordDownAndTheHeaderIsTrue) {
+  const std::string data = DataImage({Live("K1"), Free(), Live("K3"), Free(), Free(), Live("K6"), Free()});
+  Put("T.dat", data);
+  db::RebuildResult result = Rebuild("T I 40 0 6 8");
+  ASSERT_EQ(result.Code, db::kRebuildDone) << result.Reason;
+  EXPECT_EQ(result.Read, 3);
+  const std::string after = Bytes("T.dat");
+  ASSERT_EQ(after.size(), data.size());
+  EXPECT_EQ(after.substr(0, kRec),
+            Int32Bytes(7) + Int32Bytes(4) + Int32Bytes(0) + Int32Bytes(8) + std::string(kRec - 16, '\0'));
+  EXPECT_EQ(FreeChain(after, kRec), (std::vector<std::int32_t>{7, 5, 4, 2}));
+  for (std::size_t at = kRec; at < data.size(); at += kRec)  // only the links changed
+    EXPECT_EQ(after.substr(at + 4, kRec - 4), data.substr(at + 4, kRec - 4)) << "record " << at / kRec;
+  ExpectSoundData(after, kRec);
+  EXPECT_EQ(IndexItems("I.idx", kKeyLen, false), ExpectedItems(data, kRec, {{kKeyPos, kKeyLen}}, false));
+  EXPECT_FALSE(Exists("I_hiba.txt"));
+}
+
+TEST_F(RebuildTest, HeaderOnlyAndAllFreeFilesGiveAnEmptyIndex) {
+  for (const auto& records : {std::vector<std::string>{}, std::vector<std::string>{Free(), Free()}}) {
+    SCOPED_TRACE(records.size());
+    Put("T.dat", DataImage(records));
+    ASSERT_EQ(Rebuild("T I 40 0 6 8").Code, db::kRebuildDone);
+    const std::string after = Bytes("T.dat");
+    EXPECT_EQ(Int32At(after, 0), records.empty() ? -1 : 2);
+    ExpectSoundData(after, kRec);
+    EXPECT_EQ(IndexItems("I.idx", kKeyLen, false), Items{});
+  }
+}
+
+// ---- The index ------------------------------------------------------------------------
+
+TEST_F(RebuildTest, KeyPartsAreJoinedInTheirLineOrderAndUpperCased) {
+  // Part 1 is bytes 20..23, part 2 bytes 6..8: "zz" sorts the second record first.
+  auto record = [](std::string_view front, std::string_view back) {
+    std::string r = Live(front);
+    return r.replace(19, back.size(), back);
+  };
+  const std::string data =
+      DataImage({record("abc", "zz01"), record("xyz", "aa02"), Free(), record("éaa"_cp, "mm03")});
+  Put("T.dat", data);
+  ASSERT_EQ(Rebuild("T I 40 1 20 4 6 3").Code, db::kRebuildDone);
+  Items items = IndexItems("I.idx", 7, true);
+  EXPECT_EQ(items, ExpectedItems(data, kRec, {{20, 4}, {6, 3}}, true));
+  EXPECT_EQ(items, (Items{{"AA02XYZ", 2}, {"MM03" + std::string("ÉAA"_cp), 4}, {"ZZ01ABC", 1}}));
+}
+
+TEST_F(RebuildTest, EqualKeysWithDuplicatesAllowedAreAllIndexed) {
+  const std::string data = DataImage({Live("SAME"), Live("OTHER"), Free(), Live("SAME")});
+  Put("T.dat", data);
+  EXPECT_EQ(Rebuild("T I 40 1 6 8").Skipped, 0);
+  EXPECT_EQ(IndexItems("I.idx", kKeyLen, true), (Items{{"OTHER...", 2}, {"SAME....", 1}, {"SAME....", 4}}));
+  EXPECT_FALSE(Exists("I_hiba.txt"));
+}
+
+// Records 2, 3 and 6 hold "same"; the index keeps 6, the skip file lists
+// 3 then 2.
+class RebuildEqualKeysTest : public RebuildTest {
+ protected:
+  void RebuildAnswering(char key) {
+    Put("T.dat", data_);
+    AnswerWith(key);
+    db::RebuildResult result = Rebuild("T I 40 0 6 8");
+    EXPECT_EQ(result.Code, db::kRebuildDone);
+    EXPECT_EQ(result.Read, 5);
+    EXPECT_EQ(result.Indexed, 3);
+    EXPECT_EQ(result.Skipped, 2);
+    EXPECT_TRUE(Asked("Kimaradt rekordok száma:      2"_cp));
+    EXPECT_TRUE(Asked("Töröljem?  I/N"_cp));
+    EXPECT_EQ(Bytes("I_hiba.txt"), "T\r\n0000000003  kulcs:same....\r\n0000000002  kulcs:same....\r\n");
+    EXPECT_EQ(IndexItems("I.idx", kKeyLen, false),
+              (Items{{"ALFA....", 1}, {"BETA....", 5}, {"SAME....", 6}}));
+    ExpectSoundData(Bytes("T.dat"), kRec);
+  }
+  const std::string data_ =
+      DataImage({Live("ALFA"), Live("same"), Live("same"), Free(), Live("BETA"), Live("same")});
+};
+
+TEST_F(RebuildEqualKeysTest, AnswerYesFreesTheSkippedRecords) {
+  RebuildAnswering('I');
+  const std::string after = Bytes("T.dat");
+  EXPECT_EQ(std::string({after[2 * kRec + 4], after[3 * kRec + 4]}), std::string(2, '\0'));
+  EXPECT_EQ(FreeChain(after, kRec).size(), 3u);  // sound (above): 4 and both of them
+}
+
+TEST_F(RebuildEqualKeysTest, AnswerNoOrEscKeepsThem) {
+  for (char key : {'N', '\x1b'}) {
+    SCOPED_TRACE(static_cast<int>(key));
+    asked_.clear();
+    RebuildAnswering(key);
+    const std::string after = Bytes("T.dat");
+    EXPECT_EQ(after.substr(2 * kRec, 2 * kRec), data_.substr(2 * kRec, 2 * kRec));
+    EXPECT_EQ(FreeChain(after, kRec), std::vector<std::int32_t>{4});
+  }
+}
+
+// Equal keys come highest record first with the longest key (246 bytes)
+// too, and the sort stays inside its records.
+TEST_F(RebuildTest, LongestKeyStillSortsEqualKeysHighestRecordFirst) {
+  const int recLen = 260;
+  const std::string key(246, 'K');
+  Put("T.dat", DataImage({Live(key, 6, recLen), Live("A", 6, recLen), Live(key, 6, recLen)}, recLen));
+  AnswerWith('N');
+  db::RebuildResult result = Rebuild("T I 260 0 6 246");
+  EXPECT_EQ(result.Skipped, 1);
+  EXPECT_EQ(Bytes("I_hiba.txt"), "T\r\n0000000001  kulcs:" + key + "\r\n");
+  EXPECT_EQ(IndexItems("I.idx", 246, false), (Items{{"A" + std::string(245, '.'), 2}, {key, 3}}));
+}
+
+// ---- The sort in a small memory -------------------------------------------------------
+
+TEST_F(RebuildTest, SmallSortMemoryGivesTheSameIndexAndSkipFileAndNoWorkFile) {
+  std::mt19937 random(2024);
+  std::vector<std::string> records;
+  for (int i = 0; i < 3000; ++i) {
+    std::string key;
+    for (int k = 0; k < 3; ++k) key += static_cast<char>('A' + random() % 8);
+    records.push_back(i % 7 == 3 ? Free() : Live(key));
+  }
+  const std::string data = DataImage(records);
+  Put("T.dat", data);
+  AnswerWith('N');
+  db::RebuildResult small = Rebuild("T SMALL 40 0 6 3", db::SortSettings{507 * 40, ""});  // ~60 runs
+  ASSERT_EQ(small.Code, db::kRebuildDone) << small.Reason;
+  EXPECT_FALSE(Exists(db::SortWorkFileName("")));
+  asked_.clear();
+  db::RebuildResult big = Rebuild("T BIG 40 0 6 3");
+  ASSERT_EQ(big.Code, db::kRebuildDone) << big.Reason;
+  const Items expected = ExpectedItems(data, kRec, {{kKeyPos, 3}}, false);
+  EXPECT_EQ(small.Indexed, static_cast<std::int32_t>(expected.size()));
+  EXPECT_EQ(small.Skipped, small.Read - small.Indexed);
+  EXPECT_EQ(Bytes("SMALL.idx"), Bytes("BIG.idx"));
+  EXPECT_EQ(Bytes("SMALL_hiba.txt"), Bytes("BIG_hiba.txt"));
+  EXPECT_EQ(IndexItems("SMALL.idx", 3, false), expected);
+  ExpectSoundData(Bytes("T.dat"), kRec);
+  EXPECT_FALSE(Exists(db::SortWorkFileName("")));
+}
+
+// ---- The screen -----------------------------------------------------------------------
+
+TEST_F(RebuildTest, OwnWindowIsFramedTitledAndPutsTheScreenBack) {
+  for (int row = 1; row <= 25; ++row) ui::WriteAt(1, row, std::string(80, static_cast<char>('a' + row)), 0x07);
+  const std::vector<std::string> before = Screen();
+  Put("KESZLET.dat", DataImage({Live("SAME"), Live("SAME"), Live("OTHER")}));
+  AnswerWith('N');
+  ASSERT_EQ(db::RebuildIndex(true, "KESZLET I 40 0 6 8").Code, db::kRebuildDone);
+  ASSERT_EQ(asked_.size(), 25u);
+  for (int row : {6, 19}) {  // corners at columns 10 and 70, the cells beside them untouched
+    const std::string& now = asked_[row - 1];
+    const std::string& was = before[row - 1];
+    EXPECT_NE(now[9], was[9]) << row;
+    EXPECT_NE(now[69], was[69]) << row;
+    EXPECT_EQ(now.substr(0, 9) + now.substr(70), was.substr(0, 9) + was.substr(70)) << row;
+  }
+  EXPECT_EQ(asked_[4], before[4]);   // row 5
+  EXPECT_EQ(asked_[19], before[19]);  // row 20
+  std::size_t title = asked_[5].find(" KESZLET ");
+  EXPECT_TRUE(title > 9 && title < 61) << asked_[5];
+  EXPECT_EQ(asked_[7].substr(11, 32), "KESZLET beolvasott      :      3");
+  EXPECT_EQ(Screen(), before);
+}
+
+TEST_F(RebuildTest, WithoutOwnWindowTheTitleAndCountersGoToTheCurrentWindow) {
+  Put("T.dat", DataImage({Live("ALFA"), Free(), Live("BETA")}));
+  ASSERT_EQ(Rebuild("T I 40 0 6 8").Code, db::kRebuildDone);
+  EXPECT_EQ(Row(1).substr(0, 3), " T ");
+  EXPECT_EQ(Row(2).substr(0, 33), " T beolvasott            :      2");
+  EXPECT_EQ(Row(3).substr(0, 33), " T indexelt              :      2");
+}
+
+// ---- Another station ------------------------------------------------------------------
+
+TEST_F(RebuildTest, DataFileAnotherStationHasOpenIsRefusedAndLeftAlone) {
+  MakeFile("T.dat", kRec, 4);
+  {
+    db::DataFile f;
+    db::OpenDataFile(f, "T.dat", kRec);
+    db::FreeRecord(f, 3);
+    db::FreeRecord(f, 1);  // the chain 1 -> 3: the rebuild would turn it round
+    db::CloseDataFile(f);
+  }
+  Put("I.idx", "an index of another day");
+  db_test::ChildProcess station;
+  auto ask = [&](const std::string& command) {
+    station.Send(command);
+    return station.WaitFor(command == "quit" ? "bye" : "ok", 20000).value_or(station.Transcript());
+  };
+  ASSERT_TRUE(station.Start(db_test::ProgramPath(DB_STATION_PATH), {folder_.string(), "B"}));
+  ASSERT_TRUE(station.WaitFor("ok ready", 20000).has_value()) << station.Transcript();
+  ASSERT_EQ(ask("open 0 T.dat 40 0"), "ok 1 0");
+  const std::string data = Bytes("T.dat");
+
+  db::RebuildResult refused = Rebuild("T I 40 0 6 3");
+  EXPECT_EQ(refused.Code, db::kRebuildInUse);
+  EXPECT_NE(refused.Reason.find("T.dat"), std::string::npos) << refused.Reason;
+  EXPECT_EQ(Bytes("T.dat"), data);
+  EXPECT_EQ(Bytes("I.idx"), "an index of another day");
+
+  ASSERT_EQ(ask("close 0"), "ok");
+  ASSERT_EQ(Rebuild("T I 40 0 6 3").Code, db::kRebuildDone);
+  EXPECT_EQ(FreeChain(Bytes("T.dat"), kRec), (std::vector<std::int32_t>{3, 1}));
+  EXPECT_EQ(ask("quit"), "bye 0");
+}
+
+}  // namespace
