@@ -19,7 +19,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,14 +29,15 @@
 #include <string>
 #include <vector>
 
-#include "console/console.h"
+#include "bench_support.h"
 #include "db/db.h"
-#include "platform/terminal.h"
-#include "ui/ui.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+using bench::EngineSession;
+using bench::Seconds;
 
 constexpr int kKeyLen = 20;
 constexpr int kRecLen = 100;
@@ -54,10 +54,7 @@ std::vector<std::string> MakeKeys(std::size_t count) {
   return keys;
 }
 
-fs::path Folder() {
-  fs::path base = fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
-  return base / ("db_vs_sqlite-" + std::to_string(getpid()));
-}
+fs::path Folder() { return bench::ScratchFolder("db_vs_sqlite"); }
 
 // The record of a key: the key, then filler; byte 4 (in use) is non-zero.
 std::vector<std::uint8_t> RecordOf(const std::string& key) {
@@ -94,32 +91,7 @@ void Report(benchmark::State& state, const std::string& measure, const std::stri
   g_rates[measure][engine] = static_cast<double>(ops) / seconds;
 }
 
-double Seconds(const std::function<void()>& work) {
-  auto start = std::chrono::steady_clock::now();
-  work();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
 // ---- The engine -----------------------------------------------------------------
-
-// A station's engine: a headless console (the busy boxes need one), the
-// engine started with this station's identifier.
-struct EngineSession {
-  platform::HeadlessTerminal term;
-  explicit EngineSession(const std::string& station) {
-    console::OpenConsole(term);
-    ui::ResetToolkit();
-    db::ResetEngine();
-    db::SetStationId(station);
-    db::InitDatabase();
-  }
-  ~EngineSession() {
-    db::CloseAllFiles();
-    db::DoneDatabase();
-    db::ResetEngine();
-    console::CloseConsole();
-  }
-};
 
 void CreateEngineFiles() {
   EngineSession session("MAKER");

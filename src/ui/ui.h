@@ -322,6 +322,28 @@ const std::string& SearchText();
 // Called with the current item on F9 while enabled.
 void SetF9Hook(std::function<void(std::uint32_t)> hook, bool enabled);
 
+// ---- Line editor -----------------------------------------------------------------
+
+// Edits text in place on one row of the current window: width cells from a
+// window-relative column, scrolling sideways when text is longer; at most
+// maxLength characters. Left/Right/Home/End move, Backspace/Del delete, Ins
+// switches insert and overwrite (the cursor shape shows which), Ctrl+Y
+// empties the line; a character code that is not an editing key is typed
+// (the console's special-key codes are not characters). The first key
+// typed replaces the whole text when selectAll is set. digitsOnly accepts
+// only digits, blank, '.', '-' and '+'. Enter, Esc, Tab, Shift+Tab, Up,
+// Down, PgUp, PgDn and F10, and any code in exitKeys, end the edit and are
+// returned; on Esc text is as it came in.
+struct LineEditOptions {
+  int maxLength = 255;
+  bool selectAll = false;
+  bool digitsOnly = false;
+  std::string exitKeys;
+  std::uint8_t attr = 0;  // 0: the inverse of the current text attribute
+};
+std::uint8_t EditLine(int column, int row, int width, std::string& text,
+                      const LineEditOptions& options = {});
+
 // ---- Process-wide state ---------------------------------------------------------
 
 // Puts every toolkit global back to its start value (for tests).

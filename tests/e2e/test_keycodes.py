@@ -51,6 +51,14 @@ class KeycodesInTerminal(TerminalTestCase):
                 self.wait_row(KEY_ROW, pattern)
         self.tmux.literal("á")  # typed as UTF-8, delivered in code page 852
         self.wait_row(KEY_ROW, r"^║ Kód: A0  á")
+        # Home and End in every form terminals send them, whatever TERM says.
+        for sequence, pattern in [("\x1b[1~", r"^║ Kód: C7  .*Home "), ("\x1b[4~", r"^║ Kód: CF  .*End "),
+                                  ("\x1bOH", r"^║ Kód: C7  .*Home "), ("\x1b[8~", r"^║ Kód: CF  .*End ")]:
+            with self.subTest(sequence=repr(sequence)):
+                self.tmux.literal("x")
+                self.wait_row(KEY_ROW, r"^║ Kód: 78 ")
+                self.tmux.literal(sequence)
+                self.wait_row(KEY_ROW, pattern)
 
     def test_sgr_mouse_click_shows_buttons_and_position(self):
         self.tmux.literal("\x1b[<0;10;5M")

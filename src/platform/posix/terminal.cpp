@@ -139,6 +139,14 @@ bool CursesTerminal::Attach(std::string& reason) {
   return true;
 }
 
+// Home and End arrive in more forms than one terminfo entry names: tmux and
+// the VT220 family send ESC [1~ / ESC [4~ (or 7~ / 8~) whatever TERM says,
+// xterm ESC [H / ESC [F or ESC O H / ESC O F. All of them are Home and End.
+void DefineHomeAndEnd() {
+  for (const char* home : {"\x1b[1~", "\x1b[7~", "\x1b[H", "\x1bOH"}) define_key(home, KEY_HOME);
+  for (const char* end : {"\x1b[4~", "\x1b[8~", "\x1b[F", "\x1bOF"}) define_key(end, KEY_END);
+}
+
 bool CursesTerminal::Open(std::string& reason) {
   if (screen_) return true;
   UseUtf8Locale();
@@ -148,6 +156,7 @@ bool CursesTerminal::Open(std::string& reason) {
   noecho();
   nonl();
   keypad(stdscr, TRUE);
+  DefineHomeAndEnd();
   nodelay(stdscr, TRUE);
   // No meta(): it would switch xterm to sending Alt+key as the key with its
   // eighth bit set ("á" for Alt+a); 8-bit UTF-8 input works without it.

@@ -31,14 +31,11 @@
 #include "platform/sysinfo.h"
 #include "platform/terminal.h"
 #include "startup/startup.h"
+#include "station_frame.h"
 
 namespace {
 
-void Say(const std::string& line) {
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
-}
+using station::Say;
 
 class StationTerminal : public platform::HeadlessTerminal {
  public:
@@ -246,19 +243,6 @@ bool Serve(const std::string& line) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  platform::SetProgramArgs(argc, argv);
-  if (argc < 3) return 2;
-  std::filesystem::current_path(argv[1]);
-  db::SetStationId(argv[2]);
-  StationTerminal terminal(std::string(argv[2]) + ".key");
-  int code = startup::RunProgram(terminal, [] {
-    Say("ok ready");
-    std::string line;
-    while (std::getline(std::cin, line)) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      if (!Serve(line)) break;
-    }
-  });
-  Say("bye " + std::to_string(code));
-  return code;
+  StationTerminal terminal(argc >= 3 ? std::string(argv[2]) + ".key" : std::string());
+  return station::RunStation(argc, argv, terminal, [] { station::ServeLines(Serve); });
 }

@@ -1,0 +1,296 @@
+// The list loop and its commands: edit under the record's lock, delete with
+// confirmation, group edit, new records and the filter entry.
+#include <algorithm>
+
+#include "platform/codepage.h"
+#include "platform/fs.h"
+#include "records/loops.h"
+#include "records/records.h"
+#include "text/text.h"
+#include "ui/ui.h"
+
+using namespace platform::literals;
+
+namespace records {
+
+const std::string_view kEditHelp = "F10-tárolás Esc-kilépés"_cp;
+
+namespace {
+
+constexpr std::string_view kListHelp = "Rögzit Javit Ins-új Töröl Keres Csop.jav Esc-ki"_cp;
+constexpr std::string_view kEntryHelp = "F10-tárolás Esc-rögzités_vége"_cp;
+constexpr std::string_view kFilterTitle = " Szürö "_cp;
+
+// Enter, Esc, the letters of the key-help line, Ins, Del and F7.
+std::string ListExitKeys() {
+  std::string keys = "CJKRT";
+  for (std::uint8_t code : {key::kEnter, key::kEsc, key::kIns, key::kDel, key::kF7})
+    keys += static_cast<char>(code);
+  return keys;
+}
+
+// The current index becomes the default one, and the current key that of
+// the current record under it.
+void UseDefaultIndex(TableView& table) {
+  table.CurrentIndex = table.DefaultIndex;
+  table.CurrentKey = RecordKey(table, table.CurrentIndex, table.Record.data());
+}
+
+// The entries a group edit has offered: "key + ######record" in a
+// temporary index of this station, erased when the run ends.
+class OfferedEntries {
+ public:
+  explicit OfferedEntries(const TableView& table) : name_("T" + db::StationId() + "$.idx") {
+    const IndexDef& def = table.Def.Indexes[static_cast<std::size_t>(table.CurrentIndex - 1)];
+    db::CreateIndexGuarded(index_, name_, std::min(def.KeyLength + 6, kMaxKeyLength), 0);
+  }
+  ~OfferedEntries() {
+    db::CloseIndex(index_);
+    platform::EraseFile(name_);
+  }
+  OfferedEntries(const OfferedEntries&) = delete;
+  OfferedEntries& operator=(const OfferedEntries&) = delete;
+
+  void Add(const std::string& key, std::int32_t n) { db::InsertKey(index_, n, Entry(key, n)); }
+  bool Holds(const std::string& key, std::int32_t n) {
+    std::int32_t ref = 0;
+    std::string entry = Entry(key, n);
+    db::SeekKey(index_, ref, entry);
+    return db::DbOk();
+  }
+
+ private:
+  static std::string Entry(const std::string& key, std::int32_t n) {
+    return key + text::FormatPicture("######", n);
+  }
+  std::string name_;
+  db::IndexFile index_;
+};
+
+// From the entry (key, n) that was just edited, the next entry of the
+// current index not offered yet becomes the current record; false when
+// none follows.
+bool NextUnoffered(TableView& table, OfferedEntries& offered, std::string key, std::int32_t n) {
+  db::IndexFile& x = table.Index(table.CurrentIndex);
+  std::string remembered = key;
+  db::SeekEntry(x, n, key);
+  if (!db::DbOk()) {
+    key = remembered;
+    db::SeekKeyAtLeast(x, n, key);
+  }
+  bool found = db::DbOk();
+  while (found && offered.Holds(key, n)) {
+    db::StepNext(x, n, key);
+    found = db::DbOk();
+  }
+  if (!found) return false;
+  table.CurrentKey = key;
+  table.CurrentRecord = n;
+  PeekTableRecord(table, n, table.Record.data());
+  return true;
+}
+
+// The keys of record n out of every index, then the record freed (which
+// releases its lock).
+void RemoveRecord(TableView& table, std::int32_t n, const std::uint8_t* record) {
+  for (int i = 1; i <= table.IndexCount(); ++i) {
+    std::int32_t ref = n;
+    db::RemoveKey(table.Index(i), ref, RecordKey(table, i, record));
+  }
+  db::FreeRecord(table.Data, n);
+}
+
+// The form on record n, locked by this station, until it is stored (F10)
+// or left (Esc); the lock is released either way. A store refused for a
+// taken key opens the form again on the edited copy.
+std::uint8_t EditLocked(TableView& table, std::int32_t n, const std::vector<std::uint8_t>& before,
+                        std::string_view keyHelp) {
+  std::vector<std::uint8_t> record = before;
+  while (EditForm(table, record, table.Def.Title, keyHelp) == key::kF10) {
+    if (!StoreEditedRecord(table, n, before.data(), record.data())) continue;
+    table.Record = record;
+    table.CurrentKey = RecordKey(table, table.CurrentIndex, record.data());
+    FindCurrent(table);
+    RedrawList(table);
+    return key::kF10;
+  }
+  db::UnlockRecord(table.Data, n);
+  table.Record = before;
+  FindCurrent(table);
+  RedrawList(table);
+  return key::kEsc;
+}
+
+// One new record through the form; false when the form was left with Esc.
+bool EnterOneRecord(TableView& table, std::string_view keyHelp) {
+  std::vector<std::uint8_t> record = BlankRecord(table.Def);
+  while (EditForm(table, record, table.Def.Title, keyHelp) == key::kF10) {
+    std::int32_t n = 0;
+    if (!StoreNewRecord(table, record.data(), n)) continue;
+    table.CurrentRecord = n;
+    table.CurrentKey = RecordKey(table, table.CurrentIndex, record.data());
+    table.Record = record;
+    FindCurrent(table);
+    return true;
+  }
+  return false;
+}
+
+// F7: the form on the filter record; F10 turns the filter on and lists
+// from the start, Esc turns it off.
+void EnterFilter(TableView& table) {
+  table.FilterOn = EditForm(table, table.Filter, kFilterTitle, kEditHelp) == key::kF10;
+  if (table.FilterOn) {
+    table.CurrentKey.clear();
+    table.CurrentRecord = 0;
+  } else {
+    UseDefaultIndex(table);
+  }
+}
+
+void EditFromList(TableView& table) {
+  if (table.ListMode != 1) {
+    table.ListMode = 1;
+    RedrawList(table);
+  }
+  EditCurrentRecord(table, kEditHelp);
+}
+
+// The list's answer when it has nothing to show: the command to run, or 0
+// to show the list again.
+std::uint8_t EmptyListCommand(TableView& table) {
+  if (table.FilterOn) {
+    table.FilterOn = false;
+    table.GroupEditCount = 0;
+    UseDefaultIndex(table);
+    ui::Ask("Nincs megfelelö tétel!..."_cp, "");
+    return 0;
+  }
+  int current = 1;
+  std::uint8_t answer = UpperKey(MenuBar("RrRögzités VvVége"_cp, current));
+  if (answer == 'R') return 'R';
+  if (answer == 'V') return key::kEsc;
+  return 0;
+}
+
+// Runs one command of the list; false for Esc.
+bool RunListCommand(TableView& table, std::uint8_t command) {
+  switch (command) {
+    case key::kEnter:
+    case 'J':
+      EditFromList(table);
+      break;
+    case 'C':
+      GroupEdit(table);
+      break;
+    case 'K':
+      KeySearch(table);
+      break;
+    case 'R':
+      EnterNewRecords(table, true, kEntryHelp);
+      break;
+    case 'T':
+    case key::kDel:
+      ConfirmDelete();
+      break;
+    case key::kF7:
+      EnterFilter(table);
+      break;
+    case key::kIns:
+      EnterNewRecords(table, false, kEditHelp);
+      break;
+    case key::kEsc:
+      return false;
+    default:
+      break;
+  }
+  return true;
+}
+
+}  // namespace
+
+void BrowseTable() {
+  TableView& table = *CurrentTable();
+  table.Record = BlankRecord(table.Def);
+  for (;;) {
+    std::uint8_t command = UpperKey(ShowList(table, kListHelp, ListExitKeys()));
+    if (command == 0) command = EmptyListCommand(table);
+    if (command != 0 && !RunListCommand(table, command)) return;
+  }
+}
+
+void ConfirmDelete() {
+  TableView& table = *CurrentTable();
+  if (db::RecordLockedElsewhere(table.Data, table.CurrentRecord)) {
+    ui::Ask("Foglalt a rekord!"_cp, "");
+    return;
+  }
+  if (ui::Ask("Biztosan törölni akart? I/N : "_cp, "IN") != 1) return;
+  DeleteCurrentRecord(table);
+  RedrawList(table);
+}
+
+bool DeleteCurrentRecord(TableView& table) {
+  std::string key = RecordKey(table, table.CurrentIndex, table.Record.data());
+  std::int32_t n = table.CurrentRecord, ref = n;
+  std::string probe = key;
+  db::SeekEntry(table.Index(table.CurrentIndex), ref, probe);
+  if (!db::DbOk()) {
+    ui::Ask("A törlés nem sikerült!"_cp, "");
+    return false;
+  }
+  std::vector<std::uint8_t> record(table.Record.size());
+  db::ReadRecord(table.Data, n, record.data());
+  if (db::RecordInUse()) RemoveRecord(table, n, record.data());
+  if (table.Def.AfterDelete) table.Def.AfterDelete(100, table);
+  table.CurrentKey = key;
+  if (db::LiveRecordCount(table.Data) > 0) SettleCurrent(table);
+  return true;
+}
+
+std::uint8_t EditCurrentRecord(TableView& table, std::string_view keyHelp) {
+  std::int32_t n = table.CurrentRecord;
+  if (n < 1) return 0;  // no current record
+  if (db::RecordLockedElsewhere(table.Data, n) &&
+      ui::Ask("Foglalt a rekord! Vár <I/N> ? "_cp, "IN") != 1)  // Esc does not wait either
+    return 0;
+  std::vector<std::uint8_t> before(table.Record.size());
+  db::ReadRecord(table.Data, n, before.data());
+  if (!db::RecordInUse()) {
+    db::UnlockRecord(table.Data, n);
+    ui::Ask("A rekordot idöközben törölték !"_cp, "");
+    SettleCurrent(table);
+    return 0;
+  }
+  return EditLocked(table, n, before, keyHelp);
+}
+
+// Every edited entry goes into the temporary index, so that a record whose
+// key moved further on is stepped over when the run reaches it again.
+void GroupEdit(TableView& table) {
+  PeekTableRecord(table, table.CurrentRecord, table.Record.data());
+  OfferedEntries offered(table);
+  for (;;) {
+    std::string key = table.CurrentKey;
+    std::int32_t n = table.CurrentRecord;
+    if (EditCurrentRecord(table, kEditHelp) != key::kF10) return;
+    offered.Add(RecordKey(table, table.CurrentIndex, table.Record.data()), n);
+    if (!NextUnoffered(table, offered, key, n)) {
+      ui::Ask("Nincs következö !"_cp, "");
+      return;
+    }
+    if (table.ListPresence > 0) {
+      ++table.GroupEditCount;
+      RedrawList(table);
+    }
+  }
+}
+
+void EnterNewRecords(TableView& table, bool repeat, std::string_view keyHelp) {
+  do {
+    if (!EnterOneRecord(table, keyHelp)) return;
+    RedrawList(table);
+  } while (repeat);
+}
+
+}  // namespace records

@@ -1,0 +1,37 @@
+// Internal to the record layer's loops (the list's commands, the view) and
+// the table layer under them.
+#pragma once
+#include <cstdint>
+#include <string_view>
+
+#include "records/records.h"
+
+namespace records {
+
+// The longest key an index holds.
+inline constexpr int kMaxKeyLength = 246;
+// The key-help of the form when one record is edited or entered.
+extern const std::string_view kEditHelp;
+
+// A letter key upper-cased (a..z only: other codes are special keys).
+inline std::uint8_t UpperKey(std::uint8_t key) {
+  return key >= 'a' && key <= 'z' ? static_cast<std::uint8_t>(key - 'a' + 'A') : key;
+}
+
+// Lock-free moves of a table's position (CurrentKey, CurrentRecord and the
+// record peeked into Record) along its current index. Entries whose record
+// is free are stepped over; a move that finds nothing leaves the position
+// as it was.
+
+// The record after (forward) or before the current one; the current entry
+// is found again first, and when it is gone the move starts from where it
+// stood.
+bool StepRecord(TableView& table, bool forward);
+// The first or the last record of the index.
+bool FirstRecord(TableView& table);
+bool LastRecord(TableView& table);
+// After the current record changed or went: FindCurrent, else the last
+// record; false when the table has no record in the index.
+bool SettleCurrent(TableView& table);
+
+}  // namespace records

@@ -1,0 +1,121 @@
+// Two stations on one table: the other station is a separate process (the
+// records_station program) holding or deleting records while this one runs
+// the list's delete and edit.
+#include "../db/child_process.h"
+#include "records_fixture.h"
+
+using namespace platform::literals;
+using records_test::TableTest;
+namespace key = records::key;
+
+namespace {
+
+const int kAnswerMs = 20000;  // generous: Wine starts slowly
+
+// The other station, driven line by line.
+class OtherStation {
+ public:
+  OtherStation(const std::string& folder, const std::string& id) {
+    started_ = child_.Start(db_test::ProgramPath(RECORDS_STATION_PATH), {folder, id}) &&
+               child_.WaitFor("ok ready", kAnswerMs).has_value();
+  }
+  ~OtherStation() {
+    child_.Send("quit");
+    child_.WaitFor("bye", kAnswerMs);
+  }
+  OtherStation(const OtherStation&) = delete;
+  OtherStation& operator=(const OtherStation&) = delete;
+
+  bool Started() const { return started_; }
+  void Send(const std::string& command) { child_.Send(command); }
+  // The next answer ("ok ..."), "" when none came in time.
+  std::string Answer() {
+    auto line = child_.WaitFor("ok", kAnswerMs);
+    return line ? *line : "";
+  }
+  std::string Ask(const std::string& command) {
+    Send(command);
+    return Answer();
+  }
+  const std::string& Transcript() const { return child_.Transcript(); }
+
+ private:
+  db_test::ChildProcess child_;
+  bool started_ = false;
+};
+
+class StationsTest : public TableTest {
+ protected:
+  void SetUp() override {
+    TableTest::SetUp();
+    platform::SetClock(nullptr);  // the waits for the other station take real time
+    Seed();
+    other = std::make_unique<OtherStation>(folder_.string(), "OTHER_1");
+    ASSERT_TRUE(other->Started()) << other->Transcript();
+    PositionOn(b);
+  }
+  void TearDown() override {
+    other.reset();
+    TableTest::TearDown();
+  }
+
+  std::unique_ptr<OtherStation> other;
+};
+
+TEST_F(StationsTest, ARecordHeldByTheOtherStationIsBusyToTheDelete) {
+  SKIP_UNDER_WINE_READS();
+  ASSERT_EQ(other->Ask("lock B2"), "ok " + std::to_string(b));
+  Answer("\r");
+  records::ConfirmDelete();
+  EXPECT_TRUE(Seen("Foglalt a rekord!"_cp));
+  EXPECT_FALSE(Seen("Biztosan"));
+  EXPECT_TRUE(InUse(b));
+  EXPECT_EQ(IndexKeys(1).size(), 3u);
+
+  ASSERT_EQ(other->Ask("release B2"), "ok");
+  Answer("I");
+  records::ConfirmDelete();
+  EXPECT_FALSE(InUse(b)) << "free to delete once released";
+}
+
+TEST_F(StationsTest, ARecordHeldByTheOtherStationAsksWhetherTheEditShouldWait) {
+  SKIP_UNDER_WINE_READS();
+  ASSERT_EQ(other->Ask("lock B2"), "ok " + std::to_string(b));
+  for (const char* answer : {"N", "\x1b"}) {  // Esc gives up the wait as "N" does
+    Answer(answer);
+    EXPECT_EQ(records::EditCurrentRecord(*table, "F10-tárolás Esc-kilépés"_cp), 0);
+    EXPECT_TRUE(Seen("Foglalt a rekord! Vár <I/N> ? "_cp));
+    EXPECT_TRUE(table->Data.Held.empty()) << "nothing was read under a lock";
+    EXPECT_EQ(Name(b), "Korte");
+  }
+}
+
+TEST_F(StationsTest, AnEditThatWaitedForTheOtherStationGoesOnOnceTheRecordIsReleased) {
+  ASSERT_EQ(other->Ask("lock B2"), "ok " + std::to_string(b));
+  other->Send("release B2 500");
+  if (!db_test::UnderWine()) Answer("I");  // Wine cannot see the other's lock before the wait
+  Then([this] {
+    Keys("\rBarack");
+    Special(key::kF10);
+  });
+  EXPECT_EQ(records::EditCurrentRecord(*table, "F10-tárolás Esc-kilépés"_cp), key::kF10);
+  EXPECT_EQ(other->Answer(), "ok");
+  EXPECT_EQ(Name(b), "Barack");
+  EXPECT_TRUE(table->Data.Held.empty());
+}
+
+TEST_F(StationsTest, ARecordDeletedWhileTheEditWaitedIsReportedAndTheNextOneBecomesCurrent) {
+  ASSERT_EQ(other->Ask("lock B2"), "ok " + std::to_string(b));
+  other->Send("delete B2 1000");
+  if (!db_test::UnderWine()) Answer("I");  // Wine cannot see the other's lock before the wait
+  Answer("\r");
+  EXPECT_EQ(records::EditCurrentRecord(*table, "F10-tárolás Esc-kilépés"_cp), 0);
+  EXPECT_TRUE(Seen("A rekordot idöközben törölték !"_cp));
+  EXPECT_EQ(other->Answer(), "ok 1");
+  EXPECT_TRUE(table->Data.Held.empty());
+  EXPECT_FALSE(InUse(b));
+  EXPECT_EQ(table->CurrentRecord, c);
+  EXPECT_EQ(IndexKeys(2).size(), 2u) << "the other station removed every key";
+}
+
+}  // namespace
