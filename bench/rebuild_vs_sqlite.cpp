@@ -348,7 +348,7 @@ bool ParseArguments(int argc, char** argv, Options& o) {
       if (records < 1 || records >= INT32_MAX) return false;
       o.records = static_cast<std::int32_t>(records);
       counted = true;
-    } else if (arg[0] != '-') {
+    } else if (arg[0] != '-' && o.ownFolder) {
       o.folder = fs::absolute(arg);
       o.ownFolder = false;
     } else {

@@ -1,6 +1,7 @@
 // The in-memory pages of an index held alone: a small least-recently-used
 // set of packed page records in front of the index's own store.
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "db/index_internal.h"
@@ -70,6 +71,11 @@ void ExclusivePages::Free(std::int32_t n) {
     slot->Dirty = false;
   }
   inner_->Free(n);
+}
+
+void ExclusivePages::Fault(std::int32_t n) {
+  inner_->Fault(n);
+  std::abort();  // not reached: the wrapped store ends the program
 }
 
 std::unique_ptr<PageStore> ExclusivePages::Detach() {

@@ -63,7 +63,7 @@ class ExclusivePages : public PageStore {
   void EndChange(std::int32_t root) override { inner_->EndChange(root); }
   std::int32_t PeekRoot() override { return inner_->PeekRoot(); }
   bool Holds(std::int32_t n) override { return inner_->Holds(n); }
-  [[noreturn]] void Fault(std::int32_t n) override { inner_->Fault(n); }
+  [[noreturn]] void Fault(std::int32_t n) override;
 
   // Writes every changed page and gives the wrapped store back.
   std::unique_ptr<PageStore> Detach();
