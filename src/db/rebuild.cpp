@@ -25,7 +25,7 @@ constexpr int kMaxKey = 246;
 constexpr std::int32_t kCounterStep = 1000;  // counters are redrawn this often
 // Pages of the new index kept in memory: the path of the sorted inserts
 // (which all go to the right edge of the tree) and the pages a split makes.
-constexpr std::size_t kIndexPagesInMemory = 64;
+constexpr std::size_t kIndexPagesInMemory = 16;
 
 struct KeyPart {
   int Pos = 0, Len = 0;  // first byte (1-based) and length
