@@ -43,8 +43,10 @@ void OnRegister(void (*screen)()) {
   table.Filter = partnerek::OpenFilter();
   records::OpenTable(table);
   records::SetCurrentTable(&table);
+  struct NoCurrentTableAtTheEnd {
+    ~NoCurrentTableAtTheEnd() { records::SetCurrentTable(nullptr); }
+  } reset;  // also when the program ends inside screen
   screen();
-  records::SetCurrentTable(nullptr);
   records::CloseTable(table);
 }
 

@@ -42,7 +42,8 @@ class OfferedEntries {
  public:
   explicit OfferedEntries(const TableView& table) : name_("T" + db::StationId() + "$.idx") {
     const IndexDef& def = table.Def.Indexes[static_cast<std::size_t>(table.CurrentIndex - 1)];
-    db::CreateIndexGuarded(index_, name_, std::min(def.KeyLength + 6, kMaxKeyLength), 0);
+    // Room for the widest record number: "######" writes a longer one whole.
+    db::CreateIndexGuarded(index_, name_, std::min(def.KeyLength + 10, kMaxKeyLength), 0);
   }
   ~OfferedEntries() {
     db::CloseIndex(index_);
@@ -231,6 +232,7 @@ void ConfirmDelete() {
 }
 
 bool DeleteCurrentRecord(TableView& table) {
+  if (RefusedReadOnly(table)) return false;
   std::string key = RecordKey(table, table.CurrentIndex, table.Record.data());
   std::int32_t n = table.CurrentRecord, ref = n;
   std::string probe = key;
@@ -265,16 +267,26 @@ std::uint8_t EditCurrentRecord(TableView& table, std::string_view keyHelp) {
   return EditLocked(table, n, before, keyHelp);
 }
 
+// True when record n is free (another station deleted it).
+bool RecordGone(TableView& table, std::int32_t n) {
+  std::vector<std::uint8_t> record(table.Record.size());
+  PeekTableRecord(table, n, record.data());
+  return db::RecordIsFree(record.data());
+}
+
 // Every edited entry goes into the temporary index, so that a record whose
-// key moved further on is stepped over when the run reaches it again.
+// key moved further on is stepped over when the run reaches it again. The
+// run ends with Esc or when the user does not wait for a busy record; a
+// record deleted meanwhile is passed over.
 void GroupEdit(TableView& table) {
   PeekTableRecord(table, table.CurrentRecord, table.Record.data());
   OfferedEntries offered(table);
   for (;;) {
     std::string key = table.CurrentKey;
     std::int32_t n = table.CurrentRecord;
-    if (EditCurrentRecord(table, kEditHelp) != key::kF10) return;
-    offered.Add(RecordKey(table, table.CurrentIndex, table.Record.data()), n);
+    std::uint8_t done = EditCurrentRecord(table, kEditHelp);
+    if (done == key::kF10) offered.Add(RecordKey(table, table.CurrentIndex, table.Record.data()), n);
+    else if (done == key::kEsc || !RecordGone(table, n)) return;
     if (!NextUnoffered(table, offered, key, n)) {
       ui::Ask("Nincs következö !"_cp, "");
       return;

@@ -5,10 +5,13 @@
 //
 // Values show as stored, numbers right-aligned in their length, dates
 // "YYYYMMDD" as "YYYY.MM.DD". A number must read as one and a date must be
-// eight digits (the points may be left out) or empty; otherwise the cursor
-// stays in the field with a beep. On the table's filter record a date is a
+// a real day of eight digits (the points may be left out) or empty, and a
+// number must fit its field with its decimals; otherwise the cursor stays
+// in the field with a beep. On the table's filter record a date is a
 // pattern: its eight places take digits or "?".
 #include <algorithm>
+#include <string>
+#include <vector>
 
 #include "console/console.h"
 #include "records/widgets.h"
@@ -79,6 +82,16 @@ std::string EditText(const FieldDef& field, const std::uint8_t* record) {
   return field.IsNumeric() ? text::Trim(stored) : text::TrimRight(stored);
 }
 
+// "YYYYMMDD" names a day of the calendar.
+bool IsRealDay(const std::string& digits) {
+  int year = std::stoi(digits.substr(0, 4)), month = std::stoi(digits.substr(4, 2)),
+      day = std::stoi(digits.substr(6, 2));
+  static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (month < 1 || month > 12 || day < 1 || day > kDays[month - 1]) return false;
+  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return month != 2 || day <= 28 || leap;
+}
+
 // Stores the edited text into the field; false, nothing stored, when a
 // date or a number does not read.
 bool StoreText(const FieldDef& field, std::uint8_t* record, const std::string& typed, bool pattern) {
@@ -88,11 +101,16 @@ bool StoreText(const FieldDef& field, std::uint8_t* record, const std::string& t
     bool digits = std::all_of(text.begin(), text.end(),
                               [&](char c) { return (c >= '0' && c <= '9') || (pattern && c == '?'); });
     if (!digits || (!text.empty() && text.size() != 8)) return false;
+    if (!pattern && !text.empty() && !IsRealDay(text)) return false;
   } else if (field.IsNumeric()) {
     if (!text.empty() && !text::ReadNumber(text)) return false;
   } else {
     text = typed;
   }
+  std::vector<std::uint8_t> tried(record, record + field.Offset - 1 + field.Length);
+  SetFieldText(field, tried.data(), text);
+  if (field.IsNumeric() && FieldText(field, tried.data()).find('*') != std::string::npos)
+    return false;  // too wide for the field: it would read back as 0
   SetFieldText(field, record, text);
   return true;
 }

@@ -266,7 +266,7 @@ class List {
     if (state_.index != table_.CurrentIndex) state_.page.clear();
     state_.index = table_.CurrentIndex;
     std::optional<Entry> current = CurrentEntry();
-    std::optional<Entry> top = state_.page.empty() ? current : state_.page.front();
+    std::optional<Entry> top = state_.page.empty() || !current ? current : state_.page.front();
     state_.page = PageFrom(top ? &*top : nullptr);
     int row = current ? RowOf(*current) : 1;
     if (row == 0) {

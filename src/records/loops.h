@@ -13,6 +13,10 @@ inline constexpr int kMaxKeyLength = 246;
 // The key-help of the form when one record is edited or entered.
 extern const std::string_view kEditHelp;
 
+// True, with the "Illegális file müvelet!" box shown, when the table is
+// open read-only: nothing may be stored or deleted.
+bool RefusedReadOnly(const TableView& table);
+
 // A letter key upper-cased (a..z only: other codes are special keys).
 inline std::uint8_t UpperKey(std::uint8_t key) {
   return key >= 'a' && key <= 'z' ? static_cast<std::uint8_t>(key - 'a' + 'A') : key;

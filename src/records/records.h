@@ -119,7 +119,8 @@ class TableView {
   std::int32_t CurrentRecord = 0;  // 0: none
   int ListMode = 0;                // 1 after the first edit
   int ListPresence = 1;            // 0: edited without a list on screen
-  std::string KeyFrom, KeyTo;      // bounds of the keys shown ("" = none)
+  std::string KeyFrom, KeyTo;      // bounds of the keys shown ("" = none), upper-cased
+                                   // when compared, as the index holds its keys
   int GroupEditCount = 0;
   std::vector<std::uint8_t> Filter;  // the filter record
   bool FilterOn = false;

@@ -93,13 +93,6 @@ bool OpenNewData(TableView& table) {
   return missing;
 }
 
-// True, with the "Illegális file müvelet!" box shown, when the table is
-// open read-only.
-bool RefusedReadOnly(const TableView& table) {
-  if (table.Data.OpenMode != db::kModeReadOnly) return false;
-  db::IllegalOperation(table.Data);
-  return true;
-}
 
 // Puts the keys of every record in use into index i (a new index of a
 // table that already holds records).
@@ -128,6 +121,12 @@ void OpenIndexes(TableView& table, bool fresh) {
 }
 
 }  // namespace
+
+bool RefusedReadOnly(const TableView& table) {
+  if (table.Data.OpenMode != db::kModeReadOnly) return false;
+  db::IllegalOperation(table.Data);
+  return true;
+}
 
 // ---- Field values ------------------------------------------------------------
 

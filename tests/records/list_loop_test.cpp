@@ -201,6 +201,26 @@ TEST_F(ListLoopTest, AFilterListsOnlyTheMatchingRecordsAndEscOnItsFormSwitchesIt
   EXPECT_EQ(Code(table->CurrentRecord), "B7    ") << "the position stays on the record";
 }
 
+TEST_F(ListLoopTest, AFilterSwitchedOnListsFromTheFirstMatchingRecordWhereverTheListStood) {
+  for (int i = 0; i < 100; ++i) Add("C" + std::to_string(1000 + i).substr(1), "Alma");
+  Then([this] {
+    Special(key::kPgDn);
+    Special(key::kPgDn);
+  });
+  Then([this] {
+    EXPECT_EQ(Row(4).find("C000"), std::string::npos) << "scrolled away from the start";
+    Special(key::kF7);
+    Keys("C");  // every code holds a C
+    Special(key::kF10);
+  });
+  Then([this] {
+    EXPECT_TRUE(table->FilterOn);
+    EXPECT_NE(Row(4).find("C000"), std::string::npos) << Row(4);
+    PressEsc();
+  });
+  records::BrowseTable();
+}
+
 // The first edit moves A1's key behind C3; the run goes on with B2 and C3
 // and ends instead of offering A1 (now D4) again.
 TEST_F(ListLoopTest, GroupEditNeverOffersARecordTwiceEvenWhenAnEditMovesItsKeyForward) {

@@ -119,3 +119,30 @@ TEST_F(StationsTest, ARecordDeletedWhileTheEditWaitedIsReportedAndTheNextOneBeco
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(StationsTest, AGroupEditPassesOverARecordDeletedWhileItWaitedAndGoesOn) {
+  PositionOn(a);
+  ASSERT_EQ(other->Ask("lock B2"), "ok " + std::to_string(b));
+  std::vector<std::int32_t> offered;
+  Then([&] {
+    offered.push_back(table->CurrentRecord);
+    other->Send("delete B2 1000");
+    Special(key::kF10);  // A1 stored as it was
+  });
+  if (!db_test::UnderWine()) Answer("I");  // Wine cannot see the other's lock before the wait
+  Answer("\r");                             // "A rekordot idöközben törölték !"
+  Then([&] {
+    offered.push_back(table->CurrentRecord);
+    Special(key::kF10);
+  });
+  Answer("\r");  // "Nincs következö !"
+  records::GroupEdit(*table);
+  EXPECT_EQ(other->Answer(), "ok 1");
+  EXPECT_TRUE(Seen("A rekordot idöközben törölték !"_cp));
+  EXPECT_EQ(offered, (std::vector<std::int32_t>{a, c})) << "the run went on after the deleted record";
+  EXPECT_TRUE(table->Data.Held.empty());
+}
+
+}  // namespace

@@ -514,6 +514,21 @@ TEST_F(WidgetsTest, TheFilterFormTakesDatePatternsAndTheRecordFormDoesNot) {
   EXPECT_EQ(term.Beeps(), 1);
 }
 
+TEST_F(WidgetsTest, FormRefusesANumberTooWideAndADayThatDoesNotExist) {
+  auto record = Make("K1", "Alma", 5);
+  auto wide = std::string(static_cast<std::size_t>(F(rt::kAmount).Length), '9');
+  Keys("\r\r" + wide + "\r");  // with its decimals it would not fit: refused
+  Keys("7\r");
+  Keys("20230229");  // no 29 February in 2023
+  Special(key::kF10);
+  Keys("20240229");
+  Special(key::kF10);
+  EXPECT_EQ(records::EditForm(*table, record, " Adat ", ""), key::kF10);
+  EXPECT_EQ(term.Beeps(), 2);
+  EXPECT_EQ(records::FieldValue(F(rt::kAmount), record.data()), 7);
+  EXPECT_EQ(records::FieldText(F(rt::kDate), record.data()), "20240229");
+}
+
 TEST_F(WidgetsTest, FormMovesBetweenFieldsBothWaysAndRound) {
   auto record = Make("K1");
   Special(key::kUp);  // from the first to the last field
