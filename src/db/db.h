@@ -496,17 +496,30 @@ void CreateIndexGuarded(IndexFile& x, std::string_view name, int keyLen, int dup
 // block reads, in several passes when there are more runs than buffers. The
 // work file is removed at the end, whether the sort succeeds or fails.
 //
+// Records whose bytes are mostly padding may be given a packed form: the
+// sort then keeps, spills and compares them packed (Packing.Less orders
+// packed records as Less orders whole ones), packing each record Input
+// fills and unpacking each one before Output. More records fit a run, and
+// the work file shrinks by the same measure.
+//
 // Returns 0; a Windows error number when the work file fails (112 for a full
-// disk); kSortProcedureFailed when Input, Less or Output threw (or memory ran
-// out). After a failure Output may have received part of the records.
-struct SortSettings {
-  std::size_t MemoryBytes = std::size_t{64} << 20;
-  std::string Folder;
-};
-inline constexpr int kSortProcedureFailed = -1;
+// disk); kSortProcedureFailed when a procedure threw (or memory ran out).
+// After a failure Output may have received part of the records.
 using SortInput = std::function<bool(void* record)>;
 using SortLess = std::function<bool(const void* a, const void* b)>;
 using SortOutput = std::function<void(const void* record)>;
+struct SortPacking {
+  std::size_t Size = 0;  // bytes of a packed record; 0: records are not packed
+  std::function<void(const void* record, void* packed)> Pack;
+  std::function<void(const void* packed, void* record)> Unpack;
+  SortLess Less;
+};
+struct SortSettings {
+  std::size_t MemoryBytes = std::size_t{64} << 20;
+  std::string Folder;
+  SortPacking Packing;
+};
+inline constexpr int kSortProcedureFailed = -1;
 int ExternalSort(std::size_t recordSize, const SortInput& input, const SortLess& less,
                  const SortOutput& output, const SortSettings& settings = {});
 // The work file's name in folder ("" is the current folder).

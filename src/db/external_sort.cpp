@@ -236,7 +236,22 @@ int ExternalSort(std::size_t recordSize, const SortInput& input, const SortLess&
                  const SortOutput& output, const SortSettings& settings) {
   if (recordSize == 0) return 87;  // invalid parameter
   try {
-    Sorter(recordSize, input, less, output, settings).Sort();
+    const SortPacking& packing = settings.Packing;
+    if (packing.Size == 0) {
+      Sorter(recordSize, input, less, output, settings).Sort();
+      return 0;
+    }
+    std::vector<std::uint8_t> whole(recordSize);
+    SortInput packedInput = [&](void* packed) {
+      if (!input(whole.data())) return false;
+      packing.Pack(whole.data(), packed);
+      return true;
+    };
+    SortOutput packedOutput = [&](const void* packed) {
+      packing.Unpack(packed, whole.data());
+      output(whole.data());
+    };
+    Sorter(packing.Size, packedInput, packing.Less, packedOutput, settings).Sort();
     return 0;
   } catch (const IoError& e) {
     return e.code;

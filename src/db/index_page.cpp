@@ -6,27 +6,6 @@
 
 namespace db {
 
-// On a little-endian machine the fields are plain copies (one load or
-// store each, the hot path of unpacking a page); elsewhere byte by byte.
-void StoreInt32(std::uint8_t* p, std::int32_t v) {
-  auto u = static_cast<std::uint32_t>(v);
-  if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(p, &u, 4);
-  } else {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(u >> (8 * i));
-  }
-}
-
-std::int32_t LoadInt32(const std::uint8_t* p) {
-  std::uint32_t u = 0;
-  if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(&u, p, 4);
-  } else {
-    for (int i = 0; i < 4; ++i) u |= static_cast<std::uint32_t>(p[i]) << (8 * i);
-  }
-  return static_cast<std::int32_t>(u);
-}
-
 namespace {
 
 // Copies n bytes (at most a key's 246) with fixed-size moves: keys are

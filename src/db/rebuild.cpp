@@ -147,14 +147,43 @@ std::int32_t RecordNoOf(const std::uint8_t* rec) {
   return static_cast<std::int32_t>(v);
 }
 
-// Key byte-wise (a proper prefix first), then the higher record number.
+// Keys (length byte, then the bytes) byte-wise, a proper prefix first;
+// equal keys: the higher record number first.
+bool KeyThenRecordLess(const std::uint8_t* ka, std::int32_t na, const std::uint8_t* kb, std::int32_t nb) {
+  int c = std::memcmp(ka + 1, kb + 1, std::min(ka[0], kb[0]));
+  if (c != 0) return c < 0;
+  if (ka[0] != kb[0]) return ka[0] < kb[0];
+  return na > nb;
+}
+
 bool SortKeyLess(const void* a, const void* b) {
   const auto* ra = static_cast<const std::uint8_t*>(a);
   const auto* rb = static_cast<const std::uint8_t*>(b);
-  int c = std::memcmp(ra + kKeyAt + 1, rb + kKeyAt + 1, std::min(ra[kKeyAt], rb[kKeyAt]));
-  if (c != 0) return c < 0;
-  if (ra[kKeyAt] != rb[kKeyAt]) return ra[kKeyAt] < rb[kKeyAt];
-  return RecordNoOf(ra) > RecordNoOf(rb);
+  return KeyThenRecordLess(ra + kKeyAt, RecordNoOf(ra), rb + kKeyAt, RecordNoOf(rb));
+}
+
+// The sort records as the sort keeps them: Key (its length byte and keyLen
+// bytes, the length of every key of one rebuild) and RecordNo, 1 + keyLen
+// + 4 bytes instead of 507; SortKey is made again when a record comes out.
+SortPacking PackedSortRecords(std::size_t keyLen) {
+  SortPacking packing;
+  packing.Size = 1 + keyLen + 4;
+  packing.Pack = [keyLen](const void* record, void* packed) {
+    const auto* rec = static_cast<const std::uint8_t*>(record);
+    auto* out = static_cast<std::uint8_t*>(packed);
+    std::memcpy(out, rec + kKeyAt, 1 + keyLen);
+    std::memcpy(out + 1 + keyLen, rec + kRecordNoAt, 4);
+  };
+  packing.Unpack = [keyLen](const void* packed, void* record) {
+    const auto* in = static_cast<const std::uint8_t*>(packed);
+    MakeSortRecord(static_cast<std::uint8_t*>(record), in + 1, in[0], LoadInt32(in + 1 + keyLen));
+  };
+  packing.Less = [keyLen](const void* a, const void* b) {
+    const auto* pa = static_cast<const std::uint8_t*>(a);
+    const auto* pb = static_cast<const std::uint8_t*>(b);
+    return KeyThenRecordLess(pa, LoadInt32(pa + 1 + keyLen), pb, LoadInt32(pb + 1 + keyLen));
+  };
+  return packing;
 }
 
 // ---- Screen -------------------------------------------------------------------
@@ -456,9 +485,11 @@ RebuildResult Rebuild(bool ownWindow, const Parameters& p, const SortSettings& s
     index.Pages = std::make_unique<ExclusivePages>(std::move(index.Pages), index.RecLen, kIndexPagesInMemory);
     ReadPass reader(data, p, total);
     IndexPass indexer(index, p);
+    SortSettings packed = sort;
+    packed.Packing = PackedSortRecords(static_cast<std::size_t>(p.KeyLength()));
     sorted = ExternalSort(
         kSortRecordSize, [&](void* rec) { return reader.Next(rec); }, SortKeyLess,
-        [&](const void* rec) { indexer.Take(rec); }, sort);
+        [&](const void* rec) { indexer.Take(rec); }, packed);
     indexer.Finish();
     done.Read = reader.Taken();
     done.Indexed = indexer.Indexed();

@@ -149,3 +149,44 @@ TEST_F(ExternalSortTest, FailingProceduresReportFailureAndRemoveWorkFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// Records whose filler is padding travel packed as their key and position.
+db::SortPacking KeyAndPosition() {
+  db::SortPacking packing;
+  packing.Size = 8;
+  packing.Pack = [](const void* record, void* packed) { std::memcpy(packed, record, 8); };
+  packing.Unpack = [](const void* packed, void* record) {
+    std::memset(record, 0, sizeof(Rec));
+    std::memcpy(record, packed, 8);
+  };
+  packing.Less = [](const void* a, const void* b) {
+    std::uint32_t ka, kb;
+    std::memcpy(&ka, a, 4);
+    std::memcpy(&kb, b, 4);
+    return ka < kb;
+  };
+  return packing;
+}
+
+TEST_F(ExternalSortTest, PackedRecordsSortAsWholeOnesAndFitMoreInARun) {
+  settings_.Packing = KeyAndPosition();
+  for (std::size_t n : {0, 1, 45, 2000}) {  // 45 spills whole records, not packed ones
+    SCOPED_TRACE(n);
+    std::vector<Rec> recs = RandomRecs(n, 50, static_cast<unsigned>(n) + 11), out;
+    for (Rec& r : recs) r.fill = {};
+    sawWorkFile_ = false;
+    ASSERT_EQ(Sort(recs, out), 0);
+    std::stable_sort(recs.begin(), recs.end(), [](const Rec& a, const Rec& b) { return KeyLess(&a, &b); });
+    EXPECT_TRUE(SameRecs(out, recs));
+    EXPECT_EQ(sawWorkFile_, n == 2000);
+    EXPECT_TRUE(WorkFileGone());
+  }
+  settings_.Packing = {};
+  std::vector<Rec> recs = RandomRecs(45, 50, 56), out;
+  ASSERT_EQ(Sort(recs, out), 0);
+  EXPECT_TRUE(sawWorkFile_) << "the same count of whole records spills";
+}
+
+}  // namespace
