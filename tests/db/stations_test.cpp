@@ -52,8 +52,12 @@ class Station {
   }
   // True when no answer arrives within ms.
   bool Silent(int ms) { return !child_.WaitFor("ok", ms).has_value(); }
+  // The key file appears whole (written aside, then renamed), so the station
+  // never takes it half-written.
   void PressEsc() {
-    std::ofstream(folder_ + "/" + id_ + ".key", std::ios::binary) << '\x1b';
+    std::string name = folder_ + "/" + id_ + ".key";
+    std::ofstream(name + ".new", std::ios::binary) << '\x1b';
+    std::filesystem::rename(name + ".new", name);
   }
   void Kill() {
     child_.Kill();
