@@ -12,6 +12,7 @@
 #include <cstdlib>
 
 #include "platform/posix/fs_internal.h"
+#include "platform/text_internal.h"
 
 namespace platform {
 namespace posix {
@@ -101,13 +102,7 @@ namespace {
 using posix::ErrorNumber;
 using posix::Exists;
 
-bool SameIgnoringCase(const char* a, const std::string& b) {
-  std::size_t i = 0;
-  for (; a[i] && i < b.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return !a[i] && i == b.size();
-}
+using detail::SameIgnoringCase;
 
 // The name in folder that equals name without regard to letter case; "" when none.
 std::string FindIgnoringCase(const std::string& folder, const std::string& name) {

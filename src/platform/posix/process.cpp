@@ -17,6 +17,7 @@
 #include "platform/process.h"
 #include "platform/process_internal.h"
 #include "platform/sysinfo.h"
+#include "platform/text_internal.h"
 
 extern char** environ;
 
@@ -138,13 +139,7 @@ std::string ShellQuote(const std::string& s) {
   return quoted + "'";
 }
 
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
+using detail::SameIgnoringCase;
 
 bool InPath(const char* name) {
   const char* path = std::getenv("PATH");

@@ -11,6 +11,8 @@
 #include <fstream>
 #include <vector>
 
+#include "platform/text_internal.h"
+
 namespace platform {
 namespace {
 
@@ -85,15 +87,6 @@ std::string Unescape(std::string_view s) {
   return out;
 }
 
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
-
 struct Value {
   std::string name, type, data;  // type "sz" or "dword"; name and data unescaped
 };
@@ -134,7 +127,7 @@ struct RegistryKey::Impl {
 
   std::optional<Value> Find(std::string_view name) const {
     for (Value& v : LoadValues(folder))
-      if (SameName(v.name, name)) return v;
+      if (detail::SameIgnoringCase(v.name, name)) return v;
     return std::nullopt;
   }
 
@@ -142,7 +135,7 @@ struct RegistryKey::Impl {
     std::vector<Value> values = LoadValues(folder);
     bool found = false;
     for (Value& v : values) {
-      if (!SameName(v.name, name)) continue;
+      if (!detail::SameIgnoringCase(v.name, name)) continue;
       v.type = std::move(type);
       v.data = std::move(data);
       found = true;

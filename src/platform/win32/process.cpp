@@ -10,6 +10,7 @@
 
 #include "platform/codepage.h"
 #include "platform/process.h"
+#include "platform/text_internal.h"
 
 namespace platform {
 namespace {
@@ -26,13 +27,7 @@ class ChildBreaks {
   ~ChildBreaks() { SetConsoleCtrlHandler(LeaveBreaksToTheChild, FALSE); }
 };
 
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
+using detail::SameIgnoringCase;
 
 std::wstring Wide(std::string_view oem) {
   std::wstring text;
