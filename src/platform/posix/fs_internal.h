@@ -25,6 +25,11 @@ bool AttributesOf(const std::string& path, std::string_view name, std::uint32_t&
 std::uint64_t FileTimeOf(std::int64_t seconds, long nanoseconds);
 void UnixTimeOf(std::uint64_t fileTime, std::int64_t& seconds, long& nanoseconds);
 
+// A bare command name as the shell finds it: the first executable file of
+// that name in a PATH folder (an empty entry is the current folder); ""
+// when there is none.
+std::string FindInPath(const std::string& name);
+
 // True when name ends in ".exe", ".com" or ".bat" (any case).
 bool IsProgramName(std::string_view name);
 

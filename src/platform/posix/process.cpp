@@ -141,20 +141,6 @@ std::string ShellQuote(const std::string& s) {
 
 using detail::SameIgnoringCase;
 
-bool InPath(const char* name) {
-  const char* path = std::getenv("PATH");
-  std::string folders = path ? path : "";
-  std::size_t start = 0;
-  while (start <= folders.size()) {
-    std::size_t end = folders.find(':', start);
-    if (end == std::string::npos) end = folders.size();
-    std::string candidate = folders.substr(start, end - start) + "/" + name;
-    if (access(candidate.c_str(), X_OK) == 0) return true;
-    start = end + 1;
-  }
-  return false;
-}
-
 void WriteAll(int fd, const std::string& bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
@@ -202,7 +188,7 @@ std::string GetEnvironment(std::string_view name) {
 }
 
 bool ShellOpen(std::string_view file, std::string_view) {
-  if (!InPath("xdg-open")) return false;
+  if (posix::FindInPath("xdg-open").empty()) return false;
   std::string path = ResolvePath(file);
   if (!posix::Exists(path)) path = std::string(file);  // a web address, say
   std::uint32_t code = 0;

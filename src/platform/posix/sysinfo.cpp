@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/posix/fs_internal.h"
 #include "platform/sysinfo.h"
 
 namespace platform {
@@ -28,8 +29,10 @@ std::string Absolute(const std::string& path) {
   return p.lexically_normal().string();
 }
 
-// A bare command name as the shell finds it: the first executable file of
-// that name in a PATH folder (an empty entry is the current folder).
+}  // namespace
+
+namespace posix {
+
 std::string FindInPath(const std::string& name) {
   const char* path = std::getenv("PATH");
   std::string folders = path ? path : "";
@@ -39,13 +42,13 @@ std::string FindInPath(const std::string& name) {
     if (end == std::string::npos) end = folders.size();
     std::string folder = folders.substr(start, end - start);
     std::string candidate = (folder.empty() ? std::string(".") : folder) + "/" + name;
-    if (IsExecutableFile(candidate)) return Absolute(candidate);
+    if (IsExecutableFile(candidate)) return candidate;
     start = end + 1;
   }
-  return Absolute(name);
+  return {};
 }
 
-}  // namespace
+}  // namespace posix
 
 std::string ComputerName() {
   char name[HOST_NAME_MAX + 1] = {};
@@ -63,7 +66,8 @@ int OsMajorVersion() { return 0; }
 void SetProgramArgs(int argc, char** argv) {
   if (argc < 1 || !argv || !argv[0] || !*argv[0]) return;
   std::string arg0 = argv[0];
-  g_programPath = arg0.find('/') == std::string::npos ? FindInPath(arg0) : Absolute(arg0);
+  std::string found = arg0.find('/') == std::string::npos ? posix::FindInPath(arg0) : "";
+  g_programPath = Absolute(found.empty() ? arg0 : found);
 }
 
 std::string ProgramPath() {
