@@ -1,6 +1,7 @@
 // The server operations: each opens a session, shows what it does on a
 // status line of its own, does its one thing and closes the session.
 #include <cstdlib>
+#include <functional>
 
 #include "platform/codepage.h"
 #include "platform/ftp.h"
@@ -50,6 +51,26 @@ void ShowStatus(std::string_view text, StatusHandle& status) {
 
 void Tell(std::string_view message) { ui::Ask(text::Short(std::string(message)), ""); }
 
+// One file transfer in a session of its own: "Nincs kapcsolat!" without a
+// connection, the status line while move runs, "A másolás nem sikerült!"
+// when it fails. False without a client or connection, or when move fails.
+bool Transfer(std::string_view statusText, const std::function<bool(platform::FtpSession&)>& move) {
+  platform::FtpSession session(FtpStallSeconds());
+  StatusHandle status;
+  Opened opened = OpenSession(session, status);
+  if (opened == Opened::kNoClient) return false;
+  bool ok = false;
+  if (opened == Opened::kNoConnection) {
+    Tell("Nincs kapcsolat!");
+  } else {
+    ShowStatus(statusText, status);
+    ok = move(session);
+    if (!ok) Tell("A másolás nem sikerült!"_cp);
+  }
+  CloseSession(session, status);
+  return ok;
+}
+
 }  // namespace
 
 std::string FtpServerHost() {
@@ -94,42 +115,18 @@ std::string UploadPath(std::string_view folder) {
 }
 
 bool FtpDownload(std::string_view folder, std::string_view fileName) {
-  platform::FtpSession session(FtpStallSeconds());
-  StatusHandle status;
-  Opened opened = OpenSession(session, status);
-  if (opened == Opened::kNoClient) return false;
-  bool ok = false;
-  if (opened == Opened::kNoConnection) {
-    Tell("Nincs kapcsolat!");
-  } else {
-    ShowStatus("Letöltés ........"_cp, status);
+  return Transfer("Letöltés ........"_cp, [&](platform::FtpSession& session) {
     std::string remote = DownloadPath(folder, fileName);
     std::string found;
-    if (session.FindFirst(remote, found))
-      ok = session.Get(remote, fileName);
-    else
-      Tell("Nincs " + remote + "!");
-    if (!ok) Tell("A másolás nem sikerült!"_cp);
-  }
-  CloseSession(session, status);
-  return ok;
+    if (session.FindFirst(remote, found)) return session.Get(remote, fileName);
+    Tell("Nincs " + remote + "!");
+    return false;
+  });
 }
 
 bool FtpUpload(std::string_view folder) {
-  platform::FtpSession session(FtpStallSeconds());
-  StatusHandle status;
-  Opened opened = OpenSession(session, status);
-  if (opened == Opened::kNoClient) return false;
-  bool ok = false;
-  if (opened == Opened::kNoConnection) {
-    Tell("Nincs kapcsolat!");
-  } else {
-    ShowStatus(text::Short(std::string("Feltöltés "_cp) + std::string(folder) + "........"), status);
-    ok = session.Put(kUploadSource, UploadPath(folder));
-    if (!ok) Tell("A másolás nem sikerült!"_cp);
-  }
-  CloseSession(session, status);
-  return ok;
+  return Transfer(text::Short(std::string("Feltöltés "_cp) + std::string(folder) + "........"),
+                  [&](platform::FtpSession& session) { return session.Put(kUploadSource, UploadPath(folder)); });
 }
 
 void FtpCheckVersion(std::string_view folder, std::string& markerName,
