@@ -378,7 +378,9 @@ TEST_F(RebuildTest, SmallSortMemoryGivesTheSameIndexAndSkipFileAndNoWorkFile) {
   const std::string data = DataImage(records);
   Put("T.dat", data);
   AnswerWith('N');
-  db::RebuildResult small = Rebuild("T SMALL 40 0 6 3", db::SortSettings{507 * 40, ""});  // ~60 runs
+  db::SortSettings tiny;
+  tiny.MemoryBytes = 40 * 20;  // runs of 40 packed records (8 bytes and the sort's 12): ~64 runs
+  db::RebuildResult small = Rebuild("T SMALL 40 0 6 3", tiny);
   ASSERT_EQ(small.Code, db::kRebuildDone) << small.Reason;
   EXPECT_FALSE(Exists(db::SortWorkFileName("")));
   asked_.clear();
