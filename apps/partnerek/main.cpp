@@ -27,13 +27,8 @@ namespace {
 
 using namespace platform::literals;
 
-void Say(std::FILE* to, const std::string& cp852) {
-  std::fprintf(to, "%s\n", platform::Cp852ToUtf8(cp852).c_str());
-  std::fflush(to);
-}
-
 int Usage() {
-  Say(stderr, "partnerek [--nezet | --minta N]   (N: 1.." + std::to_string(partnerek::kMaxSample) + ")");
+  platform::WriteLine(stderr, "partnerek [--nezet | --minta N]   (N: 1.." + std::to_string(partnerek::kMaxSample) + ")");
   return 2;
 }
 
@@ -67,10 +62,10 @@ int Sample(std::int32_t count) {
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (code != 0) return code;
   if (result.Code != 0) {
-    Say(stderr, result.Reason);
+    platform::WriteLine(stderr, result.Reason);
     return result.Code;
   }
-  Say(stdout, Summary(result, seconds));
+  platform::WriteLine(stdout, Summary(result, seconds));
   return 0;
 }
 

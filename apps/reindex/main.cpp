@@ -20,11 +20,6 @@ namespace {
 
 using namespace platform::literals;
 
-void Say(std::FILE* to, const std::string& cp852) {
-  std::fprintf(to, "%s\n", platform::Cp852ToUtf8(cp852).c_str());
-  std::fflush(to);
-}
-
 std::string Summary(const db::RebuildResult& r) {
   return std::to_string(r.Read) + std::string(" rekord beolvasva, "_cp) + std::to_string(r.Indexed) +
          std::string(" kulcs indexelve, "_cp) + std::to_string(r.Skipped) + " kimaradt";
@@ -35,22 +30,22 @@ std::string Summary(const db::RebuildResult& r) {
 int main(int argc, char** argv) {
   platform::SetProgramArgs(argc, argv);
   if (argc == 2) {
-    Say(stdout, std::string(db::kRebuildUsage));
+    platform::WriteLine(stdout, std::string(db::kRebuildUsage));
     return 0;
   }
   std::string line;
   for (int i = 1; i < argc; ++i) line += std::string(i > 1 ? " " : "") + argv[i];
   db::RebuildResult result = db::CheckRebuildLine(line);
   if (result.Code != 0) {  // said without taking the terminal
-    Say(stderr, result.Reason);
+    platform::WriteLine(stderr, result.Reason);
     return result.Code;
   }
   int code = startup::RunProgram([&] { result = db::RebuildIndex(true, line); });
   if (code != 0) return code;
   if (result.Code != 0) {
-    Say(stderr, result.Reason);
+    platform::WriteLine(stderr, result.Reason);
     return result.Code;
   }
-  Say(stdout, Summary(result));
+  platform::WriteLine(stdout, Summary(result));
   return 0;
 }

@@ -78,7 +78,7 @@ std::uint8_t TranslateKey(const platform::KeyEvent& key) {
 void OpenConsole(platform::Terminal& terminal) {
   std::string reason;
   if (!terminal.Open(reason)) {
-    std::fprintf(stderr, "%s\n", platform::Cp852ToUtf8(reason).c_str());
+    platform::WriteLine(stderr, reason);
     EndProgram(1);
   }
   ResetScreen(terminal);

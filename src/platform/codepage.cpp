@@ -55,4 +55,9 @@ std::string Utf8ToCp852(std::string_view utf8) {
   return out;
 }
 
+void WriteLine(std::FILE* to, std::string_view oem) {
+  std::fprintf(to, "%s\n", Cp852ToUtf8(oem).c_str());
+  std::fflush(to);
+}
+
 }  // namespace platform

@@ -7,6 +7,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -38,6 +39,9 @@ std::string LowerOem(std::string_view oem);
 std::string Cp852ToUtf8(std::string_view oem);
 // Converts UTF-8 to code page 852; characters the code page lacks are dropped.
 std::string Utf8ToCp852(std::string_view utf8);
+// Writes a code page 852 text as one line (UTF-8) to a C stream and flushes
+// it: how a program reports outside its screen (stdout, stderr).
+void WriteLine(std::FILE* to, std::string_view oem);
 
 namespace detail {
 
