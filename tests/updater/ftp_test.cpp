@@ -18,17 +18,6 @@ namespace {
 
 constexpr int kStallSeconds = 2;
 
-std::string ReadAll(const fs::path& path) {
-  std::ostringstream s;
-  s << std::ifstream(path, std::ios::binary).rdbuf();
-  return s.str();
-}
-
-void WriteAll(const fs::path& path, const std::string& bytes) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
 // Every byte value, in an order that a text-mode transfer would spoil.
 std::string BinaryContent(std::size_t size) {
   std::string bytes(size, '\0');

@@ -151,17 +151,6 @@ bool ReadServer(fs::path& root, int& port) {
   return true;
 }
 
-std::string ReadAll(const fs::path& path) {
-  std::ostringstream s;
-  s << std::ifstream(path, std::ios::binary).rdbuf();
-  return s.str();
-}
-
-void WriteAll(const fs::path& path, const std::string& bytes) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
 // Runs of the flow in a scratch folder: program/ holds the program (under
 // the name a test gives) and receives what the installer installs; tmp/ is
 // the temporary folder. Every message box is answered with Enter, so the

@@ -8,7 +8,10 @@
 
 #include <cstdlib>
 #include <deque>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -86,6 +89,19 @@ class UpdaterTest : public ::testing::Test {
     term.PushKey(platform::scan::kEnter, 13);
   }
 };
+
+// A whole file's bytes ("" when missing), and a file written whole (its
+// folders made first).
+inline std::string ReadAll(const std::filesystem::path& path) {
+  std::ostringstream s;
+  s << std::ifstream(path, std::ios::binary).rdbuf();
+  return s.str();
+}
+
+inline void WriteAll(const std::filesystem::path& path, const std::string& bytes) {
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << bytes;
+}
 
 // Sets or removes an environment variable for the rest of the process.
 inline void SetEnv(const std::string& name, const std::string& value) {
