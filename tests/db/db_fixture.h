@@ -17,23 +17,13 @@
 #include "platform/sysinfo.h"
 #include "platform/terminal.h"
 #include "ui/ui.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
+#include "../wine.h"
 
 namespace db_test {
 
 // Wine does not refuse reads and writes of bytes that another handle has
 // locked (Windows does); tests of such refusals are skipped under it.
-inline bool UnderWine() {
-#ifdef _WIN32
-  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-  return ntdll && GetProcAddress(ntdll, "wine_get_version");
-#else
-  return false;
-#endif
-}
+using test_support::UnderWine;
 
 #define SKIP_UNDER_WINE_READS()                                                         \
   if (db_test::UnderWine())                                                            \

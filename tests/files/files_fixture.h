@@ -17,6 +17,7 @@
 #include "platform/fs.h"
 #include "platform/process.h"
 #include "platform/sysinfo.h"
+#include "../wine.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -37,14 +38,7 @@ inline void SetEnv(const char* name, const std::string& value) {
 #endif
 }
 
-inline bool UnderWine() {
-#ifdef _WIN32
-  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-  return ntdll && GetProcAddress(ntdll, "wine_get_version");
-#else
-  return false;
-#endif
-}
+using test_support::UnderWine;
 
 class FilesTest : public WidgetTest {
  protected:
