@@ -84,10 +84,12 @@ std::string AnsiToOemText(std::string_view s);
 
 // ---- Numbers read from text -----------------------------------------------
 
-// Reads a decimal number as Pascal's Val does: optional sign, digits with an
-// optional "." fraction (at least one digit in all), optional exponent
-// "E[+|-]digits"; blanks before and after are allowed. Anything else
-// (an empty text included) is not a number: nullopt.
+// Reads a decimal number written the way the suite's files and settings
+// write one: an optional sign, digits with an optional "." fraction (at
+// least one digit in all), an optional exponent "E[+|-]digits" (either
+// letter case); blanks before and after are allowed. Anything else (an
+// empty text, a ",", a second sign or point included) is not a number:
+// nullopt.
 std::optional<long double> ReadNumber(std::string_view s);
 // ReadNumber's value, or 0 when the text is not a number.
 long double StrToNumber(std::string_view s);
