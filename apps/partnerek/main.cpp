@@ -8,9 +8,10 @@
 // The files live in the current folder: PARTNER.dat, PARTNER1.idx (by
 // code) and PARTNER2.idx (by name); the first run creates them empty.
 // Several copies may work on the same files at once; the sample is refused
-// while another copy has them open. The sample prints one line when it is
-// done (exit code 0) or why it failed (non-zero exit code); bad arguments
-// print the usage (exit code 2).
+// while another copy has them open. The sample is a batch job (it also runs
+// with standard input and output redirected, showing nothing then); it
+// prints one line when it is done (exit code 0) or why it failed (non-zero
+// exit code); bad arguments print the usage (exit code 2).
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -58,7 +59,7 @@ std::string Summary(const partnerek::SampleResult& r, double seconds) {
 int Sample(std::int32_t count) {
   partnerek::SampleResult result;
   auto start = std::chrono::steady_clock::now();
-  int code = startup::RunProgram([&] { result = partnerek::MakeSample(count, true); });
+  int code = startup::RunBatchJob([&] { result = partnerek::MakeSample(count, true); });
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (code != 0) return code;
   if (result.Code != 0) {

@@ -30,6 +30,10 @@ struct ProgramEnd {
 // screen, control handler installed. Without a console it writes a one-line
 // reason to standard error and ends the program with exit code 1.
 void OpenConsole(platform::Terminal& terminal);
+// The exit code of a program whose console went away under it (noticed by
+// KeyPressed and ReadKeyEvent, which then write a one-line reason to
+// standard error and end the program).
+inline constexpr int kConsoleLostCode = 255;
 // Restores the terminal; the console is unusable until opened again.
 void CloseConsole();
 bool ConsoleOpen();

@@ -54,6 +54,15 @@ std::uint8_t AltKey(std::uint8_t scan) {
   return 0;
 }
 
+// Nothing can be shown or typed on a console that went away: the program
+// ends, saying why where standard error still works.
+void EndIfConsoleLost() {
+  std::string reason;
+  if (!Term().Lost(reason)) return;
+  platform::WriteLine(stderr, reason);
+  EndProgram(kConsoleLostCode);
+}
+
 }  // namespace
 
 std::uint8_t TranslateKey(const platform::KeyEvent& key) {
@@ -96,15 +105,22 @@ void CloseConsole() {
   s.terminal = nullptr;
 }
 
-bool KeyPressed() { return ConsoleOpen() && Term().EventWaiting(); }
+bool KeyPressed() {
+  if (!ConsoleOpen()) return false;
+  if (Term().EventWaiting()) return true;
+  EndIfConsoleLost();
+  return false;
+}
 
 bool ReadKeyEvent(platform::Event& event) {
-  while (ConsoleOpen() && Term().NextEvent(event)) {
+  if (!ConsoleOpen()) return false;
+  while (Term().NextEvent(event)) {
     bool ctrlC = event.kind == platform::EventKind::kKey && event.key.ch == 3 &&
                  (event.key.shift & platform::kAnyCtrl);
     if (!ctrlC) return true;
     g_break = true;  // Ctrl+C typed as a key: the same as the control event
   }
+  EndIfConsoleLost();
   return false;
 }
 

@@ -2,8 +2,10 @@
 // 80 x 25 window to the screen and to grow or shrink it by its font.
 //
 // Win32 loads the newer console functions at run time (they exist from
-// system version 6 on). POSIX has no font control: its Load fails, and the
-// terminal keeps the user's own font and size.
+// system version 6 on) and uses them only on a console that draws its own
+// window; on a console drawn on a character terminal, as on POSIX, there is
+// no font control: Load fails, and the terminal keeps the user's own font
+// and size.
 #pragma once
 #include <functional>
 #include <memory>
@@ -33,7 +35,9 @@ class ConsoleFontControl {
   // in this order, GetConsoleWindow, SetCurrentConsoleFontEx,
   // GetCurrentConsoleFontEx, GetConsoleOriginalTitleA, SetConsoleTitleA,
   // GetWindowRect and SystemParametersInfoA; true only when all seven were
-  // found. Nothing below may be called unless Load returned true.
+  // found and the console can take a font: it has a window and reports the
+  // face and height of its current font. Nothing below may be called unless
+  // Load returned true.
   virtual bool Load() = 0;
   // Releases the libraries that Load took.
   virtual void Unload() = 0;

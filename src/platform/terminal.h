@@ -83,6 +83,13 @@ class Terminal {
   virtual bool Open(std::string& reason) = 0;
   // Gives the terminal back as it was found.
   virtual void Close() = 0;
+  // True once the console or terminal has gone away under the program (its
+  // host ended, its handles fail): nothing can be shown or typed any more.
+  // reason then tells so in one line.
+  virtual bool Lost(std::string& reason) const {
+    (void)reason;
+    return false;
+  }
 
   virtual int Width() const = 0;
   virtual int Height() const = 0;
@@ -117,6 +124,10 @@ class Terminal {
 // The terminal of the running program: the console or terminal it was
 // started in.
 std::unique_ptr<Terminal> MakeNativeTerminal();
+// True when standard input and output are both that console or terminal,
+// false when either is redirected (a program started from a script or a
+// scheduled task).
+bool StandardStreamsOnConsole();
 
 // An in-memory terminal for tests: keys and mouse events are scripted, and
 // what was shown can be read back cell by cell.
@@ -126,6 +137,7 @@ class HeadlessTerminal : public Terminal {
 
   bool Open(std::string& reason) override;
   void Close() override;
+  bool Lost(std::string& reason) const override;
   int Width() const override { return width_; }
   int Height() const override { return height_; }
   void WriteCells(int x, int y, const Cell* cells, int count) override;
@@ -147,6 +159,8 @@ class HeadlessTerminal : public Terminal {
   // Delivers a control event as the console would; returns the handler's answer.
   bool RaiseControl(ControlEvent event);
   void SetMouseButtons(int n) { mouseButtons_ = n; }
+  // The console goes away: Lost answers true from now on.
+  void Lose() { lost_ = true; }
 
   // Reading back.
   Cell At(int x, int y) const { return cells_[y * width_ + x]; }
@@ -168,7 +182,7 @@ class HeadlessTerminal : public Terminal {
   CursorShape shape_ = CursorShape::kNormal;
   long cellsWritten_ = 0;
   int flushes_ = 0, beeps_ = 0, mouseButtons_ = 2;
-  bool open_ = false;
+  bool open_ = false, lost_ = false;
 };
 
 }  // namespace platform

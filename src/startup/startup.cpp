@@ -97,4 +97,10 @@ int RunProgram(const std::function<void()>& mainFlow,
   return RunProgram(*terminal, mainFlow, fontControl.get(), std::move(loadUpdateSettings));
 }
 
+int RunBatchJob(const std::function<void()>& mainFlow) {
+  if (platform::StandardStreamsOnConsole()) return RunProgram(mainFlow);
+  platform::HeadlessTerminal unseen;
+  return RunProgram(unseen, mainFlow);
+}
+
 }  // namespace startup

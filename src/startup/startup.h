@@ -63,5 +63,10 @@ int RunProgram(platform::Terminal& terminal, const std::function<void()>& mainFl
 // font control.
 int RunProgram(const std::function<void()>& mainFlow,
                std::function<void()> loadUpdateSettings = {});
+// The same for a batch job: on the console when standard input and output
+// are the console, else (started from a script or a scheduled task) on an
+// in-memory screen that nobody sees, without font control. A batch job
+// must not wait for keys.
+int RunBatchJob(const std::function<void()>& mainFlow);
 
 }  // namespace startup

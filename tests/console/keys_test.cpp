@@ -110,6 +110,22 @@ TEST_F(ConsoleTest, KeyEventsAreReadInOrderWithoutBlocking) {
   EXPECT_EQ(e.mouse.x, 9);
 }
 
+TEST_F(ConsoleTest, AConsoleThatWentAwayEndsTheProgramOnceTheKeysAreRead) {
+  term.PushChar('x');
+  term.Lose();
+  Event e;
+  ASSERT_TRUE(ReadKeyEvent(e));  // what arrived before is still delivered
+  for (int call = 0; call < 2; ++call) {
+    try {
+      call == 0 ? (void)KeyPressed() : (void)ReadKeyEvent(e);
+      ADD_FAILURE() << "the program went on, call " << call;
+    } catch (const ProgramEnd& end) {
+      EXPECT_EQ(end.code, kConsoleLostCode);
+      EXPECT_NE(end.code, 0);
+    }
+  }
+}
+
 TEST(KeyNames, NameSpecialKeysAndLetters) {
   EXPECT_EQ(KeyName(0xBB), "F1");
   EXPECT_EQ(KeyName(0x8F), "\x8F / Shift+Tab");  // also the letter \u0106

@@ -12,7 +12,7 @@ import shutil
 import sys
 import unittest
 
-from tmuxlib import TerminalTestCase
+from tmuxlib import NO_MOUSE, TerminalTestCase, not_under_wine
 
 KEYCODES = None  # set from the command line
 
@@ -51,6 +51,7 @@ class AskInTerminal(TerminalTestCase):
         self.tmux.keys("Enter")
         self.assertEqual(self.wait_exit(), 1)
 
+    @not_under_wine(NO_MOUSE)
     def test_click_on_a_button_chooses_it(self):
         for label, result in (("Nem", 2), ("ESC", 3), ("Igen", 1)):
             with self.subTest(label=label):
@@ -60,12 +61,14 @@ class AskInTerminal(TerminalTestCase):
                 self.tmux.click(self.button_column(label) + 1, self.button_row + 1)
                 self.assertEqual(self.wait_exit(), result)
 
+    @not_under_wine(NO_MOUSE)
     def test_click_beside_the_buttons_chooses_nothing(self):
         self.tmux.click(3, 3)
         self.tmux.click(self.button_column("Nem") - 2, self.button_row + 1)
         self.tmux.keys("n")
         self.assertEqual(self.wait_exit(), 2)
 
+    @not_under_wine(NO_MOUSE)
     def test_press_dragged_off_a_button_chooses_nothing(self):
         column, row = self.button_column("Igen"), self.button_row + 1
         self.tmux.literal(f"\x1b[<0;{column};{row}M")

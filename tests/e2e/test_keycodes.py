@@ -14,10 +14,12 @@ import subprocess
 import sys
 import unittest
 
-from tmuxlib import WAIT_SECONDS, TerminalTestCase
+from tmuxlib import NO_MOUSE, WINE, TerminalTestCase, not_under_wine, run_program
 
 KEYCODES = None  # set from the command line
 KEY_ROW, MOUSE_ROW = 5, 6  # 0-based rows of the latest key and mouse lines
+# Wine's terminal console knows Home and End only in their xterm forms.
+WINE_UNKNOWN = ("\x1b[1~", "\x1b[4~", "\x1b[8~")
 
 
 class KeycodesInTerminal(TerminalTestCase):
@@ -55,11 +57,14 @@ class KeycodesInTerminal(TerminalTestCase):
         for sequence, pattern in [("\x1b[1~", r"^║ Kód: C7  .*Home "), ("\x1b[4~", r"^║ Kód: CF  .*End "),
                                   ("\x1bOH", r"^║ Kód: C7  .*Home "), ("\x1b[8~", r"^║ Kód: CF  .*End ")]:
             with self.subTest(sequence=repr(sequence)):
+                if WINE and sequence in WINE_UNKNOWN:
+                    self.skipTest("under Wine: its terminal console drops this form of Home and End")
                 self.tmux.literal("x")
                 self.wait_row(KEY_ROW, r"^║ Kód: 78 ")
                 self.tmux.literal(sequence)
                 self.wait_row(KEY_ROW, pattern)
 
+    @not_under_wine(NO_MOUSE)
     def test_sgr_mouse_click_shows_buttons_and_position(self):
         self.tmux.literal("\x1b[<0;10;5M")
         self.wait_row(MOUSE_ROW, r"Egér: bal gomb, 10\. oszlop, 5\. sor")
@@ -94,8 +99,8 @@ class KeycodesInTerminal(TerminalTestCase):
 class KeycodesWithoutTerminal(unittest.TestCase):
     def test_no_terminal_exits_1_with_one_line_reason(self):
         # A new session has no controlling terminal, so /dev/tty cannot be opened.
-        result = subprocess.run([KEYCODES], stdin=subprocess.DEVNULL, capture_output=True,
-                                start_new_session=True, timeout=WAIT_SECONDS)
+        result = run_program(KEYCODES, stdin=subprocess.DEVNULL, capture_output=True,
+                             start_new_session=True)
         self.assertEqual(result.returncode, 1)
         self.assertEqual(result.stdout, b"")
         reason = result.stderr.decode("utf-8")

@@ -23,7 +23,7 @@ import tempfile
 import time
 import unittest
 
-from tmuxlib import WAIT_SECONDS, Tmux
+from tmuxlib import WAIT_SECONDS, Tmux, run_program, shell_line
 
 PARTNEREK = DBCHECK = None  # set from the command line
 REC_LEN = 100
@@ -57,12 +57,10 @@ class Station:
         self.tmux = Tmux(work)
         test.addCleanup(self.tmux.kill)
         self.status = os.path.join(work, "status")
-        env = {"TERM": "xterm-256color", "HOME": work, "XDG_CONFIG_HOME": os.path.join(work, "config"),
+        env = {"HOME": work, "XDG_CONFIG_HOME": os.path.join(work, "config"),
                "TORMEX_MACHINE_REGISTRY": os.path.join(work, "machine")}
-        command = " ".join(shlex.quote(a) for a in ("env", *(f"{k}={v}" for k, v in env.items()),
-                                                    PARTNEREK, *args))
-        self.tmux.start(f"cd {shlex.quote(folder)} && {command}; "
-                        f"echo $? > {shlex.quote(self.status)}; sleep 60")
+        self.tmux.start(shell_line([PARTNEREK, *args], env, folder) +
+                        f"; echo $? > {shlex.quote(self.status)}; sleep 60")
 
     def keys(self, *keys):
         self.tmux.keys(*keys)
@@ -134,8 +132,7 @@ class PartnerRegister(unittest.TestCase):
     def check_files(self):
         for args in (["data", "PARTNER.dat", str(REC_LEN)], ["index", "PARTNER1.idx", "6"],
                      ["index", "PARTNER2.idx", "30", "dups"]):
-            run = subprocess.run([DBCHECK, *args], cwd=self.folder, capture_output=True, text=True,
-                                 timeout=WAIT_SECONDS)
+            run = run_program(DBCHECK, *args, cwd=self.folder, capture_output=True, text=True)
             self.assertEqual(run.returncode, 0, f"dbcheck {' '.join(args)}: {run.stdout}{run.stderr}")
 
     def station(self, *args):

@@ -153,7 +153,7 @@ class UpdaterInTerminal(TerminalTestCase):
         }
         if stall_seconds:
             env["TORMEX_FTP_STALL_SECONDS"] = str(stall_seconds)
-        self.start_program("env", *(f"{k}={v}" for k, v in env.items()), path)
+        self.start_program(path, env=env)
         self.wait_anywhere(QUESTION)
 
     def answer_igen(self):

@@ -18,7 +18,7 @@ import sys
 import tempfile
 import unittest
 
-from tmuxlib import TerminalTestCase
+from tmuxlib import TerminalTestCase, run_program
 
 REINDEX = DBCHECK = None  # set from the command line
 RH = 40
@@ -50,8 +50,8 @@ def in_use(data, n):
 class ReindexWithoutTerminal(unittest.TestCase):
     def test_one_argument_prints_the_usage_line(self):
         with tempfile.TemporaryDirectory() as folder:
-            result = subprocess.run([REINDEX, "T"], cwd=folder, stdin=subprocess.DEVNULL,
-                                    capture_output=True, text=True, timeout=30)
+            result = run_program(REINDEX, "T", cwd=folder, stdin=subprocess.DEVNULL,
+                                 capture_output=True, text=True)
             self.assertEqual((result.returncode, result.stdout, result.stderr), (0, USAGE + "\n", ""))
             self.assertEqual(os.listdir(folder), [])
 
@@ -76,10 +76,9 @@ class ReindexInTerminal(TerminalTestCase):
 
     def start(self, *args):
         """Starts reindex in the case's folder, its output to out and err."""
-        self.start_program("env", f"HOME={self.case}", f"XDG_CONFIG_HOME={self.case}",
-                           f"TMPDIR={self.case}", "sh", "-c",
-                           'cd "$1" && shift && exec "$@" >out 2>err', "sh", self.case,
-                           REINDEX, *args)
+        self.start_program(REINDEX, *args, folder=self.case, output=True,
+                           env={"HOME": self.case, "XDG_CONFIG_HOME": self.case,
+                                "TMPDIR": self.case})
 
     def run_to_end(self, *args):
         """Runs reindex with no key to give; its exit code, output and error."""
@@ -88,8 +87,7 @@ class ReindexInTerminal(TerminalTestCase):
         return code, self.read("out", "r"), self.read("err", "r")
 
     def dbcheck(self, *args):
-        result = subprocess.run([DBCHECK, *args], cwd=self.case, capture_output=True, text=True,
-                                timeout=30)
+        result = run_program(DBCHECK, *args, cwd=self.case, capture_output=True, text=True)
         self.assertEqual(result.returncode, 0, result.stdout)
         return result.stdout
 

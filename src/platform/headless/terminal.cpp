@@ -1,3 +1,4 @@
+#include "platform/codepage.h"
 #include "platform/terminal.h"
 
 namespace platform {
@@ -11,6 +12,11 @@ bool HeadlessTerminal::Open(std::string&) {
 }
 
 void HeadlessTerminal::Close() { open_ = false; }
+
+bool HeadlessTerminal::Lost(std::string& reason) const {
+  if (lost_) reason = "A konzol megszűnt."_cp;
+  return lost_;
+}
 
 void HeadlessTerminal::WriteCells(int x, int y, const Cell* cells, int count) {
   if (y < 0 || y >= height_) return;

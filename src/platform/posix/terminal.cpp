@@ -17,10 +17,12 @@
 //   1002); curses decodes it when the terminfo's kmous is "\E[<". Clicks are
 //   kept raw (mouseinterval 0): presses, releases and moves.
 // - SIGINT (kill -INT) also reaches the control handler as Ctrl+C; SIGHUP and
-//   SIGTERM keep their default action.
+//   SIGTERM keep their default action. A terminal that hangs up while SIGHUP
+//   is ignored is reported as lost.
 #define NCURSES_WIDECHAR 1
 #include <curses.h>
 #include <langinfo.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <array>
@@ -72,6 +74,7 @@ class CursesTerminal final : public Terminal {
 
   bool Open(std::string& reason) override;
   void Close() override;
+  bool Lost(std::string& reason) const override;
   int Width() const override { return kCols; }
   int Height() const override { return kRows; }
   void WriteCells(int x, int y, const Cell* cells, int count) override;
@@ -103,7 +106,8 @@ class CursesTerminal final : public Terminal {
 
   SCREEN* screen_ = nullptr;
   FILE* tty_ = nullptr;  // /dev/tty, when standard input or output is not one
-  int outFd_ = -1;
+  int inFd_ = -1, outFd_ = -1;
+  bool lost_ = false;  // the terminal hung up
   bool colours_ = false, sixteen_ = false;
   int mouseButtons_ = 0;
   std::array<Cell, kCols * kRows> cells_{};
@@ -135,7 +139,9 @@ bool CursesTerminal::Attach(std::string& reason) {
     return false;
   }
   set_term(screen_);
+  inFd_ = fileno(in);
   outFd_ = fileno(out);
+  lost_ = false;
   return true;
 }
 
@@ -306,9 +312,10 @@ bool CursesTerminal::PeekEvent(Event& event) {
   return true;
 }
 
-// Reads everything the terminal has sent so far into the queue.
+// Reads everything the terminal has sent so far into the queue; notes a
+// terminal that has hung up.
 void CursesTerminal::Poll() {
-  if (!screen_) return;
+  if (!screen_ || lost_) return;
   wint_t wc;
   int kind;
   while ((kind = wget_wch(stdscr, &wc)) != ERR) {
@@ -317,6 +324,13 @@ void CursesTerminal::Poll() {
     else
       TakeInput(kind, wc, 0);
   }
+  pollfd input{inFd_, POLLIN, 0};
+  lost_ = poll(&input, 1, 0) > 0 && (input.revents & (POLLHUP | POLLERR | POLLNVAL));
+}
+
+bool CursesTerminal::Lost(std::string& reason) const {
+  if (lost_) reason = "A terminál megszűnt, a program leáll."_cp;
+  return lost_;
 }
 
 // ESC: curses has already waited ESCDELAY for a key sequence, so whatever
@@ -413,5 +427,7 @@ void CursesTerminal::SetControlHandler(ControlHandler handler) {
 }  // namespace
 
 std::unique_ptr<Terminal> MakeNativeTerminal() { return std::make_unique<CursesTerminal>(); }
+
+bool StandardStreamsOnConsole() { return isatty(STDIN_FILENO) && isatty(STDOUT_FILENO); }
 
 }  // namespace platform

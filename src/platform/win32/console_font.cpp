@@ -60,6 +60,8 @@ class NativeFontControl : public ConsoleFontControl {
   void Restore() override;
 
  private:
+  bool ConsoleTakesFonts();
+
   HMODULE kernel32_ = nullptr, user32_ = nullptr;
   GetConsoleWindowFn getConsoleWindow_ = nullptr;
   ConsoleFontExFn setFont_ = nullptr, getFont_ = nullptr;
@@ -93,7 +95,22 @@ bool NativeFontControl::Load() {
   }
   out_.OpenOutput();
   in_.OpenInput();
+  if (!ConsoleTakesFonts()) {
+    Unload();
+    return false;
+  }
   return true;
+}
+
+// A console that draws its own window has a window handle and reports the
+// font it draws with (a face and a height). A console drawn on a character
+// terminal (Wine's terminal console, a console without a window) lacks one
+// or the other, and setting a font there can bring its host down.
+bool NativeFontControl::ConsoleTakesFonts() {
+  if (getConsoleWindow_() == nullptr) return false;
+  CONSOLE_FONT_INFOEX info{};
+  info.cbSize = sizeof info;
+  return getFont_(out_.handle, FALSE, &info) && info.FaceName[0] != 0 && info.dwFontSize.Y > 0;
 }
 
 void NativeFontControl::Unload() {

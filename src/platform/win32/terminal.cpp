@@ -40,6 +40,7 @@ class ConsoleTerminal : public Terminal {
 
   bool Open(std::string& reason) override;
   void Close() override;
+  bool Lost(std::string& reason) const override;
 
   int Width() const override { return geometry_.width; }
   int Height() const override { return geometry_.height; }
@@ -69,6 +70,7 @@ class ConsoleTerminal : public Terminal {
   std::deque<Event> events_;
   std::vector<CHAR_INFO> row_;
   bool handlerInstalled_ = false;
+  bool lost_ = false;  // the console's input failed: its host is gone
   // What Close puts back.
   DWORD savedInputMode_ = 0;
   CONSOLE_CURSOR_INFO savedCursor_{};
@@ -95,6 +97,7 @@ bool ConsoleTerminal::Open(std::string& reason) {
   SetConsoleOutputCP(kCodePage);
   SetConsoleCP(kCodePage);
   open_ = true;
+  lost_ = false;
   return true;
 }
 
@@ -109,6 +112,11 @@ void ConsoleTerminal::Close() {
   in_.Close();
   events_.clear();
   open_ = false;
+}
+
+bool ConsoleTerminal::Lost(std::string& reason) const {
+  if (lost_) reason = "A konzol megszűnt, a program leáll."_cp;
+  return lost_;
 }
 
 void ConsoleTerminal::ReadGeometry() {
@@ -142,12 +150,16 @@ void ConsoleTerminal::SetCursorShape(CursorShape shape) {
 // records that give no event are consumed on the way. Never blocks: only
 // records that a peek has seen are read. (Peeking, unlike counting the
 // records, also makes Wine's console on a Unix terminal fetch typed keys.)
+// An input buffer that can no longer be read means the console is gone.
 void ConsoleTerminal::ReadPendingRecords() {
   INPUT_RECORD records[32];
   DWORD waiting = 0;
-  while (PeekConsoleInputW(in_.handle, records, 32, &waiting) && waiting > 0) {
+  while (!lost_) {
+    lost_ = !PeekConsoleInputW(in_.handle, records, 32, &waiting);
+    if (lost_ || waiting == 0) return;
     DWORD read = 0;
-    if (!ReadConsoleInputW(in_.handle, records, waiting, &read) || read == 0) return;
+    lost_ = !ReadConsoleInputW(in_.handle, records, waiting, &read);
+    if (lost_ || read == 0) return;
     for (DWORD i = 0; i < read; ++i) {
       if (records[i].EventType == WINDOW_BUFFER_SIZE_EVENT) ReadGeometry();
       win32::AppendEvents(records[i], geometry_.top, events_);
@@ -188,5 +200,10 @@ int ConsoleTerminal::MouseButtons() const {
 }  // namespace
 
 std::unique_ptr<Terminal> MakeNativeTerminal() { return std::make_unique<ConsoleTerminal>(); }
+
+bool StandardStreamsOnConsole() {
+  return win32::IsInputBuffer(GetStdHandle(STD_INPUT_HANDLE)) &&
+         win32::IsScreenBuffer(GetStdHandle(STD_OUTPUT_HANDLE));
+}
 
 }  // namespace platform
