@@ -11,6 +11,8 @@ tmp/ is the temporary folder, HOME and the settings live there too.
 Where a case must see how the updater ran the unpacker and the installer,
 the server offers small shell scripts under their names that write to a log
 and call the real stand-ins (the POSIX updater runs any *.exe it is given).
+A Win32 program cannot run a shell script: under Wine the real stand-ins
+write the same log themselves (TORMEX_STANDIN_LOG, TORMEX_FRISSIT_SECONDS).
 
 Usage: test_prgfr.py PRGFR UNZIP FRISSIT
 """
@@ -25,7 +27,7 @@ import tempfile
 import time
 import unittest
 
-from tmuxlib import TerminalTestCase
+from tmuxlib import WINE, TerminalTestCase, host_path
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "tools"))
@@ -96,6 +98,7 @@ class UpdaterInTerminal(TerminalTestCase):
         self.temp = os.path.join(self.case, "tmp")
         self.work = os.path.join(self.temp, "$TEMPRGR")
         self.log = os.path.join(self.case, "log")
+        self.standin_env = {}
         os.makedirs(self.program)
         os.makedirs(self.temp)
 
@@ -121,11 +124,17 @@ class UpdaterInTerminal(TerminalTestCase):
         return "#!/bin/sh\n" + "\n".join(lines).replace("LOG", shlex.quote(self.log)) + "\n"
 
     def recording_unzip(self):
+        if WINE:
+            self.standin_env["TORMEX_STANDIN_LOG"] = self.log
+            return None
         return self.script('printf "%s|%s\\n" "$(pwd)" "$*" >> LOG',
                            f"exec {shlex.quote(UNZIP)} \"$@\"")
 
     def slow_frissit(self):
         """Logs its start, takes a second, installs, logs its end."""
+        if WINE:
+            self.standin_env.update(TORMEX_STANDIN_LOG=self.log, TORMEX_FRISSIT_SECONDS="1")
+            return None
         return self.script("echo frissit start >> LOG", "sleep 1", shlex.quote(FRISSIT),
                            "status=$?", "echo frissit end >> LOG", "exit $status")
 
@@ -140,7 +149,7 @@ class UpdaterInTerminal(TerminalTestCase):
 
     def start(self, server, name="prgfrMINTA", link=False, stall_seconds=None):
         """Starts the updater as program/<name> (a copy, or a link to prgfr)."""
-        path = os.path.join(self.program, name)
+        path = os.path.join(self.program, name + (".exe" if WINE else ""))
         if link:
             os.symlink(PRGFR, path)
         else:
@@ -153,6 +162,7 @@ class UpdaterInTerminal(TerminalTestCase):
         }
         if stall_seconds:
             env["TORMEX_FTP_STALL_SECONDS"] = str(stall_seconds)
+        env.update(self.standin_env)
         self.start_program(path, env=env)
         self.wait_anywhere(QUESTION)
 
@@ -204,7 +214,7 @@ class UpdaterInTerminal(TerminalTestCase):
         self.answer_igen()
         self.assertEqual(self.run_through_messages(), [])
         # The installer had ended before the updater did.
-        self.assertEqual(self.logged(), [f"{self.work}|-qo pszla.zip", "frissit start", "frissit end"])
+        self.assertEqual(self.logged(), [f"{host_path(self.work)}|-qo pszla.zip", "frissit start", "frissit end"])
         self.assertEqual(self.installed_from(), "ugy/MINTA")
         self.assertIn("verzio.txt", read(os.path.join(self.program, "frissit.txt")).decode())
         self.assertEqual(self.work_files(), ["frissit.exe", "szlamind.zip", "unzip.exe"])

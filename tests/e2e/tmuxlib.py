@@ -80,7 +80,7 @@ def wine_words(argv, env, redirect):
     if "TMPDIR" not in env and not redirect:
         return words + list(argv)
     temp = host_path(env["TMPDIR"]) if "TMPDIR" in env else None
-    inner = [f"set TEMP={temp}&&", f"set TMP={temp}&&"] if temp else []
+    inner = ["set", f"TEMP={temp}&&", "set", f"TMP={temp}&&"] if temp else []
     return words + ["cmd", "/c", *inner, host_path(argv[0]), *argv[1:], *redirect]
 
 

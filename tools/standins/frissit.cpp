@@ -5,11 +5,15 @@
 // TORMEX_INSTALL_FOLDER, writes the list of installed files to frissit.txt
 // there and prints one line about it.
 // Exit code 0 when installed, 1 when szlamind.zip cannot be unpacked, 2 when
-// no program folder is named (then nothing is touched).
+// no program folder is named (then nothing is touched). Its start and end are
+// logged (standins::LogRun); TORMEX_FRISSIT_SECONDS makes it take that long,
+// so that a test can tell whether the updater waited for it.
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include "zipfile.h"
 
@@ -25,9 +29,7 @@ void WriteReport(const std::filesystem::path& folder, const standins::ExtractRes
   for (const std::string& name : result.written) report << name << "\n";
 }
 
-}  // namespace
-
-int main() {
+int Install() {
   const char* folder = std::getenv(kFolderVariable);
   if (folder == nullptr || *folder == '\0') {
     standins::Say(std::string("frissit: nincs megadva a programmappa (") + kFolderVariable + ")",
@@ -43,4 +45,15 @@ int main() {
   standins::Say("frissit: " + std::to_string(result.written.size()) +
                 " fájl telepítve ide: " + std::string(folder));
   return 0;
+}
+
+}  // namespace
+
+int main() {
+  standins::LogRun("frissit start");
+  if (const char* seconds = std::getenv("TORMEX_FRISSIT_SECONDS"))
+    std::this_thread::sleep_for(std::chrono::seconds(std::atoi(seconds)));
+  int code = Install();
+  standins::LogRun("frissit end");
+  return code;
 }

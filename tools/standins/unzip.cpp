@@ -5,7 +5,8 @@
 // An entry that cannot be written (such as the running unzip.exe itself on
 // Windows) is reported and the rest are still extracted. Exit code 0 when
 // everything was extracted, 1 when something was not, 2 on a wrong command
-// line.
+// line. Each run is logged (standins::LogRun) as "folder|arguments".
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -39,6 +40,9 @@ bool ParseArguments(int argc, char** argv, Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::string arguments;
+  for (int i = 1; i < argc; ++i) arguments += std::string(i > 1 ? " " : "") + argv[i];
+  standins::LogRun(std::filesystem::current_path().string() + "|" + arguments);
   Options options;
   if (!ParseArguments(argc, argv, options)) {
     standins::Say("Használat: unzip [-q] [-o] ARCHÍVUM", true);

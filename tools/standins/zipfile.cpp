@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string_view>
@@ -161,6 +162,13 @@ ExtractResult ExtractZip(const fs::path& archive, const fs::path& folder, bool o
   }
   result.ok = result.errors.empty();
   return result;
+}
+
+void LogRun(const std::string& line) {
+  const char* log = std::getenv("TORMEX_STANDIN_LOG");
+  if (log == nullptr || *log == '\0') return;
+  std::ofstream out(log, std::ios::binary | std::ios::app);
+  out << line << "\n";
 }
 
 void Say(const std::string& utf8Line, bool error) {

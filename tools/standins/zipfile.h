@@ -30,4 +30,9 @@ ExtractResult ExtractZip(const std::filesystem::path& archive, const std::filesy
 // console shows (Win32: code page 852; POSIX: unchanged).
 void Say(const std::string& utf8Line, bool error = false);
 
+// Appends one line to the file that the environment variable
+// TORMEX_STANDIN_LOG names, when it names one: how a test sees which
+// stand-in the updater ran, in which folder and in which order.
+void LogRun(const std::string& line);
+
 }  // namespace standins

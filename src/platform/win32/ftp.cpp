@@ -10,6 +10,10 @@
 // only cleans up after itself. The progress of a download is the size of its
 // temporary file; other calls show none, so they must end within the limit
 // (an upload: the limit plus the time to send the file at kSlowestUpload).
+// A download writes its temporary file through a handle that allows the
+// file's deletion, so that a failed or abandoned download is deleted at once
+// and leaves no file once the worker lets go of it (at the latest when the
+// program ends), even where the stalled call never returns.
 #include <windows.h>
 #include <wininet.h>
 
@@ -50,6 +54,21 @@ struct Call {
   std::condition_variable finished;
   bool done = false, result = false, abandoned = false;
 };
+
+// Reads a remote file into out, chunk by chunk (so the file grows as the
+// data comes).
+bool Download(HINTERNET connection, const std::string& remote, HANDLE out) {
+  HINTERNET file =
+      FtpOpenFileA(connection, remote.c_str(), GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
+  if (!file) return false;
+  char chunk[16384];
+  DWORD got = 0, written = 0;
+  bool ok = true;
+  while (ok && (ok = InternetReadFile(file, chunk, sizeof chunk, &got) != FALSE) && got > 0)
+    ok = WriteFile(out, chunk, got, &written, nullptr) && written == got;
+  InternetCloseHandle(file);
+  return ok;
+}
 
 void RunCall(const std::shared_ptr<Call>& call) {
   bool result = call->work();
@@ -167,16 +186,21 @@ bool FtpSession::Get(std::string_view remotePath, std::string_view localPath) {
   char buffer[MAX_PATH + 1] = {};
   if (!GetTempFileNameA(FolderOf(target).c_str(), "ftp", 0, buffer)) return false;
   std::string temp = buffer;
+  HANDLE out = CreateFileA(temp.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                           nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (out == INVALID_HANDLE_VALUE) {
+    DeleteFileA(temp.c_str());
+    return false;
+  }
   auto call = std::make_shared<Call>();
-  call->work = [connection = impl_->connection, remote = std::string(remotePath), temp] {
-    return FtpGetFileA(connection, remote.c_str(), temp.c_str(), FALSE, 0,
-                       FTP_TRANSFER_TYPE_BINARY, 0) != FALSE;
+  call->work = [connection = impl_->connection, remote = std::string(remotePath), out] {
+    bool ok = Download(connection, remote, out);
+    CloseHandle(out);
+    return ok;
   };
-  call->cleanupIfAbandoned = [temp] { DeleteFileA(temp.c_str()); };
   bool ok = impl_->Watched(call, [temp] { return FileSize(temp); }) &&
             MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING);
-  std::lock_guard<std::mutex> lock(call->mutex);
-  if (!ok && call->done) DeleteFileA(temp.c_str());  // else the worker deletes it
+  if (!ok) DeleteFileA(temp.c_str());
   return ok;
 }
 
