@@ -8,8 +8,11 @@
 // session's handles are closed (which makes WinINet give up the call) and
 // the call fails at once; the worker is left to finish on its own and then
 // only cleans up after itself. The progress of a download is the size of its
-// temporary file; other calls show none, so they must end within the limit
-// (an upload: the limit plus the time to send the file at kSlowestUpload).
+// temporary file, which must grow by the limit times kMinimumBytesPerSecond
+// in every span of the limit; other calls show none, so they must end within
+// the limit (an upload: the limit plus the time to send the file at
+// kSlowestUpload). The watch also ends a download that outgrows its room or
+// that the caller cancels.
 #include <windows.h>
 #include <wininet.h>
 
@@ -49,13 +52,16 @@ struct Call {
   std::mutex mutex;
   std::condition_variable finished;
   bool done = false, result = false, abandoned = false;
+  bool diskFull = false;  // the call failed for want of room
 };
 
 void RunCall(const std::shared_ptr<Call>& call) {
   bool result = call->work();
+  DWORD error = GetLastError();
   std::lock_guard<std::mutex> lock(call->mutex);
   call->done = true;
   call->result = result;
+  call->diskFull = !result && (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL);
   if (call->abandoned && call->cleanupIfAbandoned) call->cleanupIfAbandoned();
   call->finished.notify_all();
 }
@@ -82,32 +88,63 @@ struct FtpSession::Impl {
     internet = nullptr;
   }
 
+  // The first entry that matches path, with its size as the listing gives it.
+  bool Find(std::string_view path, std::string& name, long long& size);
+
   // Runs call->work on a worker thread and waits for it. progress (may be
-  // empty) tells how far the call has come; once it has stood still for the
-  // limit plus extraSeconds, the session is closed and the result is false.
-  bool Watched(const std::shared_ptr<Call>& call, const std::function<long long()>& progress,
-               long long extraSeconds = 0) {
+  // empty) tells how far the call has come; once it has not moved on by the
+  // minimum for the limit plus extraSeconds, once it passes room, or once
+  // cancel (may be empty) says so, the session is closed and the call fails
+  // with the reason.
+  FtpResult Watched(const std::shared_ptr<Call>& call, const std::function<long long()>& progress,
+                    long long extraSeconds = 0, std::uint64_t room = UINT64_MAX,
+                    const std::function<bool()>& cancel = {}) {
     using Clock = std::chrono::steady_clock;
     const auto patience = std::chrono::seconds(silenceSeconds + extraSeconds);
+    const long long minimum = silenceSeconds * kMinimumBytesPerSecond;
     std::thread(RunCall, call).detach();
-    long long seen = progress ? progress() : 0;
+    long long mark = progress ? progress() : 0;
     auto since = Clock::now();
     std::unique_lock<std::mutex> lock(call->mutex);
     while (!call->finished.wait_for(lock, std::chrono::milliseconds(100), [&] { return call->done; })) {
       long long now = progress ? progress() : 0;
-      if (now != seen) {
-        seen = now;
+      FtpResult stop = FtpResult::kDone;
+      if (now - mark >= minimum) {
+        mark = now;
         since = Clock::now();
-      } else if (Clock::now() - since >= patience) {
+      }
+      if (now > 0 && static_cast<std::uint64_t>(now) > room) stop = FtpResult::kNoRoom;
+      else if (cancel && cancel()) stop = FtpResult::kCancelled;
+      else if (Clock::now() - since >= patience) stop = FtpResult::kFailed;
+      if (stop != FtpResult::kDone) {
         call->abandoned = true;
         lock.unlock();
         CloseHandles();
-        return false;
+        return stop;
       }
     }
-    return call->result;
+    if (call->result) return FtpResult::kDone;
+    return call->diskFull ? FtpResult::kNoRoom : FtpResult::kFailed;
   }
 };
+
+bool FtpSession::Impl::Find(std::string_view path, std::string& name, long long& size) {
+  name.clear();
+  size = 0;
+  if (!connection) return false;
+  auto call = std::make_shared<Call>();
+  auto found = std::make_shared<WIN32_FIND_DATAA>();
+  call->work = [connection = connection, path = std::string(path), found] {
+    HINTERNET search = FtpFindFirstFileA(connection, path.c_str(), found.get(), 0, 0);
+    if (!search) return false;
+    InternetCloseHandle(search);
+    return true;
+  };
+  if (Watched(call, nullptr) != FtpResult::kDone) return false;
+  name = found->cFileName;
+  size = (static_cast<long long>(found->nFileSizeHigh) << 32) | found->nFileSizeLow;
+  return true;
+}
 
 FtpSession::FtpSession(int silenceSeconds) : impl_(std::make_unique<Impl>()) {
   impl_->silenceSeconds = silenceSeconds > 0 ? silenceSeconds : 1;
@@ -138,34 +175,31 @@ bool FtpSession::Connect(std::string_view host, int port, std::string_view user,
   call->cleanupIfAbandoned = [connection] {
     if (*connection) InternetCloseHandle(*connection);
   };
-  if (!impl_->Watched(call, nullptr)) return false;
+  if (impl_->Watched(call, nullptr) != FtpResult::kDone) return false;
   impl_->connection = *connection;
   return true;
 }
 
 bool FtpSession::FindFirst(std::string_view path, std::string& name) {
-  name.clear();
-  if (!impl_->connection) return false;
-  auto call = std::make_shared<Call>();
-  auto found = std::make_shared<std::string>();
-  call->work = [connection = impl_->connection, path = std::string(path), found] {
-    WIN32_FIND_DATAA data = {};
-    HINTERNET search = FtpFindFirstFileA(connection, path.c_str(), &data, 0, 0);
-    if (!search) return false;
-    *found = data.cFileName;
-    InternetCloseHandle(search);
-    return true;
-  };
-  if (!impl_->Watched(call, nullptr)) return false;
-  name = *found;
-  return true;
+  long long size = 0;
+  return impl_->Find(path, name, size);
 }
 
 bool FtpSession::Get(std::string_view remotePath, std::string_view localPath) {
-  if (!impl_->connection) return false;
+  return Fetch(remotePath, localPath, UINT64_MAX, {}) == FtpResult::kDone;
+}
+
+FtpResult FtpSession::Fetch(std::string_view remotePath, std::string_view localPath,
+                            std::uint64_t roomBytes, const std::function<bool()>& cancel) {
+  if (!impl_->connection) return FtpResult::kFailed;
+  std::string name;
+  long long announced = 0;
+  if (roomBytes != UINT64_MAX && impl_->Find(remotePath, name, announced) &&
+      static_cast<std::uint64_t>(announced) > roomBytes)
+    return FtpResult::kNoRoom;
   std::string target(localPath);
   char buffer[MAX_PATH + 1] = {};
-  if (!GetTempFileNameA(FolderOf(target).c_str(), "ftp", 0, buffer)) return false;
+  if (!GetTempFileNameA(FolderOf(target).c_str(), "ftp", 0, buffer)) return FtpResult::kFailed;
   std::string temp = buffer;
   auto call = std::make_shared<Call>();
   call->work = [connection = impl_->connection, remote = std::string(remotePath), temp] {
@@ -173,11 +207,12 @@ bool FtpSession::Get(std::string_view remotePath, std::string_view localPath) {
                        FTP_TRANSFER_TYPE_BINARY, 0) != FALSE;
   };
   call->cleanupIfAbandoned = [temp] { DeleteFileA(temp.c_str()); };
-  bool ok = impl_->Watched(call, [temp] { return FileSize(temp); }) &&
-            MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING);
+  FtpResult result = impl_->Watched(call, [temp] { return FileSize(temp); }, 0, roomBytes, cancel);
+  if (result == FtpResult::kDone && !MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
+    result = FtpResult::kFailed;
   std::lock_guard<std::mutex> lock(call->mutex);
-  if (!ok && call->done) DeleteFileA(temp.c_str());  // else the worker deletes it
-  return ok;
+  if (result != FtpResult::kDone && call->done) DeleteFileA(temp.c_str());  // else the worker deletes it
+  return result;
 }
 
 bool FtpSession::Put(std::string_view localPath, std::string_view remotePath) {
@@ -190,7 +225,7 @@ bool FtpSession::Put(std::string_view localPath, std::string_view remotePath) {
     return FtpPutFileA(connection, source.c_str(), remote.c_str(), FTP_TRANSFER_TYPE_BINARY, 0) !=
            FALSE;
   };
-  return impl_->Watched(call, nullptr, size / kSlowestUpload);
+  return impl_->Watched(call, nullptr, size / kSlowestUpload) == FtpResult::kDone;
 }
 
 void FtpSession::Close() { impl_->CloseHandles(); }
