@@ -211,7 +211,8 @@ FtpResult FtpSession::Fetch(std::string_view remotePath, std::string_view localP
   if (result == FtpResult::kDone && !MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
     result = FtpResult::kFailed;
   std::lock_guard<std::mutex> lock(call->mutex);
-  if (result != FtpResult::kDone && call->done) DeleteFileA(temp.c_str());  // else the worker deletes it
+  // An abandoned worker that still holds the file deletes it again when it ends.
+  if (result != FtpResult::kDone) DeleteFileA(temp.c_str());
   return result;
 }
 
