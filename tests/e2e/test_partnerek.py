@@ -361,7 +361,10 @@ class PartnerRegister(unittest.TestCase):
     REGISTER = ("PARTNER.dat", "PARTNER1.idx", "PARTNER2.idx")
 
     def register(self):
-        return {name: open(os.path.join(self.folder, name), "rb").read() for name in self.REGISTER}
+        def read(name):
+            with open(os.path.join(self.folder, name), "rb") as f:
+                return f.read()
+        return {name: read(name) for name in self.REGISTER}
 
     def test_an_empty_data_file_is_reported_once_readably_and_the_terminal_comes_back(self):
         open(os.path.join(self.folder, "PARTNER.dat"), "wb").close()
