@@ -20,7 +20,10 @@ The test fixture (CTest starts and stops it around a test binary):
     root        a fresh, empty root folder shared by the servers below
     port        a normal server
     stallport   a server whose downloads stall after 1000 bytes
+    trickleport a server whose downloads send one byte a second, for ever
+    hugeport    a server that announces every file as 1 PiB and sends 64 MiB of zeros
     silentport  a listener that accepts connections and never says anything
+    httpport    a listener that answers every connection as a web server
     closedport  a port on which nothing listens
     drived      a fresh, empty folder for the tests' drive D:
     pid         the background process
@@ -43,10 +46,13 @@ import time
 USER, PASSWORD = "tormex", "vedikolu"
 FIXTURE_STALL_BYTES = 1000
 FIXTURE_LIFETIME = 3600
+TRICKLE_SECONDS = 1.0
+HUGE_SIZE = 1 << 50
 
 
-def make_server(root, port, stall_after=None):
+def make_server(root, port, stall_after=None, trickle=False, huge=False):
     from pyftpdlib.authorizers import DummyAuthorizer
+    from pyftpdlib.filesystems import AbstractedFS
     from pyftpdlib.handlers import DTPHandler, FileProducer, FTPHandler
     from pyftpdlib.servers import FTPServer
 
@@ -81,6 +87,63 @@ def make_server(root, port, stall_after=None):
                     super().close_when_done()
 
         Handler.dtp_handler = StallingDTP
+        Handler.use_sendfile = False
+    if trickle:
+        class TricklingDTP(DTPHandler):
+            timeout = 0
+            data = None
+
+            def push_with_producer(self, producer):
+                if not isinstance(producer, FileProducer):  # a listing
+                    return super().push_with_producer(producer)
+                self.data = producer.more()
+                self.ioloop.call_later(TRICKLE_SECONDS, self.trickle, _errback=self.close)
+
+            def trickle(self):
+                if self.connected and self.data:
+                    self.push(self.data[:1])
+                    self.data = self.data[1:]
+                    self.ioloop.call_later(TRICKLE_SECONDS, self.trickle, _errback=self.close)
+
+            def close_when_done(self):
+                if self.data is None:  # a download never ends
+                    super().close_when_done()
+
+        Handler.dtp_handler = TricklingDTP
+        Handler.use_sendfile = False
+    if huge:
+        class Zeros:  # 64 MiB of them: enough to tell, too few to fill a disk
+            def __init__(self, name):
+                self.name, self.closed, self.left = name, False, 64 << 20
+
+            def read(self, size=65536):
+                size = min(size, self.left)
+                self.left -= size
+                return bytes(size)
+
+            def seek(self, *_):
+                pass
+
+            def close(self):
+                self.closed = True
+
+        class HugeFS(AbstractedFS):
+            def open(self, filename, mode):
+                return Zeros(filename) if "r" in mode else super().open(filename, mode)
+
+            def getsize(self, path):
+                return HUGE_SIZE
+
+            def stat(self, path):
+                st = os.stat(path)
+                if not os.path.isfile(path):
+                    return st
+                return os.stat_result((st.st_mode, st.st_ino, st.st_dev, st.st_nlink, st.st_uid,
+                                       st.st_gid, HUGE_SIZE, st.st_atime, st.st_mtime, st.st_ctime))
+
+            lstat = stat
+
+        Handler.abstracted_fs = HugeFS
         Handler.use_sendfile = False
     server = FTPServer(("127.0.0.1", port), Handler)
     server.max_cons = 64
@@ -120,15 +183,21 @@ def serve_fixture(state_file):
     root = tempfile.mkdtemp(prefix="tormex-ftp-")
     normal = make_server(root, 0)
     stalling = make_server(root, 0, FIXTURE_STALL_BYTES)
+    trickling = make_server(root, 0, trickle=True)
+    huge = make_server(root, 0, huge=True)
     silent = socket.socket()
     silent.bind(("127.0.0.1", 0))
     silent.listen(16)  # the kernel completes connections; nobody answers
+    http = answer_as_web_server()
     drive_d = tempfile.mkdtemp(prefix="tormex-drive-d-")
     state = {
         "root": root,
         "port": normal.address[1],
         "stallport": stalling.address[1],
+        "trickleport": trickling.address[1],
+        "hugeport": huge.address[1],
         "silentport": silent.getsockname()[1],
+        "httpport": http,
         "closedport": free_port(),
         "drived": drive_d,
         "pid": os.getpid(),
@@ -138,7 +207,24 @@ def serve_fixture(state_file):
     with open(state_file + ".tmp", "w") as f:
         f.write("".join(f"{k}={v}\n" for k, v in state.items()))
     os.replace(state_file + ".tmp", state_file)
-    normal.serve_forever()  # both servers share the one I/O loop
+    normal.serve_forever()  # the FTP servers share the one I/O loop
+
+
+def answer_as_web_server():
+    """A listener whose every connection gets a web server's answer and is
+    closed; its port."""
+    listener = socket.socket()
+    listener.bind(("127.0.0.1", 0))
+    listener.listen(16)
+
+    def serve():
+        while True:
+            connection, _ = listener.accept()
+            with connection:
+                connection.sendall(b"HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n\r\n")
+
+    threading.Thread(target=serve, daemon=True).start()
+    return listener.getsockname()[1]
 
 
 def read_state(state_file):

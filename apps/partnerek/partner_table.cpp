@@ -141,13 +141,20 @@ std::vector<std::uint8_t> OpenFilter() {
   return filter;
 }
 
-std::string RebuildLine(int index) {
+std::string RebuildLine(int index, std::string_view prefix) {
   const records::TableDef& def = PartnerTable();
   const IndexSpec& spec = kIndexes[index - 1];
   const records::FieldDef& key = def.Fields[spec.field];
-  return Stem(def.DataFile) + " " + Stem(spec.file) + " " + std::to_string(def.RecLen) + " " +
+  std::string p(prefix);
+  return p + Stem(def.DataFile) + " " + p + Stem(spec.file) + " " + std::to_string(def.RecLen) + " " +
          (spec.duplicates ? "1" : "0") + " " + std::to_string(key.Offset) + " " +
          std::to_string(key.Length);
+}
+
+std::vector<std::string> RegisterFiles() {
+  std::vector<std::string> names = {kDataFile};
+  for (const IndexSpec& spec : kIndexes) names.push_back(spec.file);
+  return names;
 }
 
 }  // namespace partnerek

@@ -13,6 +13,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "records/records.h"
@@ -35,7 +36,10 @@ const records::TableDef& PartnerTable();
 std::vector<std::uint8_t> OpenFilter();
 
 // The parameter line of db::RebuildIndex for index number (1-based):
-// "PARTNER PARTNER1 100 0 6 6" and "PARTNER PARTNER2 100 1 12 30".
-std::string RebuildLine(int index);
+// "PARTNER PARTNER1 100 0 6 6" and "PARTNER PARTNER2 100 1 12 30"; with a
+// prefix, the files' names begin with it ("UJ_PARTNER UJ_PARTNER1 ...").
+std::string RebuildLine(int index, std::string_view prefix = "");
+// The register's files: the data file and the indexes.
+std::vector<std::string> RegisterFiles();
 
 }  // namespace partnerek

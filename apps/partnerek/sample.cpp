@@ -3,8 +3,11 @@
 #include <string_view>
 #include <vector>
 
+#include "console/console.h"
 #include "db/db.h"
 #include "partner_table.h"
+#include "platform/file_handle.h"
+#include "platform/fs.h"
 #include "platform/codepage.h"
 #include "records/records.h"
 
@@ -110,11 +113,22 @@ SampleResult Failed(int code, std::string reason) {
   return result;
 }
 
-// A fresh data file of count partners; false when it could not be created.
+// The new register is made under these names first: "UJ_PARTNER.dat"...
+constexpr std::string_view kNewPrefix = "UJ_";
+
+std::string NewName(const std::string& name) { return std::string(kNewPrefix) + name; }
+std::string AsideName(const std::string& name) { return "REGI_" + name; }
+
+void EraseNewRegister() {
+  for (const std::string& name : RegisterFiles()) platform::EraseFile(NewName(name));
+}
+
+// A fresh data file of count partners under its new name; false when it
+// could not be created.
 bool WritePartners(std::int32_t count) {
   db::SetOpenMode(db::kModeExclusive, 0);
   db::DataFile data;
-  db::CreateDataFile(data, kDataFile, kRecLen);
+  db::CreateDataFile(data, NewName(kDataFile), kRecLen);
   db::RestoreOpenMode();
   if (!db::DbOk()) return false;
   const std::vector<std::uint8_t> blank = records::BlankRecord(PartnerTable());
@@ -128,6 +142,45 @@ bool WritePartners(std::int32_t count) {
   }
   db::CloseDataFile(data);
   return true;
+}
+
+// The whole new register under the new names.
+SampleResult MakeNewRegister(std::int32_t count, bool ownWindow) {
+  if (!WritePartners(count))
+    return Failed(kSampleFileBusy, NewName(kDataFile) + std::string(" nem hozható létre"_cp));
+  SampleResult result;
+  result.Written = count;
+  for (int index = 1; index <= 2; ++index) {
+    db::RebuildResult keys = db::RebuildIndex(ownWindow, RebuildLine(index, kNewPrefix));
+    if (keys.Code != 0) return Failed(keys.Code, keys.Reason);
+    (index == 1 ? result.CodeKeys : result.NameKeys) = keys.Indexed;
+  }
+  return result;
+}
+
+// Puts the new register's files in place of the old ones. The old ones go
+// aside first, so that a failure can put every one of them back.
+bool PutInPlace() {
+  std::vector<std::string> aside, placed;
+  bool ok = true;
+  for (const std::string& name : RegisterFiles()) {
+    if (!platform::FileExists(name)) continue;
+    ok = platform::RenameFile(name, AsideName(name)) == 0;
+    if (!ok) break;
+    aside.push_back(name);
+  }
+  for (const std::string& name : RegisterFiles()) {
+    if (!ok) break;
+    ok = platform::RenameFile(NewName(name), name) == 0;
+    if (ok) placed.push_back(name);
+  }
+  for (const std::string& name : placed)
+    if (!ok) platform::RenameFile(name, NewName(name));
+  for (const std::string& name : aside) {
+    if (ok) platform::EraseFile(AsideName(name));
+    else platform::RenameFile(AsideName(name), name);
+  }
+  return ok;
 }
 
 }  // namespace
@@ -144,16 +197,23 @@ std::string SampleCode(std::int32_t i) {
 }
 
 SampleResult MakeSample(std::int32_t count, bool ownWindow) {
-  if (!WritePartners(count))
+  // The old data file is held (deny-write) while the new register is made:
+  // no other station has it open meanwhile.
+  platform::SharedFile old;
+  if (platform::FileExists(kDataFile) && old.Open(kDataFile, platform::share::kReadWriteDenyWrite) != 0)
     return Failed(kSampleFileBusy, std::string(kDataFile) +
                                        std::string(" nem hozható létre (másik állomás használja?)"_cp));
   SampleResult result;
-  result.Written = count;
-  for (int index = 1; index <= 2; ++index) {
-    db::RebuildResult keys = db::RebuildIndex(ownWindow, RebuildLine(index));
-    if (keys.Code != 0) return Failed(keys.Code, keys.Reason);
-    (index == 1 ? result.CodeKeys : result.NameKeys) = keys.Indexed;
+  try {
+    result = MakeNewRegister(count, ownWindow);
+  } catch (const console::ProgramEnd&) {
+    EraseNewRegister();
+    throw;
   }
+  old.Close();
+  if (result.Code == 0 && !PutInPlace())
+    result = Failed(kSampleNotPlaced, std::string("Az új partnertörzs nem tehető a régi helyére, a régi maradt."_cp));
+  EraseNewRegister();
   return result;
 }
 

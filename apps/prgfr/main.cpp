@@ -3,11 +3,15 @@
 // unpacks and hands over to the installer (updater::RunUpdater). Its own
 // file name names the customer: prgfrMINTA.exe (on POSIX also a copy or a
 // link named prgfrMINTA) takes its update from the server folder ugy/MINTA.
+// Exit code 0 when the installer ran and succeeded or the user declined;
+// each kind of failure has a code of its own (updater::kExit..., README.md).
 #include "platform/sysinfo.h"
 #include "startup/startup.h"
 #include "updater/updater.h"
 
 int main(int argc, char** argv) {
   platform::SetProgramArgs(argc, argv);
-  return startup::RunProgram([] { updater::RunUpdater(); }, updater::LoadUpdateSettings);
+  int code = updater::kExitDone;
+  int end = startup::RunProgram([&] { code = updater::RunUpdater(); }, updater::LoadUpdateSettings);
+  return end != 0 ? end : code;
 }

@@ -3,13 +3,15 @@
 //
 //   reindex Datafile Indexfile Rh D Kp Kh [Kp Kh]...
 //
-// The arguments are the words of the rebuild's parameter line; the counters
+// The arguments are the words of the rebuild's parameter line, each kept as
+// given (a file name may hold blanks; it is shown in code page 852); the counters
 // show in a framed window of the tool's own. One argument prints the usage
 // line (exit code 0). Afterwards one line tells the outcome: the keys taken
 // and refused (exit code 0), or why nothing was rebuilt (the rebuild's
 // non-zero result code).
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "db/db.h"
 #include "platform/codepage.h"
@@ -33,14 +35,13 @@ int main(int argc, char** argv) {
     platform::WriteLine(stdout, std::string(db::kRebuildUsage));
     return 0;
   }
-  std::string line;
-  for (int i = 1; i < argc; ++i) line += std::string(i > 1 ? " " : "") + argv[i];
-  db::RebuildResult result = db::CheckRebuildLine(line);
+  std::vector<std::string> args(argv + 1, argv + argc);  // kept as given: a name may hold blanks
+  db::RebuildResult result = db::CheckRebuildArgs(args);
   if (result.Code != 0) {  // said without taking the terminal
     platform::WriteLine(stderr, result.Reason);
     return result.Code;
   }
-  int code = startup::RunProgram([&] { result = db::RebuildIndex(true, line); });
+  int code = startup::RunProgram([&] { result = db::RebuildIndexArgs(true, args); });
   if (code != 0) return code;
   if (result.Code != 0) {
     platform::WriteLine(stderr, result.Reason);

@@ -23,6 +23,11 @@ struct ProgramEnd {
   int code;
 };
 [[noreturn]] void EndProgram(int code);
+// Writes the report of a fatal end (code page 852 lines, each ending in
+// "\n") to the standard output: through the open console's terminal, which
+// keeps it readable and visible after the end (platform::Terminal::
+// WriteReport); without a console, the bytes as they are.
+void WriteFatalReport(std::string_view report);
 
 // ---- Start and end -------------------------------------------------------
 

@@ -85,6 +85,12 @@ ConsoleState& State() { return g_state; }
 
 void EndProgram(int code) { throw ProgramEnd{code}; }
 
+void WriteFatalReport(std::string_view report) {
+  if (ConsoleOpen()) return Term().WriteReport(report);
+  std::fwrite(report.data(), 1, report.size(), stdout);
+  std::fflush(stdout);
+}
+
 void ResetScreen(platform::Terminal& terminal) {
   auto& s = g_state;
   s.terminal = &terminal;

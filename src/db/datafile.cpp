@@ -218,7 +218,9 @@ void CloseDataFile(DataFile& f) {
   if (HeaderShared(f)) {
     PeekRecord(f, 0, RecordBuffer());
     std::memcpy(s.HeaderScratch.data(), RecordBuffer(), kHeaderSize);
-    if (s.HeaderScratch[16] != 0 || f.LockDepth > 0 || f.ShareDepth > 0) RefreshHeaderLocked(f);
+    // A header that could not be read (fatal ends held) is not written back.
+    if (LastIOResult() == 0 && (s.HeaderScratch[16] != 0 || f.LockDepth > 0 || f.ShareDepth > 0))
+      RefreshHeaderLocked(f);
     else write = false;
   }
   if (write) {

@@ -36,6 +36,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/file_handle.h"
 
@@ -252,11 +253,29 @@ std::string ErrorText(int code);
 // log could not be opened.
 bool LogDbError(std::string_view fileName, std::int32_t recordNumber, std::string_view message);
 // Nothing when LastIOResult is 0; otherwise log, report on the standard
-// output, wait for a key, and end the program with the error's number.
+// output (console::WriteFatalReport), wait for a key, let the file go
+// without another read or write (its handle closed, an index's cached
+// pages forgotten: nothing on the way out touches it again) and end the
+// program with the error's number. While fatal ends are held (HoldFatalEnds)
+// they only turn DbOk false.
 void CheckDataIO(DataFile& f, std::int32_t n);
 // The same for index pages and sequential reads (waits for a key without
 // reading it).
 void CheckIndexIO(DataFile& f, std::int32_t n);
+// While one lives, the engine's fatal checks end nothing: a failure is not
+// reported and DbOk turns false. For closing files in a destructor, which
+// may run while an end is already on its way out and must never end the
+// program itself.
+class HoldFatalEnds {
+ public:
+  HoldFatalEnds();
+  ~HoldFatalEnds();
+  HoldFatalEnds(const HoldFatalEnds&) = delete;
+  HoldFatalEnds& operator=(const HoldFatalEnds&) = delete;
+
+ private:
+  bool was_;
+};
 // "Hiba:" + text in a box, then the program ends with exit code 1.
 [[noreturn]] void FatalMessage(std::string_view text);
 
@@ -288,6 +307,7 @@ struct EngineState {
   std::int16_t LastIOResult = 0;
   bool RecordInUse = false;
   bool DbOk = false;
+  bool FatalEndsHeld = false;  // see HoldFatalEnds
   std::unique_ptr<std::uint8_t[]> RecordBuffer;  // kMaxRecLen bytes while running
   std::array<std::uint8_t, kHeaderSize> HeaderScratch{};
   std::array<OpenFileSlot, kTableSlots + 1> OpenFileTable{};  // slots 1..200
@@ -299,9 +319,9 @@ struct EngineState {
   // Resolves a file name for OpenDataFile (the library's file search);
   // empty: names are used as given.
   std::function<std::string(std::string_view)> ResolveName;
-  // The words of the index rebuild's last accepted parameter line ("" when
-  // none was accepted): a line of two to four words uses them again.
-  std::string RebuildLine;
+  // The words of the index rebuild's last accepted parameter line (none
+  // when none was accepted): a line of two to four words uses them again.
+  std::vector<std::string> RebuildWords;
 
   EngineState();
   ~EngineState();
@@ -563,7 +583,15 @@ inline constexpr int kRebuildFailed = 4;  // the index or the sort's work file f
 inline constexpr std::string_view kRebuildUsage = "Datafile Indexfile Rh D Kp Kh [Kp Kh]...";
 RebuildResult RebuildIndex(bool ownWindow, std::string_view line, const SortSettings& sort = {});
 // The parameter checks alone, without the console or any file: Code 0 when
-// RebuildIndex would go on to the files (or write the usage line).
+// RebuildIndex would go on to the files (or write the usage line). A
+// refusal names the word as it was typed; a key part without its length is
+// refused.
 RebuildResult CheckRebuildLine(std::string_view line);
+// The same two with the words given one by one, as a program's arguments
+// come from the system: a word may hold blanks, and the data file's name is
+// shown converted to code page 852 (platform::ArgumentToCp852) while the
+// files are used by the names as given.
+RebuildResult RebuildIndexArgs(bool ownWindow, const std::vector<std::string>& args);
+RebuildResult CheckRebuildArgs(const std::vector<std::string>& args);
 
 }  // namespace db

@@ -6,6 +6,7 @@
 #include "console/console.h"
 #include "db/db.h"
 #include "db/internal.h"
+#include "db/page_cache.h"
 #include "platform/codepage.h"
 #include "platform/sysinfo.h"
 #include "text/text.h"
@@ -85,9 +86,22 @@ void Report(const DataFile& f, std::int32_t n, int code) {
   std::string report = "\nRECORD-access I/O error ";
   report += std::to_string(code) + " \nFile " + f.Name + " Record " + std::to_string(n) +
             "\nProgram aborted\n";
-  std::fwrite(report.data(), 1, report.size(), stdout);
-  std::fflush(stdout);
+  console::WriteFatalReport(report);
 }
+
+// Lets the file in error go without another read or write.
+void LetGo(DataFile& f) {
+  const OpenFileSlot* slot = f.TableSlot >= 1 && f.TableSlot <= kTableSlots
+                                 ? &State().OpenFileTable[f.TableSlot] : nullptr;
+  if (slot && slot->file == &f && slot->kind == 1) {
+    auto& index = static_cast<IndexFile&>(f);
+    ForgetIndexPages(index);
+    index.Pages.reset();
+  }
+  f.Handle.Close();
+  f.Held.clear();
+}
+
 
 // Waits for a key; taken from the input when take is set. Without a console
 // there is nothing to wait for.
@@ -101,6 +115,15 @@ void WaitForKey(bool take) {
     }
     PollPause();
   }
+}
+
+// The end of a failed check: reported, a key waited for (taken when take),
+// the file let go, the program ended.
+[[noreturn]] void FatalEnd(DataFile& f, std::int32_t n, int code, bool take) {
+  Report(f, n, code);
+  WaitForKey(take);
+  LetGo(f);
+  console::EndProgram(code);
 }
 
 [[noreturn]] void BusyFileStop(std::string_view name) {
@@ -172,18 +195,19 @@ bool LogDbError(std::string_view fileName, std::int32_t recordNumber, std::strin
 void CheckDataIO(DataFile& f, std::int32_t n) {
   int code = LastIOResult();
   if (code == 0) return;
-  Report(f, n, code);
-  WaitForKey(true);
-  console::EndProgram(code);
+  if (State().FatalEndsHeld) State().DbOk = false;
+  else FatalEnd(f, n, code, true);
 }
 
 void CheckIndexIO(DataFile& f, std::int32_t n) {
   int code = LastIOResult();
   if (code == 0) return;
-  Report(f, n, code);
-  WaitForKey(false);
-  console::EndProgram(code);
+  if (State().FatalEndsHeld) State().DbOk = false;
+  else FatalEnd(f, n, code, false);
 }
+
+HoldFatalEnds::HoldFatalEnds() : was_(State().FatalEndsHeld) { State().FatalEndsHeld = true; }
+HoldFatalEnds::~HoldFatalEnds() { State().FatalEndsHeld = was_; }
 
 void FatalMessage(std::string_view text) {
   std::string message = "Hiba:";

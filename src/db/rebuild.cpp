@@ -32,7 +32,9 @@ struct KeyPart {
 };
 
 struct Parameters {
+  std::vector<std::string> Words;  // as given, for the messages
   std::string Data, Index;
+  std::string Shown;  // the data file's name for the screen (code page 852)
   int RecLen = 0, Duplicates = 0;
   std::vector<KeyPart> Parts;
   int KeyLength() const {
@@ -42,14 +44,14 @@ struct Parameters {
   }
 };
 
-std::vector<std::string_view> Words(std::string_view line) {
-  std::vector<std::string_view> words;
+std::vector<std::string> Words(std::string_view line) {
+  std::vector<std::string> words;
   std::size_t at = 0;
   while (true) {
     at = line.find_first_not_of(" \t", at);
     if (at == std::string_view::npos) return words;
     std::size_t end = std::min(line.find_first_of(" \t", at), line.size());
-    words.push_back(line.substr(at, end - at));
+    words.emplace_back(line.substr(at, end - at));
     at = end;
   }
 }
@@ -67,10 +69,13 @@ int WordNumber(std::string_view word) {
   return value < -32768 || value > 32767 ? 0 : static_cast<int>(value);
 }
 
-Parameters ReadWords(const std::vector<std::string_view>& words) {
+// shown turns the data file's name into code page 852 for the screen.
+Parameters ReadWords(const std::vector<std::string>& words, std::string (*shown)(std::string_view)) {
   Parameters p;
-  p.Data = std::string(words[0]);
-  p.Index = std::string(words[1]);
+  p.Words = words;
+  p.Data = words[0];
+  p.Index = words[1];
+  p.Shown = shown(p.Data);
   p.RecLen = WordNumber(words[2]);
   p.Duplicates = WordNumber(words[3]);
   int parts = static_cast<int>((words.size() - 4) / 2);
@@ -83,21 +88,26 @@ RebuildResult Refused(int code, std::string reason) { return {code, std::move(re
 
 std::string Num(long n) { return std::to_string(n); }
 
-// Everything that would make the rebuild read or write out of bounds.
+// Everything that would make the rebuild read or write out of bounds, or
+// leave a word unused. The messages name the words as they were typed.
 RebuildResult CheckParameters(const Parameters& p) {
   constexpr int kBad = kRebuildBadParameters;
+  const std::vector<std::string>& w = p.Words;
   if (p.RecLen < kMinRecLen || p.RecLen > kMaxRecLen)
-    return Refused(kBad, std::string("Hibás rekordhossz: "_cp) + Num(p.RecLen) +
+    return Refused(kBad, std::string("Hibás rekordhossz: "_cp) + w[2] +
                              " (" + Num(kMinRecLen) + std::string(" és "_cp) + Num(kMaxRecLen) +
                              std::string(" között lehet)"_cp));
   if (p.Duplicates != 0 && p.Duplicates != 1)
-    return Refused(kBad, std::string("Hibás D érték: "_cp) + Num(p.Duplicates) + " (0 vagy 1 lehet)");
+    return Refused(kBad, std::string("Hibás D érték: "_cp) + w[3] + " (0 vagy 1 lehet)");
+  if (w.size() % 2 != 0)
+    return Refused(kBad, std::string("Hiányzik a kulcsrész hossza: "_cp) + w.back() +
+                             std::string(" (minden kezdöpozíció után hossz kell)"_cp));
   if (p.Parts.empty() || p.Parts.size() > kMaxKeyParts)
     return Refused(kBad, std::string("Hibás a kulcsrészek száma: "_cp) + Num(static_cast<long>(p.Parts.size())) +
                              " (1-5 lehet)");
-  for (const KeyPart& part : p.Parts)
-    if (part.Pos < 1 || part.Len < 1 || part.Pos + part.Len - 1 > p.RecLen)
-      return Refused(kBad, std::string("Hibás kulcsrész: "_cp) + Num(part.Pos) + " " + Num(part.Len) +
+  for (std::size_t i = 0; i < p.Parts.size(); ++i)
+    if (const KeyPart& part = p.Parts[i]; part.Pos < 1 || part.Len < 1 || part.Pos + part.Len - 1 > p.RecLen)
+      return Refused(kBad, std::string("Hibás kulcsrész: "_cp) + w[4 + 2 * i] + " " + w[5 + 2 * i] +
                                std::string(" (a rekordon belül kell lennie)"_cp));
   if (p.KeyLength() > kMaxKey)
     return Refused(kBad, std::string("Túl hosszú kulcs: "_cp) + Num(p.KeyLength()) +
@@ -278,7 +288,7 @@ class ReadPass {
   ReadPass(DataFile& data, const Parameters& p, std::int32_t total)
       : data_(data), p_(p), total_(total),
         blockRecs_(std::max<std::int32_t>(1, (1 << 20) / p.RecLen)),
-        block_(static_cast<std::size_t>(blockRecs_) * p.RecLen), counter_(p.Data, " beolvasott") {}
+        block_(static_cast<std::size_t>(blockRecs_) * p.RecLen), counter_(p.Shown, " beolvasott") {}
 
   bool Next(void* rec) {
     while (n_ < total_) {
@@ -400,7 +410,7 @@ class IndexPass {
     if (counter_) return;
     skip_.Create();
     skip_.Line(p_.Data);
-    counter_.emplace(p_.Data, " indexelt");
+    counter_.emplace(p_.Shown, " indexelt");
   }
 
   IndexFile& index_;
@@ -439,23 +449,23 @@ struct SuspendedLocking {
 // Opens the data file for the rebuild: deny-write, its size a multiple of
 // the record length.
 RebuildResult OpenForRebuild(DataFile& data, const Parameters& p, std::int32_t& total) {
-  std::string name = p.Data + ".dat";
+  std::string name = p.Data + ".dat", shown = p.Shown + ".dat";
   if (!platform::FileExists(name))
-    return Refused(kRebuildNoDataFile, std::string("Nem található az adatfájl: "_cp) + name);
+    return Refused(kRebuildNoDataFile, std::string("Nem található az adatfájl: "_cp) + shown);
   data.Name = name;
   data.RecLen = p.RecLen;
   data.OpenMode = kModeExclusive;
   int result = data.Handle.Open(name, platform::share::kReadWriteDenyWrite);
   if (result == platform::kSharingViolation)
-    return Refused(kRebuildInUse, std::string("Az adatfájlt más állomás is használja, most nem indexelhetö újra: "_cp) + name);
+    return Refused(kRebuildInUse, std::string("Az adatfájlt más állomás is használja, most nem indexelhetö újra: "_cp) + shown);
   if (result != 0)
-    return Refused(kRebuildNoDataFile, std::string("Az adatfájl nem nyitható meg: "_cp) + name + " (" +
+    return Refused(kRebuildNoDataFile, std::string("Az adatfájl nem nyitható meg: "_cp) + shown + " (" +
                                            ErrorText(internal::EngineResult(result)) + ")");
   std::int64_t size = 0;
   data.Handle.Size(size);
   if (size % p.RecLen != 0 || size / p.RecLen > INT32_MAX)
     return Refused(kRebuildBadParameters, std::string("Az adatfájl mérete nem többszöröse a rekordhossznak ("_cp) +
-                                              Num(p.RecLen) + "): " + name);
+                                              Num(p.RecLen) + "): " + shown);
   total = static_cast<std::int32_t>(size / p.RecLen);
   return {};
 }
@@ -471,7 +481,7 @@ RebuildResult CreateForRebuild(IndexFile& index, const Parameters& p) {
 }
 
 RebuildResult Rebuild(bool ownWindow, const Parameters& p, const SortSettings& sort) {
-  RebuildScreen screen(ownWindow, p.Data);
+  RebuildScreen screen(ownWindow, p.Shown);
   DataFile data;
   std::int32_t total = 0;
   if (RebuildResult opened = OpenForRebuild(data, p, total); opened.Code != 0) return opened;
@@ -510,39 +520,55 @@ RebuildResult Rebuild(bool ownWindow, const Parameters& p, const SortSettings& s
   return done;
 }
 
-// The parameters a line stands for: its own (five words or more, checked),
-// or the last accepted line's.
-RebuildResult ParametersOf(std::string_view line, Parameters& p) {
-  std::vector<std::string_view> words = Words(line);
+// The parameters the words stand for: their own (five words or more,
+// checked), or the last accepted words'. shown gives the data file's name
+// for the screen.
+RebuildResult ParametersOf(std::vector<std::string> words, std::string (*shown)(std::string_view),
+                           Parameters& p) {
   if (words.size() < 5) {
-    words = Words(State().RebuildLine);
+    words = State().RebuildWords;
     if (words.size() < 5)
       return Refused(kRebuildBadParameters,
                      std::string("Hiányzó paraméterek; használat: "_cp) + std::string(kRebuildUsage));
   }
-  p = ReadWords(words);
+  p = ReadWords(words, shown);
   return CheckParameters(p);
 }
 
-bool IsUsageLine(std::string_view line) { return Words(line).size() == 1; }
+std::string AsItStands(std::string_view text) { return std::string(text); }
 
-}  // namespace
-
-RebuildResult CheckRebuildLine(std::string_view line) {
+RebuildResult CheckWords(const std::vector<std::string>& words, std::string (*shown)(std::string_view)) {
   Parameters p;
-  return IsUsageLine(line) ? RebuildResult{} : ParametersOf(line, p);
+  return words.size() == 1 ? RebuildResult{} : ParametersOf(words, shown, p);
 }
 
-RebuildResult RebuildIndex(bool ownWindow, std::string_view line, const SortSettings& sort) {
-  if (IsUsageLine(line)) {
+RebuildResult RebuildWords(bool ownWindow, const std::vector<std::string>& words,
+                           std::string (*shown)(std::string_view), const SortSettings& sort) {
+  if (words.size() == 1) {
     ui::WriteAt(1, console::WhereY(), kRebuildUsage, console::TextAttr());
     console::GotoXY(1, console::WhereY() + 1);
     return {};
   }
   Parameters p;
-  if (RebuildResult checked = ParametersOf(line, p); checked.Code != 0) return checked;
-  if (Words(line).size() >= 5) State().RebuildLine = std::string(line);
+  if (RebuildResult checked = ParametersOf(words, shown, p); checked.Code != 0) return checked;
+  if (words.size() >= 5) State().RebuildWords = words;
   return Rebuild(ownWindow, p, sort);
+}
+
+}  // namespace
+
+RebuildResult CheckRebuildLine(std::string_view line) { return CheckWords(Words(line), AsItStands); }
+
+RebuildResult RebuildIndex(bool ownWindow, std::string_view line, const SortSettings& sort) {
+  return RebuildWords(ownWindow, Words(line), AsItStands, sort);
+}
+
+RebuildResult CheckRebuildArgs(const std::vector<std::string>& args) {
+  return CheckWords(args, platform::ArgumentToCp852);
+}
+
+RebuildResult RebuildIndexArgs(bool ownWindow, const std::vector<std::string>& args) {
+  return RebuildWords(ownWindow, args, platform::ArgumentToCp852, {});
 }
 
 }  // namespace db

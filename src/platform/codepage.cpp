@@ -55,6 +55,14 @@ std::string Utf8ToCp852(std::string_view utf8) {
   return out;
 }
 
+std::string ArgumentToCp852(std::string_view argument) {
+#ifdef _WIN32
+  return AnsiToOem(argument);
+#else
+  return Utf8ToCp852(argument);
+#endif
+}
+
 void WriteLine(std::FILE* to, std::string_view oem) {
   std::fprintf(to, "%s\n", Cp852ToUtf8(oem).c_str());
   std::fflush(to);

@@ -39,6 +39,10 @@ std::string LowerOem(std::string_view oem);
 std::string Cp852ToUtf8(std::string_view oem);
 // Converts UTF-8 to code page 852; characters the code page lacks are dropped.
 std::string Utf8ToCp852(std::string_view utf8);
+// A program argument or file name as the system gives it (POSIX: UTF-8;
+// Win32: Windows-1250), in code page 852 for the screen; characters the
+// code page lacks are dropped. The name itself stays as given for the files.
+std::string ArgumentToCp852(std::string_view argument);
 // Writes a code page 852 text as one line (UTF-8) to a C stream and flushes
 // it: how a program reports outside its screen (stdout, stderr).
 void WriteLine(std::FILE* to, std::string_view oem);

@@ -62,6 +62,10 @@ int WriteFileBytes(std::string_view path, std::string_view bytes);
 // refused (5), on POSIX whoever runs the program.
 int EraseFile(std::string_view path);
 
+// Gives a file another name in the same folder, replacing a file of that
+// name (in one step on POSIX); 0 or the error number.
+int RenameFile(std::string_view from, std::string_view to);
+
 // Copies a file with its contents, its read-only attribute and its time of
 // last writing. failIfExists refuses an existing target (80); a read-only
 // target is refused (5).

@@ -10,13 +10,28 @@
 // No call can hang on a silent server: connecting, logging in, waiting for a
 // reply and a transfer that stops moving fail once the server has been
 // silent for the session's silence limit (the call may take up to about
-// twice the limit in all, while the client gives up the exchange).
+// twice the limit in all, while the client gives up the exchange). Nor on a
+// server that trickles: a transfer fails when, in a span of the silence
+// limit, fewer than the limit times kMinimumBytesPerSecond bytes have moved.
 #pragma once
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 
 namespace platform {
+
+// The slowest transfer that is let go on (see above).
+inline constexpr std::int64_t kMinimumBytesPerSecond = 1024;
+
+// How a download ended.
+enum class FtpResult {
+  kDone,
+  kFailed,     // the server or the connection failed, or the transfer stalled
+  kNoRoom,     // the file does not fit: announced or grown beyond the room, or the disk refused a write
+  kCancelled,  // the caller's cancel said so
+};
 
 class FtpSession {
  public:
@@ -43,6 +58,14 @@ class FtpSession {
   // complete or untouched: the data goes to a temporary file in the same
   // folder, which takes the local name only when the transfer has ended well.
   bool Get(std::string_view remotePath, std::string_view localPath);
+  // Get with a bound and a way out: kNoRoom as soon as the server announces
+  // more than roomBytes, more than roomBytes have arrived, or the disk
+  // refuses a write (full, or over the process's file-size limit);
+  // kCancelled as soon as cancel (asked several times a second while the
+  // call runs; may be empty) returns true. The local file stays complete or
+  // untouched, and no temporary file is left behind.
+  [[nodiscard]] FtpResult Fetch(std::string_view remotePath, std::string_view localPath,
+                                std::uint64_t roomBytes, const std::function<bool()>& cancel);
   // Uploads a local file to a remote path (the remote folder must exist).
   // Win32 cannot watch an upload's progress: it fails when it has not ended
   // within the silence limit plus the time to send the file at 16 KiB/s.

@@ -70,7 +70,9 @@ int OsMajorVersion();
 
 // Records the program's arguments; main calls it before anything else. On
 // POSIX it fixes the program's own path at once (the current folder may
-// change later); Windows knows the path without it.
+// change later; Windows knows the path without it), and makes a write past
+// the process's file-size limit fail as on a full disk instead of ending
+// the process (SIGXFSZ ignored).
 void SetProgramArgs(int argc, char** argv);
 
 // The program's own file, absolute. Win32: the module's file name. POSIX:

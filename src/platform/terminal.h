@@ -7,9 +7,11 @@
 // produced in code page 852 (0 for special keys) and the shift state.
 #pragma once
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform {
@@ -119,6 +121,17 @@ class Terminal {
   virtual void SetMousePos(int x, int y) { (void)x; (void)y; }
 
   virtual void Beep() {}
+
+  // Writes the report of a program's fatal end (code page 852 lines, each
+  // ending in "\n") to the standard output. Here: the bytes as they are. The
+  // POSIX terminal writes them readable when the standard output is the
+  // terminal it holds (Unicode, line ends that return to the first column),
+  // and writes the report again to the standard error once the terminal is
+  // given back, where the screen of the program is gone.
+  virtual void WriteReport(std::string_view report) {
+    std::fwrite(report.data(), 1, report.size(), stdout);
+    std::fflush(stdout);
+  }
 };
 
 // The terminal of the running program: the console or terminal it was

@@ -178,7 +178,10 @@ TableView::TableView(const TableDef& def)
     Indexes.push_back(std::make_unique<db::IndexFile>());
 }
 
-TableView::~TableView() { CloseTable(*this); }
+TableView::~TableView() {
+  db::HoldFatalEnds held;  // may run on the way out of an end: never ends the program itself
+  CloseTable(*this);
+}
 
 void OpenTable(TableView& table) {
   bool fresh = OpenNewData(table);

@@ -71,6 +71,24 @@ void AddStandardSteps(Sequence& sequence, platform::Terminal& terminal,
                 }});
 }
 
+namespace {
+
+// Undoes every started step. A step that ends the program on the way (a
+// file that fails to close) still lets the steps before it be undone; the
+// first end's code stands.
+void StopAll(Sequence& sequence, int& code) {
+  for (;;) {
+    try {
+      sequence.Stop();
+      return;
+    } catch (const console::ProgramEnd& end) {
+      if (code == 0) code = end.code;
+    }
+  }
+}
+
+}  // namespace
+
 int RunProgram(platform::Terminal& terminal, const std::function<void()>& mainFlow,
                platform::ConsoleFontControl* fontControl,
                std::function<void()> loadUpdateSettings) {
@@ -83,10 +101,10 @@ int RunProgram(platform::Terminal& terminal, const std::function<void()>& mainFl
   } catch (const console::ProgramEnd& end) {
     code = end.code;
   } catch (...) {
-    sequence.Stop();
+    StopAll(sequence, code);
     throw;
   }
-  sequence.Stop();
+  StopAll(sequence, code);
   return code;
 }
 

@@ -3,7 +3,9 @@
 #include <cstdlib>
 #include <functional>
 
+#include "console/console.h"
 #include "platform/codepage.h"
+#include "platform/fs.h"
 #include "platform/ftp.h"
 #include "text/text.h"
 #include "ui/ui.h"
@@ -53,22 +55,51 @@ void Tell(std::string_view message) { ui::Ask(text::Short(std::string(message)),
 
 // One file transfer in a session of its own: "Nincs kapcsolat!" without a
 // connection, the status line while move runs, "A másolás nem sikerült!"
-// when it fails. False without a client or connection, or when move fails.
-bool Transfer(std::string_view statusText, const std::function<bool(platform::FtpSession&)>& move) {
+// when it fails. kNoConnection without a client or connection, else what
+// move gives.
+Downloaded Transfer(std::string_view statusText, const std::function<Downloaded(platform::FtpSession&)>& move) {
   platform::FtpSession session(FtpStallSeconds());
   StatusHandle status;
   Opened opened = OpenSession(session, status);
-  if (opened == Opened::kNoClient) return false;
-  bool ok = false;
+  if (opened == Opened::kNoClient) return Downloaded::kNoConnection;
+  Downloaded result = Downloaded::kNoConnection;
   if (opened == Opened::kNoConnection) {
     Tell("Nincs kapcsolat!");
   } else {
     ShowStatus(statusText, status);
-    ok = move(session);
-    if (!ok) Tell("A másolás nem sikerült!"_cp);
+    result = move(session);
+    if (result == Downloaded::kNoRoom) Tell("Nincs elég szabad hely a lemezen a letöltéshez!"_cp);
+    if (result != Downloaded::kDone) Tell("A másolás nem sikerült!"_cp);
   }
   CloseSession(session, status);
-  return ok;
+  return result;
+}
+
+// True when Esc is among the keys typed meanwhile; the others are dropped.
+bool EscTyped() {
+  platform::Event event;
+  while (console::ConsoleOpen() && console::KeyPressed())
+    if (console::ReadKeyEvent(event) && event.kind == platform::EventKind::kKey &&
+        event.key.scan == platform::scan::kEsc)
+      return true;
+  return false;
+}
+
+// The free room of the current folder's drive (unbounded when the system
+// does not tell).
+std::uint64_t FreeRoom() {
+  std::uint64_t bytes = 0;
+  return platform::DiskFreeSpace(platform::CurrentFolder(), bytes) == 0 ? bytes : UINT64_MAX;
+}
+
+Downloaded Outcome(platform::FtpResult result) {
+  switch (result) {
+    case platform::FtpResult::kDone: return Downloaded::kDone;
+    case platform::FtpResult::kNoRoom: return Downloaded::kNoRoom;
+    case platform::FtpResult::kCancelled: return Downloaded::kCancelled;
+    case platform::FtpResult::kFailed: break;
+  }
+  return Downloaded::kFailed;
 }
 
 }  // namespace
@@ -114,19 +145,26 @@ std::string UploadPath(std::string_view folder) {
   return text::Short("/letolt/snav21/" + std::string(folder) + "/szlp.zip");
 }
 
-bool FtpDownload(std::string_view folder, std::string_view fileName) {
+Downloaded FetchFile(std::string_view folder, std::string_view fileName) {
   return Transfer("Letöltés ........"_cp, [&](platform::FtpSession& session) {
     std::string remote = DownloadPath(folder, fileName);
     std::string found;
-    if (session.FindFirst(remote, found)) return session.Get(remote, fileName);
+    if (session.FindFirst(remote, found)) return Outcome(session.Fetch(remote, fileName, FreeRoom(), EscTyped));
     Tell("Nincs " + remote + "!");
-    return false;
+    return Downloaded::kNotOnServer;
   });
+}
+
+bool FtpDownload(std::string_view folder, std::string_view fileName) {
+  return FetchFile(folder, fileName) == Downloaded::kDone;
 }
 
 bool FtpUpload(std::string_view folder) {
   return Transfer(text::Short(std::string("Feltöltés "_cp) + std::string(folder) + "........"),
-                  [&](platform::FtpSession& session) { return session.Put(kUploadSource, UploadPath(folder)); });
+                  [&](platform::FtpSession& session) {
+                    return session.Put(kUploadSource, UploadPath(folder)) ? Downloaded::kDone
+                                                                          : Downloaded::kFailed;
+                  }) == Downloaded::kDone;
 }
 
 void FtpCheckVersion(std::string_view folder, std::string& markerName,

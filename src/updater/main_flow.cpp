@@ -2,9 +2,10 @@
 // the package and the unpacker downloaded into the private working folder
 // "$TEMPRGR", the package unpacked, its three files checked and the
 // installer started and waited for. Every failure ends in a message and a
-// normal return.
+// return with its exit code.
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "console/console.h"
 #include "files/files.h"
@@ -80,25 +81,68 @@ bool EnterWorkFolder() {
   return true;
 }
 
-// Erases what an earlier run left behind. The package goes too, so that
-// nothing from before can pass for this run's download.
-void EraseStaleFiles() {
-  files::EraseFile("UNZIP.EXE");
-  files::EraseFile(FullSetName);
-  files::EraseFile("frissit.exe");
-  files::EraseFile(PackageName);
+// The names, in any letter case, of what an earlier run may have left in the
+// working folder: the files of a run and the unfinished downloads (POSIX
+// ".<name>.XXXXXX", Win32 "ftpXXXX.tmp").
+constexpr std::string_view kLeftByEarlierRuns[] = {
+    PackageName, "unzip.exe", FullSetName, "frissit.exe", ".pszla.zip.*", ".unzip.exe.*", "ftp*.tmp"};
+
+bool LeftByEarlierRun(std::string_view name) {
+  for (std::string_view pattern : kLeftByEarlierRuns)
+    if (platform::NameMatches(pattern, name)) return true;
+  return false;
 }
 
-// Downloads the package and the unpacker; true only when both arrived.
-bool DownloadBoth(const std::string& UpdateFolder) {
+// The files of the current folder that an earlier run left.
+std::vector<std::string> EarlierRunsFiles() {
+  std::vector<std::string> names;
+  platform::DirSearch search;
+  platform::FoundEntry entry;
+  for (int rc = search.First("*.*", platform::attr::kHidden | platform::attr::kSystem, entry); rc == 0;
+       rc = search.Next(entry))
+    if (LeftByEarlierRun(entry.name)) names.push_back(entry.name);
+  return names;
+}
+
+// Erases what earlier runs left (read-only files too), so that nothing from
+// before can pass for this run's download or unpacking. False, with the
+// user told, when something stays.
+bool EraseStaleFiles() {
+  for (const std::string& name : EarlierRunsFiles()) {
+    platform::SetAttributes(name, 0);
+    files::EraseFile(name);
+  }
+  if (EarlierRunsFiles().empty()) return true;
+  ui::Ask(std::string("A \"$TEMPRGR\" munkamappa régi fájljai nem törölhetők,"_cp) + '\0' +
+              std::string("ezért nem használható: a frissítés elmarad."_cp),
+          "");
+  return false;
+}
+
+// The exit code of a download's end.
+int ExitCodeOf(Downloaded result) {
+  switch (result) {
+    case Downloaded::kDone: return kExitDone;
+    case Downloaded::kNoConnection: return kExitNoConnection;
+    case Downloaded::kNotOnServer: return kExitNotOnServer;
+    case Downloaded::kNoRoom: return kExitNoRoom;
+    case Downloaded::kCancelled: return kExitCancelled;
+    case Downloaded::kFailed: break;
+  }
+  return kExitTransferFailed;
+}
+
+// Downloads the package and the unpacker; the exit code of the first that
+// failed (kExitDone when both arrived).
+int DownloadBoth(const std::string& UpdateFolder) {
   StatusHandle StatusSave;
   StatusLine(true, "zip letöltése......"_cp, StatusSave);
-  bool AllThere = FtpDownload(UpdateFolder, PackageName);
+  int package = ExitCodeOf(FetchFile(UpdateFolder, PackageName));
   StatusLine(false, "", StatusSave);
   StatusLine(true, "unzip.exe letöltése"_cp, StatusSave);
-  AllThere = FtpDownload("", "unzip.exe") && AllThere;
+  int unpacker = ExitCodeOf(FetchFile("", "unzip.exe"));
   StatusLine(false, "", StatusSave);
-  return AllThere;
+  return package != kExitDone ? package : unpacker;
 }
 
 // Unpacks the package, when there is one to unpack.
@@ -115,18 +159,33 @@ bool InstallerFilesThere() {
          platform::FileExists("frissit.exe");
 }
 
-// The update proper, in the working folder.
-void UpdateIn(const std::string& UpdateFolder) {
-  if (!EnterWorkFolder()) return;
-  EraseStaleFiles();
-  bool AllThere = DownloadBoth(UpdateFolder);
+// Runs the installer and waits for it; a failure (it did not start, or it
+// ended with another exit code than 0) is told.
+int Install() {
+  files::State().startError = 0;
+  std::uint16_t code = files::RunProgramDirect("frissit.exe", "", false);
+  if (int error = files::State().startError) {
+    ui::Ask(std::string("A telepítő (frissit.exe) nem indítható el, hibakód: "_cp) + std::to_string(error), "");
+    return kExitInstallerFailed;
+  }
+  if (code == 0) return kExitDone;
+  ui::Ask(std::string("A telepítő (frissit.exe) hibával fejeződött be, kilépési kód: "_cp) +
+              std::to_string(code) + '\0' + std::string("A frissítés nem teljes!"_cp),
+          "");
+  return kExitInstallerFailed;
+}
+
+// The update proper, in the working folder; its exit code.
+int UpdateIn(const std::string& UpdateFolder) {
+  if (!EnterWorkFolder() || !EraseStaleFiles()) return kExitWorkFolder;
+  int code = DownloadBoth(UpdateFolder);
+  bool AllThere = code == kExitDone;
   Unpack(AllThere);
   if (AllThere) AllThere = InstallerFilesThere();
   files::EraseFile(PackageName);
-  if (AllThere)
-    files::RunProgramDirect("frissit.exe", "", false);
-  else
-    ui::Ask("Nincs mind:" + std::string(FullSetName) + " unzip.exe frissit.exe", "");
+  if (AllThere) return Install();
+  ui::Ask("Nincs mind:" + std::string(FullSetName) + " unzip.exe frissit.exe", "");
+  return code != kExitDone ? code : kExitIncomplete;
 }
 
 }  // namespace
@@ -173,17 +232,18 @@ std::string UpdateFolderFor(std::string_view programPath) {
   return text::Short(BaseName.empty() ? std::string(kDefaultDataFolder) : "ugy/" + BaseName);
 }
 
-void RunUpdater(std::string_view programPath) {
+int RunUpdater(std::string_view programPath) {
   PaintScreen();
   if (ui::Ask("Program-frissítő letöltése, majd a programfrissítés indulhat?"_cp, "IN") != 1)
-    return;
+    return kExitDone;
   std::string ExtOrTemp = GetTempFolder();
   if (!ExtOrTemp.empty()) ChangeFolderOrEnd(ExtOrTemp);
   std::string StartFolder = text::Short(files::FolderPart(programPath));
-  UpdateIn(UpdateFolderFor(programPath));
+  int code = UpdateIn(UpdateFolderFor(programPath));
   ChangeFolderOrEnd(StartFolder);
+  return code;
 }
 
-void RunUpdater() { RunUpdater(platform::ProgramPath()); }
+int RunUpdater() { return RunUpdater(platform::ProgramPath()); }
 
 }  // namespace updater

@@ -59,11 +59,22 @@ std::string UploadPath(std::string_view folder);
 
 // Downloads fileName from the server folder into the current folder under
 // the same name, replacing a file of that name; the local file is complete
-// or untouched. The user is told of every failure through Ask: no
-// connection "Nincs kapcsolat!"; a missing remote file "Nincs " + path + "!"
-// and then, as for a failed transfer, "A másolás nem sikerült!". When the
+// or untouched, and no temporary file stays. The user is told of every
+// failure through Ask: no connection "Nincs kapcsolat!"; a missing remote
+// file "Nincs " + path + "!" and then, as for a failed transfer, "A másolás
+// nem sikerült!"; a file that does not fit on the drive of the current
+// folder (announced larger than its free room, grown beyond it, or a write
+// refused) "Nincs elég szabad hely a lemezen a letöltéshez!" first. Esc
+// typed during the transfer cancels it (a failed transfer). A transfer
+// fails as the platform's FTP client says (platform/ftp.h): silent, or
+// slower than kMinimumBytesPerSecond, for the stall limit. When the
 // platform has no FTP client at all: false without a message.
 bool FtpDownload(std::string_view folder, std::string_view fileName);
+
+// How a download ended.
+enum class Downloaded { kDone, kNoConnection, kNotOnServer, kFailed, kNoRoom, kCancelled };
+// FtpDownload with the way it ended told apart (no client: kNoConnection).
+Downloaded FetchFile(std::string_view folder, std::string_view fileName);
 
 // Uploads kUploadSource to UploadPath(folder). Messages as FtpDownload's.
 bool FtpUpload(std::string_view folder);
@@ -193,19 +204,36 @@ std::string GetTempFolder();
 // "ugy/MINTA"; "prgfr MINTA.exe" and "abcde.exe" give "szla22".
 std::string UpdateFolderFor(std::string_view programPath);
 
+// The updater's exit codes: 0 only when the installer ran and succeeded or
+// the user declined; otherwise one code per kind of failure (README.md lists
+// them). A folder that cannot be entered ends with the system's error
+// number instead.
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitNoConnection = 20;   // no server, or it does not speak FTP
+inline constexpr int kExitNotOnServer = 21;    // the package or the unpacker is missing there
+inline constexpr int kExitTransferFailed = 22; // a transfer broke off, stalled or trickled
+inline constexpr int kExitNoRoom = 23;         // the download does not fit on the drive
+inline constexpr int kExitCancelled = 24;      // Esc during a transfer
+inline constexpr int kExitWorkFolder = 25;     // "$TEMPRGR" unusable: foreign, or old files stay
+inline constexpr int kExitIncomplete = 26;     // the package lacks one of the three files
+inline constexpr int kExitInstallerFailed = 27;  // the installer failed or did not start
+
 // The main flow, for the program whose own file is programPath: it paints
 // the work screen and asks; on "Igen" it works in the temporary folder (the
 // current folder when there is none): creates WorkFolder there and enters it
 // - unless it is not the user's own (a symbolic link or another user's
-// folder): then it says so and does nothing more -, erases what an earlier
-// run left ("UNZIP.EXE", FullSetName, "frissit.exe", PackageName),
-// downloads both files (each failure told by FtpDownload), unpacks only
-// when both arrived, runs the installer only when its three files are there
-// (otherwise "Nincs mind:szlamind.zip unzip.exe frissit.exe"), erases the
-// package and changes to the program's folder. A folder that cannot be
+// folder): then it says so and does nothing more -, erases every file that
+// an earlier run left and that could stand for one of its files (the
+// package, "unzip.exe", FullSetName and "frissit.exe" in any letter case,
+// and its unfinished downloads; one that stays ends the run), downloads both
+// files (each failure told by FtpDownload), unpacks only when both arrived,
+// runs the installer only when its three files are there (otherwise "Nincs
+// mind:szlamind.zip unzip.exe frissit.exe") and tells when it fails, erases
+// the package and changes to the program's folder. Returns the exit code:
+// the first failure's, in the order of the flow. A folder that cannot be
 // entered ends the program (console::EndProgram) with the error's number.
-void RunUpdater(std::string_view programPath);
+[[nodiscard]] int RunUpdater(std::string_view programPath);
 // The same for the running program (platform::ProgramPath()).
-void RunUpdater();
+[[nodiscard]] int RunUpdater();
 
 }  // namespace updater

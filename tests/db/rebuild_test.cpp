@@ -185,25 +185,28 @@ TEST_F(RebuildTest, BadParametersAreRefusedWithAReasonAndNothingChanges) {
   Put("T.dat", data);
   Put("E.dat", "");
   const std::vector<std::string> files{"E.dat", "T.dat"};
-  const char* lines[] = {
-      "E I 18 0 6 8",                      // record length below 19
-      "E I 10001 0 6 8",                   // above 10000
-      "E I abc 0 6 8",                     // no number
-      "E I 40 2 6 8",                      // D neither 0 nor 1
-      "E I 40 -1 6 8",                     //
-      "E I 40 0 6",                        // no key part
-      "E I 40 0 1 1 2 1 3 1 5 1 6 1 7 1",  // six key parts
-      "E I 40 0 0 8",                      // Kp 0
-      "E I 40 0 6 0",                      // Kh 0
-      "E I 40 0 33 9",                     // the part ends after byte 40
-      "E I 300 0 1 100 101 100 201 47",    // 247 key bytes
-      "T I 41 0 6 8",                      // the file is no multiple of 41 bytes
+  // Each line and the word its reason names, as typed.
+  const std::pair<const char*, const char*> lines[] = {
+      {"E I 18 0 6 8", "18"},                          // record length below 19
+      {"E I 10001 0 6 8", "10001"},                    // above 10000
+      {"E I abc 0 6 8", "abc"},                        // no number
+      {"E I 99999999999999999999 0 6 8", "99999999999999999999"},  // no 16-bit number
+      {"E I 40 2 6 8", "2"},                           // D neither 0 nor 1
+      {"E I 40 -1 6 8", "-1"},                         //
+      {"E I 40 0 6", "6"},                             // no key part: a position without its length
+      {"E I 40 0 7 6 8", "8"},                         // the last part without its length
+      {"E I 40 0 1 1 2 1 3 1 5 1 6 1 7 1", "6"},       // six key parts
+      {"E I 40 0 0 8", "0 8"},                         // Kp 0
+      {"E I 40 0 6 0", "6 0"},                         // Kh 0
+      {"E I 40 0 33 9", "33 9"},                       // the part ends after byte 40
+      {"E I 300 0 1 100 101 100 201 47", "247"},       // 247 key bytes
+      {"T I 41 0 6 8", "41"},                          // the file is no multiple of 41 bytes
   };
-  for (const char* line : lines) {
+  for (auto [line, named] : lines) {
     SCOPED_TRACE(line);
     db::RebuildResult result = Rebuild(line);
     EXPECT_EQ(result.Code, db::kRebuildBadParameters);
-    EXPECT_FALSE(result.Reason.empty());
+    EXPECT_NE(result.Reason.find(named), std::string::npos) << result.Reason;
     EXPECT_EQ(Bytes("T.dat"), data);
     EXPECT_EQ(Bytes("E.dat"), "");
     EXPECT_EQ(Files(), files);
@@ -244,6 +247,29 @@ TEST_F(RebuildTest, ShortLinesRebuildWithTheLastAcceptedParameters) {
   }
   EXPECT_FALSE(Exists("X.idx") || Exists("Y.idx"));
   EXPECT_EQ(IndexItems("I.idx", kKeyLen, false), (Items{{"ALFA....", 1}, {"BETA....", 2}}));
+}
+
+// A program's arguments are kept as given: names may hold blanks and
+// letters beyond ASCII (in the system's own encoding), which the screen
+// shows in code page 852.
+TEST_F(RebuildTest, ArgumentsKeepTheirBlanksAndTheScreenShowsTheNameInCodePage852) {
+#ifdef _WIN32
+  const std::string name = "\xC1RV\xCDZ";  // Windows-1250
+#else
+  const std::string name = "ÁRVÍZ";  // UTF-8
+#endif
+  ASSERT_EQ(platform::MakeFolder("dir with space"), 0);
+  Put("dir with space/" + name + ".dat", DataImage({Live("ALFA"), Live("BETA")}));
+  std::vector<std::string> args = {"dir with space/" + name, "dir with space/I X", "40", "0", "6", "8"};
+  ASSERT_EQ(db::CheckRebuildArgs(args).Code, db::kRebuildDone);
+  db::RebuildResult result = db::RebuildIndexArgs(false, args);
+  EXPECT_EQ(result.Code, db::kRebuildDone) << result.Reason;
+  EXPECT_EQ(result.Indexed, 2);
+  EXPECT_EQ(IndexItems("dir with space/I X.idx", kKeyLen, false), (Items{{"ALFA....", 1}, {"BETA....", 2}}));
+  std::vector<std::string> screen = Screen();
+  EXPECT_TRUE(std::any_of(screen.begin(), screen.end(), [](const std::string& row) {
+    return row.find(std::string("ÁRVÍZ beolvasott"_cp)) != std::string::npos;
+  }));
 }
 
 TEST_F(RebuildTest, ShortLineWithoutAcceptedParametersIsRefused) {

@@ -23,7 +23,7 @@ import tempfile
 import time
 import unittest
 
-from tmuxlib import WAIT_SECONDS, Tmux, run_program, shell_line
+from tmuxlib import WAIT_SECONDS, Tmux, not_under_wine, run_program, shell_line
 
 PARTNEREK = DBCHECK = None  # set from the command line
 REC_LEN = 100
@@ -48,19 +48,24 @@ def partners(folder):
 
 
 class Station:
-    """partnerek (with args) running in folder in a tmux server of its own."""
+    """partnerek (with args) running in folder in a tmux server of its own,
+    under a file-size limit (512-byte blocks) when one is given; the
+    terminal's settings after it are kept (stty -a)."""
 
-    def __init__(self, test, folder, *args):
+    def __init__(self, test, folder, *args, file_limit=None):
         self.test = test
         work = tempfile.mkdtemp(prefix="tormex-partnerek-station-")
         test.addCleanup(shutil.rmtree, work, ignore_errors=True)
         self.tmux = Tmux(work)
         test.addCleanup(self.tmux.kill)
         self.status = os.path.join(work, "status")
+        self.stty = os.path.join(work, "stty")
         env = {"HOME": work, "XDG_CONFIG_HOME": os.path.join(work, "config"),
                "TORMEX_MACHINE_REGISTRY": os.path.join(work, "machine")}
-        self.tmux.start(shell_line([PARTNEREK, *args], env, folder) +
-                        f"; echo $? > {shlex.quote(self.status)}; sleep 60")
+        limit = f"ulimit -f {file_limit} && " if file_limit else ""
+        self.tmux.start(limit + shell_line([PARTNEREK, *args], env, folder) +
+                        f"; echo $? > {shlex.quote(self.status)}; stty -a > {shlex.quote(self.stty)}; "
+                        "sleep 60")
 
     def keys(self, *keys):
         self.tmux.keys(*keys)
@@ -108,6 +113,11 @@ class Station:
         self.wait("Rögzit +Javit +Ins-új +Töröl +Keres +Csop.jav +Esc-ki")
         return self.wait_codes(lambda c: len(c) == PAGE_ROWS, "the list's full page")
 
+    def report_rows(self):
+        """The rows that start a line of the engine's fatal report."""
+        return [row for row in self.tmux.rows()
+                if re.match(r"RECORD-access I/O error |File \S+ Record |Program aborted", row)]
+
     def wait_exit(self):
         def status():
             try:
@@ -116,7 +126,9 @@ class Station:
                 return text if text else None
             except FileNotFoundError:
                 return None
-        return int(self.until(status, "the end of the program"))
+        code = int(self.until(status, "the end of the program"))
+        self.until(lambda: os.path.exists(self.stty), "stty -a")
+        return code
 
 
 class PartnerRegister(unittest.TestCase):
@@ -339,6 +351,44 @@ class PartnerRegister(unittest.TestCase):
         self.assertEqual(len(partners(self.folder)), 50)
         self.leave(first)
         self.leave(second)
+        self.check_files()
+
+    # ---- Damaged files and a full disk -----------------------------------------------
+
+    REGISTER = ("PARTNER.dat", "PARTNER1.idx", "PARTNER2.idx")
+
+    def register(self):
+        def read(name):
+            with open(os.path.join(self.folder, name), "rb") as f:
+                return f.read()
+        return {name: read(name) for name in self.REGISTER}
+
+    def test_an_empty_data_file_is_reported_once_readably_and_the_terminal_comes_back(self):
+        open(os.path.join(self.folder, "PARTNER.dat"), "wb").close()
+        station = self.station()
+        report = ["RECORD-access I/O error 100 ", "File PARTNER.dat Record 0", "Program aborted"]
+        station.until(lambda: len(station.report_rows()) == 3, "the report, each line at the left")
+        self.assertEqual([row.rstrip() for row in station.report_rows()], [r.rstrip() for r in report])
+        station.keys("Enter")
+        self.assertEqual(station.wait_exit(), 100)
+        # Still there once the program's screen is gone: once, not twice.
+        station.until(lambda: len(station.report_rows()) == 3, "the report after the end")
+        with open(station.stty, encoding="ascii") as f:
+            settings = f.read().split()
+        self.assertIn("echo", settings)
+        self.assertIn("icanon", settings)
+        self.assertEqual(os.path.getsize(os.path.join(self.folder, "PARTNER.dat")), 0)
+
+    @not_under_wine("a file-size limit (ulimit -f) is a POSIX process limit")
+    def test_a_sample_that_fills_the_disk_leaves_the_old_register_as_it_was(self):
+        before = self.register()
+        sample = Station(self, self.folder, "--minta", "100000", file_limit=2000)  # 1 MB
+        sample.wait("Program aborted")
+        sample.keys("Enter")
+        self.assertEqual(sample.wait_exit(), 101)  # a write error, not a signal
+        self.assertEqual(self.register(), before)
+        self.assertEqual([name for name in os.listdir(self.folder)
+                          if name.startswith(("UJ_", "REGI_", "SOWK"))], [])
         self.check_files()
 
 

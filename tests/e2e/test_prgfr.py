@@ -27,7 +27,7 @@ import tempfile
 import time
 import unittest
 
-from tmuxlib import WINE, TerminalTestCase, host_path
+from tmuxlib import WINE, TerminalTestCase, host_path, not_under_wine
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "tools"))
@@ -42,7 +42,11 @@ MISSING_PACKAGE = "Nincs /letolt/ugy/MINTA/pszla.zip!"
 COPY_FAILED = "A másolás nem sikerült!"
 NO_CONNECTION = "Nincs kapcsolat!"
 NOT_ALL_THERE = "Nincs mind:szlamind.zip unzip.exe frissit.exe"
-MESSAGES = (MISSING_PACKAGE, COPY_FAILED, NO_CONNECTION, NOT_ALL_THERE)
+NO_ROOM = "Nincs elég szabad hely a lemezen a letöltéshez!"
+MESSAGES = (MISSING_PACKAGE, COPY_FAILED, NO_CONNECTION, NOT_ALL_THERE, NO_ROOM)
+# The updater's exit codes (README.md).
+NO_CONNECTION_CODE, NOT_ON_SERVER_CODE, TRANSFER_FAILED_CODE, NO_ROOM_CODE = 20, 21, 22, 23
+INCOMPLETE_CODE = 26
 
 
 def read(path):
@@ -147,8 +151,9 @@ class UpdaterInTerminal(TerminalTestCase):
 
     # ---- The program ----------------------------------------------------------
 
-    def start(self, server, name="prgfrMINTA", link=False, stall_seconds=None):
-        """Starts the updater as program/<name> (a copy, or a link to prgfr)."""
+    def start(self, server, name="prgfrMINTA", link=False, stall_seconds=None, file_limit=None):
+        """Starts the updater as program/<name> (a copy, or a link to prgfr),
+        with a file-size limit (512-byte blocks, POSIX only) when given."""
         path = os.path.join(self.program, name + (".exe" if WINE else ""))
         if link:
             os.symlink(PRGFR, path)
@@ -163,16 +168,17 @@ class UpdaterInTerminal(TerminalTestCase):
         if stall_seconds:
             env["TORMEX_FTP_STALL_SECONDS"] = str(stall_seconds)
         env.update(self.standin_env)
-        self.start_program(path, env=env)
+        limit = ("sh", "-c", f'ulimit -f {file_limit} && exec "$@"', "sh") if file_limit else ()
+        self.start_program(*limit, path, env=env)
         self.wait_anywhere(QUESTION)
 
     def answer_igen(self):
         self.tmux.keys("I")
 
-    def run_through_messages(self, deadline_seconds=30):
-        """Answers every message box with Enter until the program ends;
-        returns the messages in the order they were seen (a message shown
-        twice in a row counts once)."""
+    def run_through_messages(self, code=0, deadline_seconds=30):
+        """Answers every message box with Enter until the program ends with
+        code; returns the messages in the order they were seen (a message
+        shown twice in a row counts once)."""
         seen = []
         deadline = time.monotonic() + deadline_seconds
         while self.exit_status() is None:
@@ -186,7 +192,7 @@ class UpdaterInTerminal(TerminalTestCase):
                 self.tmux.keys("Enter")
                 time.sleep(0.4)
             time.sleep(0.05)
-        self.assertEqual(self.exit_status(), 0)
+        self.assertEqual(self.exit_status(), code)
         return seen
 
     def installed_from(self):
@@ -223,20 +229,21 @@ class UpdaterInTerminal(TerminalTestCase):
         server = self.serve(folders=[content.DEFAULT_FOLDER])
         self.start(server)
         self.answer_igen()
-        self.assertEqual(self.run_through_messages(), [MISSING_PACKAGE, COPY_FAILED, NOT_ALL_THERE])
+        self.assertEqual(self.run_through_messages(NOT_ON_SERVER_CODE),
+                         [MISSING_PACKAGE, COPY_FAILED, NOT_ALL_THERE])
         self.assertFalse(os.path.exists(os.path.join(self.program, "frissit.txt")))
 
     def test_no_server_is_no_connection(self):
         self.start(f"127.0.0.1:{closed_port()}")
         self.answer_igen()
-        self.assertEqual(self.run_through_messages(), [NO_CONNECTION, NOT_ALL_THERE])
+        self.assertEqual(self.run_through_messages(NO_CONNECTION_CODE), [NO_CONNECTION, NOT_ALL_THERE])
         self.assertEqual(self.work_files(), [])
 
     def test_a_package_without_the_installer_is_told_and_removed(self):
         server = self.serve(leave_out=("frissit.exe",))
         self.start(server)
         self.answer_igen()
-        self.assertEqual(self.run_through_messages(), [NOT_ALL_THERE])
+        self.assertEqual(self.run_through_messages(INCOMPLETE_CODE), [NOT_ALL_THERE])
         self.assertEqual(self.work_files(), ["szlamind.zip", "unzip.exe"])
 
     def test_stale_files_are_removed_so_no_old_installer_runs(self):
@@ -249,7 +256,8 @@ class UpdaterInTerminal(TerminalTestCase):
         server = self.serve(folders=[content.DEFAULT_FOLDER])  # no package for MINTA
         self.start(server)
         self.answer_igen()
-        self.assertEqual(self.run_through_messages(), [MISSING_PACKAGE, COPY_FAILED, NOT_ALL_THERE])
+        self.assertEqual(self.run_through_messages(NOT_ON_SERVER_CODE),
+                         [MISSING_PACKAGE, COPY_FAILED, NOT_ALL_THERE])
         self.assertEqual(self.logged(), [])
         self.assertEqual(self.work_files(), ["unzip.exe"])
         self.assertEqual(read(os.path.join(self.work, "unzip.exe")), read(UNZIP))
@@ -273,8 +281,17 @@ class UpdaterInTerminal(TerminalTestCase):
         started = time.monotonic()
         self.wait_anywhere(COPY_FAILED)
         self.assertLess(time.monotonic() - started, STALL_SECONDS + 5)
-        self.assertEqual(self.run_through_messages(), [COPY_FAILED, NOT_ALL_THERE])
+        self.assertEqual(self.run_through_messages(TRANSFER_FAILED_CODE), [COPY_FAILED, NOT_ALL_THERE])
         self.assertEqual(self.work_files(), [])  # no partial download under a name
+
+    @not_under_wine("a file-size limit (ulimit -f) is a POSIX process limit")
+    def test_a_file_size_limit_is_a_full_disk_and_leaves_nothing(self):
+        server = self.serve()
+        self.start(server, file_limit=64)  # 32 KiB: less than either file
+        self.answer_igen()
+        self.assertEqual(self.run_through_messages(NO_ROOM_CODE),
+                         [NO_ROOM, COPY_FAILED, NO_ROOM, COPY_FAILED, NOT_ALL_THERE])
+        self.assertEqual(self.work_files(), [])  # no ".pszla.zip.XXXXXX" either
 
 
 def main():

@@ -88,6 +88,25 @@ TEST_F(TableTest, OpenTableCreatesMissingFilesKeepsExistingOnesAndRenewsIndexesO
   EXPECT_TRUE(IndexKeys(1).empty()) << "the keys of the old data file are gone";
 }
 
+// A damaged data file ends the program once, with its error's number: the
+// table's destructor, on the way out, neither reports again nor ends the
+// program a second time, and the damaged file is left as it was.
+TEST_F(TableTest, ADamagedDataFileEndsTheProgramOnceAndTheTableClosesQuietly) {
+  CloseSample();
+  Put("TABLA.dat", "");
+  term.PushChar('x');
+  testing::internal::CaptureStdout();
+  int code = EndCode([&] {
+    records::TableView damaged(def);
+    records::OpenTable(damaged);
+  });
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(code, 100);
+  EXPECT_EQ(out, "\nRECORD-access I/O error 100 \nFile TABLA.dat Record 0\nProgram aborted\n");
+  EXPECT_EQ(Bytes("TABLA.dat"), "");
+  EXPECT_EQ(db::OpenFileCount(), 0);
+}
+
 TEST_F(TableTest, StoreNewRecordInsertsItsKeyIntoEveryIndex) {
   std::int32_t a = Add("B2", "Korte"), b = Add("A1", "Alma"), c = Add("C3", "Alma");
   EXPECT_EQ(IndexKeys(1),

@@ -157,6 +157,41 @@ TEST_F(FtpTest, AStalledTransferLeavesNoFileUnderTheName) {
   EXPECT_FALSE(fs::exists(local / "unzip.exe"));
 }
 
+// A trickle (a byte a second) fails as a stall does; Esc cancels a transfer
+// at once. Neither leaves a file.
+TEST_F(FtpTest, ATrickleFailsWithinTheBoundAndEscCancels) {
+  Serve("letolt/pszla.zip", BinaryContent(300000));
+  UseServer(servers.tricklePort);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(updater::FetchFile("", "pszla.zip"), updater::Downloaded::kFailed);
+  EXPECT_LT(SecondsSince(start), kStallSeconds + 8);
+  ASSERT_EQ(boxes.size(), 1u);
+  ExpectBox(0, "A másolás nem sikerült!"_cp);
+
+  boxes.clear();
+  SetEnv("TORMEX_FTP_STALL_SECONDS", "60");
+  term.PushKey(platform::scan::kEsc, 27);
+  EXPECT_EQ(updater::FetchFile("", "pszla.zip"), updater::Downloaded::kCancelled);
+  EXPECT_LT(SecondsSince(start), kStallSeconds + 16);
+  ASSERT_EQ(boxes.size(), 1u);
+  ExpectBox(0, "A másolás nem sikerült!"_cp);
+  EXPECT_FALSE(fs::exists(local / "pszla.zip"));
+#ifndef _WIN32  // (a Windows worker that WinINet cannot wake may hold its temporary file a while)
+  EXPECT_TRUE(LocalNames().empty());
+#endif
+}
+
+// A file announced larger than the free room is refused before it fills the disk.
+TEST_F(FtpTest, AFileLargerThanTheFreeRoomIsRefused) {
+  Serve("letolt/pszla.zip", "small, but announced as 1 PiB");
+  UseServer(servers.hugePort);
+  EXPECT_EQ(updater::FetchFile("", "pszla.zip"), updater::Downloaded::kNoRoom);
+  ASSERT_EQ(boxes.size(), 2u);
+  ExpectBox(0, "Nincs elég szabad hely a lemezen a letöltéshez!"_cp);
+  ExpectBox(1, "A másolás nem sikerült!"_cp);
+  EXPECT_TRUE(LocalNames().empty());
+}
+
 // ---- FtpCheckVersion --------------------------------------------------------------------
 
 TEST_F(FtpTest, CheckVersionFindsTheMarkerAndFetchesTheMessage) {

@@ -189,7 +189,7 @@ class FlowTest : public TempFolderTest {
     SetEnv("TORMEX_FTP_SERVER", "127.0.0.1:" + std::to_string(port));
   }
 
-  void Run(const std::string& programName) { updater::RunUpdater((program / programName).string()); }
+  int Run(const std::string& programName) { return updater::RunUpdater((program / programName).string()); }
 
   bool InFolder(const fs::path& folder) { return fs::equivalent(fs::current_path(), folder); }
 
@@ -208,7 +208,7 @@ TEST_F(FlowTest, NemOrEscEndsAtOnceWithoutTouchingAFolder) {
       term.PushChar(key);
     else
       term.PushKey(platform::scan::kEsc, 27);
-    Run("prgfrMINTA.exe");
+    EXPECT_EQ(Run("prgfrMINTA.exe"), updater::kExitDone);
     ASSERT_EQ(boxes.size(), 0u);  // the question took the typed key
     EXPECT_TRUE(term.Showed(std::string("Program-frissítő letöltése, majd a programfrissítés indulhat?"_cp)));
     EXPECT_TRUE(fs::is_empty(temp));
@@ -222,7 +222,7 @@ TEST_F(FlowTest, NemOrEscEndsAtOnceWithoutTouchingAFolder) {
 TEST_F(FlowTest, IgenUnpacksTheCustomersPackageAndRunsTheInstaller) {
   ServeContent();
   if (IsSkipped()) return;
-  Run("prgfrMINTA.exe");
+  EXPECT_EQ(Run("prgfrMINTA.exe"), updater::kExitDone);
 
   ASSERT_EQ(boxes.size(), 1u) << boxes.back();  // only the question
   EXPECT_EQ(ReadAll(program / "forras.txt"), "ugy/MINTA\n");
@@ -235,27 +235,75 @@ TEST_F(FlowTest, IgenUnpacksTheCustomersPackageAndRunsTheInstaller) {
     EXPECT_TRUE(term.Showed(std::string(status))) << status;
 }
 
+// Whatever an earlier run left that could pass for this run's files goes
+// first: the files in any letter case (POSIX keeps several side by side),
+// read-only ones too, and unfinished downloads.
 TEST_F(FlowTest, AMissingPackageIsToldAndNoOldInstallerRuns) {
   ServeContent();
   if (IsSkipped()) return;
-  // What an earlier run left: an installer and its files, and a package.
   fs::create_directories(work);
   fs::copy_file(HostPath(std::getenv("TORMEX_TEST_SERVER_CONTENT")) / "letolt/ugy/MINTA/pszla.zip",
                 work / "pszla.zip");
-  WriteAll(work / "UNZIP.EXE", "old unpacker");
-  WriteAll(work / "szlamind.zip", "old full set");
-  WriteAll(work / "frissit.exe", "old installer");
+  std::vector<std::string> left = {"UNZIP.EXE", "szlamind.zip", "FRISSIT.EXE", ".pszla.zip.a1B2c3",
+                                   "ftp1A2B.tmp"};
+#ifndef _WIN32
+  left.push_back("frissit.exe");
+  left.push_back("Frissit.Exe");
+#endif
+  for (const std::string& name : left) WriteAll(work / name, "old " + name);
+  fs::permissions(work / "FRISSIT.EXE", fs::perms::owner_write, fs::perm_options::remove);
 
-  Run("prgfrNINCS.exe");
+  EXPECT_EQ(Run("prgfrNINCS.exe"), updater::kExitNotOnServer);
 
   ASSERT_EQ(boxes.size(), 4u);
   ExpectBox(1, "Nincs /letolt/ugy/NINCS/pszla.zip!");
   ExpectBox(2, std::string("A másolás nem sikerült!"_cp));
   ExpectBox(3, "Nincs mind:szlamind.zip unzip.exe frissit.exe");
-  for (const char* name : {"pszla.zip", "szlamind.zip", "frissit.exe"})
-    EXPECT_FALSE(fs::exists(work / name)) << name;
-  EXPECT_NE(ReadAll(work / "unzip.exe"), "old unpacker");  // the fresh download
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(work)) names.push_back(entry.path().filename().string());
+  EXPECT_EQ(names, std::vector<std::string>{"unzip.exe"});  // the fresh download alone
+  EXPECT_NE(ReadAll(work / "unzip.exe"), "old UNZIP.EXE");
   EXPECT_FALSE(fs::exists(program / "frissit.txt"));
+  EXPECT_TRUE(InFolder(program));
+}
+
+// Every failure ends with a code of its own, in the order of the flow.
+TEST_F(FlowTest, EachKindOfFailureEndsWithItsOwnCode) {
+  ServeContent();
+  if (IsSkipped()) return;
+  TestServers servers;
+  ReadServers(servers);
+  SetEnv("TORMEX_FTP_STALL_SECONDS", "2");
+  struct Case {
+    int port;
+    int code;
+  } cases[] = {{servers.closedPort, updater::kExitNoConnection},
+               {servers.httpPort, updater::kExitNoConnection},
+               {servers.stallPort, updater::kExitTransferFailed},
+               {servers.hugePort, updater::kExitNoRoom}};
+  for (const Case& c : cases) {
+    boxes.clear();
+    SetEnv("TORMEX_FTP_SERVER", "127.0.0.1:" + std::to_string(c.port));
+    EXPECT_EQ(Run("prgfrMINTA.exe"), c.code) << c.port;
+    EXPECT_TRUE(boxes.back().find("Nincs mind:") != std::string::npos) << boxes.back();
+  }
+  // A package of nothing: unpacking gives nothing.
+  SetEnv("TORMEX_FTP_SERVER", "127.0.0.1:" + std::to_string(servers.port));
+  WriteAll(servers.root / "letolt/ugy/MINTA/pszla.zip", "");
+  EXPECT_EQ(Run("prgfrMINTA.exe"), updater::kExitIncomplete);
+  EXPECT_FALSE(fs::exists(program / "frissit.txt"));
+}
+
+// An installer that fails is told with its exit code, and the run fails.
+TEST_F(FlowTest, AFailingInstallerIsToldAndEndsTheRunNonZero) {
+  ServeContent();
+  if (IsSkipped()) return;
+  SetEnv("TORMEX_INSTALL_FOLDER", "");  // the stand-in installer ends with 2
+
+  EXPECT_EQ(Run("prgfrMINTA.exe"), updater::kExitInstallerFailed);
+
+  ASSERT_EQ(boxes.size(), 2u);
+  ExpectBox(1, std::string("A telepítő (frissit.exe) hibával fejeződött be, kilépési kód: 2"_cp));
   EXPECT_TRUE(InFolder(program));
 }
 
@@ -268,7 +316,7 @@ TEST_F(FlowTest, AWorkFolderThatIsALinkIsNotUsed) {
   fs::create_directory_symlink(elsewhere, work);
   SetEnv("TORMEX_FTP_SERVER", "127.0.0.1:1");
 
-  Run("prgfrMINTA");
+  EXPECT_EQ(Run("prgfrMINTA"), updater::kExitWorkFolder);
 
   ASSERT_EQ(boxes.size(), 2u);
   ExpectBox(1, std::string("munkamappa más felhasználóé vagy csak hivatkozás"_cp));
@@ -284,7 +332,7 @@ TEST_F(FlowTest, AWorkFolderOfAnotherUserIsNotUsed) {
   ASSERT_EQ(chown(work.c_str(), 65534, 65534), 0);
   SetEnv("TORMEX_FTP_SERVER", "127.0.0.1:1");
 
-  Run("prgfrMINTA");
+  EXPECT_EQ(Run("prgfrMINTA"), updater::kExitWorkFolder);
 
   ASSERT_EQ(boxes.size(), 2u);
   ExpectBox(1, std::string("munkamappa más felhasználóé vagy csak hivatkozás"_cp));

@@ -13,6 +13,9 @@ struct TestServers {
   int port = 0;  // a normal server
   // One whose downloads stall, one that never answers, and a port with nothing.
   int stallPort = 0, silentPort = 0, closedPort = 0;
+  // One whose downloads trickle (a byte a second), one that announces every
+  // file as 1 PiB and sends zeros, and one that answers as a web server.
+  int tricklePort = 0, hugePort = 0, httpPort = 0;
 };
 
 // A path of the Linux host as this program opens it (under Wine: drive Z:).
@@ -38,6 +41,9 @@ inline bool ReadServers(TestServers& servers) {
   servers.stallPort = std::stoi(state["stallport"]);
   servers.silentPort = std::stoi(state["silentport"]);
   servers.closedPort = std::stoi(state["closedport"]);
+  servers.tricklePort = std::stoi(state["trickleport"]);
+  servers.hugePort = std::stoi(state["hugeport"]);
+  servers.httpPort = std::stoi(state["httpport"]);
   return true;
 }
 

@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 
 #include "platform/posix/fs_internal.h"
@@ -212,6 +213,12 @@ int EraseFile(std::string_view path) {
   if (S_ISDIR(st.st_mode)) return 5;
   if (!S_ISLNK(st.st_mode) && !(st.st_mode & S_IWUSR)) return 5;
   return unlink(p.c_str()) == 0 ? 0 : ErrorNumber(errno, p);
+}
+
+int RenameFile(std::string_view from, std::string_view to) {
+  std::string source = ResolvePath(from), target = ResolvePath(to);
+  if (source.empty() || target.empty()) return 3;
+  return rename(source.c_str(), target.c_str()) == 0 ? 0 : ErrorNumber(errno, source);
 }
 
 int CopyFileTo(std::string_view source, std::string_view target, bool failIfExists) {

@@ -6,14 +6,17 @@
 // segment by segment, percent-encoded, an absolute path starting with
 // "%2F"; libcurl changes to the file's folder in one CWD and then works on
 // the file there. The silence limit bounds the connection, every reply, and
-// (through a progress watch) every stretch of a request in which no byte
-// moves.
+// (through a progress watch) every stretch of a request in which too few
+// bytes move.
 #include <curl/curl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <mutex>
 
@@ -70,23 +73,52 @@ std::string NameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Watches a request for silence: called by libcurl at least once a second,
-// it stops the request once no byte has moved for the limit.
+// Watches a request: called by libcurl at least once a second, it stops the
+// request once fewer than the minimum have moved for the silence limit,
+// when the announced or received size passes the room, or when the caller
+// cancels; outcome tells which.
 struct Watch {
   int limitSeconds = 30;
-  curl_off_t moved = -1;
-  std::chrono::steady_clock::time_point since;
+  curl_off_t movedAtMark = 0;
+  std::chrono::steady_clock::time_point mark;
+  std::uint64_t room = UINT64_MAX;
+  const std::function<bool()>* cancel = nullptr;
+  FtpResult outcome = FtpResult::kFailed;
+
+  bool Stop(FtpResult why) {
+    outcome = why;
+    return true;
+  }
+  bool ShouldStop(curl_off_t announced, curl_off_t downloaded, curl_off_t moved) {
+    auto now = std::chrono::steady_clock::now();
+    if (moved - movedAtMark >= limitSeconds * kMinimumBytesPerSecond) {
+      movedAtMark = moved;
+      mark = now;
+    }
+    if (static_cast<std::uint64_t>(std::max(announced, downloaded)) > room) return Stop(FtpResult::kNoRoom);
+    if (cancel && *cancel && (*cancel)()) return Stop(FtpResult::kCancelled);
+    return now - mark >= std::chrono::seconds(limitSeconds);
+  }
 };
 
-int WatchProgress(void* data, curl_off_t, curl_off_t downloaded, curl_off_t, curl_off_t uploaded) {
-  auto* watch = static_cast<Watch*>(data);
-  auto now = std::chrono::steady_clock::now();
-  if (downloaded + uploaded != watch->moved) {
-    watch->moved = downloaded + uploaded;
-    watch->since = now;
-    return 0;
-  }
-  return now - watch->since >= std::chrono::seconds(watch->limitSeconds) ? 1 : 0;
+int WatchProgress(void* data, curl_off_t announced, curl_off_t downloaded, curl_off_t, curl_off_t uploaded) {
+  return static_cast<Watch*>(data)->ShouldStop(announced, downloaded, downloaded + uploaded) ? 1 : 0;
+}
+
+bool DiskRefused(int error) { return error == ENOSPC || error == EFBIG || error == EDQUOT; }
+
+// A download's file: the data written through it, and whether the disk
+// refused a write (full, or over the file-size limit: SIGXFSZ is ignored).
+struct Sink {
+  FILE* file = nullptr;
+  bool refused = false;
+};
+
+std::size_t WriteToSink(char* data, std::size_t size, std::size_t count, void* target) {
+  auto* sink = static_cast<Sink*>(target);
+  std::size_t written = std::fwrite(data, 1, size * count, sink->file);
+  if (written != size * count && DiskRefused(errno)) sink->refused = true;
+  return written;
 }
 
 mode_t FileMode() {
@@ -143,7 +175,9 @@ struct FtpSession::Impl {
     long limit = silenceSeconds;
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, limit);
     curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, limit);
-    watch = Watch{silenceSeconds, -1, std::chrono::steady_clock::now()};
+    watch = Watch{};
+    watch.limitSeconds = silenceSeconds;
+    watch.mark = std::chrono::steady_clock::now();
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, WatchProgress);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &watch);
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
@@ -153,17 +187,25 @@ struct FtpSession::Impl {
   bool Perform() { return curl_easy_perform(curl) == CURLE_OK; }
 
   // Receives a remote file into an open temporary file.
-  bool Receive(std::string_view remotePath, int fd) {
-    FILE* out = fdopen(fd, "wb");
-    if (!out) {
+  FtpResult Receive(std::string_view remotePath, int fd, std::uint64_t room,
+                    const std::function<bool()>& cancel) {
+    Sink sink{fdopen(fd, "wb")};
+    if (!sink.file) {
       close(fd);
-      return false;
+      return FtpResult::kFailed;
     }
     Prepare(Url(remotePath));
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, out);
+    watch.room = room;
+    watch.cancel = &cancel;
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteToSink);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
     bool ok = Perform();
-    ok = fflush(out) == 0 && ok;
-    return fclose(out) == 0 && ok;
+    watch.cancel = nullptr;
+    if (std::fflush(sink.file) != 0) sink.refused = sink.refused || DiskRefused(errno);
+    if (std::fclose(sink.file) != 0) sink.refused = sink.refused || DiskRefused(errno);
+    if (sink.refused) return FtpResult::kNoRoom;
+    if (!ok) return watch.outcome;
+    return FtpResult::kDone;
   }
 };
 
@@ -223,19 +265,25 @@ bool FtpSession::FindFirst(std::string_view path, std::string& name) {
 }
 
 bool FtpSession::Get(std::string_view remotePath, std::string_view localPath) {
-  if (!impl_->curl || impl_->base.empty()) return false;
+  return Fetch(remotePath, localPath, UINT64_MAX, {}) == FtpResult::kDone;
+}
+
+FtpResult FtpSession::Fetch(std::string_view remotePath, std::string_view localPath,
+                            std::uint64_t roomBytes, const std::function<bool()>& cancel) {
+  if (!impl_->curl || impl_->base.empty()) return FtpResult::kFailed;
   std::string target = ResolvePath(localPath);
-  if (target.empty()) return false;
+  if (target.empty()) return FtpResult::kFailed;
   struct stat st;
   if (stat(target.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || !(st.st_mode & S_IWUSR)))
-    return false;  // a folder, or a read-only file, is not replaced (as on Windows)
+    return FtpResult::kFailed;  // a folder, or a read-only file, is not replaced (as on Windows)
   std::string temp = FolderOf(target) + "/." + NameOf(target) + ".XXXXXX";
   int fd = mkstemp(temp.data());
-  if (fd < 0) return false;
+  if (fd < 0) return DiskRefused(errno) ? FtpResult::kNoRoom : FtpResult::kFailed;
   fchmod(fd, FileMode());
-  bool ok = impl_->Receive(remotePath, fd) && rename(temp.c_str(), target.c_str()) == 0;
-  if (!ok) unlink(temp.c_str());
-  return ok;
+  FtpResult result = impl_->Receive(remotePath, fd, roomBytes, cancel);
+  if (result == FtpResult::kDone && rename(temp.c_str(), target.c_str()) != 0) result = FtpResult::kFailed;
+  if (result != FtpResult::kDone) unlink(temp.c_str());
+  return result;
 }
 
 bool FtpSession::Put(std::string_view localPath, std::string_view remotePath) {

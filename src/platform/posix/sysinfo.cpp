@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <csignal>
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
@@ -64,6 +65,7 @@ int ProcessId() { return static_cast<int>(getpid()); }
 int OsMajorVersion() { return 0; }
 
 void SetProgramArgs(int argc, char** argv) {
+  signal(SIGXFSZ, SIG_IGN);  // a write past the file-size limit fails (EFBIG) as on a full disk
   if (argc < 1 || !argv || !argv[0] || !*argv[0]) return;
   std::string arg0 = argv[0];
   std::string found = arg0.find('/') == std::string::npos ? posix::FindInPath(arg0) : "";

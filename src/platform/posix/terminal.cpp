@@ -87,6 +87,7 @@ class CursesTerminal final : public Terminal {
   void SetControlHandler(ControlHandler handler) override;
   int MouseButtons() const override { return mouseButtons_; }
   void Beep() override { beep(); }
+  void WriteReport(std::string_view report) override;
 
  private:
   bool Attach(std::string& reason);
@@ -116,6 +117,7 @@ class CursesTerminal final : public Terminal {
   std::deque<Event> queue_;
   std::uint32_t buttons_ = 0;
   int mouseX_ = -1, mouseY_ = -1;
+  std::string report_;  // fatal reports, written again once the terminal is given back
 };
 
 // Takes stdin/stdout when both are a terminal, else /dev/tty.
@@ -222,12 +224,33 @@ void CursesTerminal::Close() {
   screen_ = nullptr;
   if (tty_) std::fclose(tty_);
   tty_ = nullptr;
+  if (!report_.empty()) {
+    std::fputs(Cp852ToUtf8(report_).c_str(), stderr);
+    std::fflush(stderr);
+    report_.clear();
+  }
   queue_.clear();
   buttons_ = 0;
   mouseX_ = mouseY_ = -1;
 }
 
 // ---- Output ------------------------------------------------------------------
+
+// On the terminal in raw mode a line feed only moves down: each line ends
+// in a carriage return too, after the rest of the row is cleared.
+void CursesTerminal::WriteReport(std::string_view report) {
+  report_ += report;
+  if (!screen_ || tty_ || !isatty(STDOUT_FILENO)) return Terminal::WriteReport(report);
+  const char* clear = tigetstr("el");
+  std::string eol = (clear && clear != reinterpret_cast<char*>(-1) ? std::string(clear) : "") + "\r\n";
+  std::string shown;
+  for (char c : Cp852ToUtf8(report)) {
+    if (c == '\n') shown += eol;
+    else shown += c;
+  }
+  std::fflush(stdout);
+  WriteRaw(shown.c_str());
+}
 
 void CursesTerminal::DrawCell(int x, int y) {
   const Cell& cell = cells_[y * kCols + x];

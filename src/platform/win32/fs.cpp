@@ -47,6 +47,10 @@ bool FolderExists(std::string_view path) {
 
 int EraseFile(std::string_view path) { return DeleteFileA(Z(path).c_str()) ? 0 : LastError(); }
 
+int RenameFile(std::string_view from, std::string_view to) {
+  return MoveFileExA(Z(from).c_str(), Z(to).c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : LastError();
+}
+
 int CopyFileTo(std::string_view source, std::string_view target, bool failIfExists) {
   return CopyFileA(Z(source).c_str(), Z(target).c_str(), failIfExists) ? 0 : LastError();
 }

@@ -8,12 +8,15 @@
 // session's handles are closed (which makes WinINet give up the call) and
 // the call fails at once; the worker is left to finish on its own and then
 // only cleans up after itself. The progress of a download is the size of its
-// temporary file; other calls show none, so they must end within the limit
-// (an upload: the limit plus the time to send the file at kSlowestUpload).
-// A download writes its temporary file through a handle that allows the
-// file's deletion, so that a failed or abandoned download is deleted at once
-// and leaves no file once the worker lets go of it (at the latest when the
-// program ends), even where the stalled call never returns.
+// temporary file, which must grow by the limit times kMinimumBytesPerSecond
+// in every span of the limit; other calls show none, so they must end within
+// the limit (an upload: the limit plus the time to send the file at
+// kSlowestUpload). The watch also ends a download that outgrows its room or
+// that the caller cancels. A download writes its temporary file through a
+// handle that allows the file's deletion, so that a failed or abandoned
+// download is deleted at once and leaves no file once the worker lets go of
+// it (at the latest when the program ends), even where the stalled call
+// never returns.
 #include <windows.h>
 #include <wininet.h>
 
@@ -53,6 +56,7 @@ struct Call {
   std::mutex mutex;
   std::condition_variable finished;
   bool done = false, result = false, abandoned = false;
+  bool diskFull = false;  // the call failed for want of room
 };
 
 // Reads a remote file into out, chunk by chunk (so the file grows as the
@@ -66,15 +70,19 @@ bool Download(HINTERNET connection, const std::string& remote, HANDLE out) {
   bool ok = true;
   while (ok && (ok = InternetReadFile(file, chunk, sizeof chunk, &got) != FALSE) && got > 0)
     ok = WriteFile(out, chunk, got, &written, nullptr) && written == got;
+  DWORD error = GetLastError();  // kept for the caller: a full disk is told apart
   InternetCloseHandle(file);
+  SetLastError(error);
   return ok;
 }
 
 void RunCall(const std::shared_ptr<Call>& call) {
   bool result = call->work();
+  DWORD error = GetLastError();
   std::lock_guard<std::mutex> lock(call->mutex);
   call->done = true;
   call->result = result;
+  call->diskFull = !result && (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL);
   if (call->abandoned && call->cleanupIfAbandoned) call->cleanupIfAbandoned();
   call->finished.notify_all();
 }
@@ -101,32 +109,63 @@ struct FtpSession::Impl {
     internet = nullptr;
   }
 
+  // The first entry that matches path, with its size as the listing gives it.
+  bool Find(std::string_view path, std::string& name, long long& size);
+
   // Runs call->work on a worker thread and waits for it. progress (may be
-  // empty) tells how far the call has come; once it has stood still for the
-  // limit plus extraSeconds, the session is closed and the result is false.
-  bool Watched(const std::shared_ptr<Call>& call, const std::function<long long()>& progress,
-               long long extraSeconds = 0) {
+  // empty) tells how far the call has come; once it has not moved on by the
+  // minimum for the limit plus extraSeconds, once it passes room, or once
+  // cancel (may be empty) says so, the session is closed and the call fails
+  // with the reason.
+  FtpResult Watched(const std::shared_ptr<Call>& call, const std::function<long long()>& progress,
+                    long long extraSeconds = 0, std::uint64_t room = UINT64_MAX,
+                    const std::function<bool()>& cancel = {}) {
     using Clock = std::chrono::steady_clock;
     const auto patience = std::chrono::seconds(silenceSeconds + extraSeconds);
+    const long long minimum = silenceSeconds * kMinimumBytesPerSecond;
     std::thread(RunCall, call).detach();
-    long long seen = progress ? progress() : 0;
+    long long mark = progress ? progress() : 0;
     auto since = Clock::now();
     std::unique_lock<std::mutex> lock(call->mutex);
     while (!call->finished.wait_for(lock, std::chrono::milliseconds(100), [&] { return call->done; })) {
       long long now = progress ? progress() : 0;
-      if (now != seen) {
-        seen = now;
+      FtpResult stop = FtpResult::kDone;
+      if (now - mark >= minimum) {
+        mark = now;
         since = Clock::now();
-      } else if (Clock::now() - since >= patience) {
+      }
+      if (now > 0 && static_cast<std::uint64_t>(now) > room) stop = FtpResult::kNoRoom;
+      else if (cancel && cancel()) stop = FtpResult::kCancelled;
+      else if (Clock::now() - since >= patience) stop = FtpResult::kFailed;
+      if (stop != FtpResult::kDone) {
         call->abandoned = true;
         lock.unlock();
         CloseHandles();
-        return false;
+        return stop;
       }
     }
-    return call->result;
+    if (call->result) return FtpResult::kDone;
+    return call->diskFull ? FtpResult::kNoRoom : FtpResult::kFailed;
   }
 };
+
+bool FtpSession::Impl::Find(std::string_view path, std::string& name, long long& size) {
+  name.clear();
+  size = 0;
+  if (!connection) return false;
+  auto call = std::make_shared<Call>();
+  auto found = std::make_shared<WIN32_FIND_DATAA>();
+  call->work = [connection = connection, path = std::string(path), found] {
+    HINTERNET search = FtpFindFirstFileA(connection, path.c_str(), found.get(), 0, 0);
+    if (!search) return false;
+    InternetCloseHandle(search);
+    return true;
+  };
+  if (Watched(call, nullptr) != FtpResult::kDone) return false;
+  name = found->cFileName;
+  size = (static_cast<long long>(found->nFileSizeHigh) << 32) | found->nFileSizeLow;
+  return true;
+}
 
 FtpSession::FtpSession(int silenceSeconds) : impl_(std::make_unique<Impl>()) {
   impl_->silenceSeconds = silenceSeconds > 0 ? silenceSeconds : 1;
@@ -157,51 +196,54 @@ bool FtpSession::Connect(std::string_view host, int port, std::string_view user,
   call->cleanupIfAbandoned = [connection] {
     if (*connection) InternetCloseHandle(*connection);
   };
-  if (!impl_->Watched(call, nullptr)) return false;
+  if (impl_->Watched(call, nullptr) != FtpResult::kDone) return false;
   impl_->connection = *connection;
   return true;
 }
 
 bool FtpSession::FindFirst(std::string_view path, std::string& name) {
-  name.clear();
-  if (!impl_->connection) return false;
-  auto call = std::make_shared<Call>();
-  auto found = std::make_shared<std::string>();
-  call->work = [connection = impl_->connection, path = std::string(path), found] {
-    WIN32_FIND_DATAA data = {};
-    HINTERNET search = FtpFindFirstFileA(connection, path.c_str(), &data, 0, 0);
-    if (!search) return false;
-    *found = data.cFileName;
-    InternetCloseHandle(search);
-    return true;
-  };
-  if (!impl_->Watched(call, nullptr)) return false;
-  name = *found;
-  return true;
+  long long size = 0;
+  return impl_->Find(path, name, size);
 }
 
 bool FtpSession::Get(std::string_view remotePath, std::string_view localPath) {
-  if (!impl_->connection) return false;
+  return Fetch(remotePath, localPath, UINT64_MAX, {}) == FtpResult::kDone;
+}
+
+FtpResult FtpSession::Fetch(std::string_view remotePath, std::string_view localPath,
+                            std::uint64_t roomBytes, const std::function<bool()>& cancel) {
+  if (!impl_->connection) return FtpResult::kFailed;
+  std::string name;
+  long long announced = 0;
+  if (roomBytes != UINT64_MAX && impl_->Find(remotePath, name, announced) &&
+      static_cast<std::uint64_t>(announced) > roomBytes)
+    return FtpResult::kNoRoom;
   std::string target(localPath);
   char buffer[MAX_PATH + 1] = {};
-  if (!GetTempFileNameA(FolderOf(target).c_str(), "ftp", 0, buffer)) return false;
+  if (!GetTempFileNameA(FolderOf(target).c_str(), "ftp", 0, buffer)) return FtpResult::kFailed;
   std::string temp = buffer;
   HANDLE out = CreateFileA(temp.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
                            nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (out == INVALID_HANDLE_VALUE) {
     DeleteFileA(temp.c_str());
-    return false;
+    return FtpResult::kFailed;
   }
   auto call = std::make_shared<Call>();
   call->work = [connection = impl_->connection, remote = std::string(remotePath), out] {
     bool ok = Download(connection, remote, out);
+    DWORD error = GetLastError();
     CloseHandle(out);
+    SetLastError(error);
     return ok;
   };
-  bool ok = impl_->Watched(call, [temp] { return FileSize(temp); }) &&
-            MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING);
-  if (!ok) DeleteFileA(temp.c_str());
-  return ok;
+  call->cleanupIfAbandoned = [temp] { DeleteFileA(temp.c_str()); };
+  FtpResult result = impl_->Watched(call, [temp] { return FileSize(temp); }, 0, roomBytes, cancel);
+  if (result == FtpResult::kDone && !MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
+    result = FtpResult::kFailed;
+  std::lock_guard<std::mutex> lock(call->mutex);
+  // An abandoned worker that still holds the file deletes it again when it ends.
+  if (result != FtpResult::kDone) DeleteFileA(temp.c_str());
+  return result;
 }
 
 bool FtpSession::Put(std::string_view localPath, std::string_view remotePath) {
@@ -214,7 +256,7 @@ bool FtpSession::Put(std::string_view localPath, std::string_view remotePath) {
     return FtpPutFileA(connection, source.c_str(), remote.c_str(), FTP_TRANSFER_TYPE_BINARY, 0) !=
            FALSE;
   };
-  return impl_->Watched(call, nullptr, size / kSlowestUpload);
+  return impl_->Watched(call, nullptr, size / kSlowestUpload) == FtpResult::kDone;
 }
 
 void FtpSession::Close() { impl_->CloseHandles(); }
