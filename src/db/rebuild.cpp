@@ -211,6 +211,27 @@ SortPacking PackedSortRecords(const SortOrder& order) {
   return packing;
 }
 
+// The sort record of data record n: its key parts joined, cut to 246.
+void MakeKeyRecord(const Parameters& p, const std::uint8_t* record, std::int32_t n, std::uint8_t* rec) {
+  std::uint8_t key[kMaxKey];
+  std::size_t length = 0;
+  for (const KeyPart& part : p.Parts) {
+    std::size_t take = std::min<std::size_t>(part.Len, kMaxKey - length);
+    std::memcpy(key + length, record + part.Pos - 1, take);
+    length += take;
+  }
+  MakeSortRecord(rec, key, length, n);
+}
+
+// The order of the skip file's lines: keys as read, equal ones the highest
+// record number first.
+bool ReadKeyLess(const void* a, const void* b) {
+  const auto* ra = static_cast<const std::uint8_t*>(a);
+  const auto* rb = static_cast<const std::uint8_t*>(b);
+  if (KeyOf(ra) != KeyOf(rb)) return KeyOf(ra) < KeyOf(rb);
+  return RecordNoOf(ra) > RecordNoOf(rb);
+}
+
 // ---- Screen -------------------------------------------------------------------
 
 // A running counter: its label written on the cursor's line of the current
@@ -270,7 +291,12 @@ class SkipFile {
  public:
   explicit SkipFile(std::string name) : name_(std::move(name)) {}
   ~SkipFile() { Close(); }
-  bool Create() { return file_.Create(name_, platform::share::kReadWriteDenyWrite) == 0; }
+  // Creates the file, or empties it to write it again.
+  bool Create() {
+    Close();
+    offset_ = 0;
+    return file_.Create(name_, platform::share::kReadWriteDenyWrite) == 0;
+  }
   void Line(std::string_view line) {
     buffer_.append(line).append("\r\n");
     if (buffer_.size() >= 64 * 1024) Flush();
@@ -337,14 +363,7 @@ class ReadPass {
   }
 
   void TakeKey(const std::uint8_t* record, std::int32_t n, std::uint8_t* rec) {
-    std::uint8_t key[kMaxKey];
-    std::size_t length = 0;
-    for (const KeyPart& part : p_.Parts) {
-      std::size_t take = std::min<std::size_t>(part.Len, kMaxKey - length);
-      std::memcpy(key + length, record + part.Pos - 1, take);
-      length += take;
-    }
-    MakeSortRecord(rec, key, length, n);
+    MakeKeyRecord(p_, record, n, rec);
     counter_.Add();
   }
 
@@ -417,18 +436,20 @@ class IndexPass {
       last_.swap(key_);
       return counter_->Add();
     }
-    skipped_.push_back(RecordNoOf(rec));
-    std::uint8_t digits[10];
-    TenDigits(static_cast<std::uint32_t>(RecordNoOf(rec)), digits);
-    skip_.Line(std::string(reinterpret_cast<char*>(digits), 10) + "  kulcs:" + std::string(KeyOf(rec)));
+    Refuse(rec);
   }
 
-  // Ends the pass (begun or not): the last pages, then the skip file.
-  void Finish() {
+  // Ends the pass (begun or not): the last pages, then the skip file. Its
+  // lines come in the order of the keys as read; where the index's order
+  // gave them otherwise (keys that differ in letter case), they are sorted
+  // again, their keys read from data once more. Returns the sort's result.
+  int Finish(DataFile& data, const SortSettings& sort) {
     Begin();
     builder_.Finish();
     counter_->Show();
+    int sorted = inReadOrder_ ? 0 : ListAgainInReadOrder(data, sort);
     skip_.Close();
+    return sorted;
   }
   std::int32_t Indexed() const { return counter_ ? counter_->Value() : 0; }
   // The record numbers of the refused entries, in the skip file's order.
@@ -442,6 +463,45 @@ class IndexPass {
     counter_.emplace(p_.Data, " indexelt");
   }
 
+  void Refuse(const std::uint8_t* rec) {
+    std::string_view key = KeyOf(rec);
+    std::int32_t n = RecordNoOf(rec);
+    if (!skipped_.empty() && (key < lastRefused_ || (key == lastRefused_ && n > skipped_.back())))
+      inReadOrder_ = false;
+    lastRefused_.assign(key);
+    skipped_.push_back(n);
+    skip_.Line(SkipLine(rec));
+  }
+
+  static std::string SkipLine(const std::uint8_t* rec) {
+    std::uint8_t digits[10];
+    TenDigits(static_cast<std::uint32_t>(RecordNoOf(rec)), digits);
+    return std::string(reinterpret_cast<char*>(digits), 10) + "  kulcs:" + std::string(KeyOf(rec));
+  }
+
+  int ListAgainInReadOrder(DataFile& data, const SortSettings& sort) {
+    std::vector<std::int32_t> refused;
+    refused.swap(skipped_);
+    skip_.Create();
+    skip_.Line(p_.Data);
+    std::vector<std::uint8_t> record(static_cast<std::size_t>(p_.RecLen));
+    std::size_t next = 0;
+    auto input = [&](void* rec) {
+      if (next == refused.size()) return false;
+      std::int32_t n = refused[next++];
+      std::size_t got = 0;
+      int result = data.Handle.ReadAt(RecordOffset(data, n), record.data(), record.size(), got);
+      CheckRecordIO(data, n, result == 0 && got < record.size() ? kReadError : result);
+      MakeKeyRecord(p_, record.data(), n, static_cast<std::uint8_t*>(rec));
+      return true;
+    };
+    auto output = [&](const void* rec) {
+      skipped_.push_back(RecordNoOf(static_cast<const std::uint8_t*>(rec)));
+      skip_.Line(SkipLine(static_cast<const std::uint8_t*>(rec)));
+    };
+    return ExternalSort(kSortRecordSize, input, ReadKeyLess, output, sort);
+  }
+
   const Parameters& p_;
   const SortOrder& order_;
   IndexBuilder builder_;
@@ -449,6 +509,8 @@ class IndexPass {
   std::optional<Counter> counter_;
   std::string key_, last_;  // the key taken, the last one indexed (as the index holds them)
   std::vector<std::int32_t> skipped_;
+  std::string lastRefused_;  // as read
+  bool inReadOrder_ = true;  // the skip file's lines so far
 };
 
 // "Kimaradt rekordok száma: ..." and, on yes, the skipped records still in
@@ -531,7 +593,7 @@ RebuildResult Rebuild(bool ownWindow, const Parameters& p, const SortSettings& s
     sorted = ExternalSort(
         kSortRecordSize, [&](void* rec) { return reader.Next(rec); }, SortRecordLess(order),
         [&](const void* rec) { indexer.Take(rec); }, packed);
-    indexer.Finish();
+    if (int listed = indexer.Finish(data, sort); sorted == 0) sorted = listed;
     done.Read = reader.Taken();
     done.Indexed = indexer.Indexed();
     skipped = indexer.Skipped();
