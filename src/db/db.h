@@ -500,7 +500,10 @@ void CreateIndexGuarded(IndexFile& x, std::string_view name, int keyLen, int dup
 // sort then keeps, spills and compares them packed (Packing.Less orders
 // packed records as Less orders whole ones), packing each record Input
 // fills and unpacking each one before Output. More records fit a run, and
-// the work file shrinks by the same measure.
+// the work file shrinks by the same measure. Packed records may also have a
+// prefix: a number that orders them as Packing.Less does wherever the two
+// numbers differ. A run is then sorted on the prefixes, kept beside the
+// records' positions, and Less is called only where they are equal.
 //
 // Returns 0; a Windows error number when the work file fails (112 for a full
 // disk); kSortProcedureFailed when a procedure threw (or memory ran out).
@@ -513,6 +516,7 @@ struct SortPacking {
   std::function<void(const void* record, void* packed)> Pack;
   std::function<void(const void* packed, void* record)> Unpack;
   SortLess Less;
+  std::function<std::uint64_t(const void* packed)> Prefix;  // may be empty
 };
 struct SortSettings {
   std::size_t MemoryBytes = std::size_t{64} << 20;
