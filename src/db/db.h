@@ -543,10 +543,13 @@ std::string SortWorkFileName(std::string_view folder);
 // the usage line. With two to four words the parameters of the last
 // accepted line are used again.
 //
-// Keys are sorted externally (equal keys with the highest record number
-// first) and inserted one by one; entries the index refuses are listed in
-// the skip file index name + "_hiba.txt" ("@@@@@@@@@@  kulcs:KEY" lines after
-// the data file's name), and after the question "Kimaradt rekordok
+// Keys are sorted externally in the index's order and the tree is laid
+// down bottom-up from them in one pass, its pages about 81 % full. Without
+// duplicates, of keys the index holds as equal (upper-cased) the first in
+// the order of the keys as read, equal ones the highest record number
+// first, is indexed; the others are listed, in that order, in the skip
+// file index name + "_hiba.txt" ("@@@@@@@@@@  kulcs:KEY" lines after the
+// data file's name), and after the question "Kimaradt rekordok
 // száma: ..." their records are freed. No skipped entry: no skip file.
 //
 // The data file is opened so that no other station can have it open for
