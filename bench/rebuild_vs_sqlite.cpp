@@ -1,6 +1,6 @@
 // The index rebuild against SQLite's CREATE INDEX on the same rows.
 //
-//   rebuild_vs_sqlite [RECORDS] [FOLDER] [--ours-only] [--sort-mib=N]
+//   rebuild_vs_sqlite [RECORDS] [FOLDER] [--ours-only] [--sort-mib=N] [--inserts=N]
 //
 // RECORDS (default 1,000,000) records of 100 bytes, each with a distinct
 // random 20-byte key at bytes 11..30 (1-based; upper-case letters and
@@ -23,7 +23,10 @@
 // --ours-only writes only the data file and runs our rebuild once in this
 // process (for callgrind or perf): its time and the process's peak size.
 // --sort-mib=N gives our rebuild's sort N MiB of memory instead of its
-// default.
+// default. --inserts=N (with --ours-only) then inserts N new keys (made as
+// the records' keys are, for the record numbers after the last) in random
+// order into the rebuilt index, opened shared as a program opens it, and
+// prints their rate and the index file's size before and after.
 #include <sqlite3.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -64,6 +67,7 @@ struct Options {
   fs::path folder;
   bool ownFolder = true;  // made here, removed at the end
   bool oursOnly = false;
+  std::int32_t inserts = 0;
   db::SortSettings sort;  // the folder stays "": the current one
 };
 
@@ -81,6 +85,7 @@ std::uint64_t Scramble(std::uint64_t x) {
 // distinct by construction, in random order.
 class RecordMaker {
  public:
+  explicit RecordMaker(std::uint64_t seed = 20261208) : random_(seed) {}
   void Next(std::int32_t n, std::uint8_t* record) {
     static constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     std::memset(record, '.', kRecLen);
@@ -92,7 +97,7 @@ class RecordMaker {
   }
 
  private:
-  std::mt19937_64 random_{20261208};
+  std::mt19937_64 random_;
 };
 
 void PutInt32(std::uint8_t* at, std::int32_t value) {
@@ -316,6 +321,38 @@ int Compare(const Options& o) {
   return 0;
 }
 
+double ProcessCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return SecondsOf(usage.ru_utime) + SecondsOf(usage.ru_stime);
+}
+
+// Inserts o.inserts new keys into the rebuilt index; false when one was refused.
+bool TimeInserts(const Options& o) {
+  double before = FileMiB(kIndexFile);
+  bench::EngineSession session("IN");
+  db::IndexFile index;
+  db::OpenIndex(index, kIndexFile, kKeyLen, 0);
+  if (!db::DbOk()) return std::fprintf(stderr, "%s does not open\n", kIndexFile), false;
+  RecordMaker maker(7);
+  std::array<std::uint8_t, kRecLen> record;
+  bool ok = true;
+  double cpuBefore = ProcessCpuSeconds();
+  double seconds = bench::Seconds([&] {
+    for (std::int32_t n = o.records + 1; ok && n <= o.records + o.inserts; ++n) {
+      maker.Next(n, record.data());
+      db::InsertKey(index, n, std::string_view(reinterpret_cast<const char*>(record.data()) + kKeyAt, kKeyLen));
+      ok = db::DbOk();
+    }
+  });
+  double cpu = ProcessCpuSeconds() - cpuBefore;
+  db::CloseIndex(index);
+  std::printf("inserts: %d new keys in %.3f s (cpu %.3f s), %.0f per second (per cpu second %.0f); %s %.1f MiB "
+              "before, %.1f MiB after\n",
+              o.inserts, seconds, cpu, o.inserts / seconds, o.inserts / cpu, kIndexFile, before, FileMiB(kIndexFile));
+  return ok;
+}
+
 int OursOnly(const Options& o) {
   if (!WriteDataFile(o.records)) return std::fprintf(stderr, "writing %s failed\n", kDataFile), 1;
   double seconds = TimeOurRebuild(o);
@@ -323,7 +360,7 @@ int OursOnly(const Options& o) {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   std::printf("ours: %d records rebuilt in %.3f s, peak %.1f MiB\n", o.records, seconds, MiB(usage.ru_maxrss));
-  return 0;
+  return o.inserts > 0 && !TimeInserts(o) ? 1 : 0;
 }
 
 void RemoveFiles(const Options& o) {
@@ -343,6 +380,10 @@ bool ParseArguments(int argc, char** argv, Options& o) {
       long mib = std::strtol(arg.c_str() + 11, nullptr, 10);
       if (mib < 1) return false;
       o.sort.MemoryBytes = static_cast<std::size_t>(mib) << 20;
+    } else if (arg.starts_with("--inserts=")) {
+      long inserts = std::strtol(arg.c_str() + 10, nullptr, 10);
+      if (inserts < 1 || inserts >= INT32_MAX / 2) return false;
+      o.inserts = static_cast<std::int32_t>(inserts);
     } else if (!counted && !arg.empty() && arg.find_first_not_of("0123456789") == std::string::npos) {
       long records = std::strtol(arg.c_str(), nullptr, 10);
       if (records < 1 || records >= INT32_MAX) return false;
@@ -363,7 +404,7 @@ bool ParseArguments(int argc, char** argv, Options& o) {
 int main(int argc, char** argv) {
   Options o;
   if (!ParseArguments(argc, argv, o)) {
-    std::fprintf(stderr, "usage: rebuild_vs_sqlite [RECORDS=1000000] [FOLDER] [--ours-only] [--sort-mib=N]\n");
+    std::fprintf(stderr, "usage: rebuild_vs_sqlite [RECORDS=1000000] [FOLDER] [--ours-only] [--sort-mib=N] [--inserts=N]\n");
     return 2;
   }
   if (o.ownFolder && fs::exists(o.folder)) o.ownFolder = false;

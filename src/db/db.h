@@ -520,7 +520,10 @@ void CreateIndexGuarded(IndexFile& x, std::string_view name, int keyLen, int dup
 // sort then keeps, spills and compares them packed (Packing.Less orders
 // packed records as Less orders whole ones), packing each record Input
 // fills and unpacking each one before Output. More records fit a run, and
-// the work file shrinks by the same measure.
+// the work file shrinks by the same measure. Packed records may also have a
+// prefix: a number that orders them as Packing.Less does wherever the two
+// numbers differ. A run is then sorted on the prefixes, kept beside the
+// records' positions, and Less is called only where they are equal.
 //
 // Returns 0; a Windows error number when the work file fails (112 for a full
 // disk); kSortProcedureFailed when a procedure threw (or memory ran out).
@@ -533,6 +536,7 @@ struct SortPacking {
   std::function<void(const void* record, void* packed)> Pack;
   std::function<void(const void* packed, void* record)> Unpack;
   SortLess Less;
+  std::function<std::uint64_t(const void* packed)> Prefix;  // may be empty
 };
 struct SortSettings {
   std::size_t MemoryBytes = std::size_t{64} << 20;
@@ -559,10 +563,13 @@ std::string SortWorkFileName(std::string_view folder);
 // the usage line. With two to four words the parameters of the last
 // accepted line are used again.
 //
-// Keys are sorted externally (equal keys with the highest record number
-// first) and inserted one by one; entries the index refuses are listed in
-// the skip file index name + "_hiba.txt" ("@@@@@@@@@@  kulcs:KEY" lines after
-// the data file's name), and after the question "Kimaradt rekordok
+// Keys are sorted externally in the index's order and the tree is laid
+// down bottom-up from them in one pass, its pages about 81 % full. Without
+// duplicates, of keys the index holds as equal (upper-cased) the first in
+// the order of the keys as read, equal ones the highest record number
+// first, is indexed; the others are listed, in that order, in the skip
+// file index name + "_hiba.txt" ("@@@@@@@@@@  kulcs:KEY" lines after the
+// data file's name), and after the question "Kimaradt rekordok
 // száma: ..." their records are freed. No skipped entry: no skip file.
 //
 // The data file is opened so that no other station can have it open for

@@ -145,14 +145,22 @@ void MergeRuns(WorkFile& file, const std::vector<Run>& runs, std::size_t recSize
   }
 }
 
+using SortPrefix = std::function<std::uint64_t(const void*)>;
+
+// A record of a run in memory: its prefix and its place in the run.
+struct RunEntry {
+  std::uint64_t prefix;
+  std::uint32_t index;
+};
+
 class Sorter {
  public:
-  Sorter(std::size_t recSize, const SortInput& input, const SortLess& less,
+  Sorter(std::size_t recSize, const SortInput& input, const SortLess& less, const SortPrefix& prefix,
          const SortOutput& output, const SortSettings& settings)
-      : recSize_(recSize), input_(input), less_(less), output_(output), settings_(settings) {
+      : recSize_(recSize), input_(input), less_(less), prefix_(prefix), output_(output), settings_(settings) {
     std::size_t memory = std::max<std::size_t>(settings.MemoryBytes, 4 * recSize);
-    // A record and its share of the index and of stable_sort's buffer.
-    runRecs_ = std::clamp<std::size_t>(memory / (recSize + 3 * sizeof(std::uint32_t)), 2, UINT32_MAX);
+    // A record and its entry.
+    runRecs_ = std::clamp<std::size_t>(memory / (recSize + sizeof(RunEntry)), 2, UINT32_MAX);
     std::size_t minBlock = std::max(recSize, std::min(kMinBlockBytes, memory / 8));
     fanIn_ = std::max<std::size_t>(2, memory / minBlock - 1);
     blockRecs_ = std::max<std::size_t>(1, memory / (fanIn_ + 1) / recSize);
@@ -188,14 +196,21 @@ class Sorter {
     return n;
   }
 
+  // Sorts the run on the prefixes, then Less, then the place in the run
+  // (which keeps it stable).
   template <class Sink>
   void EmitSorted(const std::uint8_t* base, std::size_t n, Sink&& sink) {
-    std::vector<std::uint32_t> order(n);
-    for (std::size_t i = 0; i < n; ++i) order[i] = static_cast<std::uint32_t>(i);
-    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-      return less_(base + a * recSize_, base + b * recSize_);
+    std::vector<RunEntry> order(n);
+    for (std::size_t i = 0; i < n; ++i)
+      order[i] = {prefix_ ? prefix_(base + i * recSize_) : 0, static_cast<std::uint32_t>(i)};
+    std::sort(order.begin(), order.end(), [&](const RunEntry& a, const RunEntry& b) {
+      if (a.prefix != b.prefix) return a.prefix < b.prefix;
+      const std::uint8_t* ra = base + std::size_t{a.index} * recSize_;
+      const std::uint8_t* rb = base + std::size_t{b.index} * recSize_;
+      if (less_(ra, rb)) return true;
+      return !less_(rb, ra) && a.index < b.index;
     });
-    for (std::uint32_t i : order) sink(base + i * recSize_);
+    for (const RunEntry& e : order) sink(base + std::size_t{e.index} * recSize_);
   }
 
   // Merges groups of fanIn_ runs into new runs at the end of the file until
@@ -219,6 +234,7 @@ class Sorter {
   std::size_t recSize_;
   const SortInput& input_;
   const SortLess& less_;
+  const SortPrefix& prefix_;
   const SortOutput& output_;
   const SortSettings& settings_;
   std::size_t runRecs_, fanIn_, blockRecs_;
@@ -238,7 +254,7 @@ int ExternalSort(std::size_t recordSize, const SortInput& input, const SortLess&
   try {
     const SortPacking& packing = settings.Packing;
     if (packing.Size == 0) {
-      Sorter(recordSize, input, less, output, settings).Sort();
+      Sorter(recordSize, input, less, {}, output, settings).Sort();
       return 0;
     }
     std::vector<std::uint8_t> whole(recordSize);
@@ -251,7 +267,7 @@ int ExternalSort(std::size_t recordSize, const SortInput& input, const SortLess&
       packing.Unpack(packed, whole.data());
       output(whole.data());
     };
-    Sorter(packing.Size, packedInput, packing.Less, packedOutput, settings).Sort();
+    Sorter(packing.Size, packedInput, packing.Less, packing.Prefix, packedOutput, settings).Sort();
     return 0;
   } catch (const IoError& e) {
     return e.code;

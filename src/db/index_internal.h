@@ -43,41 +43,43 @@ void CheckDepth(IndexFile& x, int depth, std::int32_t n);
 
 namespace db {
 
-// The pages of an index that this station holds alone (opened deny-write,
-// header kept in memory, locking suspended): up to capacity packed pages
-// stay in memory, and a changed page reaches the file when it leaves the
-// memory or at Detach. It wraps the index's own store; everything but page
-// reads and writes goes straight to that store, and a page put on the free
-// chain is dropped from memory first (the store writes the chain link).
-class ExclusivePages : public PageStore {
+// Builds the tree of a new index, created empty and held alone, from its
+// items in the index's order (keys normalised; equal keys, where allowed,
+// by record number), bottom-up in one pass: pages are written in page
+// number order as they are completed, each level's pages but the last two
+// holding fill items (16..32), and those last two (or the one they are
+// joined into) 16 to 32 items; the root holds 1 to 32. Finish writes the
+// last pages and sets the index's root and length, which CloseIndex then
+// writes in the header. A failed write ends the program (CheckIndexIO).
+class IndexBuilder {
  public:
-  ExclusivePages(std::unique_ptr<PageStore> inner, int recLen, std::size_t capacity);
-  ~ExclusivePages() override;
+  IndexBuilder(IndexFile& x, int fill);
+  ~IndexBuilder();
+  IndexBuilder(const IndexBuilder&) = delete;
+  IndexBuilder& operator=(const IndexBuilder&) = delete;
 
-  void Read(std::int32_t n, std::uint8_t* record) override;
-  void Write(std::int32_t n, const std::uint8_t* record) override;
-  void Release(std::int32_t) override {}
-  std::int32_t Allocate() override { return inner_->Allocate(); }
-  void Free(std::int32_t n) override;
-  std::int32_t BeginChange() override { return inner_->BeginChange(); }
-  void EndChange(std::int32_t root) override { inner_->EndChange(root); }
-  std::int32_t PeekRoot() override { return inner_->PeekRoot(); }
-  bool Holds(std::int32_t n) override { return inner_->Holds(n); }
-  [[noreturn]] void Fault(std::int32_t n) override;
-
-  // Writes every changed page and gives the wrapped store back.
-  std::unique_ptr<PageStore> Detach();
+  // The next item: key normalised, after every item added before.
+  void Add(std::int32_t recordRef, std::string_view key);
+  void Finish();
 
  private:
-  struct Slot;
-  Slot* Find(std::int32_t n);
-  Slot& Claim(std::int32_t n);
-  void WriteBack(Slot& slot);
+  struct Level;
+  static constexpr std::size_t kWriteBytes = std::size_t{1} << 20;  // pages written at once
 
-  std::unique_ptr<PageStore> inner_;
+  void AddItem(std::size_t level, const IndexItem& item);
+  void AddChild(std::size_t level, std::int32_t page);
+  void WriteFilled(std::size_t level);
+  void Join(std::size_t level);
+  std::int32_t WritePage(const IndexPage& page);
+  void Flush();
+
+  IndexFile& x_;
+  int fill_;
   std::size_t recLen_;
-  std::vector<Slot> slots_;
-  std::uint64_t clock_ = 0;
+  std::vector<std::unique_ptr<Level>> levels_;  // [0] the leaves
+  std::vector<std::uint8_t> buffer_;            // packed pages not yet written
+  std::size_t used_ = 0;
+  std::int32_t pages_ = 0;  // pages written or packed
 };
 
 }  // namespace db

@@ -172,7 +172,7 @@ db::SortPacking KeyAndPosition() {
 
 TEST_F(ExternalSortTest, PackedRecordsSortAsWholeOnesAndFitMoreInARun) {
   settings_.Packing = KeyAndPosition();
-  for (std::size_t n : {0, 1, 45, 2000}) {  // 45 spills whole records, not packed ones
+  for (std::size_t n : {0, 1, 40, 2000}) {  // 40 spills whole records, not packed ones
     SCOPED_TRACE(n);
     std::vector<Rec> recs = RandomRecs(n, 50, static_cast<unsigned>(n) + 11), out;
     for (Rec& r : recs) r.fill = {};
@@ -183,8 +183,19 @@ TEST_F(ExternalSortTest, PackedRecordsSortAsWholeOnesAndFitMoreInARun) {
     EXPECT_EQ(sawWorkFile_, n == 2000);
     EXPECT_TRUE(WorkFileGone());
   }
+  // A coarse prefix (equal for many different keys) changes nothing.
+  settings_.Packing.Prefix = [](const void* packed) {
+    std::uint32_t key;
+    std::memcpy(&key, packed, 4);
+    return std::uint64_t{key / 8};
+  };
+  std::vector<Rec> many = RandomRecs(2000, 50, 5), sorted;
+  for (Rec& r : many) r.fill = {};
+  ASSERT_EQ(Sort(many, sorted), 0);
+  std::stable_sort(many.begin(), many.end(), [](const Rec& a, const Rec& b) { return KeyLess(&a, &b); });
+  EXPECT_TRUE(SameRecs(sorted, many));
   settings_.Packing = {};
-  std::vector<Rec> recs = RandomRecs(45, 50, 56), out;
+  std::vector<Rec> recs = RandomRecs(40, 50, 56), out;
   ASSERT_EQ(Sort(recs, out), 0);
   EXPECT_TRUE(sawWorkFile_) << "the same count of whole records spills";
 }

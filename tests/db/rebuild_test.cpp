@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <random>
@@ -85,23 +86,58 @@ void ExpectSoundData(const std::string& data, int recLen) {
   EXPECT_EQ(chain, free);
 }
 
-// What the index must hold for the live records of data: the key parts
-// joined and upper-cased, in key order (equal keys by record number); with
-// unique keys only the highest record of equal keys.
-Items ExpectedItems(const std::string& data, int recLen, const std::vector<std::pair<int, int>>& parts,
-                    bool duplicates) {
-  std::map<std::string, std::set<std::int32_t>> records;  // key -> its records
+// Today's rebuild of data, worked out independently: the live records'
+// keys (the parts joined) as read, in their order (equal ones the highest
+// record first), go into the index one by one, upper-cased; without
+// duplicates a key the index holds already is refused and listed.
+struct Expected {
+  Items items;           // index order
+  std::string skipFile;  // "" when nothing is refused
+};
+Expected ExpectedRebuild(const std::string& data, int recLen, const std::vector<std::pair<int, int>>& parts,
+                         bool duplicates) {
+  std::vector<std::pair<std::string, std::int32_t>> live;  // key as read, record
   for (std::size_t at = recLen; at + recLen <= data.size(); at += recLen) {
     if (data[at + 4] == 0) continue;
     std::string key;
     for (auto [pos, len] : parts) key += data.substr(at + pos - 1, len);
-    records[text::UpperCaseText(key)].insert(static_cast<std::int32_t>(at / recLen));
+    live.emplace_back(key, static_cast<std::int32_t>(at / recLen));
   }
-  Items expected;
-  for (const auto& [key, numbers] : records)
-    for (std::int32_t n : numbers)
-      if (duplicates || n == *numbers.rbegin()) expected.emplace_back(key, n);
-  return expected;
+  std::sort(live.begin(), live.end(), [](const auto& a, const auto& b) {
+    return a.first != b.first ? a.first < b.first : a.second > b.second;
+  });
+  std::set<std::pair<std::string, std::int32_t>> index;
+  std::set<std::string> keys;
+  std::string skipped;
+  for (const auto& [key, n] : live) {
+    std::string upper = text::UpperCaseText(key);
+    if (!duplicates && !keys.insert(upper).second) {
+      char number[16];
+      std::snprintf(number, sizeof number, "%010d", n);
+      skipped += number + std::string("  kulcs:") + key + "\r\n";
+    } else {
+      index.emplace(upper, n);
+    }
+  }
+  return {Items(index.begin(), index.end()), skipped.empty() ? "" : "T\r\n" + skipped};
+}
+
+Items ExpectedItems(const std::string& data, int recLen, const std::vector<std::pair<int, int>>& parts,
+                    bool duplicates) {
+  return ExpectedRebuild(data, recLen, parts, duplicates).items;
+}
+
+// count live records (every seventh free) of recLen bytes whose keys at
+// kKeyPos are width characters of alphabet drawn at random.
+std::vector<std::string> RandomRecords(int count, int width, const std::string& alphabet, std::mt19937& random,
+                                       int recLen = kRec) {
+  std::vector<std::string> records;
+  for (int i = 0; i < count; ++i) {
+    std::string key;
+    for (int k = 0; k < width; ++k) key += alphabet[random() % alphabet.size()];
+    records.push_back(i % 7 == 3 ? Free(recLen) : Live(key, kKeyPos, recLen));
+  }
+  return records;
 }
 
 class RebuildTest : public EngineTest {
@@ -151,6 +187,21 @@ class RebuildTest : public EngineTest {
     db::CloseIndex(index);
     EXPECT_EQ(check.Keys, static_cast<std::int64_t>(items.size()));
     return items;
+  }
+
+  // Rebuilds T.dat (keys of keyLen bytes at kKeyPos) into I.idx, answering
+  // "Nem", and expects what today's rebuild gives; the index's depth.
+  int ExpectTodaysRebuild(const std::string& data, int recLen, int keyLen, bool duplicates) {
+    const Expected expected = ExpectedRebuild(data, recLen, {{kKeyPos, keyLen}}, duplicates);
+    AnswerWith('N');
+    asked_.clear();
+    db::RebuildResult result = Rebuild("T I " + std::to_string(recLen) + (duplicates ? " 1 " : " 0 ") +
+                                       std::to_string(kKeyPos) + " " + std::to_string(keyLen));
+    EXPECT_EQ(result.Code, db::kRebuildDone) << result.Reason;
+    EXPECT_EQ(IndexItems("I.idx", keyLen, duplicates), expected.items);
+    EXPECT_EQ(result.Skipped, result.Read - static_cast<std::int32_t>(expected.items.size()));
+    EXPECT_EQ(Exists("I_hiba.txt") ? Bytes("I_hiba.txt") : "", expected.skipFile);
+    return db::CheckIndexImage(Bytes("I.idx"), keyLen, duplicates).Depth;
   }
 
   // The folder's file names, sorted.
@@ -391,6 +442,62 @@ TEST_F(RebuildTest, LongestKeyStillSortsEqualKeysHighestRecordFirst) {
   EXPECT_EQ(IndexItems("I.idx", 246, false), (Items{{"A" + std::string(245, '.'), 2}, {key, 3}}));
 }
 
+// The tree is laid down bottom-up: whatever the number of keys, every page
+// but the root holds 16 to 32 items (the last ones of each level too) and
+// stepping through gives the keys in order.
+TEST_F(RebuildTest, TreeOfEverySizeHoldsTheSortedKeysInSoundPages) {
+  std::vector<int> sizes;
+  for (int n = 1; n <= 100; ++n) sizes.push_back(n);
+  for (int n : {840, 841, 842, 843, 870, 871, 900, 1800, 26000}) sizes.push_back(n);
+  for (int size : sizes) {
+    SCOPED_TRACE(size);
+    std::vector<std::string> records;
+    for (int i = 0; i < size; ++i) {  // distinct keys in a scrambled order
+      char key[16];
+      std::snprintf(key, sizeof key, "%08d", static_cast<int>((i * 7919LL) % 100003));
+      records.push_back(Live(key));
+    }
+    const std::string data = DataImage(records);
+    Put("T.dat", data);
+    db::RebuildResult result = Rebuild("T I 40 0 6 8");
+    ASSERT_EQ(result.Indexed, size) << result.Reason;
+    ASSERT_EQ(IndexItems("I.idx", kKeyLen, false), ExpectedItems(data, kRec, {{kKeyPos, kKeyLen}}, false));
+    if (size == 26000) EXPECT_GE(db::CheckIndexImage(Bytes("I.idx"), kKeyLen, false).Depth, 3);
+  }
+}
+
+// Keys that differ only in letter case are one key to the index. Without
+// duplicates the one indexed is the first of them as read (equal ones: the
+// highest record), and the skip file lists the others in that order too.
+TEST_F(RebuildTest, KeysDifferingInCaseKeepTodaysChoiceAndSkipFileOrder) {
+  std::mt19937 random(15);
+  const std::string data = DataImage(RandomRecords(3000, 3, "aAbBcC" + std::string("áÁ"_cp), random));
+  Put("T.dat", data);
+  for (bool duplicates : {false, true}) {
+    SCOPED_TRACE(duplicates);
+    ExpectTodaysRebuild(data, kRec, 3, duplicates);
+  }
+}
+
+// 246-byte keys (the longest; 32 to a page of 8165 bytes) that differ only
+// near their end, with equal ones, in a tree of three levels.
+TEST_F(RebuildTest, LongestKeysMakeSeveralLevelsWithAndWithoutDuplicates) {
+  const int recLen = 260;
+  std::mt19937 random(246);
+  std::vector<std::string> records = RandomRecords(4000, 4, "ABCDEFGH", random, recLen);
+  for (std::string& record : records) {
+    if (record[4] == 0) continue;
+    std::string tail = record.substr(kKeyPos - 1, 4);
+    record.replace(kKeyPos - 1, 246, std::string(242, 'K') + tail);
+  }
+  const std::string data = DataImage(records, recLen);
+  Put("T.dat", data);
+  for (bool duplicates : {false, true}) {
+    SCOPED_TRACE(duplicates);
+    EXPECT_GE(ExpectTodaysRebuild(data, recLen, 246, duplicates), 3);
+  }
+}
+
 // ---- The sort in a small memory -------------------------------------------------------
 
 TEST_F(RebuildTest, SmallSortMemoryGivesTheSameIndexAndSkipFileAndNoWorkFile) {
@@ -405,7 +512,7 @@ TEST_F(RebuildTest, SmallSortMemoryGivesTheSameIndexAndSkipFileAndNoWorkFile) {
   Put("T.dat", data);
   AnswerWith('N');
   db::SortSettings tiny;
-  tiny.MemoryBytes = 40 * 20;  // runs of 40 packed records (8 bytes and the sort's 12): ~64 runs
+  tiny.MemoryBytes = 40 * 20;  // runs of 34 packed records (7 bytes and the sort's 16): ~75 runs
   db::RebuildResult small = Rebuild("T SMALL 40 0 6 3", tiny);
   ASSERT_EQ(small.Code, db::kRebuildDone) << small.Reason;
   EXPECT_FALSE(Exists(db::SortWorkFileName("")));
