@@ -273,7 +273,6 @@ TEST_F(FlowTest, EachKindOfFailureEndsWithItsOwnCode) {
   if (IsSkipped()) return;
   TestServers servers;
   ReadServers(servers);
-  SetEnv("TORMEX_FTP_STALL_SECONDS", "2");
   struct Case {
     int port;
     int code;
