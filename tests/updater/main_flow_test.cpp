@@ -273,24 +273,23 @@ TEST_F(FlowTest, EachKindOfFailureEndsWithItsOwnCode) {
   if (IsSkipped()) return;
   TestServers servers;
   ReadServers(servers);
-  SetEnv("TORMEX_FTP_STALL_SECONDS", "2");
   struct Case {
     int port;
     int code;
   } cases[] = {{servers.closedPort, updater::kExitNoConnection},
                {servers.httpPort, updater::kExitNoConnection},
-               {servers.stallPort, updater::kExitTransferFailed},
-               {servers.hugePort, updater::kExitNoRoom}};
+               {servers.hugePort, updater::kExitNoRoom},
+               {servers.port, updater::kExitIncomplete},  // a package of nothing unpacks to nothing
+               // Last: a Windows worker that WinINet cannot wake may hold its
+               // temporary file while this process runs.
+               {servers.stallPort, updater::kExitTransferFailed}};
+  WriteAll(servers.root / "letolt/ugy/MINTA/pszla.zip", "");
   for (const Case& c : cases) {
     boxes.clear();
     SetEnv("TORMEX_FTP_SERVER", "127.0.0.1:" + std::to_string(c.port));
     EXPECT_EQ(Run("prgfrMINTA.exe"), c.code) << c.port;
     EXPECT_TRUE(boxes.back().find("Nincs mind:") != std::string::npos) << boxes.back();
   }
-  // A package of nothing: unpacking gives nothing.
-  SetEnv("TORMEX_FTP_SERVER", "127.0.0.1:" + std::to_string(servers.port));
-  WriteAll(servers.root / "letolt/ugy/MINTA/pszla.zip", "");
-  EXPECT_EQ(Run("prgfrMINTA.exe"), updater::kExitIncomplete);
   EXPECT_FALSE(fs::exists(program / "frissit.txt"));
 }
 

@@ -22,6 +22,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -111,6 +112,9 @@ struct FtpSession::Impl {
 
   // The first entry that matches path, with its size as the listing gives it.
   bool Find(std::string_view path, std::string& name, long long& size);
+  // The size the server announces for a file (the reply to SIZE; WinINet's
+  // listing cannot hold every size), -1 when it does not tell.
+  long long AnnouncedSize(std::string_view path);
 
   // Runs call->work on a worker thread and waits for it. progress (may be
   // empty) tells how far the call has come; once it has not moved on by the
@@ -167,6 +171,24 @@ bool FtpSession::Impl::Find(std::string_view path, std::string& name, long long&
   return true;
 }
 
+long long FtpSession::Impl::AnnouncedSize(std::string_view path) {
+  if (!connection) return -1;
+  auto call = std::make_shared<Call>();
+  auto reply = std::make_shared<std::string>();
+  call->work = [connection = connection, command = "SIZE " + std::string(path), reply] {
+    // The reply is the calling thread's: read where the command was sent.
+    for (const char* sent : {"TYPE I", command.c_str()})
+      if (!FtpCommandA(connection, FALSE, FTP_TRANSFER_TYPE_BINARY, sent, 0, nullptr)) return false;
+    char text[512] = {};
+    DWORD error = 0, length = sizeof text - 1;
+    if (!InternetGetLastResponseInfoA(&error, text, &length)) return false;
+    *reply = text;
+    return true;
+  };
+  if (Watched(call, nullptr) != FtpResult::kDone || reply->rfind("213 ", 0) != 0) return -1;
+  return std::strtoll(reply->c_str() + 4, nullptr, 10);
+}
+
 FtpSession::FtpSession(int silenceSeconds) : impl_(std::make_unique<Impl>()) {
   impl_->silenceSeconds = silenceSeconds > 0 ? silenceSeconds : 1;
 }
@@ -213,11 +235,12 @@ bool FtpSession::Get(std::string_view remotePath, std::string_view localPath) {
 FtpResult FtpSession::Fetch(std::string_view remotePath, std::string_view localPath,
                             std::uint64_t roomBytes, const std::function<bool()>& cancel) {
   if (!impl_->connection) return FtpResult::kFailed;
-  std::string name;
-  long long announced = 0;
-  if (roomBytes != UINT64_MAX && impl_->Find(remotePath, name, announced) &&
-      static_cast<std::uint64_t>(announced) > roomBytes)
-    return FtpResult::kNoRoom;
+  if (roomBytes != UINT64_MAX) {
+    std::string name;
+    long long listed = 0, announced = impl_->AnnouncedSize(remotePath);
+    if (announced < 0 && impl_->Find(remotePath, name, listed)) announced = listed;
+    if (announced > 0 && static_cast<std::uint64_t>(announced) > roomBytes) return FtpResult::kNoRoom;
+  }
   std::string target(localPath);
   char buffer[MAX_PATH + 1] = {};
   if (!GetTempFileNameA(FolderOf(target).c_str(), "ftp", 0, buffer)) return FtpResult::kFailed;
