@@ -38,7 +38,7 @@ void OpenConsole(platform::Terminal& terminal);
 // The exit code of a program whose console went away under it (noticed by
 // KeyPressed and ReadKeyEvent, which then write a one-line reason to
 // standard error and end the program).
-inline constexpr int kConsoleLostCode = 255;
+inline constexpr int kConsoleLostCode = platform::kTerminalLostExitCode;
 // Restores the terminal; the console is unusable until opened again.
 void CloseConsole();
 bool ConsoleOpen();

@@ -70,6 +70,8 @@ struct Event {
 
 // Console control events.
 enum class ControlEvent { kCtrlC, kBreak, kClose, kLogoff, kShutdown };
+// The exit code of a program whose console or terminal went away under it.
+inline constexpr int kTerminalLostExitCode = 255;
 // Returns true when the event is handled (the program goes on); false leaves
 // it to the platform's default handling.
 using ControlHandler = bool (*)(ControlEvent);

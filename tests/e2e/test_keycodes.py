@@ -12,6 +12,7 @@ import shutil
 import signal
 import subprocess
 import sys
+import tempfile
 import unittest
 
 from tmuxlib import NO_MOUSE, WINE, TerminalTestCase, not_under_wine, run_program
@@ -94,6 +95,22 @@ class KeycodesInTerminal(TerminalTestCase):
         self.assertIsNone(self.exit_status())
         self.tmux.keys("Escape")
         self.assertEqual(self.wait_exit(), 0)
+
+
+class KeycodesLosingTheTerminal(TerminalTestCase):
+    @not_under_wine("its terminal console outlives the terminal's hang-up and stays usable, and "
+                    "when its host ends, Wine ends the program itself with exit code 0")
+    def test_a_terminal_that_hangs_up_ends_the_program_non_zero_with_one_line(self):
+        folder = tempfile.mkdtemp(prefix="tormex-keycodes-")
+        self.addCleanup(shutil.rmtree, folder, ignore_errors=True)
+        self.start_program(KEYCODES, folder=folder, errors=True, survive_hangup=True)
+        self.wait_row(0, "Billentyűkódok")
+        self.tmux.kill()
+        self.assertNotIn(self.wait_exit(), (None, 0))
+        with open(os.path.join(folder, "err"), encoding="utf-8") as f:
+            reason = f.read()
+        self.assertEqual(reason.count("\n"), 1, reason)
+        self.assertTrue(reason.endswith("\n") and len(reason) > 10, reason)
 
 
 class KeycodesWithoutTerminal(unittest.TestCase):

@@ -320,6 +320,26 @@ class PartnerRegister(unittest.TestCase):
 
     # ---- Two stations ----------------------------------------------------------------
 
+    def test_the_sample_runs_without_a_terminal_unless_a_station_has_the_files_open(self):
+        def sample(count):  # as from a script or a scheduled task
+            return run_program(PARTNEREK, "--minta", str(count), cwd=self.folder, text=True,
+                               stdin=subprocess.DEVNULL, capture_output=True,
+                               start_new_session=True)
+        station = self.browse()
+        refused = sample(10)
+        self.assertNotEqual(refused.returncode, 0)
+        self.assertEqual((refused.stdout, len(refused.stderr.splitlines())), ("", 1), refused.stderr)
+        self.leave(station)
+        self.assertEqual(len(partners(self.folder)), 50)
+        done = sample(20)
+        self.assertEqual((done.returncode, done.stderr), (0, ""))
+        self.assertRegex(done.stdout, r"^20 minta partner: PARTNER1\.idx 20 kulcs, "
+                                      r"PARTNER2\.idx 20 kulcs, \d+,\d\d mp\n$")
+        self.assertEqual(len(partners(self.folder)), 20)
+        self.check_files()
+
+    @not_under_wine("it does not refuse a read of a byte that another process has locked, "
+                    "which is how a station sees a record in edit elsewhere")
     def test_a_record_in_edit_is_busy_for_the_other_station(self):
         codes = self.sorted_codes()
         first, second = self.browse(), self.browse()

@@ -55,7 +55,7 @@ def not_under_wine(reason):
 POSIX_ONLY = ("HOME", "TMPDIR", "XDG_CONFIG_HOME", "TORMEX_MACHINE_REGISTRY")
 
 
-def shell_line(argv, env=None, folder=None, output=False):
+def shell_line(argv, env=None, folder=None, output=False, errors=False):
     """The shell command that starts a program as start_program describes."""
     env = dict(env or {})
     redirect = [">out", "2>err"] if output else []
@@ -66,6 +66,8 @@ def shell_line(argv, env=None, folder=None, output=False):
     line = " ".join(shlex.quote(w) for w in words)
     if not WINE and output:
         line += " " + " ".join(redirect)
+    if errors:  # a console is drawn on standard output, so that stays the terminal
+        line += " 2>err"
     return f"cd {shlex.quote(folder)} && {line}" if folder else line
 
 
@@ -127,17 +129,21 @@ class TerminalTestCase(unittest.TestCase):
     """A test case that runs one program per test in its own tmux server and
     records the program's exit status in a file."""
 
-    def start_program(self, *argv, env=None, folder=None, output=False):
+    def start_program(self, *argv, env=None, folder=None, output=False, errors=False,
+                      survive_hangup=False):
         """Starts a program of the build under test with its arguments, the
         variables env added to its environment, in folder (when given),
         its standard output and error sent to the files out and err there
-        (when output is set)."""
+        (when output is set) or its standard error alone to err (errors).
+        With survive_hangup the program and its shell ignore SIGHUP, so that
+        the terminal can go away under them (tmux.kill) while they run on."""
         work = tempfile.TemporaryDirectory()
         self.addCleanup(work.cleanup)
         self.status_file = os.path.join(work.name, "status")
         self.tmux = Tmux(work.name)
         self.addCleanup(self.tmux.kill)  # also when the test fails below
-        self.tmux.start(shell_line(argv, env, folder, output) +
+        self.tmux.start(("trap '' HUP; " if survive_hangup else "") +
+                        shell_line(argv, env, folder, output, errors) +
                         f"; echo $? > {shlex.quote(self.status_file)}; sleep 60")
 
     def wait_row(self, row, pattern):

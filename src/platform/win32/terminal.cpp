@@ -24,12 +24,26 @@ constexpr DWORD kNormalCursorSize = 15, kHalfBlockCursorSize = 50;
 
 // The handler of the open terminal; the console calls it on its own thread.
 std::atomic<ControlHandler> g_controlHandler{nullptr};
+// Set when the console announced its end (closed, log-off, shut-down).
+std::atomic<bool> g_consoleEnding{false};
+// How long the console's end waits for the program to end its own way.
+constexpr DWORD kEndingGraceMs = 4000;
 
+// The system ends the program once the handler of a console's end returns,
+// and its default ending says exit code 0. So the handler lets the program
+// notice the end at its next look at the input (Lost) and end its own way,
+// and ends it with kTerminalLostExitCode itself if that does not come soon.
 BOOL WINAPI OnControlEvent(DWORD type) {
   ControlEvent event;
+  if (!win32::ToControlEvent(type, event)) return FALSE;
+  if (event == ControlEvent::kClose || event == ControlEvent::kLogoff ||
+      event == ControlEvent::kShutdown) {
+    g_consoleEnding = true;
+    Sleep(kEndingGraceMs);
+    ExitProcess(kTerminalLostExitCode);
+  }
   ControlHandler handler = g_controlHandler.load();
-  if (!handler || !win32::ToControlEvent(type, event)) return FALSE;
-  return handler(event) ? TRUE : FALSE;
+  return handler && handler(event) ? TRUE : FALSE;
 }
 
 class ConsoleTerminal : public Terminal {
@@ -115,8 +129,9 @@ void ConsoleTerminal::Close() {
 }
 
 bool ConsoleTerminal::Lost(std::string& reason) const {
-  if (lost_) reason = "A konzol megszűnt, a program leáll."_cp;
-  return lost_;
+  bool lost = lost_ || g_consoleEnding;
+  if (lost) reason = "A konzol megszűnt, a program leáll."_cp;
+  return lost;
 }
 
 void ConsoleTerminal::ReadGeometry() {
