@@ -10,7 +10,9 @@
 // Searches and steps take no locks: other stations may change the tree
 // while they read it, and its pages reach the file one by one. Three rules
 // keep a reader right:
-//  - a page is taken only when it can be on its path (ReadPage);
+//  - a page is taken only when it can be on its path (ReadPage): a page
+//    just taken from the free chain by a change in progress is not yet
+//    locked nor written, and still holds the items it had when it was freed;
 //  - a leaf reached by a descent is confirmed by reading the pages above it
 //    again, up to those holding its bounding items, and finding that they
 //    still lead to it between the same items (ConfirmLeaf). At that moment
@@ -101,7 +103,7 @@ void ReadPage(IndexFile& x, std::int32_t n, int level, IndexPage& page) {
   std::uint8_t* record = Cache().Record.data();
   x.Pages->Read(n, record);
   x.Pages->Release(n);
-  if (!UnpackPage(record, x.KeyLength, page) ||
+  if (!UnpackPage(record, x.KeyLength, page) || !SlotsBeyondCountClear(record, x.KeyLength) ||
       !CanBeOnPath(page, level, BoundsOf(x, level), x.AllowDuplicates))
     throw Inconsistent{n};
 }
