@@ -398,6 +398,9 @@ class PageStore {
   // (a change is running). A store no other station shares always gives it.
   virtual bool HoldChanges() { return true; }
   virtual void ReleaseChanges() {}
+  // True when another station holds the header lock: a change is under way
+  // and its pages may be half written. False while this station holds it.
+  virtual bool ChangeRunning() { return false; }
   // True when n is a page of the file: 1 up to its length in records - 1.
   virtual bool Holds(std::int32_t n) = 0;
   // Reports record n as making no sense and ends the program (through a

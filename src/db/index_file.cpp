@@ -46,6 +46,13 @@ class FilePages : public PageStore {
     tookHeader_ = true;
     return true;
   }
+  bool ChangeRunning() override {
+    if (!HeaderShared(x_) || x_.Held.count(0) > 0) return false;
+    std::int64_t byte = internal::LockByte(x_, 0);
+    if (x_.Handle.Lock(byte, 1) != 0) return true;
+    x_.Handle.Unlock(byte, 1);
+    return false;
+  }
   void ReleaseChanges() override {
     if (tookHeader_) UnlockRecord(x_, 0);
     tookHeader_ = false;

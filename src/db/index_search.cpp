@@ -18,6 +18,11 @@
 //    still lead to it between the same items (ConfirmLeaf). At that moment
 //    the leaf held every key between its bounds, so its items and then its
 //    bounds may be returned in order from the copies;
+//  - a change holds the header lock while it writes its pages one by one,
+//    in no set order, so pages that agree with each other may still be
+//    half of a change. The pages of a descent count only when no change
+//    was under way before the first of them was read nor after the leaf
+//    was confirmed (RefuseWhileChanging);
 //  - anything else, a page that cannot be or a bound that moved, starts the
 //    search again from the root, from the item the position stood on
 //    (Recover).
@@ -120,6 +125,12 @@ void Enter(IndexFile& x, std::int32_t n) {
   x.PathDepth += 1;
 }
 
+// Stops a descent (as an inconsistency) while another station is changing
+// x.
+void RefuseWhileChanging(IndexFile& x) {
+  if (x.Pages->ChangeRunning()) throw Inconsistent{x.Root};
+}
+
 // Confirms the bounds of the path's last page (see the top of the file).
 // The pages above it are read again from its parent up to those holding
 // both its bounding items, or up to the root, which must then still be the
@@ -150,6 +161,7 @@ void ConfirmLeaf(IndexFile& x) {
     x.Root = x.Pages->PeekRoot();
     if (x.Root != x.Path[0].PageRef) throw Inconsistent{x.Path[0].PageRef};
   }
+  RefuseWhileChanging(x);
   c.LeafConfirmed = true;
 }
 
@@ -157,13 +169,16 @@ void ConfirmLeaf(IndexFile& x) {
 // picks (PageSearch: R items passed; Hit: item R + 1 ends the descent and
 // the position stands on it, unconfirmed). Without a hit the descent ends
 // in a leaf, confirmed, the last item index counting the leaf's items
-// before the gap; an empty tree leaves no position. True on a hit.
+// before the gap; an empty tree leaves no position. True on a hit. A hit
+// needs no confirmation: with mayHit the descent is first tried without
+// asking whether a change is under way.
 template <class Choose>
-bool DescendFromRoot(IndexFile& x, Choose choose) {
+bool DescendFromRoot(IndexFile& x, Choose choose, bool mayHit = false) {
   IndexCursor& c = CursorOf(x);
   c.Current = true;
   c.LeafConfirmed = false;
   x.PathDepth = 0;
+  if (!mayHit) RefuseWhileChanging(x);
   if (x.Root == 0) x.Root = x.Pages->PeekRoot();
   for (std::int32_t n = x.Root; n != 0;) {
     Enter(x, n);
@@ -173,6 +188,7 @@ bool DescendFromRoot(IndexFile& x, Choose choose) {
     if (s.Hit) return true;
     n = page.Child(s.R);
   }
+  if (mayHit) return DescendFromRoot(x, choose);
   if (x.PathDepth > 0) ConfirmLeaf(x);
   return false;
 }
@@ -224,9 +240,21 @@ bool SeekAtLeast(IndexFile& x, const std::string& key, bool exact, bool forward)
     PageSearch s = SearchPage(page, key, 0, duplicates);
     s.Hit = s.Hit && exact;
     return s;
-  });
+  }, exact);
   if (hit) return true;
   return x.PathDepth > 0 && LeaveGap(x, Top(x).ItemIndex, forward);
+}
+
+// A step within the leaf the position stands on, from the copy: true when
+// it could be made so.
+bool StepWithinLeaf(IndexFile& x, bool forward) {
+  const IndexCursor* c = x.Cursor.get();
+  if (!c || !c->Current || x.PathDepth == 0) return false;
+  const IndexPage& page = Copy(x, x.PathDepth - 1);
+  int i = Top(x).ItemIndex;
+  if (page.LeftChild != 0 || !(forward ? i < page.ItemCount : i > 1)) return false;
+  Top(x).ItemIndex = static_cast<std::int16_t>(forward ? i + 1 : i - 1);
+  return true;
 }
 
 // From the item the position stands on to the next (forward) or the
@@ -236,15 +264,13 @@ bool Advance(IndexFile& x, bool forward) {
   const IndexPage& page = Copy(x, x.PathDepth - 1);
   int i = Top(x).ItemIndex;
   if (page.LeftChild == 0) {
-    if (forward ? i < page.ItemCount : i > 1) {
-      Top(x).ItemIndex = static_cast<std::int16_t>(forward ? i + 1 : i - 1);
-      return true;
-    }
+    if (StepWithinLeaf(x, forward)) return true;
     if (!c.LeafConfirmed) return SeekBeside(x, c.AnchorKey, c.AnchorRef, forward);
     return LeaveGap(x, forward ? i : i - 1, forward);
   }
   int r = forward ? i : i - 1;
   Top(x).ItemIndex = static_cast<std::int16_t>(r);
+  RefuseWhileChanging(x);
   for (std::int32_t n = page.Child(r); n != 0;) {
     Enter(x, n);
     const IndexPage& below = Copy(x, x.PathDepth - 1);
@@ -286,9 +312,9 @@ class ChangesHeld {
 
 // The way back after meeting a page that cannot be on the path: again()
 // from the root as the header names it now, pausing between restarts. After
-// kRestartsAlone restarts each further one first holds changes off (and
-// pauses while a change is running); an inconsistency met while they are
-// held off is damage.
+// kRestartsAlone restarts each further one first tries to hold changes off;
+// an inconsistency met while they are held off is damage, one met while a
+// change is running means another restart.
 template <class Again>
 bool Recover(IndexFile& x, Again again) {
   EngineState& s = State();
@@ -297,7 +323,6 @@ bool Recover(IndexFile& x, Again again) {
     if (restart > s.MostRestartsInOneSearch) s.MostRestartsInOneSearch = restart;
     if (restart > 1) internal::PollPause();
     ChangesHeld hold(x, restart > kRestartsAlone);
-    if (restart > kRestartsAlone && !hold.Held()) continue;
     x.Root = x.Pages->PeekRoot();
     try {
       return again();
@@ -334,6 +359,11 @@ bool RunSeek(IndexFile& x, std::string& key, Seek seek) {
 // StepNext and StepPrev: from the item the position stands on (noted as
 // the anchor), else from the edge of the index.
 void Step(IndexFile& x, std::int32_t& recordRef, std::string& key, bool forward) {
+  if (x.Pages && StepWithinLeaf(x, forward)) {
+    State().DbOk = true;
+    ReturnItem(CurrentItem(x), recordRef, key);
+    return;
+  }
   IndexCursor* c = x.Cursor.get();
   bool placed = c && x.PathDepth > 0 && c->Pages.size() >= static_cast<std::size_t>(x.PathDepth);
   if (placed) {
