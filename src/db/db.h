@@ -356,9 +356,11 @@ void SetStationId(std::string_view id);
 // to 32 items, children inside the file, keys in order and within the
 // bounds the pages above give it), and after a descent the pages above a
 // new leaf are read again to confirm that they still hold it within the
-// same bounds. A search or step that meets a page that cannot be on its
-// path starts again from the root (the root as the header names it) and
-// finds its place again from the item it stood on. Only when the
+// same bounds; pages read while another station holds the header lock (a
+// change under way, its pages half written) do not count. A search or step
+// that meets a page that cannot be on its path starts again from the root
+// (the root as the header names it) and finds its place again from the
+// item it stood on. Only when the
 // inconsistency persists while no station is changing the index (this
 // station holds the header lock for one more descent) is the index
 // damaged: the program stops through CheckIndexIO with 154, never reading
