@@ -313,6 +313,11 @@ struct EngineState {
   std::array<OpenFileSlot, kTableSlots + 1> OpenFileTable{};  // slots 1..200
   std::int16_t TableHigh = 0, TableCount = 0;
   std::unique_ptr<PageCache> Cache;
+  // Searches and steps started again from the root because a page could
+  // not be on their path (another station's change), in all, and the most
+  // one search or step needed.
+  std::int64_t SearchRestarts = 0;
+  std::int32_t MostRestartsInOneSearch = 0;
   // The station identifier: names the private copies of mode 3 and the
   // station in the log. Empty until InitDatabase or SetStationId.
   std::string StationId;
@@ -363,11 +368,30 @@ void SetStationId(std::string_view id);
 //
 // InsertKey and RemoveKey hold the index's header lock from start to end,
 // so changes of one index are serialised between stations. Searches and
-// steps take no locks: they run with locking suspended and re-read the root
-// from the header whenever they start from the top. A page that makes no
-// sense (more than 32 items, a key longer than KeyLength, a page number
-// outside the file, a path deeper than any sound tree) stops the program
-// through CheckIndexIO, never reading out of bounds.
+// steps take no locks and never wait for a change: they run with locking
+// suspended, so they may meet pages from before, during and after another
+// station's change. Each index keeps copies of the pages on its current
+// path between calls; a step within the leaf it stands on reads nothing.
+// Every page read is checked against what its path promises (not free, 1
+// to 32 items, children inside the file, keys in order and within the
+// bounds the pages above give it), and after a descent the pages above a
+// new leaf are read again to confirm that they still hold it within the
+// same bounds; pages read while another station holds the header lock (a
+// change under way, its pages half written) do not count. A search or step
+// that meets a page that cannot be on its path starts again from the root
+// (the root as the header names it) and finds its place again from the
+// item it stood on. Only when the
+// inconsistency persists while no station is changing the index (this
+// station holds the header lock for one more descent) is the index
+// damaged: the program stops through CheckIndexIO with 154, never reading
+// out of bounds.
+//
+// The guarantee of a pass: StepNext from no position until DbOk is false
+// (or StepPrev likewise) returns every key that stays in the index for the
+// whole pass exactly once and in key order (equal keys by record number),
+// whatever other stations insert and remove meanwhile. Keys inserted or
+// removed during the pass may or may not appear. Changes made by this
+// station through the same IndexFile are seen by the next step.
 
 // Where the pages of one index live: the records of its own data file, or
 // memory in tests. A store serves one index; the page cache calls it.
@@ -391,6 +415,14 @@ class PageStore {
   virtual void EndChange(std::int32_t root) = 0;
   // The header's root, read without locking.
   virtual std::int32_t PeekRoot() = 0;
+  // Takes the header lock without waiting, so that no station can change
+  // the index until ReleaseChanges; false when another station holds it
+  // (a change is running). A store no other station shares always gives it.
+  virtual bool HoldChanges() { return true; }
+  virtual void ReleaseChanges() {}
+  // True when another station holds the header lock: a change is under way
+  // and its pages may be half written. False while this station holds it.
+  virtual bool ChangeRunning() { return false; }
   // True when n is a page of the file: 1 up to its length in records - 1.
   virtual bool Holds(std::int32_t n) = 0;
   // Reports record n as making no sense and ends the program (through a
@@ -419,6 +451,9 @@ struct IndexFile : DataFile {
   std::array<IndexPathEntry, kMaxTreeDepth> Path{};
   // The pages; an open index has its own file's, tests may set others.
   std::unique_ptr<PageStore> Pages;
+  // The searches' copies of the pages on the current path (made on first
+  // use, dropped when the index is opened, emptied or closed).
+  std::shared_ptr<struct IndexCursor> Cursor;
 };
 
 // Record length of an index whose keys hold keyLen bytes.

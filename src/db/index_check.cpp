@@ -101,6 +101,8 @@ class IndexChecker {
     result_.Keys += count;
     if (count > kPageItems) return Fail(at + std::to_string(count) + " items, more than 32");
     if (!sound) return Fail(at + "a key longer than " + std::to_string(keyLen_) + " bytes");
+    if (!SlotsBeyondCountClear(Record(n), keyLen_))
+      return Fail(at + "bytes in the slots beyond its " + std::to_string(count) + " items");
     if (count < (depth == 1 ? 1 : kMinItems))
       return Fail(at + std::to_string(count) + " items, fewer than " +
                   (depth == 1 ? "1 in the root" : "16 below the root"));

@@ -15,6 +15,7 @@ std::string NormaliseKey(const IndexFile& x, std::string_view key) {
 }
 
 IndexScope::IndexScope(IndexFile& x, bool suspend) : x_(x), suspended_(suspend) {
+  if (!suspend) OutdateCursor(x);
   if (!suspend) return;
   lockingOn_ = State().LockingOn;
   suspendDepth_ = State().SuspendDepth;
@@ -27,6 +28,10 @@ IndexScope::~IndexScope() {
   ResumeLocking();
   State().LockingOn = lockingOn_;
   State().SuspendDepth = suspendDepth_;
+}
+
+void OutdateCursor(IndexFile& x) {
+  if (x.Cursor) x.Cursor->Current = false;
 }
 
 void CheckDepth(IndexFile& x, int depth, std::int32_t n) {

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "db/index_internal.h"
+#include "db/internal.h"
 
 namespace db {
 namespace {
@@ -36,6 +37,26 @@ class FilePages : public PageStore {
     RefreshHeaderPeek(x_);
     return x_.RootPage;
   }
+  // The header's lock byte taken directly: searches run with locking
+  // suspended, and a lock this station already holds counts as taken.
+  bool HoldChanges() override {
+    if (!HeaderShared(x_) || x_.Held.count(0) > 0) return true;
+    if (x_.Handle.Lock(internal::LockByte(x_, 0), 1) != 0) return false;
+    x_.Held.insert(0);
+    tookHeader_ = true;
+    return true;
+  }
+  bool ChangeRunning() override {
+    if (!HeaderShared(x_) || x_.Held.count(0) > 0) return false;
+    std::int64_t byte = internal::LockByte(x_, 0);
+    if (x_.Handle.Lock(byte, 1) != 0) return true;
+    x_.Handle.Unlock(byte, 1);
+    return false;
+  }
+  void ReleaseChanges() override {
+    if (tookHeader_) UnlockRecord(x_, 0);
+    tookHeader_ = false;
+  }
   // A reader's idea of the file's length may be behind another station's
   // appends: a page beyond it is looked for again after a header peek.
   bool Holds(std::int32_t n) override {
@@ -51,6 +72,7 @@ class FilePages : public PageStore {
 
  private:
   IndexFile& x_;
+  bool tookHeader_ = false;
 };
 
 bool KeyLengthValid(int keyLen) { return keyLen >= 1 && keyLen <= kMaxKeyLen; }
@@ -62,6 +84,7 @@ void Attach(IndexFile& x, int keyLen, int duplicates) {
   x.AllowDuplicates = duplicates != 0;
   x.Root = x.RootPage;
   x.PathDepth = 0;
+  x.Cursor.reset();
   x.Pages = std::make_unique<FilePages>(x);
   if (x.TableSlot >= 1 && x.TableSlot <= kTableSlots) State().OpenFileTable[x.TableSlot].kind = 1;
 }
@@ -111,6 +134,7 @@ void CloseIndex(IndexFile& x) {
   CloseDataFile(x);
   x.Pages.reset();
   x.PathDepth = 0;
+  x.Cursor.reset();
 }
 
 void EmptyIndex(IndexFile& x) {

@@ -39,6 +39,27 @@ class IndexScope {
 // sound tree is that deep. n is the page about to be entered.
 void CheckDepth(IndexFile& x, int depth, std::int32_t n);
 
+// A reader's copies of the pages on its current path: Pages[k] is page
+// x.Path[k].PageRef as last read. They outlive the call that read them, so
+// that a step within a leaf reads nothing.
+struct IndexCursor {
+  std::vector<std::unique_ptr<IndexPage>> Pages;
+  std::unique_ptr<IndexPage> Spare;  // a page read again, before it replaces its copy
+  // The last level's bounds were confirmed by the pages above when it was
+  // read: leaving it towards its neighbours needs no new descent.
+  bool LeafConfirmed = false;
+  // False once this station changed the index: the copies only tell where
+  // the position stood.
+  bool Current = false;
+  // The item the position stands on when a search or step began, from
+  // which it starts again after meeting an inconsistency.
+  std::string AnchorKey;
+  std::int32_t AnchorRef = 0;
+};
+
+// The copies stop being current: this station is changing x.
+void OutdateCursor(IndexFile& x);
+
 }  // namespace db
 
 namespace db {

@@ -67,6 +67,13 @@ bool UnpackPage(const std::uint8_t* record, int keyLen, IndexPage& page) {
   return true;
 }
 
+bool SlotsBeyondCountClear(const std::uint8_t* record, int keyLen) {
+  int count = std::min<int>(record[0], kPageItems);
+  const std::uint8_t* from = record + kPageHead + count * (keyLen + 9);
+  const std::uint8_t* end = record + PageRecLen(keyLen);
+  return std::all_of(from, end, [](std::uint8_t b) { return b == 0; });
+}
+
 int CompareKey(std::string_view k1, std::int32_t r1, const IndexItem& item, bool duplicates) {
   std::string_view k2 = item.Key.View();
   std::size_t common = std::min(k1.size(), k2.size());

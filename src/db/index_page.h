@@ -88,6 +88,12 @@ void PackPage(const IndexPage& page, int keyLen, std::uint8_t* record);
 // within the count are read; the page's other slots keep what they held.
 bool UnpackPage(const std::uint8_t* record, int keyLen, IndexPage& page);
 
+// Whether the slots beyond the record's item count are all zero, as
+// PackPage leaves them. A page on the free chain keeps the items it had
+// (only its first five bytes change), so this tells most free pages from a
+// page in use.
+bool SlotsBeyondCountClear(const std::uint8_t* record, int keyLen);
+
 // The key order: k1 with record number r1 against an item. Keys compare byte
 // by byte as unsigned characters, a proper prefix first; equal keys compare
 // by record number when duplicates are allowed and are equal otherwise.

@@ -1,10 +1,12 @@
 // Several stations as separate processes on the same files: record waits
 // with the busy box, peeks that do not wait, whole-file locks against shared
 // use with Esc, group rollback, markers cleared at close, a killed station,
-// and a stress run of four stations checked against their journals.
+// a stress run of four stations checked against their journals, and readers
+// passing through an index while other stations change it.
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iostream>
 #include <map>
 #include <memory>
 #include <set>
@@ -272,6 +274,56 @@ TEST_F(StationsTest, StressOfFourStationsLosesNothingAndDuplicatesNothing) {
   std::string out;
   EXPECT_EQ(db_test::RunToEnd(db_test::ProgramPath(DB_DBCHECK_PATH), {"data", "S.DAT", "64"}, out), 0)
       << out;
+  EXPECT_EQ(db_test::RunToEnd(db_test::ProgramPath(DB_DBCHECK_PATH), {"index", "S.IDX", "20"}, out), 0)
+      << out;
+}
+
+// Two stations insert and remove their keys in one index while two others
+// pass through it from end to end, forwards and backwards, over and over:
+// no reader stops, and every pass gives, in order, each of the fixed keys
+// that nobody removes (they lie between the changing keys: "W1-3." sorts
+// between "W1-3" and "W1-30").
+TEST_F(StationsTest, ReadersPassingThroughAnIndexThatOthersChangeMissNothing) {
+  const bool wine = db_test::UnderWine();
+  const int changes = wine ? 300 : 4000, passes = wine ? 60 : 1500;
+  MakeFile("S.DAT", 64, 0);
+  int fixed = 0;
+  {
+    db::IndexFile index;
+    db::CreateIndex(index, "S.IDX", 20, 0);
+    ASSERT_TRUE(db::DbOk());
+    for (const char* writer : {"W1-", "W2-"})
+      for (int i = 0; i < changes; i += 3, ++fixed)
+        db::InsertKey(index, 1, writer + std::to_string(i) + ".");
+    db::CloseIndex(index);
+  }
+  std::vector<std::unique_ptr<Station>> writers, readers;
+  for (const char* id : {"W1", "W2"}) {
+    writers.push_back(Start(id));
+    ASSERT_EQ(writers.back()->Ask("open 0 S.DAT 64 0"), "ok 1 0");
+    ASSERT_EQ(writers.back()->Ask("index S.IDX 20"), "ok 1 0");
+  }
+  for (const char* id : {"R1", "R2"}) {
+    readers.push_back(Start(id));
+    ASSERT_EQ(readers.back()->Ask("index S.IDX 20"), "ok 1 0");
+  }
+  for (int i = 0; i < 2; ++i)
+    writers[i]->Send("stress 0 " + std::to_string(changes) + " " + std::to_string(5 + i) + " JW" +
+                     std::to_string(i) + ".TXT");
+  for (auto& reader : readers)
+    reader->Send("scan " + std::to_string(passes) + " " + std::to_string(fixed));
+  for (auto& reader : readers) {
+    std::string answer = reader->Answer(600000);
+    EXPECT_EQ(answer.rfind("ok bad=0 ", 0), 0u) << answer << "\n" << reader->Transcript();
+    std::cout << "[ reader ] " << answer << "\n";  // the restarts the reader needed
+  }
+  for (auto& writer : writers) {
+    EXPECT_EQ(writer->Answer(600000), "ok done");
+    EXPECT_EQ(writer->Ask("closeindex"), "ok");
+  }
+  writers.clear();
+  readers.clear();
+  std::string out;
   EXPECT_EQ(db_test::RunToEnd(db_test::ProgramPath(DB_DBCHECK_PATH), {"index", "S.IDX", "20"}, out), 0)
       << out;
 }

@@ -411,6 +411,83 @@ class PartnerRegister(unittest.TestCase):
                           if name.startswith(("UJ_", "REGI_", "SOWK"))], [])
         self.check_files()
 
+    def test_list_and_view_keep_going_while_another_station_adds_and_deletes(self):
+        # A register of several index pages, so that the changes split and
+        # merge pages under the readers.
+        sample = self.station("--minta", "300")
+        self.assertEqual(sample.wait_exit(), 0, sample.screen())
+        codes = self.sorted_codes()
+        lister, viewer, writer = self.browse(), self.station("--nezet"), self.browse()
+        viewer.wait("Keresés: Kód")
+        viewer.keys("Enter")
+        viewer.wait(r"║ Kód +" + codes[0] + " ")
+        new_codes = [fresh_code(codes[k], codes) for k in range(5, len(codes), len(codes) // 6)]
+        shown_in_view = [codes[0]]
+        for i, code in enumerate(new_codes):
+            # The writer: a new partner next to an existing one, then the
+            # partner after it deleted.
+            writer.keys("IC")
+            writer.wait("F10-tárolás +Esc-kilépés")
+            writer.type(code)
+            writer.keys("Down")
+            writer.type("Uj Partner")
+            writer.keys("F10")
+            writer.wait(r"║" + code + " Uj Partner ")
+            writer.keys("Down")
+            writer.keys("T")
+            writer.wait(r"Biztosan törölni akart\? I/N :")
+            writer.keys("I")
+            writer.wait_gone("Biztosan")
+            # The readers meanwhile: the list pages on, the view steps on.
+            lister.keys(("NPage", "NPage", "PPage", "End", "Home")[i % 5])
+            self.assert_rows_rise(lister)
+            for _ in range(3):
+                viewer.keys("Down")
+                shown = viewer.until(lambda: next_shown(viewer.screen(), shown_in_view[-1]),
+                                     "the view's next partner")
+                if shown == "end":
+                    viewer.keys("Enter")
+                    break
+                self.assertGreater(shown, shown_in_view[-1], viewer.screen())
+                shown_in_view.append(shown)
+        lister.type(HOME)
+        self.assert_rows_rise(lister)
+        self.leave(lister)
+        viewer.keys("V")
+        self.assertEqual(viewer.wait_exit(), 0, viewer.screen())
+        self.leave(writer)
+        self.check_files()
+
+    def assert_rows_rise(self, station):
+        """Once the list stands still: a full page of codes, each shown once, in order."""
+        previous = None
+        deadline = time.monotonic() + WAIT_SECONDS
+        while time.monotonic() < deadline:
+            codes = station.codes()
+            if codes == previous and len(codes) == PAGE_ROWS:
+                break
+            previous = codes
+            time.sleep(0.2)
+        self.assertEqual(len(previous), PAGE_ROWS, station.screen())
+        self.assertEqual(previous, sorted(set(previous)), station.screen())
+
+
+def next_shown(screen, last):
+    """The code the view shows once it is no longer last; "end" at the end."""
+    if "Nincs következö" in screen:
+        return "end"
+    match = re.search(r"║ Kód +([0-9A-Z]{6}) ", screen)
+    return match.group(1) if match and match.group(1) != last else None
+
+
+def fresh_code(near, taken):
+    """A code not in taken that sorts right after near."""
+    for last in "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ":
+        code = near[:-1] + last
+        if code > near and code not in taken:
+            return code
+    return near[:-2] + "ZZ"
+
 
 def shown_balance(stored):
     """The list's balance: "1234567.50" as "1.234.567,50"."""

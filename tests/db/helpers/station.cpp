@@ -16,7 +16,7 @@
 //   free ID N   lockfile ID   unlockfile ID   share ID   unshare ID
 //   group ID G   lockgroup   unlockgroup   header ID   elsewhere ID N
 //   index NAME KEYLEN   closeindex   the station's one index (opened or created)
-//   stress ID COUNT SEED JOURNAL   quit
+//   stress ID COUNT SEED JOURNAL   scan PASSES FIXED   quit
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -147,6 +147,35 @@ void Stress(int id, int count, unsigned seed, const std::string& journalName) {
   std::fclose(journal);
 }
 
+// Full passes over the station's index, forwards and backwards in turn,
+// while other stations change it. The keys ending in "." are a fixed set of
+// FIXED keys nobody removes: each pass must give them all, every pass its
+// keys in strictly rising (falling) order. The answer counts the passes
+// that broke this and the restarts the searches needed.
+std::string Scan(int passes, int fixed) {
+  int bad = 0;
+  std::string first;
+  for (int pass = 0; pass < passes; ++pass) {
+    bool forward = pass % 2 == 0;
+    auto step = forward ? db::StepNext : db::StepPrev;
+    std::string key, last;
+    std::int32_t n = 0;
+    int seen = 0, keys = 0;
+    bool ordered = true;
+    db::ResetPosition(g_index);
+    for (step(g_index, n, key); db::DbOk(); step(g_index, n, key)) {
+      if (keys++ > 0 && (forward ? key <= last : key >= last)) ordered = false;
+      if (!key.empty() && key.back() == '.') ++seen;
+      last = key;
+    }
+    if (ordered && seen == fixed) continue;
+    if (bad++ == 0)
+      first = " first=" + std::to_string(pass) + ":" + std::to_string(seen) + (ordered ? "" : "!");
+  }
+  return "ok bad=" + std::to_string(bad) + " restarts=" + std::to_string(db::State().SearchRestarts) +
+         " most=" + std::to_string(db::State().MostRestartsInOneSearch) + first;
+}
+
 bool Serve(const std::string& line) {
   std::istringstream in(line);
   std::string command, name;
@@ -155,7 +184,7 @@ bool Serve(const std::string& line) {
   in >> command;
   if (command == "quit") return false;
   if (command != "lockgroup" && command != "unlockgroup" && command != "index" &&
-      command != "closeindex")
+      command != "closeindex" && command != "scan")
     in >> id;
   if (id < 0 || id > 9) id = 0;
   db::DataFile& f = g_files[id];
@@ -234,6 +263,10 @@ bool Serve(const std::string& line) {
     in >> count >> seed >> name;
     Stress(id, count, seed, name);
     Say("ok done");
+  } else if (command == "scan") {
+    int passes = 0, fixed = 0;
+    in >> passes >> fixed;
+    Say(Scan(passes, fixed));
   } else {
     Say("unknown " + command);
   }
