@@ -492,17 +492,24 @@ void SeekLastWithPrefix(IndexFile& x, std::int32_t& recordRef, std::string& key)
 //   16  int32    StartLength  records in the index when the change began
 //   20  uint8    station identifier of the writer: length, then 31 bytes
 //   60  uint32   CRC-32 of bytes 0..59
-// From byte 64, one entry per record the change wrote, 28 + RecLen bytes:
+// From byte 64, one entry per record the change wrote, 52 + RecLen bytes:
 //    0  uint32   Sequence     the change's; an entry of another is stale
 //    4  int32    Page         the record number (0 = the header)
 //    8  uint32   PreCrc       CRC-32 of the pre-image (0: appended page)
-//   12  uint32   BeforeCrc    CRC-32 of the record before its latest write
-//   16  uint32   AfterCrc     CRC-32 of the image of its latest write
-//   20  uint32   0
-//   24  uint32   CRC-32 of bytes 0..23 of the entry
-//   28  RecLen   the pre-image (zeros for an appended page)
+//   12  uint32   Order        the number of its latest write in the change
+//   16  uint32[4] Before      the record before its latest write and
+//   32  uint32[4] After       the image of that write, each as the CRC-32
+//                             of every piece of the record that lies in one
+//                             4096-byte block of the index file (unused: 0)
+//   48  uint32   CRC-32 of bytes 0..47 of the entry
+//   52  RecLen   the pre-image (zeros for an appended page)
 // The entries of a change run from byte 64 up to the first that is not
-// its own (other sequence, bad CRC, bad pre-image).
+// its own (other sequence, bad CRC, bad pre-image); an entry whose 52-byte
+// head would cross a 4096-byte boundary starts at that boundary instead,
+// so that a rewrite of a head, cut short by a kill, lands whole or not at
+// all. A write that a kill cuts short leaves whole blocks: its record is
+// new up to a block boundary and old after it, which the pieces recognise.
+// Appended records are made by growing the file (never cut short), zeros.
 //
 // The previous release ignores the file: the index's own bytes and its
 // header lock keep their meaning.

@@ -21,8 +21,20 @@ namespace {
 
 constexpr std::array<char, 4> kMagic{'I', 'J', 'R', '1'};
 constexpr std::size_t kHeadSize = 64;
-constexpr std::size_t kEntryHead = 28;
+constexpr std::size_t kEntryHead = 52;
 constexpr std::size_t kStationMax = 31;
+// A write that a kill cuts short keeps whole blocks of this size (the
+// system copies a write block by block): an entry's head never straddles
+// one, so its rewrite lands whole or not at all, and a record written in
+// part is new up to a block boundary and old after it.
+constexpr std::int64_t kBlock = 4096;
+
+
+// Where an entry goes that would start at offset at.
+std::int64_t EntryAt(std::int64_t at) {
+  std::int64_t room = kBlock - at % kBlock;
+  return room < static_cast<std::int64_t>(kEntryHead) ? at + room : at;
+}
 
 std::uint32_t Crc32(const std::uint8_t* bytes, std::size_t size) {
   static const auto table = [] {
@@ -39,6 +51,27 @@ std::uint32_t Crc32(const std::uint8_t* bytes, std::size_t size) {
   return c ^ 0xFFFFFFFFu;
 }
 
+Pieces PiecesOf(const std::uint8_t* record, std::int64_t offset, std::size_t size) {
+  Pieces pieces{};
+  for (std::size_t i = 0, k = 0; i < size && k < pieces.size(); ++k) {
+    std::size_t piece = std::min(size - i, static_cast<std::size_t>(kBlock - (offset + static_cast<std::int64_t>(i)) % kBlock));
+    pieces[k] = Crc32(record + i, piece);
+    i += piece;
+  }
+  return pieces;
+}
+
+// A record's pieces are those of after up to some block boundary and those
+// of before from there on (the whole of either included).
+bool Between(const Pieces& now, const Pieces& before, const Pieces& after) {
+  for (std::size_t cut = 0; cut <= now.size(); ++cut) {
+    bool same = true;
+    for (std::size_t k = 0; k < now.size() && same; ++k) same = now[k] == (k < cut ? after[k] : before[k]);
+    if (same) return true;
+  }
+  return false;
+}
+
 std::uint32_t U32At(const std::uint8_t* p) { return static_cast<std::uint32_t>(Int32At(p)); }
 void PutU32(std::uint8_t* p, std::uint32_t v) { PutInt32(p, static_cast<std::int32_t>(v)); }
 
@@ -47,12 +80,6 @@ struct Head {
   bool Pending = false;
   std::int32_t RecLen = 0, StartLength = 0;
   std::string Station;
-};
-
-struct Entry {
-  std::int32_t Page = 0;
-  std::uint32_t PreCrc = 0, Before = 0, After = 0;
-  std::vector<std::uint8_t> PreImage;
 };
 
 void EncodeHead(const Head& h, std::uint8_t* b) {
@@ -78,24 +105,29 @@ bool DecodeHead(const std::uint8_t* b, Head& h) {
   return h.RecLen >= kMinRecLen && h.RecLen <= kMaxRecLen && h.StartLength >= 1;
 }
 
-void EncodeEntryHead(std::uint32_t sequence, std::int32_t page, std::uint32_t preCrc,
-                     std::uint32_t before, std::uint32_t after, std::uint8_t* b) {
+void EncodeEntryHead(std::uint32_t sequence, const JournalEntry& e, std::uint8_t* b) {
   std::memset(b, 0, kEntryHead);
   PutU32(b, sequence);
-  PutInt32(b + 4, page);
-  PutU32(b + 8, preCrc);
-  PutU32(b + 12, before);
-  PutU32(b + 16, after);
-  PutU32(b + 24, Crc32(b, 24));
+  PutInt32(b + 4, e.Page);
+  PutU32(b + 8, e.PreCrc);
+  PutU32(b + 12, e.Order);
+  for (std::size_t k = 0; k < e.Before.size(); ++k) {
+    PutU32(b + 16 + 4 * k, e.Before[k]);
+    PutU32(b + 32 + 4 * k, e.After[k]);
+  }
+  PutU32(b + 48, Crc32(b, 48));
 }
 
 // An entry of the change numbered sequence, whole and sound.
-bool DecodeEntry(const std::uint8_t* b, const Head& h, Entry& e) {
-  if (U32At(b) != h.Sequence || U32At(b + 24) != Crc32(b, 24)) return false;
+bool DecodeEntry(const std::uint8_t* b, const Head& h, JournalEntry& e) {
+  if (U32At(b) != h.Sequence || U32At(b + 48) != Crc32(b, 48)) return false;
   e.Page = Int32At(b + 4);
   e.PreCrc = U32At(b + 8);
-  e.Before = U32At(b + 12);
-  e.After = U32At(b + 16);
+  e.Order = U32At(b + 12);
+  for (std::size_t k = 0; k < e.Before.size(); ++k) {
+    e.Before[k] = U32At(b + 16 + 4 * k);
+    e.After[k] = U32At(b + 32 + 4 * k);
+  }
   e.PreImage.assign(b + kEntryHead, b + kEntryHead + h.RecLen);
   if (e.Page < 0) return false;
   return e.Page >= h.StartLength || Crc32(e.PreImage.data(), e.PreImage.size()) == e.PreCrc;
@@ -109,7 +141,7 @@ using PageReader = std::function<bool(std::int32_t n, std::uint8_t* record)>;
 // The pending change a journal holds (Pending false when none).
 struct PendingChange {
   Head H;
-  std::vector<Entry> Entries;
+  std::vector<JournalEntry> Entries;
 };
 
 PendingChange ReadPending(const JournalReader& read) {
@@ -120,8 +152,8 @@ PendingChange ReadPending(const JournalReader& read) {
     return p;
   }
   std::vector<std::uint8_t> bytes(kEntryHead + static_cast<std::size_t>(p.H.RecLen));
-  for (std::int64_t at = kHeadSize;; at += static_cast<std::int64_t>(bytes.size())) {
-    Entry e;
+  for (std::int64_t at = EntryAt(kHeadSize);; at = EntryAt(at + static_cast<std::int64_t>(bytes.size()))) {
+    JournalEntry e;
     if (!read(at, bytes.data(), bytes.size()) || !DecodeEntry(bytes.data(), p.H, e)) break;
     p.Entries.push_back(std::move(e));
   }
@@ -131,23 +163,23 @@ PendingChange ReadPending(const JournalReader& read) {
 std::string Num(std::int64_t n) { return std::to_string(n); }
 
 // "" when every record the change wrote holds what its writer last wrote
-// there, what it held before that write, or its pre-image (a rollback cut
-// short), and the file is no longer than the change made it; otherwise
-// the first difference.
+// there, what it held before that write, a mixture of both that a write
+// cut short leaves, or its pre-image (a rollback cut short), and the file
+// is no longer than the change made it; otherwise the first difference.
 std::string Difference(const PendingChange& p, std::int32_t recLen, std::int64_t length,
                        const PageReader& readPage) {
   if (recLen != p.H.RecLen) return "the journal's page size " + Num(p.H.RecLen) + " is not the index's";
   std::vector<std::uint8_t> record(static_cast<std::size_t>(recLen));
   std::int64_t longest = p.H.StartLength;
-  for (const Entry& e : p.Entries) {
+  for (const JournalEntry& e : p.Entries) {
     longest = std::max<std::int64_t>(longest, e.Page + std::int64_t{1});
     if (!readPage(e.Page, record.data())) {
       if (e.Page < p.H.StartLength) return "record " + Num(e.Page) + " is missing";
       continue;
     }
-    std::uint32_t now = Crc32(record.data(), record.size());
-    bool restored = e.Page < p.H.StartLength && now == e.PreCrc;
-    if (now != e.After && now != e.Before && !restored)
+    Pieces now = PiecesOf(record.data(), std::int64_t{e.Page} * recLen, record.size());
+    bool restored = e.Page < p.H.StartLength && Crc32(record.data(), record.size()) == e.PreCrc;
+    if (!Between(now, e.Before, e.After) && !restored)
       return "record " + Num(e.Page) + " was changed after its writer stopped";
   }
   if (length > longest)
@@ -198,6 +230,7 @@ void ChangeJournal::Begin(const std::uint8_t* headerRecord) {
   ++sequence_;
   startLength_ = x_.CachedLength;
   end_ = kHeadSize;
+  order_ = 0;
   header_.assign(headerRecord, headerRecord + x_.RecLen);
   read_.clear();
   entries_.clear();
@@ -219,36 +252,44 @@ std::vector<std::uint8_t> ChangeJournal::PreImage(std::int32_t n) {
 void ChangeJournal::BeforeWrite(std::int32_t n, const std::uint8_t* record) {
   if (!active_) return;
   auto size = static_cast<std::size_t>(x_.RecLen);
-  std::uint32_t now = Crc32(record, size);
+  Pieces now = PiecesOf(record, RecordOffset(x_, n), size);
   std::array<std::uint8_t, kEntryHead> head{};
   if (auto it = entries_.find(n); it != entries_.end()) {
-    Written& e = it->second;
-    if (now == e.After) return;
-    e.Before = e.After;
-    e.After = now;
-    EncodeEntryHead(sequence_, n, e.PreCrc, e.Before, e.After, head.data());
-    WriteJournal(e.At, head.data(), head.size());
+    Written& w = it->second;
+    if (now == w.E.After) return;
+    w.E.Before = w.E.After;
+    w.E.After = now;
+    w.E.Order = ++order_;
+    EncodeEntryHead(sequence_, w.E, head.data());
+    WriteJournal(w.At, head.data(), head.size());
     if (State().SyncChanges) file_.Flush();
     return;
   }
   bool appended = n >= startLength_;
   std::vector<std::uint8_t> pre = appended ? std::vector<std::uint8_t>(size, 0) : PreImage(n);
   if (!appended && std::memcmp(pre.data(), record, size) == 0) return;  // nothing changes
-  std::uint32_t preCrc = appended ? 0 : Crc32(pre.data(), size);
+  JournalEntry e;
+  e.Page = n;
+  e.PreCrc = appended ? 0 : Crc32(pre.data(), size);
+  e.Order = ++order_;
+  e.Before = PiecesOf(pre.data(), RecordOffset(x_, n), size);
+  e.After = now;
   std::vector<std::uint8_t> bytes;
+  end_ = EntryAt(end_);
   std::int64_t at = end_;
   if (!written_) {  // the journal's head goes with the first entry, in one write
     bytes.resize(kHeadSize);
     EncodeHead({sequence_, true, x_.RecLen, startLength_, StationId()}, bytes.data());
     at = 0;
   }
-  EncodeEntryHead(sequence_, n, preCrc, preCrc, now, head.data());
+  EncodeEntryHead(sequence_, e, head.data());
   bytes.insert(bytes.end(), head.begin(), head.end());
   bytes.insert(bytes.end(), pre.begin(), pre.end());
   OpenFile(true);
   WriteJournal(at, bytes.data(), bytes.size());
   if (State().SyncChanges) file_.Flush();
-  entries_[n] = {end_, preCrc, preCrc, now};
+  e.PreImage.clear();
+  entries_[n] = {end_, std::move(e)};
   read_.erase(n);
   end_ += static_cast<std::int64_t>(kEntryHead + size);
   written_ = true;
@@ -308,7 +349,7 @@ bool ChangeJournal::RollBackPending() {
   };
   std::string difference = Difference(p, x_.RecLen, length, readPage);
   if (!difference.empty()) DemandRebuild(x_, p.H.Station);
-  for (const Entry& e : p.Entries) {
+  for (const JournalEntry& e : p.Entries) {
     if (e.Page >= p.H.StartLength) continue;
     State().LastIOResult = static_cast<std::int16_t>(WriteAt(x_, RecordOffset(x_, e.Page), e.PreImage.data(), e.PreImage.size()));
     CheckDataIO(x_, e.Page);
@@ -366,7 +407,7 @@ JournalVerdict JudgeJournal(std::string_view journal, std::string_view index) {
   verdict.RebuildNeeded = !verdict.Reason.empty();
   if (verdict.RebuildNeeded) return verdict;
   verdict.RolledBack = std::string(index.substr(0, std::min(index.size(), static_cast<std::size_t>(p.H.StartLength) * recLen)));
-  for (const Entry& e : p.Entries)
+  for (const JournalEntry& e : p.Entries)
     if (e.Page < p.H.StartLength)
       verdict.RolledBack.replace(static_cast<std::size_t>(e.Page) * recLen, recLen,
                                  reinterpret_cast<const char*>(e.PreImage.data()), recLen);

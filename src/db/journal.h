@@ -2,6 +2,7 @@
 // overwrites, so that the next station can undo a change whose writer died.
 // The file's layout is in db.h. Internal to db/.
 #pragma once
+#include <array>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -11,6 +12,20 @@
 #include "platform/file_handle.h"
 
 namespace db {
+
+// CRC-32 of each piece of a record that lies in one 4096-byte block of the
+// file, from the first; unused pieces 0. A record of at most kMaxRecLen
+// bytes has at most four pieces.
+using Pieces = std::array<std::uint32_t, 4>;
+
+// One record the change wrote, as its journal entry tells.
+struct JournalEntry {
+  std::int32_t Page = 0;
+  std::uint32_t PreCrc = 0;  // of the pre-image; 0 for an appended page
+  std::uint32_t Order = 0;   // the number of its latest write in the change
+  Pieces Before{}, After{};  // the record before its latest write, and after
+  std::vector<std::uint8_t> PreImage;
+};
 
 // One index's journal, used by its writer for its changes and by whoever
 // finds a dead writer's change pending. Every method is called with the
@@ -38,7 +53,7 @@ class ChangeJournal {
  private:
   struct Written {
     std::int64_t At = 0;  // offset in the journal
-    std::uint32_t PreCrc = 0, Before = 0, After = 0;
+    JournalEntry E;       // without the pre-image
   };
   bool OpenFile(bool create);
   void WriteJournal(std::int64_t at, const std::uint8_t* bytes, std::size_t size);
@@ -47,7 +62,7 @@ class ChangeJournal {
   DataFile& x_;
   platform::SharedFile file_;
   bool active_ = false, written_ = false;
-  std::uint32_t sequence_ = 0;
+  std::uint32_t sequence_ = 0, order_ = 0;
   std::int32_t startLength_ = 0;
   std::int64_t end_ = 0;  // where the next entry goes
   std::vector<std::uint8_t> header_;  // record 0 at the start
