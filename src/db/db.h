@@ -469,25 +469,27 @@ void SeekLastWithPrefix(IndexFile& x, std::int32_t& recordRef, std::string& key)
 // the change first records the new checksum. A record at or beyond the
 // file's length at the start (an appended page) has no pre-image: a
 // rollback truncates the file to that length. Once the change's last write
-// has returned, the journal is marked as holding nothing. No write waits
-// for the disk: against a killed process the order of the writes is enough.
+// has returned, the journal is cut back to its 64-byte head: it holds a
+// change only while it is longer than that and its head says Pending. No
+// write waits for the disk: against a killed process the order of the
+// writes is enough.
 //
 // A journal that holds a change while the index's header lock is free was
 // left by a writer that died. The first station to take the header lock
 // (every change does) or to open the index rolls it back: pre-images
-// written back, appended pages cut off, the journal marked empty, and one
+// written back, appended pages cut off, the journal cut back, and one
 // line in "DBACCESS.ERR" naming the index and the dead station. When a
 // record the dead writer wrote no longer holds what it wrote (nor its
 // pre-image), or the file grew beyond what it appended, a station of the
 // previous release (which knows no journal) has changed the index since:
 // nothing is rolled back, and the program ends with the message that the
-// index must be rebuilt with reindex (RebuildIndex marks the journal
-// empty when it creates the index anew).
+// index must be rebuilt with reindex (RebuildIndex empties the journal
+// when it creates the index anew).
 //
 // The journal file (little-endian), written only under the header lock:
 //    0  char[4]  "IJR1"
 //    4  uint32   Sequence     the change's number; each change takes the next
-//    8  uint8    Pending      1 while a change is in progress or cut short
+//    8  uint8    Pending      1: the entries after the head are a change's
 //   12  int32    RecLen       the index's page size
 //   16  int32    StartLength  records in the index when the change began
 //   20  uint8    station identifier of the writer: length, then 31 bytes
@@ -495,12 +497,16 @@ void SeekLastWithPrefix(IndexFile& x, std::int32_t& recordRef, std::string& key)
 // From byte 64, one entry per record the change wrote, 52 + RecLen bytes:
 //    0  uint32   Sequence     the change's; an entry of another is stale
 //    4  int32    Page         the record number (0 = the header)
-//    8  uint32   PreCrc       CRC-32 of the pre-image (0: appended page)
+//    8  uint32   PreCrc       CRC-32 of the pre-image's pieces (0: appended)
 //   12  uint32   Order        the number of its latest write in the change
 //   16  uint32[4] Before      the record before its latest write and
-//   32  uint32[4] After       the image of that write, each as the CRC-32
+//   32  uint32[4] After       the image of that write, each as the checksum
 //                             of every piece of the record that lies in one
-//                             4096-byte block of the index file (unused: 0)
+//                             4096-byte block of the index file (unused: 0):
+//                             h = piece length (64 bits); for each 8-byte
+//                             little-endian word w (the last filled with
+//                             zeros) h = (h ^ w) * 0x9E3779B97F4A7C15,
+//                             h ^= h >> 32; the low 32 bits of h
 //   48  uint32   CRC-32 of bytes 0..47 of the entry
 //   52  RecLen   the pre-image (zeros for an appended page)
 // The entries of a change run from byte 64 up to the first that is not

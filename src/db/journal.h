@@ -56,6 +56,8 @@ class ChangeJournal {
     JournalEntry E;       // without the pre-image
   };
   bool OpenFile(bool create);
+  // Cuts the journal back to its head: it holds no change.
+  void Cut();
   void WriteJournal(std::int64_t at, const std::uint8_t* bytes, std::size_t size);
   std::vector<std::uint8_t> PreImage(std::int32_t n);
 
