@@ -13,7 +13,8 @@ namespace {
 // counters, CheckIndexIO for a page that makes no sense. A change runs
 // under the header lock from BeginChange to EndChange and goes through the
 // index's journal when it has one: a dead writer's change is rolled back
-// first, and the journal is invalidated before the lock is released.
+// first, a header the change left as it was is not written again, and the
+// journal is invalidated before the lock is released.
 class FilePages : public PageStore {
  public:
   explicit FilePages(IndexFile& x) : x_(x) {}
@@ -40,7 +41,7 @@ class FilePages : public PageStore {
   void EndChange(std::int32_t root) override {
     x_.RootPage = root;
     CopyHeader(x_);
-    WriteHeaderHeld(x_);
+    if (!x_.Journal || !x_.Journal->HeaderUnchanged(RecordBuffer())) WriteHeaderHeld(x_);
     if (x_.Journal) x_.Journal->End();
     UnlockRecord(x_, 0);
   }

@@ -326,6 +326,10 @@ void ChangeJournal::BeforeWrite(std::int32_t n, const std::uint8_t* record) {
   written_ = true;
 }
 
+bool ChangeJournal::HeaderUnchanged(const std::uint8_t* header) const {
+  return active_ && !entries_.count(0) && std::memcmp(header_.data(), header, header_.size()) == 0;
+}
+
 void ChangeJournal::End() {
   if (active_ && written_) {
     if (State().SyncChanges) x_.Handle.Flush();

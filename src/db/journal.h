@@ -42,6 +42,9 @@ class ChangeJournal {
   // pre-image and the image's checksum reach the journal first. Does
   // nothing outside a change.
   void BeforeWrite(std::int32_t n, const std::uint8_t* record);
+  // True inside a change that has not written the header, when header
+  // holds the bytes the change found there (its write may be left out).
+  bool HeaderUnchanged(const std::uint8_t* header) const;
   // The change's last write returned: the journal is invalidated.
   void End();
 
