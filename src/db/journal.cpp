@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <functional>
 
@@ -41,9 +42,10 @@ std::int64_t EntryAt(std::int64_t at) {
 // CRC-32 would cost the change a good part of its time.
 std::uint32_t Checksum(const std::uint8_t* bytes, std::size_t size) {
   std::uint64_t h = size;
+  static_assert(std::endian::native == std::endian::little, "words are read as they lie");
   for (std::size_t i = 0; i < size; i += 8) {
     std::uint64_t word = 0;
-    for (std::size_t k = 0; k < 8 && i + k < size; ++k) word |= std::uint64_t{bytes[i + k]} << (8 * k);
+    std::memcpy(&word, bytes + i, std::min<std::size_t>(8, size - i));
     h = (h ^ word) * 0x9E3779B97F4A7C15ull;
     h ^= h >> 32;
   }
