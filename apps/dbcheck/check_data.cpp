@@ -39,10 +39,11 @@ class Records {
 };
 
 // The free chain from the header's head: every link inside the file, no
-// record twice, every member free, as many as the header counts.
+// record twice, every member free, as many as the header counts. seen
+// marks the members.
 int CheckChain(const std::string& name, Records& records, std::int64_t total,
-               std::int32_t head, std::int32_t count) {
-  std::vector<bool> seen(static_cast<std::size_t>(total), false);
+               std::int32_t head, std::int32_t count, std::vector<bool>& seen) {
+  seen.assign(static_cast<std::size_t>(total), false);
   std::int64_t members = 0;
   std::int64_t from = 0;
   for (std::int64_t p = head; p != -1;) {
@@ -65,6 +66,19 @@ int CheckChain(const std::string& name, Records& records, std::int64_t total,
     return Fault(name, "the free chain holds " + std::to_string(members) +
                            " records, the header counts " + std::to_string(count));
   return 0;
+}
+
+// Free records that the chain does not hold: what a station stopped
+// between a record's write and the header's leaves (harmless; reindex puts
+// them back on the chain). -1 when a record cannot be read.
+std::int64_t FreeOffChain(Records& records, const std::vector<bool>& seen) {
+  std::int64_t off = 0;
+  for (std::size_t n = 1; n < seen.size(); ++n) {
+    if (seen[n]) continue;
+    if (records.Read(static_cast<std::int64_t>(n)) != 0) return -1;
+    if (records.Bytes()[4] == 0) ++off;
+  }
+  return off;
 }
 
 }  // namespace
@@ -94,20 +108,33 @@ int CheckData(const std::vector<std::string>& args) {
   std::int32_t head = Int32At(h), count = Int32At(h + 4), recordTotal = Int32At(h + 12);
   int txFlag = h[16];
   auto shareCount = static_cast<std::int16_t>(h[17] | (h[18] << 8));
-  if (recordTotal != total)
+  if (recordTotal > total || recordTotal < 1)
     return Fault(name, "RecordTotal " + std::to_string(recordTotal) + ", but the file holds " +
                            std::to_string(total) + " records");
+  // Records beyond RecordTotal are appends cut short: free, or damage.
+  for (std::int64_t n = recordTotal; n < total; ++n) {
+    if (records.Read(n) != 0 || records.Bytes()[4] != 0)
+      return Fault(name, "RecordTotal " + std::to_string(recordTotal) + ", but record " +
+                             std::to_string(n) + " after it is in use");
+  }
   if (count < 0 || count >= total)
     return Fault(name, "FreeCount " + std::to_string(count) + " is impossible");
   if ((head == -1) != (count == 0))
     return Fault(name, "FreeHead " + std::to_string(head) + " does not fit FreeCount " +
                            std::to_string(count));
-  if (int fault = CheckChain(name, records, total, head, count)) return fault;
+  std::vector<bool> seen;
+  if (int fault = CheckChain(name, records, total, head, count, seen)) return fault;
+  std::int64_t offChain = FreeOffChain(records, seen);
+  if (offChain < 0) return Fault(name, "a record cannot be read");
   if (txFlag != 0) return Fault(name, "TxFlag is set (dbcheck markers clears it)");
   if (shareCount != 0)
     return Fault(name, "ShareCount is " + std::to_string(shareCount) + " (dbcheck markers clears it)");
-  Say(name + ": sound, " + std::to_string(total) + " records, " + std::to_string(total - 1 - count) +
-      " in use, " + std::to_string(count) + " free");
+  Say(name + ": sound, " + std::to_string(total) + " records, " +
+      std::to_string(total - 1 - count - offChain) + " in use, " + std::to_string(count) + " free");
+  if (offChain > 0)
+    Say(name + ": " + std::to_string(offChain) +
+        " free records off the free chain, left by a station that stopped (harmless; reindex "
+        "puts them back on the chain)");
   return 0;
 }
 

@@ -24,6 +24,39 @@ int ReadWhole(const std::string& name, std::string& bytes) {
   return 0;
 }
 
+// True when a station holds the index's header lock (the lock byte of
+// record 0): a change is under way there.
+bool HeaderLockHeld(const std::string& name, long recLen) {
+  platform::SharedFile file;
+  if (file.Open(name, platform::share::kReadOnlyDenyNone) != 0) return false;
+  if (file.Lock(recLen - 1, 1) != 0) return true;
+  file.Unlock(recLen - 1, 1);
+  return false;
+}
+
+// A change the journal holds: said as such, and the index checked as the
+// rollback will leave it. Returns the exit code; bytes becomes that image.
+int JudgePending(const std::string& name, long keyLen, std::string& bytes) {
+  std::string journal;
+  if (ReadWhole(db::JournalName(name), journal) != 0) return 0;
+  db::JournalVerdict verdict = db::JudgeJournal(journal, bytes);
+  if (!verdict.Pending) return 0;
+  if (verdict.RebuildNeeded) {
+    Say(name + ": a change cut short at station " + verdict.Station +
+        " cannot be rolled back: " + verdict.Reason + "; rebuild the index with reindex");
+    return 1;
+  }
+  if (HeaderLockHeld(name, db::IndexRecLen(static_cast<int>(keyLen))))
+    Say(name + ": a change is in progress at station " + verdict.Station +
+        " (its journal is pending); checked as it was before the change");
+  else
+    Say(name + ": a change cut short at station " + verdict.Station +
+        " is pending; the next station to open or change the index rolls it back; "
+        "checked as the rollback leaves it");
+  bytes = verdict.RolledBack;
+  return 0;
+}
+
 }  // namespace
 
 int CheckIndex(const std::vector<std::string>& args) {
@@ -40,6 +73,7 @@ int CheckIndex(const std::vector<std::string>& args) {
     Say(name + ": cannot be read: error " + std::to_string(error));
     return 1;
   }
+  if (int code = JudgePending(name, keyLen, bytes)) return code;
   db::IndexCheck check = db::CheckIndexImage(bytes, static_cast<int>(keyLen), duplicates);
   if (!check.Fault.empty()) {
     Say(name + ": " + check.Fault);

@@ -4,6 +4,7 @@
 
 #include "db/db.h"
 #include "db/internal.h"
+#include "db/journal.h"
 #include "console/console.h"
 #include "platform/codepage.h"
 #include "platform/fs.h"
@@ -69,6 +70,7 @@ void ResetFile(DataFile& f, std::string_view name, int recLen) {
   f.TableSlot = 0;
   f.Held.clear();
   f.Position = 0;
+  f.Journal.reset();
 }
 
 // Creates (or empties) the file at path with a new header, locked while it
@@ -154,6 +156,7 @@ bool RefuseRecLen(DataFile& f, std::string_view name, int recLen) {
 
 }  // namespace
 
+DataFile::DataFile() = default;
 DataFile::~DataFile() { FreeSlot(*this); }
 
 // ---- Opening and closing -------------------------------------------------------
@@ -303,6 +306,7 @@ void PeekRecord(DataFile& f, std::int32_t n, void* buf) {
 }
 
 void WriteRecordHeld(DataFile& f, std::int32_t n, const void* buf) {
+  if (f.Journal) f.Journal->BeforeWrite(n, static_cast<const std::uint8_t*>(buf));
   SetResult(WriteAt(f, RecordOffset(f, n), buf, static_cast<std::size_t>(f.RecLen)));
   CheckDataIO(f, n);
 }
@@ -320,18 +324,28 @@ void IllegalOperation(const DataFile& f) {
 
 namespace {
 
-// AllocRecord between the header read and the header write.
+// AllocRecord between the header read and the header write. A record
+// appended at the end is a free record of zeros until the caller writes
+// it: a stopped station leaves at most a free record off the chain, never
+// one that looks in use. An index with a journal grows the file instead of
+// writing, in one step that a kill cannot cut short.
 void AllocCore(DataFile& f, std::int32_t& n) {
   std::uint8_t* buffer = RecordBuffer();
   if (f.FreeHead == -1) {
     n = f.CachedLength++;
-    WriteRecordHeld(f, n, buffer);  // placeholder
+    std::vector<std::uint8_t> zeros(static_cast<std::size_t>(f.RecLen), 0);
+    if (f.Journal) {
+      f.Journal->BeforeWrite(n, zeros.data());
+      SetResult(f.Handle.Truncate(RecordOffset(f, n + 1)));
+      CheckDataIO(f, n);
+    } else {
+      WriteRecordHeld(f, n, zeros.data());
+    }
     LockRecord(f, n);
   } else {
     n = f.FreeHead;
     ReadRecord(f, n, buffer);  // a free record is unlocked again by the read
-    auto next = static_cast<std::int32_t>(buffer[0] | (buffer[1] << 8) | (buffer[2] << 16) |
-                                     (static_cast<std::uint32_t>(buffer[3]) << 24));
+    std::int32_t next = Int32At(buffer);
     if (RecordInUse() || next == 0 || next < -1 || next >= f.CachedLength) Damaged(f, n);
     f.FreeHead = next;
     --f.FreeCount;

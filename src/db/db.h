@@ -42,6 +42,8 @@
 
 namespace db {
 
+class ChangeJournal;  // an index's change journal (below)
+
 inline constexpr int kHeaderSize = 19;
 inline constexpr int kMinRecLen = kHeaderSize;
 inline constexpr int kMaxRecLen = 10000;  // the size of the shared RecordBuffer
@@ -73,7 +75,7 @@ inline constexpr int kModeNoLocks = 4;    // 0x22, no byte-range lock at all
 // drops it from the table and closes its handle without writing anything
 // (CloseDataFile is the proper end).
 struct DataFile {
-  DataFile() = default;
+  DataFile();
   ~DataFile();
   DataFile(const DataFile&) = delete;
   DataFile& operator=(const DataFile&) = delete;
@@ -99,6 +101,9 @@ struct DataFile {
   int Sharing = 0;
   std::set<std::int32_t> Held;
   std::int64_t Position = 0;
+  // An index open with a shared, writable header: its change journal,
+  // which sees every record write before it happens.
+  std::unique_ptr<ChangeJournal> Journal;
 };
 
 // ---- Engine life cycle -------------------------------------------------------
@@ -146,7 +151,8 @@ void WriteRecord(DataFile& f, std::int32_t n, const void* buf);
 // Writes the record and keeps its lock.
 void WriteRecordHeld(DataFile& f, std::int32_t n, const void* buf);
 // Reserves a record number: the head of the free chain, or a new record at
-// the end (written with RecordBuffer's content as a placeholder and locked).
+// the end (written as a free record of zeros until the caller's write, and
+// locked).
 void AllocRecord(DataFile& f, std::int32_t& n);
 // AllocRecord for a caller that already holds record 0 (index pages): no
 // header re-read, ending with WriteHeaderHeld.
@@ -327,6 +333,13 @@ struct EngineState {
   // The words of the index rebuild's last accepted parameter line (none
   // when none was accepted): a line of two to four words uses them again.
   std::vector<std::string> RebuildWords;
+  // Index changes keep their journal (off: changes are made as the
+  // previous release made them, without one; set through JournalSwitch).
+  bool JournalOn = true;
+  // Every index change waits for the disk: its journal before each page
+  // write, its pages before the journal is invalidated (against power loss;
+  // costly, off unless set).
+  bool SyncChanges = false;
 
   EngineState();
   ~EngineState();
@@ -499,6 +512,104 @@ void SeekEntry(IndexFile& x, std::int32_t& recordRef, std::string& key);
 // The last item whose key starts with key (or sorts below every key that
 // would follow those that do); an empty key gives the last item.
 void SeekLastWithPrefix(IndexFile& x, std::int32_t& recordRef, std::string& key);
+
+// ---- The change journal -------------------------------------------------------
+//
+// A change (InsertKey, RemoveKey, with their page allocations, frees and
+// header writes) of an index open with a shared, writable header (modes 0
+// and 4) keeps the pre-image of every record it overwrites in the journal
+// beside the index: the index's name + ".jrn" ("PARTNER1.idx.jrn"). Before a
+// record is written for the first time in a change, its pre-image and the
+// checksum of the new image reach the journal; every later write of it in
+// the change first records the new checksum. A record at or beyond the
+// file's length at the start (an appended page) has no pre-image: a
+// rollback truncates the file to that length. Once the change's last write
+// has returned, the journal is cut back to its 64-byte head: it holds a
+// change only while it is longer than that and its head says Pending. No
+// write waits for the disk: against a killed process the order of the
+// writes is enough.
+//
+// A journal that holds a change while the index's header lock is free was
+// left by a writer that died. The first station to take the header lock
+// (every change does) or to open the index rolls it back: pre-images
+// written back, appended pages cut off, the journal cut back, and one
+// line in "DBACCESS.ERR" naming the index and the dead station. When a
+// record the dead writer wrote no longer holds what it wrote (nor its
+// pre-image), or the file grew beyond what it appended, a station of the
+// previous release (which knows no journal) has changed the index since:
+// nothing is rolled back, and the program ends with the message that the
+// index must be rebuilt with reindex (RebuildIndex empties the journal
+// when it creates the index anew).
+//
+// The journal file (little-endian), written only under the header lock:
+//    0  char[4]  "IJR1"
+//    4  uint32   Sequence     the change's number; each change takes the next
+//    8  uint8    Pending      1: the entries after the head are a change's
+//   12  int32    RecLen       the index's page size
+//   16  int32    StartLength  records in the index when the change began
+//   20  uint8    station identifier of the writer: length, then 31 bytes
+//   60  uint32   CRC-32 of bytes 0..59
+// From byte 64, one entry per record the change wrote, 52 + RecLen bytes:
+//    0  uint32   Sequence     the change's; an entry of another is stale
+//    4  int32    Page         the record number (0 = the header)
+//    8  uint32   PreCrc       CRC-32 of the pre-image's pieces (0: appended)
+//   12  uint32   Order        the number of its latest write in the change
+//   16  uint32[4] Before      the record before its latest write and
+//   32  uint32[4] After       the image of that write, each as the checksum
+//                             of every piece of the record that lies in one
+//                             4096-byte block of the index file (unused: 0):
+//                             h = piece length (64 bits); for each 8-byte
+//                             little-endian word w (the last filled with
+//                             zeros) h = (h ^ w) * 0x9E3779B97F4A7C15,
+//                             h ^= h >> 32; the low 32 bits of h
+//   48  uint32   CRC-32 of bytes 0..47 of the entry
+//   52  RecLen   the pre-image (zeros for an appended page)
+// The entries of a change run from byte 64 up to the first that is not
+// its own (other sequence, bad CRC, bad pre-image); an entry whose 52-byte
+// head would cross a 4096-byte boundary starts at that boundary instead,
+// so that a rewrite of a head, cut short by a kill, lands whole or not at
+// all. A write that a kill cuts short leaves whole blocks: its record is
+// new up to a block boundary and old after it, which the pieces recognise.
+// Appended records are made by growing the file (never cut short), zeros.
+//
+// The previous release ignores the file: the index's own bytes and its
+// header lock keep their meaning.
+
+// The journal beside an index.
+std::string JournalName(std::string_view indexName);
+
+// Rolls back the change a dead writer left in x's journal. The header lock
+// is the test of death: when x does not hold it, it is taken here without
+// waiting (and released after). Ends the program when the index must be
+// rebuilt (see above). For the open, the change frame and readers that
+// meet a page that makes no sense.
+inline constexpr int kNoChangePending = 0;
+inline constexpr int kChangeRolledBack = 1;
+inline constexpr int kWriterAtWork = 2;  // another station holds the header lock
+int RollBackDeadWriter(IndexFile& x);
+
+// What a journal says about an index, from the bytes of both (dbcheck).
+struct JournalVerdict {
+  bool Pending = false;        // the journal holds a change
+  bool RebuildNeeded = false;  // its pages are no longer what the writer left
+  std::string Station;         // the writer of the pending change
+  std::string Reason;          // when RebuildNeeded: the first difference
+  std::string RolledBack;      // otherwise: the index after the rollback
+};
+JournalVerdict JudgeJournal(std::string_view journal, std::string_view index);
+
+// Sets the engine's journal switch and puts it back at the end of the
+// scope (tests use it to change an index as the previous release did).
+class JournalSwitch {
+ public:
+  explicit JournalSwitch(bool on);
+  ~JournalSwitch();
+  JournalSwitch(const JournalSwitch&) = delete;
+  JournalSwitch& operator=(const JournalSwitch&) = delete;
+
+ private:
+  bool was_;
+};
 
 // Key and record together: the item's record of f is read into buf
 // (ReadRecord while locking is on, else PeekRecord). Items whose record is

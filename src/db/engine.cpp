@@ -212,17 +212,6 @@ int SharingOf(int mode) {
   }
 }
 
-namespace {
-std::int32_t Int32At(const std::uint8_t* p) {
-  std::uint32_t v = p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-  return static_cast<std::int32_t>(v);
-}
-void PutInt32(std::uint8_t* p, std::int32_t value) {
-  auto v = static_cast<std::uint32_t>(value);
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-}  // namespace
-
 void HeaderToFile(const std::uint8_t* bytes, DataFile& f) {
   f.FreeHead = Int32At(bytes);
   f.FreeCount = Int32At(bytes + 4);

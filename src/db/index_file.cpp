@@ -5,17 +5,25 @@
 
 #include "db/index_internal.h"
 #include "db/internal.h"
+#include "db/journal.h"
 
 namespace db {
 namespace {
 
 // The pages of an open index: its data file's records, its header lock and
-// counters, CheckIndexIO for a page that makes no sense.
+// counters, CheckIndexIO for a page that makes no sense. A change runs
+// under the header lock from BeginChange to EndChange and goes through the
+// index's journal when it has one: a dead writer's change is rolled back
+// first, a header the change left as it was is not written again, and the
+// journal is invalidated before the lock is released.
 class FilePages : public PageStore {
  public:
   explicit FilePages(IndexFile& x) : x_(x) {}
 
-  void Read(std::int32_t n, std::uint8_t* record) override { ReadRecord(x_, n, record); }
+  void Read(std::int32_t n, std::uint8_t* record) override {
+    ReadRecord(x_, n, record);
+    if (x_.Journal) x_.Journal->Remember(n, record);
+  }
   void Write(std::int32_t n, const std::uint8_t* record) override { WriteRecord(x_, n, record); }
   void Release(std::int32_t n) override { UnlockRecord(x_, n); }
   std::int32_t Allocate() override {
@@ -25,13 +33,18 @@ class FilePages : public PageStore {
   }
   void Free(std::int32_t n) override { FreeRecordHeld(x_, n); }
   std::int32_t BeginChange() override {
+    LockRecord(x_, 0);
+    RollBackDeadWriter(x_);
     RefreshHeaderLocked(x_);
+    if (x_.Journal) x_.Journal->Begin(RecordBuffer());
     return x_.RootPage;
   }
   void EndChange(std::int32_t root) override {
     x_.RootPage = root;
     CopyHeader(x_);
-    WriteHeader(x_);
+    if (!x_.Journal || !x_.Journal->HeaderUnchanged(RecordBuffer())) WriteHeaderHeld(x_);
+    if (x_.Journal) x_.Journal->End();
+    UnlockRecord(x_, 0);
   }
   std::int32_t PeekRoot() override {
     RefreshHeaderPeek(x_);
@@ -86,6 +99,7 @@ void Attach(IndexFile& x, int keyLen, int duplicates) {
   x.PathDepth = 0;
   x.Cursor.reset();
   x.Pages = std::make_unique<FilePages>(x);
+  x.Journal = JournalsChanges(x) ? std::make_unique<ChangeJournal>(x) : nullptr;
   if (x.TableSlot >= 1 && x.TableSlot <= kTableSlots) State().OpenFileTable[x.TableSlot].kind = 1;
 }
 
@@ -101,13 +115,18 @@ bool RefuseKeyLength(int keyLen) {
 void CreateIndex(IndexFile& x, std::string_view name, int keyLen, int duplicates) {
   if (RefuseKeyLength(keyLen)) return;
   CreateDataFile(x, name, IndexRecLen(keyLen));
-  if (DbOk()) Attach(x, keyLen, duplicates);
+  if (!DbOk()) return;
+  DiscardJournal(x.Handle.Path());
+  Attach(x, keyLen, duplicates);
 }
 
 void OpenIndex(IndexFile& x, std::string_view name, int keyLen, int duplicates) {
   if (RefuseKeyLength(keyLen)) return;
   OpenDataFile(x, name, IndexRecLen(keyLen));
-  if (DbOk()) Attach(x, keyLen, duplicates);
+  if (!DbOk()) return;
+  Attach(x, keyLen, duplicates);
+  if (RollBackDeadWriter(x) == kChangeRolledBack) x.Root = x.RootPage;
+  State().DbOk = true;
 }
 
 void OpenOrCreateIndex(IndexFile& x, std::string_view name, int keyLen, int duplicates) {
@@ -133,6 +152,7 @@ void CloseIndex(IndexFile& x) {
   if (x.Pages) FlushIndexPages(x);
   CloseDataFile(x);
   x.Pages.reset();
+  x.Journal.reset();
   x.PathDepth = 0;
   x.Cursor.reset();
 }
@@ -141,7 +161,9 @@ void EmptyIndex(IndexFile& x) {
   if (x.Pages) FlushIndexPages(x);
   int keyLen = x.KeyLength, duplicates = x.AllowDuplicates;
   EmptyDataFile(x);
-  if (DbOk()) Attach(x, keyLen, duplicates);
+  if (!DbOk()) return;
+  DiscardJournal(x.Handle.Path());
+  Attach(x, keyLen, duplicates);
 }
 
 }  // namespace db

@@ -301,13 +301,17 @@ class ChangesHeld {
 };
 
 // Page n stays inconsistent on a fresh descent while no station is changing
-// x: the index is damaged. Called with changes still held off, so that a
-// repair of a change some station left half done (from its journal) could
-// run here first; today the damage is reported and the program stops.
-[[noreturn]] void DamagedIndex(IndexFile& x, ChangesHeld& hold, std::int32_t n) {
+// x. Called with changes still held off: a change that a station left half
+// done when it died is rolled back from its journal, and the caller
+// searches again; otherwise the index is damaged, which is reported, and the
+// program stops.
+void RollBackOrReportDamage(IndexFile& x, ChangesHeld& hold, std::int32_t n) {
+  if (RollBackDeadWriter(x) == kChangeRolledBack) {
+    OutdateCursor(x);
+    return;
+  }
   hold.Release();
   x.Pages->Fault(n);
-  std::abort();  // not reached: Fault ends the program
 }
 
 // The way back after meeting a page that cannot be on the path: again()
@@ -327,7 +331,7 @@ bool Recover(IndexFile& x, Again again) {
     try {
       return again();
     } catch (const Inconsistent& e) {
-      if (hold.Held()) DamagedIndex(x, hold, e.page);
+      if (hold.Held()) RollBackOrReportDamage(x, hold, e.page);
     }
   }
 }

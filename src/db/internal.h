@@ -39,6 +39,16 @@ bool RecordLockApplies(const DataFile& f, std::int32_t n);
 // The sharing flags of an open in a mode.
 int SharingOf(int mode);
 
+// Little-endian 32-bit numbers in the engine's files.
+inline std::int32_t Int32At(const std::uint8_t* p) {
+  std::uint32_t v = p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+  return static_cast<std::int32_t>(v);
+}
+inline void PutInt32(std::uint8_t* p, std::int32_t value) {
+  auto v = static_cast<std::uint32_t>(value);
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
 // The header bytes <-> f's copy.
 void HeaderToFile(const std::uint8_t* bytes, DataFile& f);
 void FileToHeader(const DataFile& f, std::uint8_t* bytes);

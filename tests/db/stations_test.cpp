@@ -5,12 +5,16 @@
 // passing through an index while other stations change it.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <map>
 #include <memory>
+#include <random>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "child_process.h"
 #include "db_fixture.h"
@@ -199,6 +203,133 @@ TEST_F(StationsTest, OpeningWhileAnotherStationAppendsSeesASoundFile) {
   EXPECT_EQ(a->Ask("append 0 c"), "ok 3");
   EXPECT_EQ(b->Answer(), "ok 1 0") << b->Transcript();
   EXPECT_EQ(b->Ask("read 0 3"), "ok 1 c 99");
+}
+
+namespace {
+
+// dbcheck's exit code for a file of the test's folder; its output in out.
+int DbCheck(const std::vector<std::string>& args, std::string& out) {
+  return db_test::RunToEnd(db_test::ProgramPath(DB_DBCHECK_PATH), args, out);
+}
+
+// Lines of text that contain what.
+int LinesWith(const std::string& text, std::string_view what) {
+  std::istringstream lines(text);
+  int count = 0;
+  for (std::string line; std::getline(lines, line);) count += line.find(what) != std::string::npos;
+  return count;
+}
+
+}  // namespace
+
+// A station is killed at a random moment of its appends with their keys and
+// removals with their frees; the next one's first operation (opening the
+// index) leaves both files sound, and every change that the side journal
+// says was finished is there. DB_KILL_ROUNDS sets the number of kills.
+TEST_F(StationsTest, KillLoopLeavesSoundFilesAndLosesNoFinishedChange) {
+  const char* wanted = std::getenv("DB_KILL_ROUNDS");
+  const int rounds = wanted ? std::atoi(wanted) : db_test::UnderWine() ? 6 : 40;
+  MakeFile("KL.DAT", 64, 0);
+  {
+    db::IndexFile index;
+    db::CreateIndex(index, "KL.IDX", 20, 0);
+    ASSERT_TRUE(db::DbOk());
+    db::CloseIndex(index);
+  }
+  std::mt19937 random(4711);
+  int kills = 0, lost = 0;
+  for (int round = 0; round <= rounds; ++round) {
+    auto station = Start("K" + std::to_string(round));
+    ASSERT_EQ(station->Ask("open 0 KL.DAT 64 0"), "ok 1 0");
+    ASSERT_EQ(station->Ask("index KL.IDX 20"), "ok 1 0") << station->Transcript();
+    std::string out;
+    ASSERT_EQ(DbCheck({"data", "KL.DAT", "64"}, out), 0) << "after kill " << kills << ": " << out;
+    ASSERT_EQ(DbCheck({"index", "KL.IDX", "20"}, out), 0) << "after kill " << kills << ": " << out;
+    std::istringstream recovered(station->Ask("recover 0 KL.TXT", 120000));
+    std::string ok, word;
+    int live = 0, missing = -1;
+    recovered >> ok >> word >> live >> missing;
+    EXPECT_EQ(missing, 0) << station->Transcript();
+    lost += std::max(missing, 0);
+    if (round == rounds) break;
+    ASSERT_EQ(station->Ask("churn 0 " + std::to_string(random()) + " R" + std::to_string(round) + " KL.TXT"),
+              "ok churning");
+    int pause = db_test::UnderWine() ? 100 + static_cast<int>(random() % 400) : 1 + static_cast<int>(random() % 25);
+    std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+    station->Kill();
+    ++kills;
+  }
+  std::string log = Bytes("DBACCESS.ERR");
+  int rollbacks = LinesWith(log, "visszaállítva"_cp), rebuilds = LinesWith(log, "reindex");
+  std::cout << "kill loop: " << kills << " kills, " << rollbacks << " rollbacks, " << rebuilds
+            << " rebuilds demanded, " << lost << " finished changes lost\n";
+  EXPECT_EQ(rebuilds, 0);
+  EXPECT_EQ(lost, 0);
+  if (!db_test::UnderWine()) {
+    EXPECT_GT(rollbacks, 0);
+  }
+}
+
+// A writer dies right after the first page write of a split. Alone, its
+// change is rolled back by the next opener (the index as it was, the pages
+// it appended cut off, one log line naming it). When a station of the
+// previous release has changed one of its pages meanwhile, nothing is
+// rolled back and the index is reported as needing a rebuild.
+TEST_F(StationsTest, ACutShortChangeIsRolledBackUnlessThePreviousReleaseChangedItsPages) {
+  auto makeLeaf = [] {
+    db::IndexFile index;
+    db::CreateIndex(index, "P.IDX", 20, 0);
+    for (int i = 1; i <= 32; ++i) db::InsertKey(index, i, "K" + std::to_string(100 + i));
+    db::CloseIndex(index);
+  };
+  auto dieInSplit = [this] {
+    auto dying = Start("DEAD");
+    ASSERT_EQ(dying->Ask("index P.IDX 20"), "ok 1 0");
+    ASSERT_EQ(dying->Ask("dieafter 1"), "ok");
+    dying->Send("insertkey 33 K200");
+    EXPECT_FALSE(dying->Answer(5000).starts_with("ok")) << dying->Transcript();
+    dying->Kill();
+  };
+  makeLeaf();
+  const std::string before = Bytes("P.IDX");
+  dieInSplit();
+  ASSERT_GT(Bytes("P.IDX").size(), before.size());
+  std::string out;
+  EXPECT_EQ(DbCheck({"index", "P.IDX", "20"}, out), 0) << out;
+  EXPECT_NE(out.find("cut short at station DEAD is pending"), std::string::npos) << out;
+
+  db::IndexFile index;
+  db::OpenIndex(index, "P.IDX", 20, 0);
+  ASSERT_TRUE(db::DbOk());
+  db::CloseIndex(index);
+  EXPECT_EQ(Bytes("P.IDX"), before);
+  EXPECT_EQ(LinesWith(Bytes("DBACCESS.ERR"), "visszaállítva. Leállt állomás: DEAD"_cp), 1);
+  EXPECT_EQ(DbCheck({"index", "P.IDX", "20"}, out), 0) << out;
+  EXPECT_NE(out.find("sound, 32 keys"), std::string::npos) << out;
+
+  dieInSplit();
+  {
+    db::JournalSwitch previousRelease(false);
+    db::OpenIndex(index, "P.IDX", 20, 0);
+    db::InsertKey(index, 34, "K300");
+    ASSERT_TRUE(db::DbOk());
+    db::CloseIndex(index);
+  }
+  const std::string changed = Bytes("P.IDX");
+  EXPECT_EQ(DbCheck({"index", "P.IDX", "20"}, out), 1) << out;
+  EXPECT_NE(out.find("rebuild the index with reindex"), std::string::npos) << out;
+  bool shown = false;
+  ui::SetIdle(
+      [&] {
+        shown = ScreenShows("Építse újra a reindex programmal!"_cp);
+        PressEnter();
+      },
+      1);
+  EXPECT_EQ(EndCode([&] { db::OpenIndex(index, "P.IDX", 20, 0); }), 1);
+  ui::SetIdle(nullptr, 0);
+  EXPECT_TRUE(shown);
+  EXPECT_EQ(Bytes("P.IDX"), changed);
+  EXPECT_EQ(LinesWith(Bytes("DBACCESS.ERR"), "reindex"), 1);
 }
 
 // Four stations append and free at random on one file and put and take

@@ -17,12 +17,20 @@
 //   group ID G   lockgroup   unlockgroup   header ID   elsewhere ID N
 //   index NAME KEYLEN   closeindex   the station's one index (opened or created)
 //   stress ID COUNT SEED JOURNAL   scan PASSES FIXED   quit
+//   recover ID JOURNAL   churn ID SEED ROUND JOURNAL   (the kill loop, below)
+//   insertkey N KEY   InsertKey into the station's index
+//   dieafter N   the process ends, as if killed, right after its Nth index
+//                page write from now
+//   oldrelease   index changes from now on keep no journal
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -176,6 +184,210 @@ std::string Scan(int passes, int fixed) {
          " most=" + std::to_string(db::State().MostRestartsInOneSearch) + first;
 }
 
+// ---- The kill loop -------------------------------------------------------------
+//
+// A station works on its data file and index until it is killed; the next
+// one completes what the dead one left half done and proves that every
+// change it finished is there. The side journal has one line per step,
+// each written (and flushed) once the step has returned:
+//   + TAG      an append of TAG's record begins   A N TAG   it is record N
+//   I N TAG    its key is in the index             - N TAG   its removal begins
+//   R N TAG    its key is out of the index         F N TAG   the record is free
+// A tag names the round and the step, so it is never used twice.
+
+struct KillLoopState {
+  enum Phase { kAppended, kKeyed, kUnkeyed };
+  struct Item {
+    std::int32_t n = 0;
+    Phase phase = kAppended;
+  };
+  std::map<std::string, Item> live;
+  std::set<std::string> removed;  // keys taken out since the last recovery
+  std::string appending, removing;  // the step under way at the end
+};
+
+KillLoopState ReplayJournal(const std::string& name) {
+  KillLoopState s;
+  std::ifstream in(name);
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream words(line);
+    std::string op, tag;
+    std::int32_t n = 0;
+    if (!(words >> op)) continue;
+    if (op == "+") {
+      if (words >> tag) s.appending = tag;
+      continue;
+    }
+    if (!(words >> n >> tag)) continue;
+    auto it = s.live.find(tag);
+    if (op == "A") {
+      s.live.emplace(tag, KillLoopState::Item{n, KillLoopState::kAppended});
+      s.appending.clear();
+    } else if (op == "I" && it != s.live.end()) {
+      it->second.phase = KillLoopState::kKeyed;
+    } else if (op == "-") {
+      s.removing = tag;
+    } else if (op == "R" && it != s.live.end()) {
+      it->second.phase = KillLoopState::kUnkeyed;
+      s.removed.insert(tag);
+      s.removing.clear();
+    } else if (op == "F") {
+      s.live.erase(tag);
+    }
+  }
+  return s;
+}
+
+bool HoldsTag(const std::vector<std::uint8_t>& buf, const std::string& tag) {
+  return buf[4] != 0 && std::string(buf.begin() + 5, buf.begin() + 5 + static_cast<long>(tag.size())) == tag &&
+         buf[5 + tag.size()] == ' ';
+}
+
+bool KeyPresent(const std::string& tag, std::int32_t& n) {
+  std::string key = tag;
+  db::SeekKey(g_index, n, key);
+  return db::DbOk();
+}
+
+class SideJournal {
+ public:
+  explicit SideJournal(const std::string& name) : file_(std::fopen(name.c_str(), "a")) {}
+  ~SideJournal() {
+    if (file_) std::fclose(file_);
+  }
+  void Note(const std::string& op, std::int32_t n, const std::string& tag) {
+    std::string line = op + " " + (op == "+" ? tag : std::to_string(n) + " " + tag) + "\n";
+    std::fputs(line.c_str(), file_);
+    std::fflush(file_);
+  }
+
+ private:
+  std::FILE* file_;
+};
+
+// Completes the step the dead station left under way, checks that every
+// finished change is there, and rewrites the journal as the items alive.
+// Answers "ok recovered LIVE LOST".
+std::string Recover(int id, const std::string& journalName) {
+  db::DataFile& f = g_files[id];
+  KillLoopState s = ReplayJournal(journalName);
+  std::vector<std::uint8_t> buf(static_cast<std::size_t>(g_recLen[id]));
+  std::int32_t n = 0;
+  if (!s.appending.empty()) {
+    for (std::int32_t r = 1, total = db::RecordCount(f); r < total; ++r) {
+      db::PeekRecord(f, r, buf.data());
+      if (HoldsTag(buf, s.appending)) s.live.emplace(s.appending, KillLoopState::Item{r, KillLoopState::kAppended});
+    }
+  }
+  if (!s.removing.empty() && s.live.count(s.removing) && !KeyPresent(s.removing, n)) {
+    s.live[s.removing].phase = KillLoopState::kUnkeyed;
+    s.removed.insert(s.removing);
+  }
+  int lost = 0;
+  for (auto it = s.live.begin(); it != s.live.end();) {
+    auto& [tag, item] = *it;
+    db::PeekRecord(f, item.n, buf.data());
+    if (item.phase == KillLoopState::kUnkeyed) {  // its free may have been cut short
+      if (HoldsTag(buf, tag)) db::FreeRecord(f, item.n);
+      it = s.live.erase(it);
+      continue;
+    }
+    if (!HoldsTag(buf, tag)) {
+      ++lost;
+      std::fprintf(stdout, "lost record %d %s\n", item.n, tag.c_str());
+      it = s.live.erase(it);
+      continue;
+    }
+    if (item.phase == KillLoopState::kAppended && !KeyPresent(tag, n)) db::InsertKey(g_index, item.n, tag);
+    item.phase = KillLoopState::kKeyed;
+    if (!KeyPresent(tag, n) || n != item.n) {
+      ++lost;
+      std::fprintf(stdout, "lost key %d %s\n", item.n, tag.c_str());
+    }
+    ++it;
+  }
+  for (const std::string& tag : s.removed)
+    if (KeyPresent(tag, n)) {
+      ++lost;
+      std::fprintf(stdout, "removed key back %s\n", tag.c_str());
+    }
+  std::fflush(stdout);
+  {
+    std::ofstream out(journalName + ".new", std::ios::trunc);
+    for (const auto& [tag, item] : s.live) out << "A " << item.n << " " << tag << "\nI " << item.n << " " << tag << "\n";
+  }
+  std::filesystem::rename(journalName + ".new", journalName);
+  return "ok recovered " + std::to_string(s.live.size()) + " " + std::to_string(lost);
+}
+
+// Random appends with their keys and removals with their frees, noted in
+// the side journal step by step, for at most count steps (the kill comes
+// long before).
+void Churn(int id, unsigned seed, const std::string& round, const std::string& journalName, int count) {
+  db::DataFile& f = g_files[id];
+  KillLoopState s = ReplayJournal(journalName);
+  std::vector<std::pair<std::int32_t, std::string>> mine;
+  for (const auto& [tag, item] : s.live) mine.emplace_back(item.n, tag);
+  SideJournal journal(journalName);
+  std::mt19937 random(seed);
+  for (int i = 0; i < count; ++i) {
+    std::size_t size = mine.size();
+    if (size < 200 || (size < 600 && random() % 100 < 55)) {
+      std::string tag = round + "-" + std::to_string(i);
+      auto image = Image(id, ' ');
+      std::copy(tag.begin(), tag.end(), image.begin() + 5);
+      std::int32_t n = 0;
+      journal.Note("+", 0, tag);
+      db::AppendRecord(f, n, image.data());
+      journal.Note("A", n, tag);
+      db::InsertKey(g_index, n, tag);
+      journal.Note(db::DbOk() ? "I" : "K", n, tag);
+      mine.emplace_back(n, tag);
+    } else {
+      std::size_t k = random() % size;
+      auto [n, tag] = mine[k];
+      journal.Note("-", n, tag);
+      std::int32_t removed = n;
+      db::RemoveKey(g_index, removed, tag);
+      journal.Note(db::DbOk() && removed == n ? "R" : "K", n, tag);
+      db::FreeRecord(f, n);
+      journal.Note("F", n, tag);
+      mine[k] = mine.back();
+      mine.pop_back();
+    }
+  }
+}
+
+// A page store around the index's own that ends the process right after
+// its Nth page write, as a kill would (no destructor, no flush).
+class DyingPages : public db::PageStore {
+ public:
+  DyingPages(std::unique_ptr<db::PageStore> inner, int writes) : inner_(std::move(inner)), left_(writes) {}
+  void Read(std::int32_t n, std::uint8_t* record) override { inner_->Read(n, record); }
+  void Write(std::int32_t n, const std::uint8_t* record) override {
+    inner_->Write(n, record);
+    if (--left_ == 0) std::_Exit(9);
+  }
+  void Release(std::int32_t n) override { inner_->Release(n); }
+  std::int32_t Allocate() override { return inner_->Allocate(); }
+  void Free(std::int32_t n) override { inner_->Free(n); }
+  std::int32_t BeginChange() override { return inner_->BeginChange(); }
+  void EndChange(std::int32_t root) override { inner_->EndChange(root); }
+  std::int32_t PeekRoot() override { return inner_->PeekRoot(); }
+  bool Holds(std::int32_t n) override { return inner_->Holds(n); }
+  [[noreturn]] void Fault(std::int32_t n) override {
+    inner_->Fault(n);
+    std::abort();  // not reached
+  }
+
+ private:
+  std::unique_ptr<db::PageStore> inner_;
+  int left_;
+};
+
+std::unique_ptr<db::JournalSwitch> g_oldRelease;
+
 bool Serve(const std::string& line) {
   std::istringstream in(line);
   std::string command, name;
@@ -183,8 +395,9 @@ bool Serve(const std::string& line) {
   std::int32_t n = 0;
   in >> command;
   if (command == "quit") return false;
-  if (command != "lockgroup" && command != "unlockgroup" && command != "index" &&
-      command != "closeindex" && command != "scan")
+  static const std::set<std::string> withoutFile{"lockgroup", "unlockgroup", "index", "closeindex",
+                                                 "dieafter", "oldrelease", "insertkey", "scan"};
+  if (!withoutFile.count(command))
     in >> id;
   if (id < 0 || id > 9) id = 0;
   db::DataFile& f = g_files[id];
@@ -256,6 +469,28 @@ bool Serve(const std::string& line) {
     Say("ok " + std::to_string(db::DbOk()) + " " + std::to_string(db::LastIOResult()));
   } else if (command == "closeindex") {
     db::CloseIndex(g_index);
+    Say("ok");
+  } else if (command == "recover") {
+    in >> name;
+    Say(Recover(id, name));
+  } else if (command == "churn") {
+    unsigned seed = 0;
+    std::string round;
+    in >> seed >> round >> name;
+    Say("ok churning");
+    Churn(id, seed, round, name, 200000);
+    Say("ok churned");
+  } else if (command == "insertkey") {
+    in >> n >> name;
+    db::InsertKey(g_index, n, name);
+    Say("ok " + std::to_string(db::DbOk()));
+  } else if (command == "dieafter") {
+    int writes = 1;
+    in >> writes;
+    g_index.Pages = std::make_unique<DyingPages>(std::move(g_index.Pages), writes);
+    Say("ok");
+  } else if (command == "oldrelease") {
+    g_oldRelease = std::make_unique<db::JournalSwitch>(false);
     Say("ok");
   } else if (command == "stress") {
     int count = 0;
