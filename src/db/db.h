@@ -435,6 +435,9 @@ class PageStore {
   virtual void ReleaseChanges() {}
   // True when another station holds the header lock: a change is under way
   // and its pages may be half written. False while this station holds it.
+  // When the lock is free and a station that died left a change half done,
+  // the change is rolled back from its journal (or a rebuild is demanded)
+  // and the answer is true: pages read before do not count.
   virtual bool ChangeRunning() { return false; }
   // True when n is a page of the file: 1 up to its length in records - 1.
   virtual bool Holds(std::int32_t n) = 0;

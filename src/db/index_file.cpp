@@ -63,8 +63,11 @@ class FilePages : public PageStore {
     if (!HeaderShared(x_) || x_.Held.count(0) > 0) return false;
     std::int64_t byte = internal::LockByte(x_, 0);
     if (x_.Handle.Lock(byte, 1) != 0) return true;
+    // No change is under way: one that a station left half done when it
+    // died is rolled back now, and what the reader saw of it does not count.
+    bool rolledBack = x_.Journal && x_.Journal->RollBackPending();
     x_.Handle.Unlock(byte, 1);
-    return false;
+    return rolledBack;
   }
   void ReleaseChanges() override {
     if (tookHeader_) UnlockRecord(x_, 0);

@@ -462,7 +462,9 @@ TEST_F(RebuildTest, TreeOfEverySizeHoldsTheSortedKeysInSoundPages) {
     db::RebuildResult result = Rebuild("T I 40 0 6 8");
     ASSERT_EQ(result.Indexed, size) << result.Reason;
     ASSERT_EQ(IndexItems("I.idx", kKeyLen, false), ExpectedItems(data, kRec, {{kKeyPos, kKeyLen}}, false));
-    if (size == 26000) EXPECT_GE(db::CheckIndexImage(Bytes("I.idx"), kKeyLen, false).Depth, 3);
+    if (size == 26000) {
+      EXPECT_GE(db::CheckIndexImage(Bytes("I.idx"), kKeyLen, false).Depth, 3);
+    }
   }
 }
 
