@@ -367,7 +367,12 @@ void ChangeJournal::Cut() { Check(x_, 0, EngineResult(file_.Truncate(kHeadSize))
 
 bool ChangeJournal::RollBackPending() {
   std::int64_t journalSize = 0;
-  if (!OpenFile(false) || file_.Size(journalSize) != 0 || journalSize <= std::int64_t{kHeadSize}) return false;
+  // Called under the header lock: a missing journal is created empty, so
+  // that every later check is one size query on an open file.
+  if (!OpenFile(false) &&
+      file_.Create(JournalName(x_.Handle.Path()), platform::share::kReadWriteDenyNone) != 0)
+    return false;
+  if (file_.Size(journalSize) != 0 || journalSize <= std::int64_t{kHeadSize}) return false;
   JournalReader read = [this](std::int64_t at, std::uint8_t* bytes, std::size_t size) {
     std::size_t got = 0;
     return file_.ReadAt(at, bytes, size, got) == 0 && got == size;

@@ -48,7 +48,8 @@ class ChangeJournal {
   // The change's last write returned: the journal is invalidated.
   void End();
 
-  // A pending change left by a writer that is gone: rolled back and
+  // Under the header lock. A pending change left by a writer that is gone
+  // (a missing journal is created empty first): rolled back and
   // logged, or, when pages are no longer what that writer left, reported
   // as needing a rebuild (the program ends). True when it rolled back.
   bool RollBackPending();
