@@ -282,7 +282,14 @@ class UpdaterInTerminal(TerminalTestCase):
         self.wait_anywhere(COPY_FAILED)
         self.assertLess(time.monotonic() - started, STALL_SECONDS + 5)
         self.assertEqual(self.run_through_messages(TRANSFER_FAILED_CODE), [COPY_FAILED, NOT_ALL_THERE])
-        self.assertEqual(self.work_files(), [])  # no partial download under a name
+        left = self.work_files()
+        if WINE:
+            # Wine's FTP client cannot be woken from a stalled transfer: the
+            # abandoned worker keeps its temporary file until the program
+            # ends, and the next run's clearing step removes it.
+            print("under Wine: a stalled download's ftp*.tmp stays until the next run", file=sys.stderr)
+            left = [name for name in left if not re.fullmatch(r"ftp[0-9a-f]+\.tmp", name, re.I)]
+        self.assertEqual(left, [])  # no partial download under a name
 
     @not_under_wine("a file-size limit (ulimit -f) is a POSIX process limit")
     def test_a_file_size_limit_is_a_full_disk_and_leaves_nothing(self):

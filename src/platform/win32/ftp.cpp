@@ -12,11 +12,7 @@
 // in every span of the limit; other calls show none, so they must end within
 // the limit (an upload: the limit plus the time to send the file at
 // kSlowestUpload). The watch also ends a download that outgrows its room or
-// that the caller cancels. A download writes its temporary file through a
-// handle that allows the file's deletion, so that a failed or abandoned
-// download is deleted at once and leaves no file once the worker lets go of
-// it (at the latest when the program ends), even where the stalled call
-// never returns.
+// that the caller cancels.
 #include <windows.h>
 #include <wininet.h>
 
@@ -59,23 +55,6 @@ struct Call {
   bool done = false, result = false, abandoned = false;
   bool diskFull = false;  // the call failed for want of room
 };
-
-// Reads a remote file into out, chunk by chunk (so the file grows as the
-// data comes).
-bool Download(HINTERNET connection, const std::string& remote, HANDLE out) {
-  HINTERNET file =
-      FtpOpenFileA(connection, remote.c_str(), GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
-  if (!file) return false;
-  char chunk[16384];
-  DWORD got = 0, written = 0;
-  bool ok = true;
-  while (ok && (ok = InternetReadFile(file, chunk, sizeof chunk, &got) != FALSE) && got > 0)
-    ok = WriteFile(out, chunk, got, &written, nullptr) && written == got;
-  DWORD error = GetLastError();  // kept for the caller: a full disk is told apart
-  InternetCloseHandle(file);
-  SetLastError(error);
-  return ok;
-}
 
 void RunCall(const std::shared_ptr<Call>& call) {
   bool result = call->work();
@@ -245,19 +224,10 @@ FtpResult FtpSession::Fetch(std::string_view remotePath, std::string_view localP
   char buffer[MAX_PATH + 1] = {};
   if (!GetTempFileNameA(FolderOf(target).c_str(), "ftp", 0, buffer)) return FtpResult::kFailed;
   std::string temp = buffer;
-  HANDLE out = CreateFileA(temp.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                           nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (out == INVALID_HANDLE_VALUE) {
-    DeleteFileA(temp.c_str());
-    return FtpResult::kFailed;
-  }
   auto call = std::make_shared<Call>();
-  call->work = [connection = impl_->connection, remote = std::string(remotePath), out] {
-    bool ok = Download(connection, remote, out);
-    DWORD error = GetLastError();
-    CloseHandle(out);
-    SetLastError(error);
-    return ok;
+  call->work = [connection = impl_->connection, remote = std::string(remotePath), temp] {
+    return FtpGetFileA(connection, remote.c_str(), temp.c_str(), FALSE, 0,
+                       FTP_TRANSFER_TYPE_BINARY, 0) != FALSE;
   };
   call->cleanupIfAbandoned = [temp] { DeleteFileA(temp.c_str()); };
   FtpResult result = impl_->Watched(call, [temp] { return FileSize(temp); }, 0, roomBytes, cancel);
