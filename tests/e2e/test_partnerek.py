@@ -64,7 +64,10 @@ class Station:
                "TORMEX_MACHINE_REGISTRY": os.path.join(work, "machine")}
         limit = f"ulimit -f {file_limit} && " if file_limit else ""
         self.tmux.start(limit + shell_line([PARTNEREK, *args], env, folder) +
-                        f"; echo $? > {shlex.quote(self.status)}; stty -a > {shlex.quote(self.stty)}; "
+                        f"; echo $? > {shlex.quote(self.status)}; "
+                        # whole or not at all: the test reads it once it is there
+                        f"stty -a > {shlex.quote(self.stty)}.part && mv {shlex.quote(self.stty)}.part "
+                        f"{shlex.quote(self.stty)}; "
                         "sleep 60")
 
     def keys(self, *keys):
