@@ -129,7 +129,7 @@ void AskDemo() {
 int main(int argc, char** argv) {
   platform::SetProgramArgs(argc, argv);
   bool ask = argc > 1 && std::string_view(argv[1]) == "--ask";
-  return startup::RunProgram([ask] {
+  return startup::RunMainFlow([ask] {
     if (ask) AskDemo();
     console::SetCursor(console::Cursor::kHidden);
     PaintScreen();

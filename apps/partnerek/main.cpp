@@ -82,9 +82,9 @@ std::int32_t SampleCount(const char* text) {
 
 int main(int argc, char** argv) {
   platform::SetProgramArgs(argc, argv);
-  if (argc == 1) return startup::RunProgram([] { OnRegister(records::BrowseTable); });
+  if (argc == 1) return startup::RunMainFlow([] { OnRegister(records::BrowseTable); });
   if (argc == 2 && std::string(argv[1]) == "--nezet")
-    return startup::RunProgram([] { OnRegister(records::ViewRecords); });
+    return startup::RunMainFlow([] { OnRegister(records::ViewRecords); });
   if (argc == 3 && std::string(argv[1]) == "--minta") {
     if (std::int32_t count = SampleCount(argv[2])) return Sample(count);
   }

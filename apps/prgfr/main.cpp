@@ -12,6 +12,6 @@
 int main(int argc, char** argv) {
   platform::SetProgramArgs(argc, argv);
   int code = updater::kExitDone;
-  int end = startup::RunProgram([&] { code = updater::RunUpdater(); }, updater::LoadUpdateSettings);
+  int end = startup::RunMainFlow([&] { code = updater::RunUpdater(); }, updater::LoadUpdateSettings);
   return end != 0 ? end : code;
 }

@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
     platform::WriteLine(stderr, result.Reason);
     return result.Code;
   }
-  int code = startup::RunProgram([&] { result = db::RebuildIndexArgs(true, args); });
+  int code = startup::RunMainFlow([&] { result = db::RebuildIndexArgs(true, args); });
   if (code != 0) return code;
   if (result.Code != 0) {
     platform::WriteLine(stderr, result.Reason);

@@ -140,7 +140,7 @@ constexpr std::uint8_t Inverse(std::uint8_t a) {
 
 namespace key {
 inline constexpr std::uint8_t kEnter = 13, kEsc = 27, kTab = 9, kBackspace = 8;
-inline constexpr std::uint8_t kF1 = 0xBB, kF10 = 0xC4;
+inline constexpr std::uint8_t kF1 = 0xBB, kF7 = 0xC1, kF10 = 0xC4;
 inline constexpr std::uint8_t kHome = 0xC7, kUp = 0xC8, kPgUp = 0xC9, kLeft = 0xCB;
 inline constexpr std::uint8_t kRight = 0xCD, kEnd = 0xCF, kDown = 0xD0, kPgDn = 0xD1;
 inline constexpr std::uint8_t kIns = 0xD2, kDel = 0xD3, kShiftTab = 0x8F;

@@ -10,9 +10,7 @@
 // record's lock, from their locking read (db::ReadRecord) to the write or
 // the release.
 //
-// Texts are code page 852. Key codes are the console's (F7 = 193, F10 = 196,
-// Home = 199, Up = 200, PgUp = 201, End = 207, Down = 208, PgDn = 209,
-// Ins = 210, Del = 211, Enter = 13, Esc = 27).
+// Texts are code page 852. Key codes are the console's (console::key).
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -21,17 +19,12 @@
 #include <string_view>
 #include <vector>
 
+#include "console/console.h"
 #include "db/db.h"
 
 namespace records {
 
-namespace key {
-inline constexpr std::uint8_t kEnter = 13, kEsc = 27, kTab = 9, kBackspace = 8;
-inline constexpr std::uint8_t kShiftTab = 0x8F;
-inline constexpr std::uint8_t kF7 = 193, kF10 = 196;
-inline constexpr std::uint8_t kHome = 199, kUp = 200, kPgUp = 201, kLeft = 203, kRight = 205;
-inline constexpr std::uint8_t kEnd = 207, kDown = 208, kPgDn = 209, kIns = 210, kDel = 211;
-}  // namespace key
+namespace key = console::key;
 
 // ---- Table definitions ------------------------------------------------------
 

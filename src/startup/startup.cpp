@@ -89,7 +89,7 @@ void StopAll(Sequence& sequence, int& code) {
 
 }  // namespace
 
-int RunProgram(platform::Terminal& terminal, const std::function<void()>& mainFlow,
+int RunMainFlow(platform::Terminal& terminal, const std::function<void()>& mainFlow,
                platform::ConsoleFontControl* fontControl,
                std::function<void()> loadUpdateSettings) {
   Sequence sequence;
@@ -108,17 +108,17 @@ int RunProgram(platform::Terminal& terminal, const std::function<void()>& mainFl
   return code;
 }
 
-int RunProgram(const std::function<void()>& mainFlow,
+int RunMainFlow(const std::function<void()>& mainFlow,
                std::function<void()> loadUpdateSettings) {
   auto terminal = platform::MakeNativeTerminal();
   auto fontControl = platform::MakeNativeFontControl();
-  return RunProgram(*terminal, mainFlow, fontControl.get(), std::move(loadUpdateSettings));
+  return RunMainFlow(*terminal, mainFlow, fontControl.get(), std::move(loadUpdateSettings));
 }
 
 int RunBatchJob(const std::function<void()>& mainFlow) {
-  if (platform::StandardStreamsOnConsole()) return RunProgram(mainFlow);
+  if (platform::StandardStreamsOnConsole()) return RunMainFlow(mainFlow);
   platform::HeadlessTerminal unseen;
-  return RunProgram(unseen, mainFlow);
+  return RunMainFlow(unseen, mainFlow);
 }
 
 }  // namespace startup

@@ -1,6 +1,6 @@
 // The programs' common start-up and shut-down.
 //
-// Every program runs its main flow through RunProgram: the library's
+// Every program runs its main flow through RunMainFlow: the library's
 // start-up steps run first, in the system's order, each exactly once; at the
 // end the steps that ran are undone in reverse order, whether the main flow
 // returned, ended through console::EndProgram or failed.
@@ -56,12 +56,12 @@ void AddStandardSteps(Sequence& sequence, platform::Terminal& terminal,
 
 // Runs mainFlow between start-up and shut-down and returns the exit code:
 // 0 when it returns, the code of console::EndProgram otherwise.
-int RunProgram(platform::Terminal& terminal, const std::function<void()>& mainFlow,
+int RunMainFlow(platform::Terminal& terminal, const std::function<void()>& mainFlow,
                platform::ConsoleFontControl* fontControl = nullptr,
                std::function<void()> loadUpdateSettings = {});
 // The same on the console or terminal the program was started in, with its
 // font control.
-int RunProgram(const std::function<void()>& mainFlow,
+int RunMainFlow(const std::function<void()>& mainFlow,
                std::function<void()> loadUpdateSettings = {});
 // The same for a batch job: on the console when standard input and output
 // are the console, else (started from a script or a scheduled task) on an

@@ -16,10 +16,6 @@ constexpr ColourRole kRoles[kRoleCount] = {
     {0, 0},    {2, 0}, {0, 0}, {3, 0}, {3, 0}, {1, 0}, {2, 0}, {6, 0x80},
 };
 
-std::uint8_t InverseOf(std::uint8_t a) {
-  return static_cast<std::uint8_t>(((a & 7) << 4) | ((a & 0x7F) >> 4));
-}
-
 int WindowLeft() { return (console::WindMin() & 0xFF) + 1; }
 int WindowTop() { return (console::WindMin() >> 8) + 1; }
 
@@ -43,9 +39,9 @@ std::uint8_t RoleAttr(int role) {
     case 0: return a;
     case 1: return a & 0x77;
     case 2: return a | 0x08;
-    case 3: return InverseOf(a);
-    case 4: return InverseOf(a) | (a & 0x0F) | 0x08;
-    case 5: return (InverseOf(a) & 0xF8) | 0x08;
+    case 3: return console::Inverse(a);
+    case 4: return console::Inverse(a) | (a & 0x0F) | 0x08;
+    case 5: return (console::Inverse(a) & 0xF8) | 0x08;
     case 6: return kRoles[role].value;
     default: return a;
   }

@@ -7,6 +7,7 @@
 #include "platform/codepage.h"
 #include "platform/fs.h"
 #include "platform/ftp.h"
+#include "platform/process.h"
 #include "text/text.h"
 #include "ui/ui.h"
 #include "updater/updater.h"
@@ -19,8 +20,7 @@ namespace {
 
 // TORMEX_FTP_SERVER, empty when not set.
 std::string ServerSetting() {
-  const char* value = std::getenv("TORMEX_FTP_SERVER");
-  return value ? value : "";
+  return platform::GetEnvironment("TORMEX_FTP_SERVER");
 }
 
 enum class Opened { kNoClient, kNoConnection, kConnected };
@@ -119,8 +119,7 @@ int FtpServerPort() {
 }
 
 int FtpStallSeconds() {
-  const char* value = std::getenv("TORMEX_FTP_STALL_SECONDS");
-  int seconds = value ? std::atoi(value) : 0;
+  int seconds = std::atoi(platform::GetEnvironment("TORMEX_FTP_STALL_SECONDS").c_str());
   return seconds > 0 ? seconds : kDefaultStallSeconds;
 }
 

@@ -37,9 +37,9 @@ TEST(StartupSequence, FailedStepUndoesOnlyWhatStarted) {
   EXPECT_EQ(log, "+a-a");
 }
 
-TEST(RunProgram, OpensConsoleSetsModeAndRestoresAtEnd) {
+TEST(RunMainFlow, OpensConsoleSetsModeAndRestoresAtEnd) {
   platform::HeadlessTerminal term;
-  int code = startup::RunProgram(term, [&] {
+  int code = startup::RunMainFlow(term, [&] {
     EXPECT_TRUE(term.IsOpen());
     EXPECT_TRUE(console::ConsoleOpen());
     EXPECT_EQ(console::CodePageMode(), 50);
@@ -50,9 +50,9 @@ TEST(RunProgram, OpensConsoleSetsModeAndRestoresAtEnd) {
   EXPECT_EQ(console::CodePageMode(), 0);
 }
 
-TEST(RunProgram, EndProgramReturnsItsCodeAfterShutDown) {
+TEST(RunMainFlow, EndProgramReturnsItsCodeAfterShutDown) {
   platform::HeadlessTerminal term;
-  int code = startup::RunProgram(term, [] { console::EndProgram(7); });
+  int code = startup::RunMainFlow(term, [] { console::EndProgram(7); });
   EXPECT_EQ(code, 7);
   EXPECT_FALSE(term.IsOpen());
 }
@@ -67,20 +67,20 @@ class NoConsole : public platform::HeadlessTerminal {
 };
 }  // namespace
 
-TEST(RunProgram, WithoutConsoleEndsWithCodeOneBeforeTheMainFlow) {
+TEST(RunMainFlow, WithoutConsoleEndsWithCodeOneBeforeTheMainFlow) {
   NoConsole term;
   bool ran = false;
   testing::internal::CaptureStderr();
-  int code = startup::RunProgram(term, [&] { ran = true; });
+  int code = startup::RunMainFlow(term, [&] { ran = true; });
   std::string err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(code, 1);
   EXPECT_FALSE(ran);
   EXPECT_EQ(err, "no console\n");
 }
 
-TEST(RunProgram, OtherFailuresStillShutDown) {
+TEST(RunMainFlow, OtherFailuresStillShutDown) {
   platform::HeadlessTerminal term;
-  EXPECT_THROW(startup::RunProgram(term, [] { throw std::logic_error("x"); }), std::logic_error);
+  EXPECT_THROW(startup::RunMainFlow(term, [] { throw std::logic_error("x"); }), std::logic_error);
   EXPECT_FALSE(term.IsOpen());
   EXPECT_EQ(console::CodePageMode(), 0);
 }
@@ -90,7 +90,7 @@ class RunProgramSettings : public SettingsSandbox {};
 TEST_F(RunProgramSettings, StartsTheFontControlOnceHandsItTheFontKeysAndUndoesIt) {
   platform::HeadlessTerminal term;
   platform::HeadlessFontControl control;
-  int code = startup::RunProgram(
+  int code = startup::RunMainFlow(
       term,
       [&] {
         EXPECT_TRUE(console::FontControlReady());

@@ -21,7 +21,7 @@ TEST(EngineStartup, RunsAroundTheMainFlowAndClosesWhatWasLeftOpen) {
   db::ResetEngine();
   platform::HeadlessTerminal term;
   db::DataFile f;
-  int code = startup::RunProgram(term, [&] {
+  int code = startup::RunMainFlow(term, [&] {
     EXPECT_NE(db::RecordBuffer(), nullptr);
     EXPECT_TRUE(db::LockingOn());
     std::string machine = console::ComputerName();

@@ -43,7 +43,7 @@ TEST_F(UtilityStartupTest, FixesFolderAndDateRunsTheSettingsStepAndTheToolkitsSt
 TEST(UtilityStartupOrder, RunsAfterTheConsoleSettingsAndTheDefaultDataFolder) {
   platform::HeadlessTerminal term;
   std::string folderAtLoad;
-  int code = startup::RunProgram(
+  int code = startup::RunMainFlow(
       term,
       [&] {
         EXPECT_EQ(startup::DefaultDataFolderName(), "szla22");

@@ -41,7 +41,7 @@ inline int RunStation(int argc, char** argv, platform::Terminal& terminal,
   if (argc < 3) return 2;
   std::filesystem::current_path(argv[1]);
   db::SetStationId(argv[2]);
-  int code = startup::RunProgram(terminal, body);
+  int code = startup::RunMainFlow(terminal, body);
   Say("bye " + std::to_string(code));
   return code;
 }
