@@ -6,7 +6,7 @@
 // generator, partnerek::MakeSample, untimed) in a folder of FOLDER each
 // (default: a fresh folder in /dev/shm, else in the temporary folder,
 // removed at the end), every run in the programs' own start-up
-// (startup::RunProgram) on a headless 80 x 25 terminal:
+// (startup::RunMainFlow) on a headless 80 x 25 terminal:
 //  - open: records::OpenTable (the data file and both indexes);
 //  - first page: from the call of records::ShowList until the list first
 //    asks for a key with its first page drawn (the engine's page cache
@@ -118,7 +118,7 @@ ListRun RunList(const Start& from, int steps) {
   term.Script(scans, from.expect);
   ListRun run;
   Clock::time_point start;
-  startup::RunProgram(term, [&] {
+  startup::RunMainFlow(term, [&] {
     records::TableView table(partnerek::PartnerTable());
     Clock::time_point open = Clock::now();
     records::OpenTable(table);
@@ -186,7 +186,7 @@ Row Measure(std::int32_t size, const fs::path& folder) {
   row.size = size;
   platform::HeadlessTerminal quiet;
   row.makeSeconds = bench::Seconds([&] {
-    startup::RunProgram(quiet, [&] { row.sound = partnerek::MakeSample(size, false).Code == 0; });
+    startup::RunMainFlow(quiet, [&] { row.sound = partnerek::MakeSample(size, false).Code == 0; });
   });
   Start top{"", 0, FirstCode(size)};
   std::vector<double> opens, firstPages;
