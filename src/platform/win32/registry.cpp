@@ -1,6 +1,8 @@
 // The registry through advapi32.
 #include <windows.h>
 
+#include <cstring>
+
 #include "platform/registry.h"
 
 namespace platform {
@@ -79,8 +81,9 @@ std::optional<std::uint32_t> RegistryKey::ReadDword(std::string_view name) const
   if (!impl_) return std::nullopt;
   std::optional<std::string> data = ReadRaw(impl_->key, name, REG_DWORD);
   if (!data || data->size() != 4) return std::nullopt;
-  auto b = [&](int i) { return static_cast<std::uint32_t>(static_cast<unsigned char>((*data)[i])); };
-  return b(0) | b(1) << 8 | b(2) << 16 | b(3) << 24;
+  DWORD value = 0;  // the system's own byte order, as WriteDword stores it
+  std::memcpy(&value, data->data(), sizeof value);
+  return value;
 }
 
 bool RegistryKey::WriteString(std::string_view name, std::string_view value) {
