@@ -19,8 +19,7 @@ int Fault(const std::string& file, const std::string& what) {
 class Records {
  public:
   Records(platform::SharedFile& file, long recLen) : file_(file), bytes_(recLen) {}
-  // Record n into Bytes(); the platform's error number (or db::kReadError
-  // when short).
+  // Record n into Bytes(); the platform's error number (or 100 when short).
   int Read(std::int64_t n) {
     std::size_t got = 0;
     int result = file_.ReadAt(n * static_cast<std::int64_t>(bytes_.size()), bytes_.data(),

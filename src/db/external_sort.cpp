@@ -14,6 +14,7 @@
 namespace db {
 namespace {
 
+using platform::error::kDiskFull;
 constexpr std::size_t kMinBlockBytes = 64 * 1024;
 
 // An I/O failure of the work file, carried out to ExternalSort.
@@ -42,7 +43,7 @@ class WorkFile {
   void Write(std::int64_t offset, const std::uint8_t* data, std::size_t size) {
     std::size_t written = 0;
     Check(file_.WriteAt(offset, data, size, written));
-    if (written != size) throw IoError{platform::error::kDiskFull};
+    if (written != size) throw IoError{kDiskFull};
   }
   void Read(std::int64_t offset, std::uint8_t* data, std::size_t size) {
     std::size_t got = 0;
