@@ -100,10 +100,6 @@ class RecordMaker {
   std::mt19937_64 random_;
 };
 
-void PutInt32(std::uint8_t* at, std::int32_t value) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(value) >> (8 * i));
-}
-
 // The engine's data file: the header record (no free records, no root,
 // RecordTotal, no markers), then the records, through a 1 MiB buffer.
 bool WriteDataFile(std::int32_t records) {
@@ -112,8 +108,7 @@ bool WriteDataFile(std::int32_t records) {
   std::vector<char> buffer(1 << 20);
   std::setvbuf(out, buffer.data(), _IOFBF, buffer.size());
   std::array<std::uint8_t, kRecLen> record{};
-  PutInt32(record.data(), -1);
-  PutInt32(record.data() + 12, records + 1);
+  db::FileHeader{.FreeHead = -1, .RecordTotal = records + 1}.Encode(record.data());
   bool ok = std::fwrite(record.data(), kRecLen, 1, out) == 1;
   RecordMaker maker;
   for (std::int32_t n = 1; ok && n <= records; ++n) {

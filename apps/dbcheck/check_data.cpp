@@ -10,11 +10,6 @@
 namespace dbcheck {
 namespace {
 
-std::int32_t Int32At(const std::uint8_t* p) {
-  return static_cast<std::int32_t>(p[0] | (p[1] << 8) | (p[2] << 16) |
-                                   (static_cast<std::uint32_t>(p[3]) << 24));
-}
-
 int Fault(const std::string& file, const std::string& what) {
   Say(file + ": " + what);
   return 1;
@@ -29,7 +24,7 @@ class Records {
     std::size_t got = 0;
     int result = file_.ReadAt(n * static_cast<std::int64_t>(bytes_.size()), bytes_.data(),
                               bytes_.size(), got);
-    return result != 0 ? result : got < bytes_.size() ? 100 : 0;
+    return result != 0 ? result : got < bytes_.size() ? db::kReadError : 0;
   }
   const std::uint8_t* Bytes() const { return bytes_.data(); }
 
@@ -60,7 +55,7 @@ int CheckChain(const std::string& name, Records& records, std::int64_t total,
       return Fault(name, "record " + std::to_string(p) + " is on the free chain but in use");
     ++members;
     from = p;
-    p = Int32At(records.Bytes());
+    p = db::LoadInt32(records.Bytes());
   }
   if (members != count)
     return Fault(name, "the free chain holds " + std::to_string(members) +
@@ -104,10 +99,8 @@ int CheckData(const std::vector<std::string>& args) {
   Records records(file, recLen);
   if (int error = records.Read(0))
     return Fault(name, "the header cannot be read: error " + std::to_string(error));
-  const std::uint8_t* h = records.Bytes();
-  std::int32_t head = Int32At(h), count = Int32At(h + 4), recordTotal = Int32At(h + 12);
-  int txFlag = h[16];
-  auto shareCount = static_cast<std::int16_t>(h[17] | (h[18] << 8));
+  db::FileHeader header = db::FileHeader::Decode(records.Bytes());
+  std::int32_t head = header.FreeHead, count = header.FreeCount, recordTotal = header.RecordTotal;
   if (recordTotal > total || recordTotal < 1)
     return Fault(name, "RecordTotal " + std::to_string(recordTotal) + ", but the file holds " +
                            std::to_string(total) + " records");
@@ -126,9 +119,9 @@ int CheckData(const std::vector<std::string>& args) {
   if (int fault = CheckChain(name, records, total, head, count, seen)) return fault;
   std::int64_t offChain = FreeOffChain(records, seen);
   if (offChain < 0) return Fault(name, "a record cannot be read");
-  if (txFlag != 0) return Fault(name, "TxFlag is set (dbcheck markers clears it)");
-  if (shareCount != 0)
-    return Fault(name, "ShareCount is " + std::to_string(shareCount) + " (dbcheck markers clears it)");
+  if (header.TxFlag != 0) return Fault(name, "TxFlag is set (dbcheck markers clears it)");
+  if (header.ShareCount != 0)
+    return Fault(name, "ShareCount is " + std::to_string(header.ShareCount) + " (dbcheck markers clears it)");
   Say(name + ": sound, " + std::to_string(total) + " records, " +
       std::to_string(total - 1 - count - offChain) + " in use, " + std::to_string(count) + " free");
   if (offChain > 0)

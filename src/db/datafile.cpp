@@ -60,11 +60,7 @@ void ResetFile(DataFile& f, std::string_view name, int recLen) {
   FreeSlot(f);
   f.Name = std::string(name);
   f.RecLen = recLen;
-  f.FreeHead = -1;
-  f.FreeCount = f.RootPage = 0;
-  f.RecordTotal = 1;
-  f.TxFlag = 0;
-  f.ShareCount = 0;
+  static_cast<FileHeader&>(f) = {};
   f.CachedLength = 0;
   f.LockDepth = f.ShareDepth = 0;
   f.TableSlot = 0;
@@ -128,7 +124,7 @@ void FinishOpen(DataFile& f, int mode, bool checkLength, std::int32_t group) {
   ReadRecord(f, 0, buffer);
   std::int64_t records = HandleSize(f) / f.RecLen;
   HeaderToFile(buffer, f);
-  if (!HeaderSane(buffer) || f.RecordTotal > records) Damaged(f, 0);
+  if (!f.Sane() || f.RecordTotal > records) Damaged(f, 0);
   UnlockRecord(f, 0);
   f.CachedLength = static_cast<std::int32_t>(records);
   f.TxFlag = 0;
@@ -152,6 +148,28 @@ bool RefuseRecLen(DataFile& f, std::string_view name, int recLen) {
   State().DbOk = false;
   State().LastIOResult = kBadRecLen;
   return true;
+}
+
+// CloseDataFile's write of the header, with locking on: this station's
+// markers taken back and the length it knows, when it changed anything.
+void WriteHeaderBack(DataFile& f) {
+  LockingSwitch lockingOn(true);
+  if (HeaderShared(f)) {
+    PeekRecord(f, 0, RecordBuffer());
+    // A header that could not be read (fatal ends held) is not written back.
+    if (LastIOResult() != 0) return;
+    if (FileHeader::Decode(RecordBuffer()).TxFlag == 0 && f.LockDepth <= 0 && f.ShareDepth <= 0) return;
+    RefreshHeaderLocked(f);
+  }
+  f.RecordTotal = f.CachedLength;
+  if (f.LockDepth > 0) {
+    f.TxFlag = 0;
+    f.LockDepth = 0;
+  }
+  if (f.ShareDepth > 0 && f.ShareCount > 0) --f.ShareCount;
+  CopyHeader(f);
+  if (f.OpenMode == kModeExclusive) WriteRecord(f, 0, RecordBuffer());
+  else WriteHeader(f);  // acts on a shared header only; never in mode 1
 }
 
 }  // namespace
@@ -214,34 +232,11 @@ void CloseDataFile(DataFile& f) {
     FreeSlot(f);
     return;
   }
-  EngineState& s = State();
-  bool lockingWas = s.LockingOn;
-  s.LockingOn = true;
-  bool write = true;
-  if (HeaderShared(f)) {
-    PeekRecord(f, 0, RecordBuffer());
-    std::memcpy(s.HeaderScratch.data(), RecordBuffer(), kHeaderSize);
-    // A header that could not be read (fatal ends held) is not written back.
-    if (LastIOResult() == 0 && (s.HeaderScratch[16] != 0 || f.LockDepth > 0 || f.ShareDepth > 0))
-      RefreshHeaderLocked(f);
-    else write = false;
-  }
-  if (write) {
-    f.RecordTotal = f.CachedLength;
-    if (f.LockDepth > 0) {
-      f.TxFlag = 0;
-      f.LockDepth = 0;
-    }
-    if (f.ShareDepth > 0 && f.ShareCount > 0) --f.ShareCount;
-    CopyHeader(f);
-    if (f.OpenMode == kModeExclusive) WriteRecord(f, 0, RecordBuffer());
-    else WriteHeader(f);  // acts on a shared header only; never in mode 1
-  }
+  WriteHeaderBack(f);
   f.ShareDepth = 0;
   std::string path = f.Handle.Path();
   SetResult(f.Handle.Close());
   f.Held.clear();
-  s.LockingOn = lockingWas;
   if (f.OpenMode == kModePrivate) platform::EraseFile(path);
   CheckDataIO(f, 0);
   FreeSlot(f);
@@ -345,7 +340,7 @@ void AllocCore(DataFile& f, std::int32_t& n) {
   } else {
     n = f.FreeHead;
     ReadRecord(f, n, buffer);  // a free record is unlocked again by the read
-    std::int32_t next = Int32At(buffer);
+    std::int32_t next = LoadInt32(buffer);
     if (RecordInUse() || next == 0 || next < -1 || next >= f.CachedLength) Damaged(f, n);
     f.FreeHead = next;
     --f.FreeCount;
@@ -361,8 +356,7 @@ void FreeCore(DataFile& f, std::int32_t n, const void* buf) {
   std::uint8_t* buffer = RecordBuffer();
   if (buf) std::memcpy(buffer, buf, static_cast<std::size_t>(f.RecLen));
   else PeekRecord(f, n, buffer);
-  auto head = static_cast<std::uint32_t>(f.FreeHead);
-  for (int i = 0; i < 4; ++i) buffer[i] = static_cast<std::uint8_t>(head >> (8 * i));
+  StoreInt32(buffer, f.FreeHead);
   buffer[4] = 0;
   WriteRecord(f, n, buffer);
   f.FreeHead = n;
@@ -452,16 +446,15 @@ namespace {
 
 void RefreshHeader(DataFile& f, bool lock) {
   if (!HeaderShared(f)) return;
-  EngineState& s = State();
   std::uint8_t* buffer = RecordBuffer();
   if (lock) ReadRecord(f, 0, buffer);
   else PeekRecord(f, 0, buffer);
-  std::memcpy(s.HeaderScratch.data(), buffer, kHeaderSize);
-  if (!HeaderSane(buffer)) Damaged(f, 0);
-  std::int32_t head = f.FreeHead, count = f.FreeCount, root = f.RootPage, total = f.RecordTotal;
-  HeaderToFile(buffer, f);
-  if (head != f.FreeHead || count != f.FreeCount || root != f.RootPage || total != f.RecordTotal)
-    f.CachedLength = f.RecordTotal;
+  FileHeader read = FileHeader::Decode(buffer);
+  if (!read.Sane()) Damaged(f, 0);
+  bool moved = read.FreeHead != f.FreeHead || read.FreeCount != f.FreeCount ||
+               read.RootPage != f.RootPage || read.RecordTotal != f.RecordTotal;
+  static_cast<FileHeader&>(f) = read;
+  if (moved) f.CachedLength = f.RecordTotal;
 }
 
 }  // namespace

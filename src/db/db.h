@@ -30,7 +30,9 @@
 // on the standard output and the program ends with the error's number.
 #pragma once
 #include <array>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <set>
@@ -66,6 +68,63 @@ inline constexpr int kModeExclusive = 2;  // 0x22, header kept in memory
 inline constexpr int kModePrivate = 3;    // 0x42 on a private work copy
 inline constexpr int kModeNoLocks = 4;    // 0x22, no byte-range lock at all
 
+// ---- Numbers and header on disk ------------------------------------------------------
+
+// Little-endian numbers of the engine's files (and of their journals). On a
+// little-endian machine a 32-bit field is one plain load or store (the hot
+// path of unpacking a page); elsewhere it goes byte by byte.
+inline std::uint32_t LoadUint32(const std::uint8_t* p) {
+  std::uint32_t u = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(&u, p, 4);
+  } else {
+    for (int i = 0; i < 4; ++i) u |= static_cast<std::uint32_t>(p[i]) << (8 * i);
+  }
+  return u;
+}
+inline void StoreUint32(std::uint8_t* p, std::uint32_t u) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(p, &u, 4);
+  } else {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(u >> (8 * i));
+  }
+}
+inline std::int32_t LoadInt32(const std::uint8_t* p) { return static_cast<std::int32_t>(LoadUint32(p)); }
+inline void StoreInt32(std::uint8_t* p, std::int32_t v) { StoreUint32(p, static_cast<std::uint32_t>(v)); }
+inline std::int16_t LoadInt16(const std::uint8_t* p) {
+  return static_cast<std::int16_t>(p[0] | (p[1] << 8));
+}
+inline void StoreInt16(std::uint8_t* p, std::int16_t v) {
+  auto u = static_cast<std::uint16_t>(v);
+  p[0] = static_cast<std::uint8_t>(u);
+  p[1] = static_cast<std::uint8_t>(u >> 8);
+}
+
+// The header's fields (the first kHeaderSize bytes of record 0, laid out as
+// above). Decode and Encode are the only code that knows their offsets; a
+// round trip keeps every byte.
+struct FileHeader {
+  static constexpr int kFreeHeadAt = 0;
+  static constexpr int kFreeCountAt = 4;
+  static constexpr int kRootPageAt = 8;
+  static constexpr int kRecordTotalAt = 12;
+  static constexpr int kTxFlagAt = 16;
+  static constexpr int kShareCountAt = 17;
+
+  std::int32_t FreeHead = -1, FreeCount = 0, RootPage = 0, RecordTotal = 1;
+  std::uint8_t TxFlag = 0;
+  std::int16_t ShareCount = 0;
+
+  [[nodiscard]] static FileHeader Decode(const std::uint8_t* bytes);
+  void Encode(std::uint8_t* bytes) const;
+  // The counters make sense: RecordTotal at least 1, FreeHead -1 or a
+  // record below RecordTotal, FreeCount from 0 to below RecordTotal, and 0
+  // exactly when the chain is empty.
+  [[nodiscard]] bool Sane() const;
+  bool operator==(const FileHeader&) const = default;
+};
+static_assert(FileHeader::kShareCountAt + 2 == kHeaderSize);
+
 // ============================================================================
 // Data files
 // ============================================================================
@@ -73,8 +132,9 @@ inline constexpr int kModeNoLocks = 4;    // 0x22, no byte-range lock at all
 // One open data file, owned by whoever opened it. It must stay where it is
 // while open: the open-file table points at it. Destroying an open DataFile
 // drops it from the table and closes its handle without writing anything
-// (CloseDataFile is the proper end).
-struct DataFile {
+// (CloseDataFile is the proper end). Its FileHeader part is this station's
+// copy of the header's counters and markers.
+struct DataFile : FileHeader {
   DataFile();
   ~DataFile();
   DataFile(const DataFile&) = delete;
@@ -83,11 +143,6 @@ struct DataFile {
   platform::SharedFile Handle;  // bound to Name, or to the private copy (mode 3)
   std::string Name;             // the name as bound at open (resolved)
   std::int32_t RecLen = 0;
-
-  // Copy of the header counters and markers.
-  std::int32_t FreeHead = -1, FreeCount = 0, RootPage = 0, RecordTotal = 1;
-  std::uint8_t TxFlag = 0;
-  std::int16_t ShareCount = 0;
 
   std::int32_t CachedLength = 0;  // records in the file as this station knows
   std::int32_t OpenMode = 0;      // the open mode in force for this file
@@ -167,14 +222,14 @@ void FreeRecordHeld(DataFile& f, std::int32_t n);
 // FreeRecord starting from the caller's record image instead of the disk.
 void FreeRecordWith(DataFile& f, std::int32_t n, const void* buf);
 // The file length in records, header included.
-std::int32_t RecordCount(DataFile& f);
+[[nodiscard]] std::int32_t RecordCount(DataFile& f);
 // Records in use: length - FreeCount - 1.
-std::int32_t LiveRecordCount(DataFile& f);
+[[nodiscard]] std::int32_t LiveRecordCount(DataFile& f);
 // Byte 4 of a record image is 0.
-bool RecordIsFree(const void* buf);
+[[nodiscard]] bool RecordIsFree(const void* buf);
 // True when another station holds record n's lock (a read of its lock byte
 // fails); false for n < 0. The file position is kept.
-bool RecordLockedElsewhere(DataFile& f, std::int32_t n);
+[[nodiscard]] bool RecordLockedElsewhere(DataFile& f, std::int32_t n);
 // Reads the record at the file position and moves on by one, also when
 // another station holds its lock (then its last byte reads as 0).
 void SequentialRead(DataFile& f, void* buf);
@@ -214,25 +269,23 @@ void LockRecord(DataFile& f, std::int32_t n);
 void UnlockRecord(DataFile& f, std::int32_t n);
 // Whole-file lock (TxFlag in the header), nested; false when the user gave
 // up the wait with Esc (nothing is then held).
-bool LockWholeFile(DataFile& f);
+[[nodiscard]] bool LockWholeFile(DataFile& f);
 void UnlockWholeFile(DataFile& f);
 // Shared use (ShareCount in the header), nested; false on Esc.
-bool ShareFile(DataFile& f);
+[[nodiscard]] bool ShareFile(DataFile& f);
 void UnshareFile(DataFile& f);
 
 // Group values of the open-file table; LockGroup locks every group-1 file
 // in slot order and, when one is refused, releases those before it.
 void SetFileGroup(DataFile& f, std::int32_t group);
 void ClearFileGroups();
-bool LockGroup();
+[[nodiscard]] bool LockGroup();
 void UnlockGroup();
 
-// Locking switches.
+// The locking switch: LockingOn := on, SuspendDepth := 0 (on) or 1 (off).
+// Inside the engine, locking is suspended for a span and put back by one
+// guard (internal::LockingSwitch).
 void SetLocking(bool on);
-void SuspendLocking();
-void ResumeLocking();
-void SaveLocking();
-void RestoreLocking();
 
 // The process-wide open mode and group read by every open; one level saved.
 void SetOpenMode(std::int32_t mode, std::int32_t group);
@@ -246,7 +299,7 @@ void ResetOpenMode();
 // and ShareCount, which are then cleared. The lines go to the current window
 // when the console is open, else to the standard output. Returns 0, or the
 // first error number met (that file's line names it; the file is skipped).
-int ClearStaleMarkers(std::string_view mask, std::string_view exclude, std::string_view names);
+[[nodiscard]] int ClearStaleMarkers(std::string_view mask, std::string_view exclude, std::string_view names);
 
 // ============================================================================
 // Error handling and log
@@ -254,7 +307,7 @@ int ClearStaleMarkers(std::string_view mask, std::string_view exclude, std::stri
 
 // The Hungarian text of a run-time error number; "" for 0, "Hibaüzenet neve
 // ismeretlen" for unknown and negative numbers.
-std::string ErrorText(int code);
+[[nodiscard]] std::string ErrorText(int code);
 // Appends one line to "DBACCESS.ERR" in the current folder; false when the
 // log could not be opened.
 bool LogDbError(std::string_view fileName, std::int32_t recordNumber, std::string_view message);
@@ -308,14 +361,12 @@ struct EngineState {
   std::int32_t OpenMode = 0, FileGroup = 0;
   std::int32_t SavedOpenMode = 0, SavedFileGroup = 0;
   bool LockingOn = false;
-  std::int16_t SuspendDepth = 0;
-  bool SavedLocking = false;
+  std::int16_t SuspendDepth = 0;  // spans of suspended locking, nested
   std::int16_t LastIOResult = 0;
   bool RecordInUse = false;
   bool DbOk = false;
   bool FatalEndsHeld = false;  // see HoldFatalEnds
   std::unique_ptr<std::uint8_t[]> RecordBuffer;  // kMaxRecLen bytes while running
-  std::array<std::uint8_t, kHeaderSize> HeaderScratch{};
   std::array<OpenFileSlot, kTableSlots + 1> OpenFileTable{};  // slots 1..200
   std::int16_t TableHigh = 0, TableCount = 0;
   std::unique_ptr<PageCache> Cache;
@@ -441,9 +492,10 @@ class PageStore {
   virtual bool ChangeRunning() { return false; }
   // True when n is a page of the file: 1 up to its length in records - 1.
   virtual bool Holds(std::int32_t n) = 0;
-  // Reports record n as making no sense and ends the program (through a
-  // ProgramEnd exception: it never returns).
-  [[noreturn]] virtual void Fault(std::int32_t n) = 0;
+  // Record n makes no sense: the store's own part of the report, after
+  // which the engine ends the program (PageFault). A store may end it
+  // itself, as the tests' stores do by throwing; by default nothing.
+  virtual void Fault(std::int32_t /*n*/) {}
 };
 
 // A sound tree is at most 9 levels deep (page numbers are int32 and every
@@ -579,7 +631,7 @@ void SeekLastWithPrefix(IndexFile& x, std::int32_t& recordRef, std::string& key)
 // header lock keep their meaning.
 
 // The journal beside an index.
-std::string JournalName(std::string_view indexName);
+[[nodiscard]] std::string JournalName(std::string_view indexName);
 
 // Rolls back the change a dead writer left in x's journal. The header lock
 // is the test of death: when x does not hold it, it is taken here without
@@ -599,7 +651,7 @@ struct JournalVerdict {
   std::string Reason;          // when RebuildNeeded: the first difference
   std::string RolledBack;      // otherwise: the index after the rollback
 };
-JournalVerdict JudgeJournal(std::string_view journal, std::string_view index);
+[[nodiscard]] JournalVerdict JudgeJournal(std::string_view journal, std::string_view index);
 
 // Sets the engine's journal switch and puts it back at the end of the
 // scope (tests use it to change an index as the previous release did).
@@ -644,7 +696,7 @@ struct IndexCheck {
   int Depth = 0;  // levels of the tree
   std::int32_t Pages = 0, FreePages = 0;  // records after the header; free ones
 };
-IndexCheck CheckIndexImage(std::string_view image, int keyLen, bool duplicates);
+[[nodiscard]] IndexCheck CheckIndexImage(std::string_view image, int keyLen, bool duplicates);
 
 // Guarded index opens (error handling code, built on the above).
 void OpenIndexGuarded(IndexFile& x, std::string_view name, int keyLen, int duplicates);
@@ -674,8 +726,8 @@ void CreateIndexGuarded(IndexFile& x, std::string_view name, int keyLen, int dup
 // numbers differ. A run is then sorted on the prefixes, kept beside the
 // records' positions, and Less is called only where they are equal.
 //
-// Returns 0; a Windows error number when the work file fails (112 for a full
-// disk); kSortProcedureFailed when a procedure threw (or memory ran out).
+// Returns 0; a Windows error number when the work file fails
+// (platform::error::kDiskFull for a full disk); kSortProcedureFailed when a procedure threw (or memory ran out).
 // After a failure Output may have received part of the records.
 using SortInput = std::function<bool(void* record)>;
 using SortLess = std::function<bool(const void* a, const void* b)>;
@@ -693,10 +745,10 @@ struct SortSettings {
   SortPacking Packing;
 };
 inline constexpr int kSortProcedureFailed = -1;
-int ExternalSort(std::size_t recordSize, const SortInput& input, const SortLess& less,
-                 const SortOutput& output, const SortSettings& settings = {});
+[[nodiscard]] int ExternalSort(std::size_t recordSize, const SortInput& input, const SortLess& less,
+                               const SortOutput& output, const SortSettings& settings = {});
 // The work file's name in folder ("" is the current folder).
-std::string SortWorkFileName(std::string_view folder);
+[[nodiscard]] std::string SortWorkFileName(std::string_view folder);
 
 // ============================================================================
 // Index rebuild
@@ -737,17 +789,17 @@ inline constexpr int kRebuildNoDataFile = 2;
 inline constexpr int kRebuildInUse = 3;  // another station has the data file open
 inline constexpr int kRebuildFailed = 4;  // the index or the sort's work file failed
 inline constexpr std::string_view kRebuildUsage = "Datafile Indexfile Rh D Kp Kh [Kp Kh]...";
-RebuildResult RebuildIndex(bool ownWindow, std::string_view line, const SortSettings& sort = {});
+[[nodiscard]] RebuildResult RebuildIndex(bool ownWindow, std::string_view line, const SortSettings& sort = {});
 // The parameter checks alone, without the console or any file: Code 0 when
 // RebuildIndex would go on to the files (or write the usage line). A
 // refusal names the word as it was typed; a key part without its length is
 // refused.
-RebuildResult CheckRebuildLine(std::string_view line);
+[[nodiscard]] RebuildResult CheckRebuildLine(std::string_view line);
 // The same two with the words given one by one, as a program's arguments
 // come from the system: a word may hold blanks, and the data file's name is
 // shown converted to code page 852 (platform::ArgumentToCp852) while the
 // files are used by the names as given.
-RebuildResult RebuildIndexArgs(bool ownWindow, const std::vector<std::string>& args);
-RebuildResult CheckRebuildArgs(const std::vector<std::string>& args);
+[[nodiscard]] RebuildResult RebuildIndexArgs(bool ownWindow, const std::vector<std::string>& args);
+[[nodiscard]] RebuildResult CheckRebuildArgs(const std::vector<std::string>& args);
 
 }  // namespace db

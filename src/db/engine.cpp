@@ -8,6 +8,7 @@
 #include "db/internal.h"
 #include "db/page_cache.h"
 #include "platform/codepage.h"
+#include "platform/errors.h"
 #include "platform/sysinfo.h"
 #include "ui/ui.h"
 
@@ -139,38 +140,52 @@ void SetLocking(bool on) {
   State().SuspendDepth = on ? 0 : 1;
 }
 
-void SuspendLocking() {
-  ++State().SuspendDepth;
-  State().LockingOn = false;
+namespace internal {
+
+LockingSwitch::LockingSwitch(bool on) : wasOn_(State().LockingOn), wasDepth_(State().SuspendDepth) {
+  State().LockingOn = on;
+  if (!on) ++State().SuspendDepth;
 }
 
-void ResumeLocking() {
-  EngineState& s = State();
-  --s.SuspendDepth;
-  if (s.SuspendDepth <= 0) {
-    s.SuspendDepth = 0;
-    s.LockingOn = true;
-  } else {
-    s.LockingOn = false;
-  }
+LockingSwitch::~LockingSwitch() {
+  State().LockingOn = wasOn_;
+  State().SuspendDepth = wasDepth_;
 }
 
-void SaveLocking() {
-  State().SavedLocking = State().LockingOn;
-  State().LockingOn = false;
-}
-
-void RestoreLocking() { State().LockingOn = State().SavedLocking; }
+}  // namespace internal
 
 // ---- Shared helpers ------------------------------------------------------------------
+
+FileHeader FileHeader::Decode(const std::uint8_t* bytes) {
+  return {.FreeHead = LoadInt32(bytes + kFreeHeadAt),
+          .FreeCount = LoadInt32(bytes + kFreeCountAt),
+          .RootPage = LoadInt32(bytes + kRootPageAt),
+          .RecordTotal = LoadInt32(bytes + kRecordTotalAt),
+          .TxFlag = bytes[kTxFlagAt],
+          .ShareCount = LoadInt16(bytes + kShareCountAt)};
+}
+
+void FileHeader::Encode(std::uint8_t* bytes) const {
+  StoreInt32(bytes + kFreeHeadAt, FreeHead);
+  StoreInt32(bytes + kFreeCountAt, FreeCount);
+  StoreInt32(bytes + kRootPageAt, RootPage);
+  StoreInt32(bytes + kRecordTotalAt, RecordTotal);
+  bytes[kTxFlagAt] = TxFlag;
+  StoreInt16(bytes + kShareCountAt, ShareCount);
+}
+
+bool FileHeader::Sane() const {
+  bool headOk = FreeHead == -1 || (FreeHead >= 1 && FreeHead < RecordTotal);
+  return headOk && FreeCount >= 0 && FreeCount < RecordTotal && (FreeHead == -1) == (FreeCount == 0);
+}
 
 namespace internal {
 
 int EngineResult(int platformError) {
   switch (platformError) {
-    case platform::kSharingViolation:
-    case platform::kLockViolation: return 5;
-    case 112: return kWriteError;  // disk full
+    case platform::error::kSharingViolation:
+    case platform::error::kLockViolation: return platform::error::kAccessDenied;
+    case platform::error::kDiskFull: return kWriteError;
     default: return platformError;
   }
 }
@@ -210,31 +225,6 @@ int SharingOf(int mode) {
     case kModeNoLocks: return platform::share::kReadWriteDenyWrite;
     default: return platform::share::kReadWriteDenyNone;
   }
-}
-
-void HeaderToFile(const std::uint8_t* bytes, DataFile& f) {
-  f.FreeHead = Int32At(bytes);
-  f.FreeCount = Int32At(bytes + 4);
-  f.RootPage = Int32At(bytes + 8);
-  f.RecordTotal = Int32At(bytes + 12);
-  f.TxFlag = bytes[16];
-  f.ShareCount = static_cast<std::int16_t>(bytes[17] | (bytes[18] << 8));
-}
-
-void FileToHeader(const DataFile& f, std::uint8_t* bytes) {
-  PutInt32(bytes, f.FreeHead);
-  PutInt32(bytes + 4, f.FreeCount);
-  PutInt32(bytes + 8, f.RootPage);
-  PutInt32(bytes + 12, f.RecordTotal);
-  bytes[16] = f.TxFlag;
-  bytes[17] = static_cast<std::uint8_t>(f.ShareCount & 0xFF);
-  bytes[18] = static_cast<std::uint8_t>((f.ShareCount >> 8) & 0xFF);
-}
-
-bool HeaderSane(const std::uint8_t* bytes) {
-  std::int32_t head = Int32At(bytes), count = Int32At(bytes + 4), total = Int32At(bytes + 12);
-  bool headOk = head == -1 || (head >= 1 && head < total);
-  return headOk && count >= 0 && count < total && (head == -1) == (count == 0);
 }
 
 std::string WithoutFolder(std::string_view name) {

@@ -1,6 +1,7 @@
 // Error handling: the texts of the run-time error numbers, the log
 // "DBACCESS.ERR", the fatal I/O checks, and the guarded opens.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "console/console.h"
@@ -8,6 +9,7 @@
 #include "db/internal.h"
 #include "db/page_cache.h"
 #include "platform/codepage.h"
+#include "platform/errors.h"
 #include "platform/sysinfo.h"
 #include "text/text.h"
 #include "ui/ui.h"
@@ -126,14 +128,23 @@ void WaitForKey(bool take) {
   console::EndProgram(code);
 }
 
+// True when LastIOResult holds a failure that ends the program; while fatal
+// ends are held a failure only turns DbOk false.
+bool FailureEnds() {
+  if (LastIOResult() == 0) return false;
+  if (!State().FatalEndsHeld) return true;
+  State().DbOk = false;
+  return false;
+}
+
 [[noreturn]] void BusyFileStop(std::string_view name) {
   ui::Ask(std::string("FOGLALT A FILE, FELDOLGOZAS NEM VEGEZHETO") + '\0' + std::string(name), "");
   console::EndProgram(1);
 }
 
 [[noreturn]] void CreationFailure(int code, std::string_view tooMany) {
-  if (code == 4) FatalMessage(tooMany);
-  if (code == 5) FatalMessage("ACCESS DENIED VAGY DISK FULL");
+  if (code == platform::error::kTooManyOpenFiles) FatalMessage(tooMany);
+  if (code == platform::error::kAccessDenied) FatalMessage("ACCESS DENIED VAGY DISK FULL");
   FatalMessage("REJTELMES HIBA");
 }
 
@@ -147,7 +158,7 @@ void Guarded(DataFile& f, Open open, Create create, Close close) {
   open();
   if (DbOk()) return;
   switch (LastIOResult()) {
-    case 2:
+    case platform::error::kFileNotFound:
       create();
       if (!DbOk()) CreationFailure(LastIOResult(), kTooManyData);
       close();
@@ -155,8 +166,8 @@ void Guarded(DataFile& f, Open open, Create create, Close close) {
       open();
       if (!DbOk()) FatalMessage("REJTELMES HIBA FILE LETR+CLOSE+OPEN UTAN");
       return;
-    case 4: FatalMessage(kTooManyData);
-    case 5: BusyFileStop(f.Name);
+    case platform::error::kTooManyOpenFiles: FatalMessage(kTooManyData);
+    case platform::error::kAccessDenied: BusyFileStop(f.Name);
     default: FatalMessage("REJTELMES HIBA");
   }
 }
@@ -193,17 +204,16 @@ bool LogDbError(std::string_view fileName, std::int32_t recordNumber, std::strin
 }
 
 void CheckDataIO(DataFile& f, std::int32_t n) {
-  int code = LastIOResult();
-  if (code == 0) return;
-  if (State().FatalEndsHeld) State().DbOk = false;
-  else FatalEnd(f, n, code, true);
+  if (FailureEnds()) FatalEnd(f, n, LastIOResult(), true);
 }
 
 void CheckIndexIO(DataFile& f, std::int32_t n) {
-  int code = LastIOResult();
-  if (code == 0) return;
-  if (State().FatalEndsHeld) State().DbOk = false;
-  else FatalEnd(f, n, code, false);
+  if (FailureEnds()) FatalEnd(f, n, LastIOResult(), false);
+}
+
+void internal::EndOnIndexIO(DataFile& f, std::int32_t n) {
+  if (State().FatalEndsHeld) std::abort();
+  FatalEnd(f, n, LastIOResult(), false);
 }
 
 HoldFatalEnds::HoldFatalEnds() : was_(State().FatalEndsHeld) { State().FatalEndsHeld = true; }

@@ -7,13 +7,14 @@
 #include <vector>
 
 #include "db/db.h"
+#include "platform/errors.h"
 #include "platform/file_handle.h"
 #include "platform/fs.h"
 
 namespace db {
 namespace {
 
-constexpr int kDiskFull = 112;
+using platform::error::kDiskFull;
 constexpr std::size_t kMinBlockBytes = 64 * 1024;
 
 // An I/O failure of the work file, carried out to ExternalSort.
@@ -47,7 +48,7 @@ class WorkFile {
   void Read(std::int64_t offset, std::uint8_t* data, std::size_t size) {
     std::size_t got = 0;
     Check(file_.ReadAt(offset, data, size, got));
-    if (got != size) throw IoError{38};  // reached the end of the file
+    if (got != size) throw IoError{platform::error::kHandleEof};
   }
 
  private:
@@ -250,7 +251,7 @@ std::string SortWorkFileName(std::string_view folder) {
 
 int ExternalSort(std::size_t recordSize, const SortInput& input, const SortLess& less,
                  const SortOutput& output, const SortSettings& settings) {
-  if (recordSize == 0) return 87;  // invalid parameter
+  if (recordSize == 0) return platform::error::kInvalidParameter;
   try {
     const SortPacking& packing = settings.Packing;
     if (packing.Size == 0) {

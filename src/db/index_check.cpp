@@ -56,13 +56,12 @@ class IndexChecker {
   }
 
   bool CheckHeader() {
-    const std::uint8_t* h = Record(0);
-    freeHead_ = LoadInt32(h);
-    freeCount_ = LoadInt32(h + 4);
-    root_ = LoadInt32(h + 8);
-    std::int32_t total = LoadInt32(h + 12);
-    if (total != records_)
-      return Fail("header: RecordTotal " + std::to_string(total) + ", but the file holds " +
+    FileHeader h = FileHeader::Decode(Record(0));
+    freeHead_ = h.FreeHead;
+    freeCount_ = h.FreeCount;
+    root_ = h.RootPage;
+    if (h.RecordTotal != records_)
+      return Fail("header: RecordTotal " + std::to_string(h.RecordTotal) + ", but the file holds " +
                   std::to_string(records_) + " records");
     if (root_ != 0 && !IsPage(root_))
       return Fail("header: root page " + std::to_string(root_) + " outside the file");

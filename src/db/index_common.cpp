@@ -14,21 +14,12 @@ std::string NormaliseKey(const IndexFile& x, std::string_view key) {
   return normal;
 }
 
-IndexScope::IndexScope(IndexFile& x, bool suspend) : x_(x), suspended_(suspend) {
-  if (!suspend) OutdateCursor(x);
-  if (!suspend) return;
-  lockingOn_ = State().LockingOn;
-  suspendDepth_ = State().SuspendDepth;
-  SuspendLocking();
+IndexScope::IndexScope(IndexFile& x, bool suspend) : x_(x) {
+  if (suspend) locking_.emplace(false);
+  else OutdateCursor(x);
 }
 
-IndexScope::~IndexScope() {
-  ForgetIndexPages(x_);
-  if (!suspended_) return;
-  ResumeLocking();
-  State().LockingOn = lockingOn_;
-  State().SuspendDepth = suspendDepth_;
-}
+IndexScope::~IndexScope() { ForgetIndexPages(x_); }
 
 void OutdateCursor(IndexFile& x) {
   if (x.Cursor) x.Cursor->Current = false;

@@ -1,8 +1,6 @@
 // Index files on disk: the pages of an open index are the records of its
 // own data file, and opening, creating and closing an index is opening,
 // creating and closing that data file with the page size as its RecLen.
-#include <cstdlib>
-
 #include "db/index_internal.h"
 #include "db/internal.h"
 #include "db/journal.h"
@@ -11,7 +9,8 @@ namespace db {
 namespace {
 
 // The pages of an open index: its data file's records, its header lock and
-// counters, CheckIndexIO for a page that makes no sense. A change runs
+// counters (a page that makes no sense needs nothing of its own: PageFault
+// reports it through the index's file). A change runs
 // under the header lock from BeginChange to EndChange and goes through the
 // index's journal when it has one: a dead writer's change is rolled back
 // first, a header the change left as it was is not written again, and the
@@ -79,11 +78,6 @@ class FilePages : public PageStore {
     if (n < 1) return false;
     if (n >= x_.CachedLength) RefreshHeaderPeek(x_);
     return n < x_.CachedLength;
-  }
-  [[noreturn]] void Fault(std::int32_t n) override {
-    State().LastIOResult = kDamagedData;
-    CheckIndexIO(x_, n);
-    std::abort();  // not reached: CheckIndexIO ends the program
   }
 
  private:

@@ -2,11 +2,13 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "db/db.h"
+#include "db/internal.h"
 #include "db/page_cache.h"
 
 namespace db {
@@ -16,8 +18,7 @@ namespace db {
 std::string NormaliseKey(const IndexFile& x, std::string_view key);
 
 // The frame of one public index operation. A search or step (suspend set)
-// runs with locking suspended; afterwards the suspend depth and LockingOn
-// are put back to their values from before. Whatever pages of x the cache
+// runs with locking suspended; afterwards the switch is put back as it was. Whatever pages of x the cache
 // still holds when the frame ends (only after a fatal error: operations
 // drop their pages themselves) are forgotten, so no page of an abandoned
 // operation outlives it.
@@ -30,9 +31,7 @@ class IndexScope {
 
  private:
   IndexFile& x_;
-  bool suspended_;
-  bool lockingOn_ = false;
-  std::int16_t suspendDepth_ = 0;
+  std::optional<internal::LockingSwitch> locking_;  // put back after the pages are forgotten
 };
 
 // Stops the program when a path from the root reaches depth levels: no

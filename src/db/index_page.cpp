@@ -1,7 +1,6 @@
 #include "db/index_page.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 
 namespace db {

@@ -11,10 +11,10 @@
 // so 0 doubles as "no page".
 #pragma once
 #include <array>
-#include <bit>
 #include <cstdint>
-#include <cstring>
 #include <string_view>
+
+#include "db/db.h"
 
 namespace db {
 
@@ -55,29 +55,6 @@ struct IndexPage {
   std::int32_t Child(int r) const { return r == 0 ? LeftChild : Item(r).ChildPage; }
   IndexItem& Last() { return Item(ItemCount); }
 };
-
-// Little-endian int32 fields of records.
-// On a little-endian machine the fields are plain copies (one load or
-// store each, the hot path of unpacking a page); elsewhere byte by byte.
-inline void StoreInt32(std::uint8_t* p, std::int32_t v) {
-  auto u = static_cast<std::uint32_t>(v);
-  if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(p, &u, 4);
-  } else {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(u >> (8 * i));
-  }
-}
-
-inline std::int32_t LoadInt32(const std::uint8_t* p) {
-  std::uint32_t u = 0;
-  if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(&u, p, 4);
-  } else {
-    for (int i = 0; i < 4; ++i) u |= static_cast<std::uint32_t>(p[i]) << (8 * i);
-  }
-  return static_cast<std::int32_t>(u);
-}
-
 
 // Writes page into record (PageRecLen(keyLen) bytes): its items cut to
 // keyLen, the rest of every key and the slots beyond the count zero.

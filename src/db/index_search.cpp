@@ -311,7 +311,7 @@ void RollBackOrReportDamage(IndexFile& x, ChangesHeld& hold, std::int32_t n) {
     return;
   }
   hold.Release();
-  x.Pages->Fault(n);
+  PageFault(x, n);
 }
 
 // The way back after meeting a page that cannot be on the path: again()

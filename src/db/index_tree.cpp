@@ -237,7 +237,7 @@ void Remove(Change& c, std::int32_t n, int depth) {
 // Steps 1-2 of both changes: refuses a read-only index, takes the header
 // lock and the current root. False when refused.
 bool BeginChange(Change& c) {
-  if (c.x.OpenMode == 1) {
+  if (c.x.OpenMode == kModeReadOnly) {
     IllegalOperation(c.x);
     State().DbOk = false;
     return false;

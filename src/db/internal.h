@@ -13,7 +13,7 @@ namespace db::internal {
 // The result the engine keeps in LastIOResult for a platform error number:
 // sharing and lock violations read as 5 (access denied), as the run-time
 // library reports them; a full disk as a write error.
-int EngineResult(int platformError);
+[[nodiscard]] int EngineResult(int platformError);
 
 // Byte offset of record n, and of its lock byte (64-bit arithmetic).
 inline std::int64_t RecordOffset(const DataFile& f, std::int32_t n) {
@@ -26,36 +26,46 @@ inline std::int64_t LockByte(const DataFile& f, std::int32_t n) {
 // Reads or writes count bytes at offset through f's handle and moves f's
 // position after them. The result is the platform's number; a short count
 // is kReadError / kWriteError.
-int ReadAt(DataFile& f, std::int64_t offset, void* buf, std::size_t count);
-int WriteAt(DataFile& f, std::int64_t offset, const void* buf, std::size_t count);
+[[nodiscard]] int ReadAt(DataFile& f, std::int64_t offset, void* buf, std::size_t count);
+[[nodiscard]] int WriteAt(DataFile& f, std::int64_t offset, const void* buf, std::size_t count);
 
 // Reads count bytes at offset, repeating (about 1 ms apart) while another
 // station's lock refuses the read; the engine result.
-int ReadPatiently(DataFile& f, std::int64_t offset, void* buf, std::size_t count);
+[[nodiscard]] int ReadPatiently(DataFile& f, std::int64_t offset, void* buf, std::size_t count);
 
 // Whether LockRecord and UnlockRecord act for record n of f.
-bool RecordLockApplies(const DataFile& f, std::int32_t n);
+[[nodiscard]] bool RecordLockApplies(const DataFile& f, std::int32_t n);
 
 // The sharing flags of an open in a mode.
-int SharingOf(int mode);
-
-// Little-endian 32-bit numbers in the engine's files.
-inline std::int32_t Int32At(const std::uint8_t* p) {
-  std::uint32_t v = p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-  return static_cast<std::int32_t>(v);
-}
-inline void PutInt32(std::uint8_t* p, std::int32_t value) {
-  auto v = static_cast<std::uint32_t>(value);
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
+[[nodiscard]] int SharingOf(int mode);
 
 // The header bytes <-> f's copy.
-void HeaderToFile(const std::uint8_t* bytes, DataFile& f);
-void FileToHeader(const DataFile& f, std::uint8_t* bytes);
-// True when header bytes make sense: RecordTotal at least 1, the chain head
-// -1 or a record below RecordTotal, FreeCount from 0 to below RecordTotal,
-// and 0 exactly when the chain is empty.
-bool HeaderSane(const std::uint8_t* bytes);
+inline void HeaderToFile(const std::uint8_t* bytes, DataFile& f) {
+  static_cast<FileHeader&>(f) = FileHeader::Decode(bytes);
+}
+inline void FileToHeader(const DataFile& f, std::uint8_t* bytes) { f.FileHeader::Encode(bytes); }
+
+// Sets the engine's locking switch for the guard's life: on, or suspended
+// (off, one level deeper in SuspendDepth). The switch and the depth are put
+// back as they were when the guard ends, an end of the program on its way
+// out included.
+class LockingSwitch {
+ public:
+  explicit LockingSwitch(bool on);
+  ~LockingSwitch();
+  LockingSwitch(const LockingSwitch&) = delete;
+  LockingSwitch& operator=(const LockingSwitch&) = delete;
+
+ private:
+  bool wasOn_;
+  std::int16_t wasDepth_;
+};
+
+// The end of CheckIndexIO for a failure no caller can go on from: reported
+// and the program ended with LastIOResult. While fatal ends are held the
+// program cannot end that way (an end may already be on its way out), and
+// the process is aborted.
+[[noreturn]] void EndOnIndexIO(DataFile& f, std::int32_t n);
 
 // The open-file table.
 void TakeSlot(DataFile& f, std::uint8_t kind, std::int32_t group);

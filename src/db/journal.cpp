@@ -80,8 +80,7 @@ Pieces PiecesOf(const std::uint8_t* record, std::int64_t offset, std::size_t siz
 // PreCrc: the CRC-32 of the pre-image's pieces (16 bytes, little-endian).
 std::uint32_t PreCrcOf(const Pieces& pieces) {
   std::array<std::uint8_t, sizeof(Pieces)> bytes{};
-  for (std::size_t k = 0; k < pieces.size(); ++k)
-    for (int b = 0; b < 4; ++b) bytes[4 * k + b] = static_cast<std::uint8_t>(pieces[k] >> (8 * b));
+  for (std::size_t k = 0; k < pieces.size(); ++k) StoreUint32(bytes.data() + 4 * k, pieces[k]);
   return Crc32(bytes.data(), bytes.size());
 }
 
@@ -96,9 +95,6 @@ bool Between(const Pieces& now, const Pieces& before, const Pieces& after) {
   return false;
 }
 
-std::uint32_t U32At(const std::uint8_t* p) { return static_cast<std::uint32_t>(Int32At(p)); }
-void PutU32(std::uint8_t* p, std::uint32_t v) { PutInt32(p, static_cast<std::int32_t>(v)); }
-
 struct Head {
   std::uint32_t Sequence = 0;
   bool Pending = false;
@@ -109,48 +105,48 @@ struct Head {
 void EncodeHead(const Head& h, std::uint8_t* b) {
   std::memset(b, 0, kHeadSize);
   std::memcpy(b, kMagic.data(), 4);
-  PutU32(b + 4, h.Sequence);
+  StoreUint32(b + 4, h.Sequence);
   b[8] = h.Pending ? 1 : 0;
-  PutInt32(b + 12, h.RecLen);
-  PutInt32(b + 16, h.StartLength);
+  StoreInt32(b + 12, h.RecLen);
+  StoreInt32(b + 16, h.StartLength);
   std::size_t n = std::min(h.Station.size(), kStationMax);
   b[20] = static_cast<std::uint8_t>(n);
   std::memcpy(b + 21, h.Station.data(), n);
-  PutU32(b + 60, Crc32(b, 60));
+  StoreUint32(b + 60, Crc32(b, 60));
 }
 
 bool DecodeHead(const std::uint8_t* b, Head& h) {
-  if (std::memcmp(b, kMagic.data(), 4) != 0 || U32At(b + 60) != Crc32(b, 60)) return false;
-  h.Sequence = U32At(b + 4);
+  if (std::memcmp(b, kMagic.data(), 4) != 0 || LoadUint32(b + 60) != Crc32(b, 60)) return false;
+  h.Sequence = LoadUint32(b + 4);
   h.Pending = b[8] != 0;
-  h.RecLen = Int32At(b + 12);
-  h.StartLength = Int32At(b + 16);
+  h.RecLen = LoadInt32(b + 12);
+  h.StartLength = LoadInt32(b + 16);
   h.Station.assign(reinterpret_cast<const char*>(b + 21), std::min<std::size_t>(b[20], kStationMax));
   return h.RecLen >= kMinRecLen && h.RecLen <= kMaxRecLen && h.StartLength >= 1;
 }
 
 void EncodeEntryHead(std::uint32_t sequence, const JournalEntry& e, std::uint8_t* b) {
   std::memset(b, 0, kEntryHead);
-  PutU32(b, sequence);
-  PutInt32(b + 4, e.Page);
-  PutU32(b + 8, e.PreCrc);
-  PutU32(b + 12, e.Order);
+  StoreUint32(b, sequence);
+  StoreInt32(b + 4, e.Page);
+  StoreUint32(b + 8, e.PreCrc);
+  StoreUint32(b + 12, e.Order);
   for (std::size_t k = 0; k < e.Before.size(); ++k) {
-    PutU32(b + 16 + 4 * k, e.Before[k]);
-    PutU32(b + 32 + 4 * k, e.After[k]);
+    StoreUint32(b + 16 + 4 * k, e.Before[k]);
+    StoreUint32(b + 32 + 4 * k, e.After[k]);
   }
-  PutU32(b + 48, Crc32(b, 48));
+  StoreUint32(b + 48, Crc32(b, 48));
 }
 
 // An entry of the change numbered sequence, whole and sound.
 bool DecodeEntry(const std::uint8_t* b, const Head& h, JournalEntry& e) {
-  if (U32At(b) != h.Sequence || U32At(b + 48) != Crc32(b, 48)) return false;
-  e.Page = Int32At(b + 4);
-  e.PreCrc = U32At(b + 8);
-  e.Order = U32At(b + 12);
+  if (LoadUint32(b) != h.Sequence || LoadUint32(b + 48) != Crc32(b, 48)) return false;
+  e.Page = LoadInt32(b + 4);
+  e.PreCrc = LoadUint32(b + 8);
+  e.Order = LoadUint32(b + 12);
   for (std::size_t k = 0; k < e.Before.size(); ++k) {
-    e.Before[k] = U32At(b + 16 + 4 * k);
-    e.After[k] = U32At(b + 32 + 4 * k);
+    e.Before[k] = LoadUint32(b + 16 + 4 * k);
+    e.After[k] = LoadUint32(b + 32 + 4 * k);
   }
   e.PreImage.assign(b + kEntryHead, b + kEntryHead + h.RecLen);
   if (e.Page < 0) return false;

@@ -280,11 +280,14 @@ int ClearMarkersOf(const std::string& path, std::string& line) {
   int result = file.Open(path, platform::share::kReadWriteDenyNone);
   if (result == 0) result = Transfer(file, header, kHeaderSize, false);
   if (result == 0) {
-    bool tx = header[16] != 0, shared = header[17] != 0 || header[18] != 0;
+    FileHeader fields = FileHeader::Decode(header);
+    bool tx = fields.TxFlag != 0, shared = fields.ShareCount != 0;
     if (tx) line += " Tranzakció!"_cp;
     if (shared) line += " Lock!";
     if (tx || shared) {
-      header[16] = header[17] = header[18] = 0;
+      fields.TxFlag = 0;
+      fields.ShareCount = 0;
+      fields.Encode(header);
       result = Transfer(file, header, kHeaderSize, true);
     }
   }

@@ -1,9 +1,9 @@
 #include "db/page_cache.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "db/db.h"
+#include "db/internal.h"
 
 namespace db {
 namespace {
@@ -119,7 +119,8 @@ void ForgetIndexPages(IndexFile& x) {
 void PageFault(IndexFile& x, std::int32_t n) {
   ForgetIndexPages(x);
   x.Pages->Fault(n);
-  std::abort();  // not reached: Fault ends the program
+  State().LastIOResult = kDamagedData;
+  internal::EndOnIndexIO(x, n);
 }
 
 }  // namespace db

@@ -52,7 +52,8 @@ void MarkPageDirty(IndexPage& page);
 // a fatal error (the program is ending).
 void ForgetIndexPages(IndexFile& x);
 // Stops the program: record n of x makes no sense. x's entries are
-// forgotten first.
+// forgotten first, then x's store has its say (PageStore::Fault), then the
+// program ends as CheckIndexIO ends it, with kDamagedData.
 [[noreturn]] void PageFault(IndexFile& x, std::int32_t n);
 
 }  // namespace db

@@ -11,6 +11,7 @@
 #include "db/index_internal.h"
 #include "db/internal.h"
 #include "platform/codepage.h"
+#include "platform/errors.h"
 #include "platform/fs.h"
 #include "text/text.h"
 #include "ui/ui.h"
@@ -387,7 +388,7 @@ class ReadPass {
   }
 
   void Free(std::uint8_t* record, std::int32_t n) {
-    WriteInt32(record, freeHead_);
+    StoreInt32(record, freeHead_);
     CheckRecordIO(data_, n, WriteRecordAt(n, record));
     freeHead_ = n;
     ++freeCount_;
@@ -397,9 +398,9 @@ class ReadPass {
     if (finished_) return;
     finished_ = true;
     std::vector<std::uint8_t> header(static_cast<std::size_t>(p_.RecLen), 0);
-    WriteInt32(header.data(), freeHead_);
-    WriteInt32(header.data() + 4, freeCount_);
-    WriteInt32(header.data() + 12, std::max<std::int32_t>(total_, 1));
+    FileHeader{.FreeHead = freeHead_, .FreeCount = freeCount_, .RootPage = 0,
+               .RecordTotal = std::max<std::int32_t>(total_, 1)}
+        .Encode(header.data());
     CheckRecordIO(data_, 0, WriteRecordAt(0, header.data()));
     counter_.Show();
   }
@@ -411,11 +412,7 @@ class ReadPass {
   int WriteRecordAt(std::int32_t n, const std::uint8_t* record) {
     std::size_t written = 0;
     int result = data_.Handle.WriteAt(RecordOffset(data_, n), record, p_.RecLen, written);
-    return result == 0 && written < static_cast<std::size_t>(p_.RecLen) ? 112 : result;
-  }
-
-  static void WriteInt32(std::uint8_t* at, std::int32_t value) {
-    for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(value) >> (8 * i));
+    return result == 0 && written < static_cast<std::size_t>(p_.RecLen) ? platform::error::kDiskFull : result;
   }
 
   DataFile& data_;
@@ -555,12 +552,6 @@ void OfferToFreeSkipped(const Parameters& p, const std::vector<std::int32_t>& sk
   CloseDataFile(data);
 }
 
-// Locking suspended for the scope.
-struct SuspendedLocking {
-  SuspendedLocking() { SuspendLocking(); }
-  ~SuspendedLocking() { ResumeLocking(); }
-};
-
 // Opens the data file for the rebuild: deny-write, its size a multiple of
 // the record length.
 RebuildResult OpenForRebuild(DataFile& data, const Parameters& p, std::int32_t& total) {
@@ -591,7 +582,7 @@ RebuildResult CreateForRebuild(IndexFile& index, const Parameters& p) {
   CreateIndex(index, name, p.KeyLength(), p.Duplicates);
   RestoreOpenMode();
   if (DbOk()) return {};
-  int code = LastIOResult() == 5 ? kRebuildInUse : kRebuildFailed;
+  int code = LastIOResult() == platform::error::kAccessDenied ? kRebuildInUse : kRebuildFailed;
   return Refused(code, std::string("Az indexfájl nem hozható létre: "_cp) + name + " (" + ErrorText(LastIOResult()) + ")");
 }
 
@@ -604,7 +595,7 @@ RebuildResult Rebuild(bool ownWindow, const Parameters& p, const SortSettings& s
   std::vector<std::int32_t> skipped;
   int sorted = 0;
   {
-    SuspendedLocking suspended;
+    internal::LockingSwitch suspended(false);
     IndexFile index;
     if (RebuildResult created = CreateForRebuild(index, p); created.Code != 0) return created;
     SortOrder order(static_cast<std::size_t>(p.KeyLength()), p.Duplicates != 0);

@@ -17,6 +17,7 @@ inline constexpr int kNoMoreFiles = 18;
 inline constexpr int kGeneralFailure = 31;
 inline constexpr int kSharingViolation = 32;
 inline constexpr int kLockViolation = 33;
+inline constexpr int kHandleEof = 38;  // reached the end of the file
 inline constexpr int kFileExists = 80;
 inline constexpr int kInvalidParameter = 87;
 inline constexpr int kDiskFull = 112;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/codepage.h"
+#include "platform/errors.h"
 #include "platform/fs.h"
 #include "records/loops.h"
 #include "records/records.h"
@@ -88,7 +89,7 @@ std::vector<int> ChangedIndexes(const TableView& table, const std::uint8_t* befo
 
 bool OpenNewData(TableView& table) {
   db::OpenDataFile(table.Data, table.Def.DataFile, table.Def.RecLen);
-  bool missing = !db::DbOk() && db::LastIOResult() == 2;
+  bool missing = !db::DbOk() && db::LastIOResult() == platform::error::kFileNotFound;
   if (!db::DbOk()) db::OpenDataFileGuarded(table.Data, table.Def.DataFile, table.Def.RecLen);
   return missing;
 }

@@ -2,6 +2,8 @@
 // the table of open files and the faults that end the program.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <climits>
 #include <cstring>
 
 #include "db_fixture.h"
@@ -47,6 +49,35 @@ TEST_F(DataFileTest, NewFileHoldsOnlyItsHeader) {
   EXPECT_EQ(db::RecordCount(f), 1);
   EXPECT_EQ(db::LiveRecordCount(f), 0);
   EXPECT_EQ(db::OpenFileCount(), 1);
+}
+
+// Every field at its offset, edge values of its width included, and back.
+TEST(FileHeaderTest, EncodesEveryFieldAtItsOffsetAndBack) {
+  const db::FileHeader headers[] = {
+      {.FreeHead = INT32_MIN, .FreeCount = INT32_MAX, .RootPage = -1, .RecordTotal = 0x12345678,
+       .TxFlag = 0xFF, .ShareCount = INT16_MIN},
+      {.FreeHead = INT32_MAX, .FreeCount = -1, .RootPage = INT32_MIN, .RecordTotal = -2,
+       .TxFlag = 1, .ShareCount = INT16_MAX},
+      {.ShareCount = -1},
+  };
+  for (const db::FileHeader& h : headers) {
+    std::array<std::uint8_t, db::kHeaderSize + 1> bytes;
+    bytes.fill(0xA5);
+    h.Encode(bytes.data());
+    std::string image(bytes.begin(), bytes.end());
+    EXPECT_EQ(Int32At(image, 0), h.FreeHead);
+    EXPECT_EQ(Int32At(image, 4), h.FreeCount);
+    EXPECT_EQ(Int32At(image, 8), h.RootPage);
+    EXPECT_EQ(Int32At(image, 12), h.RecordTotal);
+    EXPECT_EQ(bytes[16], h.TxFlag);
+    EXPECT_EQ(static_cast<std::int16_t>(bytes[17] | bytes[18] << 8), h.ShareCount);
+    EXPECT_EQ(bytes[19], 0xA5);  // nothing beyond the header
+    EXPECT_TRUE(db::FileHeader::Decode(bytes.data()) == h);
+  }
+  std::array<std::uint8_t, db::kHeaderSize> any{}, again{};
+  for (std::size_t i = 0; i < any.size(); ++i) any[i] = static_cast<std::uint8_t>(0x80 + 13 * i);
+  db::FileHeader::Decode(any.data()).Encode(again.data());
+  EXPECT_EQ(again, any);  // every byte kept
 }
 
 TEST_F(DataFileTest, FreedRecordsAreReusedLastFreedFirst) {

@@ -2,6 +2,7 @@
 // with two handles of one process standing for two stations.
 #include <gtest/gtest.h>
 
+#include "db/internal.h"
 #include "db_fixture.h"
 #include "platform/codepage.h"
 #include "platform/file_handle.h"
@@ -168,22 +169,25 @@ TEST_F(LockingTest, LockGroupRefusedAtTheThirdFileReleasesTheFirstTwo) {
 }
 
 TEST_F(LockingTest, SuspendedLockingResumesOnlyAtTheOuterLevel) {
-  db::SuspendLocking();
-  db::SuspendLocking();
-  db::ResumeLocking();
-  EXPECT_FALSE(db::LockingOn());
-  db::ResumeLocking();
-  EXPECT_TRUE(db::LockingOn());
-  db::ResumeLocking();  // unbalanced: stays on, depth 0
+  {
+    db::internal::LockingSwitch outer(false);
+    {
+      db::internal::LockingSwitch inner(false);
+      EXPECT_EQ(db::State().SuspendDepth, 2);
+    }
+    EXPECT_FALSE(db::LockingOn());
+  }
   EXPECT_TRUE(db::LockingOn());
   EXPECT_EQ(db::State().SuspendDepth, 0);
   db::SetLocking(false);
   EXPECT_EQ(db::State().SuspendDepth, 1);
-  db::ResumeLocking();
-  EXPECT_TRUE(db::LockingOn());
-  db::SaveLocking();
-  EXPECT_FALSE(db::LockingOn());
-  db::RestoreLocking();
+  {
+    db::internal::LockingSwitch on(true);
+    EXPECT_TRUE(db::LockingOn());
+  }
+  EXPECT_FALSE(db::LockingOn());  // put back, depth included
+  EXPECT_EQ(db::State().SuspendDepth, 1);
+  db::SetLocking(true);
   EXPECT_TRUE(db::LockingOn());
 }
 
