@@ -6,20 +6,20 @@
 
 #include "checks.h"
 #include "db/db.h"
-#include "platform/file_handle.h"
+#include "platform/file.h"
 
 namespace dbcheck {
 namespace {
 
 // The file's bytes into bytes; 0 or the platform's error number.
 int ReadWhole(const std::string& name, std::string& bytes) {
-  platform::SharedFile file;
-  if (int error = file.Open(name, platform::share::kReadOnlyDenyNone)) return error;
+  std::unique_ptr<platform::File> file = platform::NewFile();
+  if (int error = file->Open(name, platform::share::kReadOnlyDenyNone)) return error;
   std::int64_t size = 0;
-  if (int error = file.Size(size)) return error;
+  if (int error = file->Size(size)) return error;
   bytes.resize(static_cast<std::size_t>(size));
   std::size_t got = 0;
-  if (int error = file.ReadAt(0, bytes.data(), bytes.size(), got)) return error;
+  if (int error = file->ReadAt(0, bytes.data(), bytes.size(), got)) return error;
   bytes.resize(got);
   return 0;
 }
@@ -27,10 +27,10 @@ int ReadWhole(const std::string& name, std::string& bytes) {
 // True when a station holds the index's header lock (the lock byte of
 // record 0): a change is under way there.
 bool HeaderLockHeld(const std::string& name, long recLen) {
-  platform::SharedFile file;
-  if (file.Open(name, platform::share::kReadOnlyDenyNone) != 0) return false;
-  if (file.Lock(recLen - 1, 1) != 0) return true;
-  file.Unlock(recLen - 1, 1);
+  std::unique_ptr<platform::File> file = platform::NewFile();
+  if (file->Open(name, platform::share::kReadOnlyDenyNone) != 0) return false;
+  if (file->Lock(recLen - 1, 1) != 0) return true;
+  (void)file->Unlock(recLen - 1, 1);  // locked just above: cannot fail
   return false;
 }
 
