@@ -1,10 +1,10 @@
 // The system's file on POSIX: Windows sharing modes and mandatory
 // byte-range locks, emulated with open-file-description (OFD) locks.
 //
-// Every file is its own open file description (its own open()), so
-// its OFD locks conflict with those of every other handle, in this process
-// or another, and belong to no one else; the system drops them when the
-// handle is closed or the process dies.
+// Every file is its own open file description (its own open()), so its OFD
+// locks conflict with those of every other handle, in this process or
+// another, and belong to no one else; the system drops them when the handle
+// is closed or the process dies.
 //
 // Sharing modes. Four bytes far beyond any record stand for the sharing
 // state of the file (records are at most 10000 bytes and numbered by 32 bits,
@@ -23,14 +23,16 @@
 // closes again and reports a sharing violation. Two conflicting opens
 // racing each other may both be refused, never both granted. Since every
 // handle holds +0 or +1, a file with a foreign lock on either is open
-// elsewhere: erasing and renaming it is refused (InUse), as Windows refuses
-// it to handles that do not share deletion, which ours never do.
+// elsewhere: erasing and renaming it are refused (InUse), as Windows
+// refuses them while a handle that does not share deletion is open, and
+// ours never share it. Stations of the previous release hold the same
+// bytes, so they are seen too.
 //
 // Byte-range locks. Lock takes an exclusive OFD lock; the handle keeps a
 // table of the ranges it holds, because OFD locks of one description merge
 // and re-locking a held byte would succeed, where Windows refuses it.
 // Reads and writes first ask F_OFD_GETLK whether another handle holds a
-// byte of their range and are refused with 33 if so. The test and the
+// byte of their range and are refused with a lock violation if so. The test and the
 // transfer are two steps: a lock taken between them does not stop a
 // transfer already under way, as one that started just before it.
 //
