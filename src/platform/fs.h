@@ -10,8 +10,10 @@
 // Sharing: a file that a handle of the file object (platform/file.h) holds
 // open is erased or renamed by nobody, as on Windows (kSharingViolation; a
 // rename onto it is refused with kAccessDenied); creating or copying over it
-// is refused as its sharing flags say. POSIX keeps these rules between the
-// library's own handles, in any process.
+// is refused (kSharingViolation) as its sharing flags say, and leaves it as
+// it is. POSIX keeps these rules between the library's own handles, in any
+// process. Whole-file reads and writes go through the file object, so a byte
+// that another handle has locked refuses them (kLockViolation).
 //
 // POSIX drive table: drive X is the folder named by the environment variable
 // TORMEX_DRIVE_X (for example TORMEX_DRIVE_D=/mnt/data); C: is "/" unless
