@@ -6,31 +6,19 @@
 
 #include "checks.h"
 #include "db/db.h"
-#include "platform/file_handle.h"
+#include "platform/file.h"
+#include "platform/fs.h"
 
 namespace dbcheck {
 namespace {
 
-// The file's bytes into bytes; 0 or the platform's error number.
-int ReadWhole(const std::string& name, std::string& bytes) {
-  platform::SharedFile file;
-  if (int error = file.Open(name, platform::share::kReadOnlyDenyNone)) return error;
-  std::int64_t size = 0;
-  if (int error = file.Size(size)) return error;
-  bytes.resize(static_cast<std::size_t>(size));
-  std::size_t got = 0;
-  if (int error = file.ReadAt(0, bytes.data(), bytes.size(), got)) return error;
-  bytes.resize(got);
-  return 0;
-}
-
 // True when a station holds the index's header lock (the lock byte of
 // record 0): a change is under way there.
 bool HeaderLockHeld(const std::string& name, long recLen) {
-  platform::SharedFile file;
-  if (file.Open(name, platform::share::kReadOnlyDenyNone) != 0) return false;
-  if (file.Lock(recLen - 1, 1) != 0) return true;
-  file.Unlock(recLen - 1, 1);
+  std::unique_ptr<platform::File> file = platform::NewFile();
+  if (file->Open(name, platform::share::kReadOnlyDenyNone) != 0) return false;
+  if (file->Lock(recLen - 1, 1) != 0) return true;
+  (void)file->Unlock(recLen - 1, 1);  // locked just above: cannot fail
   return false;
 }
 
@@ -38,7 +26,7 @@ bool HeaderLockHeld(const std::string& name, long recLen) {
 // rollback will leave it. Returns the exit code; bytes becomes that image.
 int JudgePending(const std::string& name, long keyLen, std::string& bytes) {
   std::string journal;
-  if (ReadWhole(db::JournalName(name), journal) != 0) return 0;
+  if (platform::ReadFileBytes(db::JournalName(name), journal) != 0) return 0;
   db::JournalVerdict verdict = db::JudgeJournal(journal, bytes);
   if (!verdict.Pending) return 0;
   if (verdict.RebuildNeeded) {
@@ -69,7 +57,7 @@ int CheckIndex(const std::vector<std::string>& args) {
   }
   const std::string& name = args[0];
   std::string bytes;
-  if (int error = ReadWhole(name, bytes)) {
+  if (int error = platform::ReadFileBytes(name, bytes)) {
     Say(name + ": cannot be read: error " + std::to_string(error));
     return 1;
   }

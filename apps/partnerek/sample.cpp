@@ -6,7 +6,7 @@
 #include "console/console.h"
 #include "db/db.h"
 #include "partner_table.h"
-#include "platform/file_handle.h"
+#include "platform/file.h"
 #include "platform/fs.h"
 #include "platform/codepage.h"
 #include "records/records.h"
@@ -120,7 +120,8 @@ std::string NewName(const std::string& name) { return std::string(kNewPrefix) + 
 std::string AsideName(const std::string& name) { return "REGI_" + name; }
 
 void EraseNewRegister() {
-  for (const std::string& name : RegisterFiles()) platform::EraseFile(NewName(name));
+  for (const std::string& name : RegisterFiles())
+    (void)platform::EraseFile(NewName(name));  // most are not there: nothing to tell
 }
 
 // A fresh data file of count partners under its new name; false when it
@@ -174,11 +175,12 @@ bool PutInPlace() {
     ok = platform::RenameFile(NewName(name), name) == 0;
     if (ok) placed.push_back(name);
   }
+  // Undoing and clearing up are tried once; what fails stays to be seen.
   for (const std::string& name : placed)
-    if (!ok) platform::RenameFile(name, NewName(name));
+    if (!ok) (void)platform::RenameFile(name, NewName(name));
   for (const std::string& name : aside) {
-    if (ok) platform::EraseFile(AsideName(name));
-    else platform::RenameFile(AsideName(name), name);
+    if (ok) (void)platform::EraseFile(AsideName(name));
+    else (void)platform::RenameFile(AsideName(name), name);
   }
   return ok;
 }
@@ -199,8 +201,8 @@ std::string SampleCode(std::int32_t i) {
 SampleResult MakeSample(std::int32_t count, bool ownWindow) {
   // The old data file is held (deny-write) while the new register is made:
   // no other station has it open meanwhile.
-  platform::SharedFile old;
-  if (platform::FileExists(kDataFile) && old.Open(kDataFile, platform::share::kReadWriteDenyWrite) != 0)
+  std::unique_ptr<platform::File> old = platform::NewFile();
+  if (platform::FileExists(kDataFile) && old->Open(kDataFile, platform::share::kReadWriteDenyWrite) != 0)
     return Failed(kSampleFileBusy, std::string(kDataFile) +
                                        std::string(" nem hozható létre (másik állomás használja?)"_cp));
   SampleResult result;
@@ -210,7 +212,7 @@ SampleResult MakeSample(std::int32_t count, bool ownWindow) {
     EraseNewRegister();
     throw;
   }
-  old.Close();
+  old->Close();
   if (result.Code == 0 && !PutInPlace())
     result = Failed(kSampleNotPlaced, std::string("Az új partnertörzs nem tehető a régi helyére, a régi maradt."_cp));
   EraseNewRegister();

@@ -72,7 +72,7 @@ void ResetFile(DataFile& f, std::string_view name, int recLen) {
 // Creates (or empties) the file at path with a new header, locked while it
 // is written, and closes it again. The platform's result of the creation.
 int CreateEmpty(DataFile& f, const std::string& path, int sharing) {
-  if (int result = f.Handle.Create(path, sharing)) return result;
+  if (int result = f.Handle->Create(path, sharing)) return result;
   f.FreeHead = -1;
   f.FreeCount = f.RootPage = 0;
   f.RecordTotal = 1;
@@ -83,14 +83,14 @@ int CreateEmpty(DataFile& f, const std::string& path, int sharing) {
   SetResult(WriteAt(f, 0, RecordBuffer(), static_cast<std::size_t>(f.RecLen)));
   CheckDataIO(f, 0);
   UnlockRecord(f, 0);
-  SetResult(f.Handle.Close());
+  SetResult(f.Handle->Close());
   f.Held.clear();
   CheckDataIO(f, 0);
   return 0;
 }
 
 [[noreturn]] void RecordLengthStop(DataFile& f, std::int64_t size) {
-  f.Handle.Close();
+  f.Handle->Close();
   std::string message = std::string("Hibás rekordhossz a(z) "_cp) + f.Name;
   message += " állománynál!"_cp;
   message += '\0';
@@ -107,7 +107,7 @@ int CreateEmpty(DataFile& f, const std::string& path, int sharing) {
 // The file's size in bytes, from the handle.
 std::int64_t HandleSize(DataFile& f) {
   std::int64_t size = 0;
-  SetResult(f.Handle.Size(size));
+  SetResult(f.Handle->Size(size));
   CheckDataIO(f, 0);
   return size;
 }
@@ -135,7 +135,7 @@ void FinishOpen(DataFile& f, int mode, bool checkLength, std::int32_t group) {
 
 // Opens the handle; false (DbOk false, LastIOResult set) on failure.
 bool OpenHandle(DataFile& f, const std::string& path, int sharing) {
-  int result = f.Handle.Open(path, sharing);
+  int result = f.Handle->Open(path, sharing);
   SetResult(result);
   State().DbOk = result == 0;
   f.Sharing = sharing;
@@ -228,16 +228,16 @@ void CreateDataFile(DataFile& f, std::string_view name, int recLen) {
 }
 
 void CloseDataFile(DataFile& f) {
-  if (!f.Handle.IsOpen()) {
+  if (!f.Handle->IsOpen()) {
     FreeSlot(f);
     return;
   }
   WriteHeaderBack(f);
   f.ShareDepth = 0;
-  std::string path = f.Handle.Path();
-  SetResult(f.Handle.Close());
+  std::string path = f.Handle->Path();
+  SetResult(f.Handle->Close());
   f.Held.clear();
-  if (f.OpenMode == kModePrivate) platform::EraseFile(path);
+  if (f.OpenMode == kModePrivate) (void)platform::EraseFile(path);  // a fresh copy each open
   CheckDataIO(f, 0);
   FreeSlot(f);
 }
@@ -254,10 +254,10 @@ void EmptyDataFile(DataFile& f) {
 }
 
 void ReopenFile(DataFile& f) {
-  std::string path = f.Handle.Path();
-  f.Handle.Close();
+  std::string path = f.Handle->Path();
+  f.Handle->Close();
   f.Held.clear();
-  SetResult(f.Handle.Open(path, f.Sharing));
+  SetResult(f.Handle->Open(path, f.Sharing));
   CheckDataIO(f, 0);
 }
 
@@ -270,7 +270,7 @@ void ReadRecord(DataFile& f, std::int32_t n, void* buf) {
   int result = ReadAt(f, at, buf, static_cast<std::size_t>(f.RecLen));
   // Repeated only while another station's lock refuses it; any other
   // failure (past the end of the file among them) is fatal at once.
-  while (!ownLock && result == platform::kLockViolation) {
+  while (!ownLock && result == platform::error::kLockViolation) {
     PollPause();
     result = ReadAt(f, at, buf, static_cast<std::size_t>(f.RecLen));
   }
@@ -287,12 +287,12 @@ void PeekRecord(DataFile& f, std::int32_t n, void* buf) {
   if (f.Held.count(n) > 0 || n < 0) {
     result = ReadAt(f, at, buf, size);
   } else {
-    int lock = f.Handle.Lock(lockByte, 1);
-    if (lock == platform::kLockViolation) {
+    int lock = f.Handle->Lock(lockByte, 1);
+    if (lock == platform::error::kLockViolation) {
       result = ReadAt(f, at, buf, size - 1);  // everything but the lock byte
     } else {
       result = ReadAt(f, at, buf, size);
-      if (lock == 0) f.Handle.Unlock(lockByte, 1);
+      if (lock == 0) (void)f.Handle->Unlock(lockByte, 1);  // locked just above: cannot fail
     }
   }
   SetResult(result);
@@ -331,7 +331,7 @@ void AllocCore(DataFile& f, std::int32_t& n) {
     std::vector<std::uint8_t> zeros(static_cast<std::size_t>(f.RecLen), 0);
     if (f.Journal) {
       f.Journal->BeforeWrite(n, zeros.data());
-      SetResult(f.Handle.Truncate(RecordOffset(f, n + 1)));
+      SetResult(f.Handle->Truncate(RecordOffset(f, n + 1)));
       CheckDataIO(f, n);
     } else {
       WriteRecordHeld(f, n, zeros.data());
@@ -418,7 +418,7 @@ bool RecordLockedElsewhere(DataFile& f, std::int32_t n) {
   if (n < 0) return false;
   std::uint8_t byte = 0;
   std::size_t got = 0;
-  int result = f.Handle.ReadAt(LockByte(f, n), &byte, 1, got);
+  int result = f.Handle->ReadAt(LockByte(f, n), &byte, 1, got);
   return result != 0 || got < 1;
 }
 

@@ -40,7 +40,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/file_handle.h"
+#include "platform/file.h"
 
 namespace db {
 
@@ -140,7 +140,8 @@ struct DataFile : FileHeader {
   DataFile(const DataFile&) = delete;
   DataFile& operator=(const DataFile&) = delete;
 
-  platform::SharedFile Handle;  // bound to Name, or to the private copy (mode 3)
+  // Bound to Name, or to the private copy (mode 3).
+  std::unique_ptr<platform::File> Handle = platform::NewFile();
   std::string Name;             // the name as bound at open (resolved)
   std::int32_t RecLen = 0;
 

@@ -192,7 +192,7 @@ int EngineResult(int platformError) {
 
 int ReadAt(DataFile& f, std::int64_t offset, void* buf, std::size_t count) {
   std::size_t got = 0;
-  int result = f.Handle.ReadAt(offset, buf, count, got);
+  int result = f.Handle->ReadAt(offset, buf, count, got);
   if (result == 0 && got < count) result = kReadError;
   if (result == 0) f.Position = offset + static_cast<std::int64_t>(count);
   return result;
@@ -200,7 +200,7 @@ int ReadAt(DataFile& f, std::int64_t offset, void* buf, std::size_t count) {
 
 int WriteAt(DataFile& f, std::int64_t offset, const void* buf, std::size_t count) {
   std::size_t written = 0;
-  int result = f.Handle.WriteAt(offset, buf, count, written);
+  int result = f.Handle->WriteAt(offset, buf, count, written);
   if (result == 0 && written < count) result = kWriteError;
   if (result == 0) f.Position = offset + static_cast<std::int64_t>(count);
   return result;
@@ -208,7 +208,7 @@ int WriteAt(DataFile& f, std::int64_t offset, const void* buf, std::size_t count
 
 int ReadPatiently(DataFile& f, std::int64_t offset, void* buf, std::size_t count) {
   int result;
-  while ((result = ReadAt(f, offset, buf, count)) == platform::kLockViolation) PollPause();
+  while ((result = ReadAt(f, offset, buf, count)) == platform::error::kLockViolation) PollPause();
   return EngineResult(result);
 }
 

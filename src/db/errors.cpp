@@ -100,7 +100,7 @@ void LetGo(DataFile& f) {
     ForgetIndexPages(index);
     index.Pages.reset();
   }
-  f.Handle.Close();
+  f.Handle->Close();
   f.Held.clear();
 }
 
@@ -182,9 +182,9 @@ std::string ErrorText(int code) {
 }
 
 bool LogDbError(std::string_view fileName, std::int32_t recordNumber, std::string_view message) {
-  platform::SharedFile log;
-  if (log.Open(kLogName, platform::share::kReadWriteDenyNone) != 0 &&
-      log.Create(kLogName, platform::share::kReadWriteDenyNone) != 0)
+  std::unique_ptr<platform::File> log = platform::NewFile();
+  if (log->Open(kLogName, platform::share::kReadWriteDenyNone) != 0 &&
+      log->Create(kLogName, platform::share::kReadWriteDenyNone) != 0)
     return false;
   platform::TimeOfDay now = platform::CurrentClock().Now();
   platform::Date today = platform::CurrentClock().Today();
@@ -197,9 +197,9 @@ bool LogDbError(std::string_view fileName, std::int32_t recordNumber, std::strin
   line += " Station:" + StationId() + "\r\n";
   std::int64_t size = 0;
   std::size_t written = 0;
-  log.Size(size);
-  int result = log.WriteAt(size, line.data(), line.size(), written);
-  log.Close();
+  int result = log->Size(size);
+  if (result == 0) result = log->WriteAt(size, line.data(), line.size(), written);
+  log->Close();
   return result == 0;
 }
 

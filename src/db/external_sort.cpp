@@ -8,7 +8,7 @@
 
 #include "db/db.h"
 #include "platform/errors.h"
-#include "platform/file_handle.h"
+#include "platform/file.h"
 #include "platform/fs.h"
 
 namespace db {
@@ -34,26 +34,26 @@ struct Run {
 class WorkFile {
  public:
   explicit WorkFile(std::string path) : path_(std::move(path)) {
-    Check(file_.Create(path_, platform::share::kReadWriteDenyWrite));
+    Check(file_->Create(path_, platform::share::kReadWriteDenyWrite));
   }
   ~WorkFile() {
-    file_.Close();
-    platform::EraseFile(path_);
+    file_->Close();
+    (void)platform::EraseFile(path_);  // a work file left behind harms no one
   }
   void Write(std::int64_t offset, const std::uint8_t* data, std::size_t size) {
     std::size_t written = 0;
-    Check(file_.WriteAt(offset, data, size, written));
+    Check(file_->WriteAt(offset, data, size, written));
     if (written != size) throw IoError{kDiskFull};
   }
   void Read(std::int64_t offset, std::uint8_t* data, std::size_t size) {
     std::size_t got = 0;
-    Check(file_.ReadAt(offset, data, size, got));
+    Check(file_->ReadAt(offset, data, size, got));
     if (got != size) throw IoError{platform::error::kHandleEof};
   }
 
  private:
   std::string path_;
-  platform::SharedFile file_;
+  std::unique_ptr<platform::File> file_ = platform::NewFile();
 };
 
 // Appends records to the work file through a block buffer; Finish flushes

@@ -53,7 +53,7 @@ class FilePages : public PageStore {
   // suspended, and a lock this station already holds counts as taken.
   bool HoldChanges() override {
     if (!HeaderShared(x_) || x_.Held.count(0) > 0) return true;
-    if (x_.Handle.Lock(internal::LockByte(x_, 0), 1) != 0) return false;
+    if (x_.Handle->Lock(internal::LockByte(x_, 0), 1) != 0) return false;
     x_.Held.insert(0);
     tookHeader_ = true;
     return true;
@@ -61,11 +61,11 @@ class FilePages : public PageStore {
   bool ChangeRunning() override {
     if (!HeaderShared(x_) || x_.Held.count(0) > 0) return false;
     std::int64_t byte = internal::LockByte(x_, 0);
-    if (x_.Handle.Lock(byte, 1) != 0) return true;
+    if (x_.Handle->Lock(byte, 1) != 0) return true;
     // No change is under way: one that a station left half done when it
     // died is rolled back now, and what the reader saw of it does not count.
     bool rolledBack = x_.Journal && x_.Journal->RollBackPending();
-    x_.Handle.Unlock(byte, 1);
+    (void)x_.Handle->Unlock(byte, 1);  // locked just above: cannot fail
     return rolledBack;
   }
   void ReleaseChanges() override {
@@ -113,7 +113,7 @@ void CreateIndex(IndexFile& x, std::string_view name, int keyLen, int duplicates
   if (RefuseKeyLength(keyLen)) return;
   CreateDataFile(x, name, IndexRecLen(keyLen));
   if (!DbOk()) return;
-  DiscardJournal(x.Handle.Path());
+  DiscardJournal(x.Handle->Path());
   Attach(x, keyLen, duplicates);
 }
 
@@ -159,7 +159,7 @@ void EmptyIndex(IndexFile& x) {
   int keyLen = x.KeyLength, duplicates = x.AllowDuplicates;
   EmptyDataFile(x);
   if (!DbOk()) return;
-  DiscardJournal(x.Handle.Path());
+  DiscardJournal(x.Handle->Path());
   Attach(x, keyLen, duplicates);
 }
 

@@ -224,8 +224,10 @@ bool JournalsChanges(const DataFile& x) {
 }
 
 void DiscardJournal(const std::string& indexPath) {
-  platform::SharedFile file;
-  if (file.Open(JournalName(indexPath), platform::share::kReadWriteDenyNone) == 0) file.Truncate(0);
+  std::unique_ptr<platform::File> file = platform::NewFile();
+  // Best effort, as the open: an index created anew has no change to lose.
+  if (file->Open(JournalName(indexPath), platform::share::kReadWriteDenyNone) == 0)
+    (void)file->Truncate(0);
 }
 
 JournalSwitch::JournalSwitch(bool on) : was_(State().JournalOn) { State().JournalOn = on; }
@@ -234,10 +236,10 @@ JournalSwitch::~JournalSwitch() { State().JournalOn = was_; }
 // ---- The writer's side -------------------------------------------------------------
 
 bool ChangeJournal::OpenFile(bool create) {
-  if (file_.IsOpen()) return true;
-  std::string name = JournalName(x_.Handle.Path());
-  int result = file_.Open(name, platform::share::kReadWriteDenyNone);
-  if (result != 0 && create) result = file_.Create(name, platform::share::kReadWriteDenyNone);
+  if (file_->IsOpen()) return true;
+  std::string name = JournalName(x_.Handle->Path());
+  int result = file_->Open(name, platform::share::kReadWriteDenyNone);
+  if (result != 0 && create) result = file_->Create(name, platform::share::kReadWriteDenyNone);
   if (result == 0 || !create) return result == 0;
   Check(x_, 0, EngineResult(result));
   return false;
@@ -245,7 +247,7 @@ bool ChangeJournal::OpenFile(bool create) {
 
 void ChangeJournal::WriteJournal(std::int64_t at, const std::uint8_t* bytes, std::size_t size) {
   std::size_t written = 0;
-  int result = file_.WriteAt(at, bytes, size, written);
+  int result = file_->WriteAt(at, bytes, size, written);
   Check(x_, 0, result != 0 ? EngineResult(result) : written < size ? kWriteError : 0);
 }
 
@@ -293,7 +295,7 @@ void ChangeJournal::BeforeWrite(std::int32_t n, const std::uint8_t* record) {
     w.E.Order = ++order_;
     EncodeEntryHead(sequence_, w.E, head.data());
     WriteJournal(w.At, head.data(), head.size());
-    if (State().SyncChanges) file_.Flush();
+    if (State().SyncChanges) (void)file_->Flush();  // durability only, see End
     return;
   }
   if (appended) pre.assign(size, 0);
@@ -316,7 +318,7 @@ void ChangeJournal::BeforeWrite(std::int32_t n, const std::uint8_t* record) {
   bytes.insert(bytes.end(), pre.begin(), pre.end());
   OpenFile(true);
   WriteJournal(at, bytes.data(), bytes.size());
-  if (State().SyncChanges) file_.Flush();
+  if (State().SyncChanges) (void)file_->Flush();  // durability only, see End
   e.PreImage.clear();
   entries_[n] = {end_, std::move(e)};
   read_.erase(n);
@@ -330,9 +332,11 @@ bool ChangeJournal::HeaderUnchanged(const std::uint8_t* header) const {
 
 void ChangeJournal::End() {
   if (active_ && written_) {
-    if (State().SyncChanges) x_.Handle.Flush();
+    // Flushes only make the written bytes durable sooner; a failed one has
+    // no result the engine reports.
+    if (State().SyncChanges) (void)x_.Handle->Flush();
     Cut();
-    if (State().SyncChanges) file_.Flush();
+    if (State().SyncChanges) (void)file_->Flush();
   }
   active_ = false;
   read_.clear();
@@ -359,25 +363,25 @@ namespace {
 
 }  // namespace
 
-void ChangeJournal::Cut() { Check(x_, 0, EngineResult(file_.Truncate(kHeadSize))); }
+void ChangeJournal::Cut() { Check(x_, 0, EngineResult(file_->Truncate(kHeadSize))); }
 
 bool ChangeJournal::RollBackPending() {
   std::int64_t journalSize = 0;
   // Called under the header lock: a missing journal is created empty, so
   // that every later check is one size query on an open file.
   if (!OpenFile(false) &&
-      file_.Create(JournalName(x_.Handle.Path()), platform::share::kReadWriteDenyNone) != 0)
+      file_->Create(JournalName(x_.Handle->Path()), platform::share::kReadWriteDenyNone) != 0)
     return false;
-  if (file_.Size(journalSize) != 0 || journalSize <= std::int64_t{kHeadSize}) return false;
+  if (file_->Size(journalSize) != 0 || journalSize <= std::int64_t{kHeadSize}) return false;
   JournalReader read = [this](std::int64_t at, std::uint8_t* bytes, std::size_t size) {
     std::size_t got = 0;
-    return file_.ReadAt(at, bytes, size, got) == 0 && got == size;
+    return file_->ReadAt(at, bytes, size, got) == 0 && got == size;
   };
   PendingChange p = ReadPending(read);
   sequence_ = std::max(sequence_, p.H.Sequence);
   if (!p.H.Pending) return false;
   std::int64_t size = 0;
-  Check(x_, 0, EngineResult(x_.Handle.Size(size)));
+  Check(x_, 0, EngineResult(x_.Handle->Size(size)));
   std::int64_t length = size / x_.RecLen;
   PageReader readPage = [this, length](std::int32_t n, std::uint8_t* record) {
     if (n >= length) return false;
@@ -391,7 +395,7 @@ bool ChangeJournal::RollBackPending() {
     Check(x_, e.Page, WriteAt(x_, RecordOffset(x_, e.Page), e.PreImage.data(), e.PreImage.size()));
   }
   if (length > p.H.StartLength) {
-    Check(x_, p.H.StartLength, EngineResult(x_.Handle.Truncate(RecordOffset(x_, p.H.StartLength))));
+    Check(x_, p.H.StartLength, EngineResult(x_.Handle->Truncate(RecordOffset(x_, p.H.StartLength))));
   }
   Cut();
   std::array<std::uint8_t, kHeaderSize> header{};
@@ -407,11 +411,11 @@ int RollBackDeadWriter(IndexFile& x) {
   std::int64_t lockByte = LockByte(x, 0);
   bool took = false;
   if (!x.Held.count(0)) {
-    if (x.Handle.Lock(lockByte, 1) != 0) return kWriterAtWork;
+    if (x.Handle->Lock(lockByte, 1) != 0) return kWriterAtWork;
     took = true;
   }
   bool rolledBack = x.Journal->RollBackPending();
-  if (took) x.Handle.Unlock(lockByte, 1);
+  if (took) (void)x.Handle->Unlock(lockByte, 1);  // locked above: cannot fail
   return rolledBack ? kChangeRolledBack : kNoChangePending;
 }
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "db/db.h"
-#include "platform/file_handle.h"
+#include "platform/file.h"
 
 namespace db {
 
@@ -66,7 +66,7 @@ class ChangeJournal {
   std::vector<std::uint8_t> PreImage(std::int32_t n);
 
   DataFile& x_;
-  platform::SharedFile file_;
+  std::unique_ptr<platform::File> file_ = platform::NewFile();
   bool active_ = false, written_ = false;
   std::uint32_t sequence_ = 0, order_ = 0;
   std::int32_t startLength_ = 0;

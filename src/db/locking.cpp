@@ -102,7 +102,7 @@ void LockRecord(DataFile& f, std::int32_t n) {
   BusyBox box;
   std::int64_t at = LockByte(f, n);
   int result;
-  while ((result = f.Handle.Lock(at, 1)) == platform::kLockViolation) {
+  while ((result = f.Handle->Lock(at, 1)) == platform::error::kLockViolation) {
     if (n != 0 && !box.Shown()) ShowRecordBusy(box, f, n);
     PollPause();
   }
@@ -112,7 +112,7 @@ void LockRecord(DataFile& f, std::int32_t n) {
 void UnlockRecord(DataFile& f, std::int32_t n) {
   // A lock this DataFile holds is released whatever the switches say now,
   // so that no lock outlives the operation that took it.
-  if (f.Held.erase(n) > 0) f.Handle.Unlock(LockByte(f, n), 1);
+  if (f.Held.erase(n) > 0) (void)f.Handle->Unlock(LockByte(f, n), 1);  // held: cannot fail
 }
 
 // ---- Whole-file lock and shared use --------------------------------------------
@@ -260,11 +260,11 @@ void EmitLine(const std::string& line) {
 
 // Moves count bytes at offset 0 of a file, repeating while another
 // station's lock refuses it; the platform's result (short: 100 or 101).
-int Transfer(platform::SharedFile& file, std::uint8_t* bytes, std::size_t count, bool write) {
+int Transfer(platform::File& file, std::uint8_t* bytes, std::size_t count, bool write) {
   for (;;) {
     std::size_t moved = 0;
     int result = write ? file.WriteAt(0, bytes, count, moved) : file.ReadAt(0, bytes, count, moved);
-    if (result == platform::kLockViolation) {
+    if (result == platform::error::kLockViolation) {
       PollPause();
       continue;
     }
@@ -275,10 +275,10 @@ int Transfer(platform::SharedFile& file, std::uint8_t* bytes, std::size_t count,
 
 // Reports and clears the markers of one file; 0 or the error number.
 int ClearMarkersOf(const std::string& path, std::string& line) {
-  platform::SharedFile file;
+  std::unique_ptr<platform::File> file = platform::NewFile();
   std::uint8_t header[kHeaderSize];
-  int result = file.Open(path, platform::share::kReadWriteDenyNone);
-  if (result == 0) result = Transfer(file, header, kHeaderSize, false);
+  int result = file->Open(path, platform::share::kReadWriteDenyNone);
+  if (result == 0) result = Transfer(*file, header, kHeaderSize, false);
   if (result == 0) {
     FileHeader fields = FileHeader::Decode(header);
     bool tx = fields.TxFlag != 0, shared = fields.ShareCount != 0;
@@ -288,10 +288,10 @@ int ClearMarkersOf(const std::string& path, std::string& line) {
       fields.TxFlag = 0;
       fields.ShareCount = 0;
       fields.Encode(header);
-      result = Transfer(file, header, kHeaderSize, true);
+      result = Transfer(*file, header, kHeaderSize, true);
     }
   }
-  file.Close();
+  file->Close();
   if (result != 0) result = EngineResult(result);
   if (result != 0) line += " " + ErrorText(result);
   return result;

@@ -315,27 +315,28 @@ class SkipFile {
   bool Create() {
     Close();
     offset_ = 0;
-    return file_.Create(name_, platform::share::kReadWriteDenyWrite) == 0;
+    return file_->Create(name_, platform::share::kReadWriteDenyWrite) == 0;
   }
   void Line(std::string_view line) {
     buffer_.append(line).append("\r\n");
     if (buffer_.size() >= 64 * 1024) Flush();
   }
   void Close() {
-    if (!file_.IsOpen()) return;
+    if (!file_->IsOpen()) return;
     Flush();
-    file_.Close();
+    file_->Close();
   }
 
  private:
   void Flush() {
     std::size_t written = 0;
-    file_.WriteAt(offset_, buffer_.data(), buffer_.size(), written);
+    // What does not fit is lost; written counts what went.
+    (void)file_->WriteAt(offset_, buffer_.data(), buffer_.size(), written);
     offset_ += static_cast<std::int64_t>(written);
     buffer_.clear();
   }
   std::string name_;
-  platform::SharedFile file_;
+  std::unique_ptr<platform::File> file_ = platform::NewFile();
   std::string buffer_;
   std::int64_t offset_ = 0;
 };
@@ -375,7 +376,7 @@ class ReadPass {
       blockCount_ = std::min(blockRecs_, total_ - n_);
       std::size_t got = 0;
       std::size_t want = static_cast<std::size_t>(blockCount_) * p_.RecLen;
-      CheckRecordIO(data_, n_, data_.Handle.ReadAt(RecordOffset(data_, n_), block_.data(), want, got));
+      CheckRecordIO(data_, n_, data_.Handle->ReadAt(RecordOffset(data_, n_), block_.data(), want, got));
       blockCount_ = static_cast<std::int32_t>(got / p_.RecLen);
       if (blockCount_ == 0) return nullptr;
     }
@@ -411,7 +412,7 @@ class ReadPass {
  private:
   int WriteRecordAt(std::int32_t n, const std::uint8_t* record) {
     std::size_t written = 0;
-    int result = data_.Handle.WriteAt(RecordOffset(data_, n), record, p_.RecLen, written);
+    int result = data_.Handle->WriteAt(RecordOffset(data_, n), record, p_.RecLen, written);
     return result == 0 && written < static_cast<std::size_t>(p_.RecLen) ? platform::error::kDiskFull : result;
   }
 
@@ -509,7 +510,7 @@ class IndexPass {
       if (next == refused.size()) return false;
       std::int32_t n = refused[next++];
       std::size_t got = 0;
-      int result = data.Handle.ReadAt(RecordOffset(data, n), record.data(), record.size(), got);
+      int result = data.Handle->ReadAt(RecordOffset(data, n), record.data(), record.size(), got);
       CheckRecordIO(data, n, result == 0 && got < record.size() ? kReadError : result);
       MakeKeyRecord(p_, record.data(), n, static_cast<std::uint8_t*>(rec));
       return true;
@@ -561,14 +562,14 @@ RebuildResult OpenForRebuild(DataFile& data, const Parameters& p, std::int32_t& 
   data.Name = name;
   data.RecLen = p.RecLen;
   data.OpenMode = kModeExclusive;
-  int result = data.Handle.Open(name, platform::share::kReadWriteDenyWrite);
-  if (result == platform::kSharingViolation)
+  int result = data.Handle->Open(name, platform::share::kReadWriteDenyWrite);
+  if (result == platform::error::kSharingViolation)
     return Refused(kRebuildInUse, std::string("Az adatfájlt más állomás is használja, most nem indexelhetö újra: "_cp) + shown);
   if (result != 0)
     return Refused(kRebuildNoDataFile, std::string("Az adatfájl nem nyitható meg: "_cp) + shown + " (" +
                                            ErrorText(internal::EngineResult(result)) + ")");
   std::int64_t size = 0;
-  data.Handle.Size(size);
+  (void)data.Handle->Size(size);  // untold, it stays 0: an empty file
   if (size % p.RecLen != 0 || size / p.RecLen > INT32_MAX)
     return Refused(kRebuildBadParameters, std::string("Az adatfájl mérete nem többszöröse a rekordhossznak ("_cp) +
                                               Num(p.RecLen) + "): " + shown);
@@ -611,7 +612,7 @@ RebuildResult Rebuild(bool ownWindow, const Parameters& p, const SortSettings& s
     done.Indexed = indexer.Indexed();
     skipped = indexer.Skipped();
     done.Skipped = static_cast<std::int32_t>(skipped.size());
-    data.Handle.Close();
+    data.Handle->Close();
     CloseIndex(index);
   }
   if (sorted != 0) {
@@ -621,7 +622,7 @@ RebuildResult Rebuild(bool ownWindow, const Parameters& p, const SortSettings& s
     return done;
   }
   if (!skipped.empty()) OfferToFreeSkipped(p, skipped);
-  else platform::EraseFile(IndexPass::SkipFileName(p));
+  else (void)platform::EraseFile(IndexPass::SkipFileName(p));  // there may be none
   return done;
 }
 

@@ -172,7 +172,7 @@ std::string Walk(std::string_view start, const std::string& fileMask, std::strin
     const Entry& entry = entries[chosen];
     switch (entry.kind) {
       case Kind::kDrives: EnterDrive(); break;
-      case Kind::kParent: platform::ChangeFolder(".."); break;
+      case Kind::kParent: (void)platform::ChangeFolder(".."); break;  // a root stays
       case Kind::kFolder:
         if (platform::ChangeFolder(entry.name) != 0) ui::Ask("Érvénytelen egység/fájlnév/mappa"_cp, "");
         break;

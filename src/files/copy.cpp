@@ -1,16 +1,14 @@
 // Copying files and the size of a named file.
 #include <cctype>
-#include <vector>
 
 #include "console/console.h"
 #include "files/files.h"
 #include "files/internal.h"
+#include "platform/file.h"
 #include "platform/fs.h"
 
 namespace files {
 namespace {
-
-constexpr std::size_t kBlock = 30000;
 
 // An I/O error that no result reports ends the program with its number.
 void Check(int rc) {
@@ -28,21 +26,18 @@ bool SameIgnoringCase(std::string_view a, std::string_view b) {
 }  // namespace
 
 std::uint8_t CopyFileBlocks(std::string_view source, std::string_view target) {
-  platform::FileHandle in, out;
-  if (in.OpenRead(detail::Cut(source)) != 0) return kSourceNotOpened;
-  if (out.Create(detail::Cut(target)) != 0) return kTargetNotCreated;
-  std::vector<char> buffer(kBlock);
-  std::size_t got = 0, written = 0;
-  do {
-    Check(in.Read(buffer.data(), buffer.size(), got));
-    Check(out.Write(buffer.data(), got, written));
-  } while (got != 0 && written == got);
+  std::unique_ptr<platform::File> in = platform::NewFile(), out = platform::NewFile();
+  if (in->Open(detail::Cut(source), platform::share::kReading) != 0) return kSourceNotOpened;
+  if (out->Create(detail::Cut(target), platform::share::kWriting) != 0) return kTargetNotCreated;
+  int copied = platform::CopyContents(*in, *out);
+  bool full = copied == platform::error::kDiskFull;
+  if (!full) Check(copied);
   std::uint64_t time = 0;
-  Check(in.GetWriteTime(time));
-  Check(out.SetWriteTime(time));
-  Check(in.Close());
-  Check(out.Close());
-  return written != got ? kDiskFull : kCopied;
+  Check(in->GetWriteTime(time));
+  Check(out->SetWriteTime(time));
+  Check(in->Close());
+  Check(out->Close());
+  return full ? kDiskFull : kCopied;
 }
 
 bool CopyFileSystem(std::string_view source, std::string_view target) {

@@ -100,7 +100,7 @@ double DriveFreeSpace(char letter) {
   std::string back = platform::CurrentFolder();
   if (platform::ChangeFolder(root) != 0) return 0;
   std::uint64_t bytes = 0;
-  platform::DiskFreeSpace(root, bytes);
+  (void)platform::DiskFreeSpace(root, bytes);  // untold, it stays 0
   detail::ReturnTo(back);
   return static_cast<double>(bytes);
 }

@@ -1,6 +1,7 @@
 // The parts of the file layer that are the same on every system.
 #include <cctype>
 
+#include "platform/file.h"
 #include "platform/fs.h"
 
 namespace platform {
@@ -31,24 +32,24 @@ bool NameMatches(std::string_view p, std::string_view n) {
 
 int ReadFileBytes(std::string_view path, std::string& bytes) {
   bytes.clear();
-  FileHandle file;
-  if (int rc = file.OpenRead(path)) return rc;
-  char buffer[65536];
-  for (;;) {
-    std::size_t got = 0;
-    if (int rc = file.Read(buffer, sizeof buffer, got)) return rc;
-    if (got == 0) return 0;
-    bytes.append(buffer, got);
-  }
+  std::unique_ptr<File> file = NewFile();
+  std::int64_t size = 0;
+  std::size_t got = 0;
+  if (int rc = file->Open(path, share::kReading)) return rc;
+  if (int rc = file->Size(size)) return rc;
+  bytes.resize(static_cast<std::size_t>(size));
+  int rc = file->ReadAt(0, bytes.data(), bytes.size(), got);
+  bytes.resize(got);
+  return rc;
 }
 
 int WriteFileBytes(std::string_view path, std::string_view bytes) {
-  FileHandle file;
-  if (int rc = file.Create(path)) return rc;
+  std::unique_ptr<File> file = NewFile();
+  if (int rc = file->Create(path, share::kWriting)) return rc;
   std::size_t written = 0;
-  int rc = file.Write(bytes.data(), bytes.size(), written);
-  if (rc == 0 && written < bytes.size()) rc = 112;  // ERROR_DISK_FULL
-  int closed = file.Close();
+  int rc = file->WriteAt(0, bytes.data(), bytes.size(), written);
+  if (rc == error::kNone && written < bytes.size()) rc = error::kDiskFull;
+  int closed = file->Close();
   return rc ? rc : closed;
 }
 

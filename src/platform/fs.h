@@ -5,10 +5,15 @@
 // paths to the system unchanged. POSIX turns them into its own paths through
 // ResolvePath first; every operation here does that itself.
 //
-// Failures are reported as the Windows system error numbers that the
-// run-time library also uses (2 file not found, 3 path not found, 4 too many
-// open files, 5 access denied, 18 no more files, 80 file exists, 112 disk
-// full, 145 folder not empty, 183 already exists...); 0 is success.
+// Results are 0 or the error numbers of platform/errors.h.
+//
+// Sharing: a file that a handle of the file object (platform/file.h) holds
+// open is erased or renamed by nobody, as on Windows (kSharingViolation; a
+// rename onto it is refused with kAccessDenied); creating or copying over it
+// is refused (kSharingViolation) as its sharing flags say, and leaves it as
+// it is. POSIX keeps these rules between the library's own handles, in any
+// process. Whole-file reads and writes go through the file object, so a byte
+// that another handle has locked refuses them (kLockViolation).
 //
 // POSIX drive table: drive X is the folder named by the environment variable
 // TORMEX_DRIVE_X (for example TORMEX_DRIVE_D=/mnt/data); C: is "/" unless
@@ -22,6 +27,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+
+#include "platform/errors.h"
 
 namespace platform {
 
@@ -51,25 +58,26 @@ bool FolderExists(std::string_view path);
 
 // ---- Whole files ---------------------------------------------------------------
 
-// Reads a whole file into bytes; 0 or the error number.
-int ReadFileBytes(std::string_view path, std::string& bytes);
+// Reads a whole file into bytes (open for reading, others denied nothing).
+[[nodiscard]] int ReadFileBytes(std::string_view path, std::string& bytes);
 
-// Creates or replaces a file with the bytes; 0 or the error number. A
-// read-only file is refused (5) on POSIX too, whoever runs the program.
-int WriteFileBytes(std::string_view path, std::string_view bytes);
+// Creates or replaces a file with the bytes (open for writing, others
+// denied writing). A read-only file is refused (kAccessDenied) on POSIX too,
+// whoever runs the program.
+[[nodiscard]] int WriteFileBytes(std::string_view path, std::string_view bytes);
 
-// Deletes one file; 0 or the error number. A folder or a read-only file is
-// refused (5), on POSIX whoever runs the program.
-int EraseFile(std::string_view path);
+// Deletes one file. A folder or a read-only file is refused
+// (kAccessDenied), on POSIX whoever runs the program.
+[[nodiscard]] int EraseFile(std::string_view path);
 
 // Gives a file another name in the same folder, replacing a file of that
-// name (in one step on POSIX); 0 or the error number.
-int RenameFile(std::string_view from, std::string_view to);
+// name (in one step on POSIX).
+[[nodiscard]] int RenameFile(std::string_view from, std::string_view to);
 
 // Copies a file with its contents, its read-only attribute and its time of
-// last writing. failIfExists refuses an existing target (80); a read-only
-// target is refused (5).
-int CopyFileTo(std::string_view source, std::string_view target, bool failIfExists);
+// last writing. failIfExists refuses an existing target (kFileExists); a
+// read-only target is refused (kAccessDenied).
+[[nodiscard]] int CopyFileTo(std::string_view source, std::string_view target, bool failIfExists);
 
 // ---- Attributes and times ------------------------------------------------------
 
@@ -83,47 +91,16 @@ inline constexpr std::uint32_t kAnyFile = 0x3F, kLink = 0x400;
 }  // namespace attr
 
 // 0 and the attributes, or the error number.
-int GetAttributes(std::string_view path, std::uint32_t& attributes);
+[[nodiscard]] int GetAttributes(std::string_view path, std::uint32_t& attributes);
 // Sets the attributes; POSIX keeps only read-only (the owner write bit).
-int SetAttributes(std::string_view path, std::uint32_t attributes);
+[[nodiscard]] int SetAttributes(std::string_view path, std::uint32_t attributes);
 
 // File times count 100-nanosecond steps since 1601-01-01 UTC, as Windows
 // keeps them.
-int GetWriteTime(std::string_view path, std::uint64_t& time);
-int SetWriteTime(std::string_view path, std::uint64_t time);
+[[nodiscard]] int GetWriteTime(std::string_view path, std::uint64_t& time);
+[[nodiscard]] int SetWriteTime(std::string_view path, std::uint64_t time);
 // 0 and the size in bytes, or the error number.
-int GetFileSize(std::string_view path, std::uint64_t& size);
-
-// ---- An open file ----------------------------------------------------------------
-
-// One file open for reading or writing, closed by Close or the destructor.
-class FileHandle {
- public:
-  FileHandle() = default;
-  ~FileHandle();
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-
-  // An existing file for reading only; 0 or the error number.
-  int OpenRead(std::string_view path);
-  // A new or emptied file for writing; a read-only file is refused (5).
-  int Create(std::string_view path);
-  bool IsOpen() const { return handle_ != kNone; }
-
-  // Up to size bytes; got is 0 at the end of the file. 0 or the error number.
-  int Read(void* buffer, std::size_t size, std::size_t& got);
-  // Writes size bytes. A full disk is no error: written tells how many
-  // bytes went (fewer than size). 0 or the error number.
-  int Write(const void* buffer, std::size_t size, std::size_t& written);
-  int GetWriteTime(std::uint64_t& time);
-  int SetWriteTime(std::uint64_t time);
-  // 0 or the error number; closing a closed handle does nothing.
-  int Close();
-
- private:
-  static constexpr std::intptr_t kNone = -1;
-  std::intptr_t handle_ = kNone;
-};
+[[nodiscard]] int GetFileSize(std::string_view path, std::uint64_t& size);
 
 // ---- Folder search -----------------------------------------------------------------
 
@@ -152,11 +129,11 @@ class DirSearch {
   DirSearch& operator=(const DirSearch&) = delete;
 
   // Starts a search for pattern (a folder and a name pattern, such as
-  // "C:\DATA\*.*"); 0 and the first entry, 18 when nothing matches, or the
-  // error number (3 for a missing folder).
-  int First(std::string_view pattern, std::uint32_t mask, FoundEntry& entry);
-  // 0 and the next entry, or 18 at the end.
-  int Next(FoundEntry& entry);
+  // "C:\DATA\*.*"); 0 and the first entry, kNoMoreFiles when nothing
+  // matches, or the error number (kPathNotFound for a missing folder).
+  [[nodiscard]] int First(std::string_view pattern, std::uint32_t mask, FoundEntry& entry);
+  // 0 and the next entry, or kNoMoreFiles at the end.
+  [[nodiscard]] int Next(FoundEntry& entry);
   // Ends the search; First may start another.
   void Close();
 
@@ -167,20 +144,20 @@ class DirSearch {
 
 // ---- Folders -----------------------------------------------------------------------------
 
-int ChangeFolder(std::string_view path);
-// 183 when the name exists already.
-int MakeFolder(std::string_view path);
-// An empty folder; 145 when it holds entries. A symbolic link to a folder
-// is removed itself, never what it leads to.
-int RemoveFolder(std::string_view path);
+[[nodiscard]] int ChangeFolder(std::string_view path);
+// kAlreadyExists when the name exists already.
+[[nodiscard]] int MakeFolder(std::string_view path);
+// An empty folder; kFolderNotEmpty when it holds entries. A symbolic link
+// to a folder is removed itself, never what it leads to.
+[[nodiscard]] int RemoveFolder(std::string_view path);
 
 // Changes into a folder only when it is the user's own: it is not a
 // symbolic link (Win32: not a reparse point) and, on POSIX, it belongs to
 // the user running the program. The test and the change are made on the
 // same folder, so a name swapped in between cannot slip through. With
-// foreign set (5 returned) the current folder is unchanged; otherwise 0 or
-// the error number of the change.
-int ChangeToOwnFolder(std::string_view path, bool& foreign);
+// foreign set (kAccessDenied returned) the current folder is unchanged;
+// otherwise 0 or the error number of the change.
+[[nodiscard]] int ChangeToOwnFolder(std::string_view path, bool& foreign);
 
 // The current folder, absolute, without a trailing separator (except a
 // root), written the Windows way ("C:\home\x" on POSIX).
@@ -220,6 +197,6 @@ int DriveType(std::string_view root);
 bool VolumeLabel(std::string_view root, std::string& label);
 
 // Free bytes for the user on the drive of a root; 0 or the error number.
-int DiskFreeSpace(std::string_view root, std::uint64_t& bytes);
+[[nodiscard]] int DiskFreeSpace(std::string_view root, std::uint64_t& bytes);
 
 }  // namespace platform

@@ -191,8 +191,8 @@ void OpenTable(TableView& table) {
 
 void CloseTable(TableView& table) {
   for (auto& index : table.Indexes)
-    if (index->Handle.IsOpen()) db::CloseIndex(*index);
-  if (table.Data.Handle.IsOpen()) db::CloseDataFile(table.Data);
+    if (index->Handle->IsOpen()) db::CloseIndex(*index);
+  if (table.Data.Handle->IsOpen()) db::CloseDataFile(table.Data);
 }
 
 std::string RecordKey(const TableView& table, int index, const std::uint8_t* record) {

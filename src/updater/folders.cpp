@@ -55,7 +55,7 @@ bool FindProgramFolder(std::string& folder, bool withFop) {
       break;
     }
   }
-  platform::ChangeFolder(back);
+  (void)platform::ChangeFolder(back);  // the folder it started in, which exists
   return !folder.empty();
 }
 
@@ -63,7 +63,7 @@ bool ChoosePackageFolder(std::string& folder) {
   const std::string back = platform::CurrentFolder();
   folder = FolderPart(files::ChoosePath("", "PSZLA.ZIP", ""));
   if (folder.empty()) return false;
-  platform::ChangeFolder(back);
+  (void)platform::ChangeFolder(back);  // the folder it started in, which exists
   return true;
 }
 

@@ -68,7 +68,7 @@ void PaintScreen() {
 // Creates "$TEMPRGR" (an existing one is fine) and makes it current. False, with the current folder
 // unchanged and the user told, when it is not the user's own folder.
 bool EnterWorkFolder() {
-  platform::MakeFolder(WorkFolder);
+  (void)platform::MakeFolder(WorkFolder);  // an existing one is fine; the change tells the rest
   bool foreign = false;
   int error = platform::ChangeToOwnFolder(WorkFolder, foreign);
   if (foreign) {
@@ -109,7 +109,7 @@ std::vector<std::string> EarlierRunsFiles() {
 // user told, when something stays.
 bool EraseStaleFiles() {
   for (const std::string& name : EarlierRunsFiles()) {
-    platform::SetAttributes(name, 0);
+    (void)platform::SetAttributes(name, 0);  // what stays is found below
     files::EraseFile(name);
   }
   if (EarlierRunsFiles().empty()) return true;

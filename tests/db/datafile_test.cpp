@@ -4,11 +4,14 @@
 
 #include <array>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 
+#include "../full_disk.h"
 #include "db_fixture.h"
 #include "platform/codepage.h"
-#include "platform/file_handle.h"
+#include "platform/errors.h"
+#include "platform/file.h"
 
 using namespace platform::literals;
 using db_test::EngineTest;
@@ -147,7 +150,7 @@ TEST_F(DataFileTest, LengthNotAMultipleOfTheRecordStopsWithTheMessage) {
   PressEnter();
   db::DataFile f;
   EXPECT_EQ(EndCode([&] { db::OpenDataFile(f, "T.DAT", kRec); }), 1);
-  EXPECT_FALSE(f.Handle.IsOpen());
+  EXPECT_FALSE(f.Handle->IsOpen());
   EXPECT_EQ(db::OpenFileCount(), 0);
 }
 
@@ -271,22 +274,22 @@ TEST_F(DataFileTest, LockingReadHoldsInUseRecordsAndReleasesFreeOnes) {
   db::DataFile f;
   OpenShared(f);
   db::FreeRecord(f, 2);
-  platform::SharedFile probe;
-  ASSERT_EQ(probe.Open("T.DAT", platform::share::kReadWriteDenyNone), 0);
+  std::unique_ptr<platform::File> probe = platform::NewFile();
+  ASSERT_EQ(probe->Open("T.DAT", platform::share::kReadWriteDenyNone), 0);
   std::vector<std::uint8_t> buf(kRec);
 
   db::ReadRecord(f, 1, buf.data());
   EXPECT_TRUE(db::RecordInUse());
-  EXPECT_EQ(probe.Lock(2 * kRec - 1, 1), platform::kLockViolation);
+  EXPECT_EQ(probe->Lock(2 * kRec - 1, 1), platform::error::kLockViolation);
   db::ReadRecord(f, 1, buf.data());  // a second locking read of a held record
   db::WriteRecord(f, 1, buf.data());
-  EXPECT_EQ(probe.Lock(2 * kRec - 1, 1), 0);
-  EXPECT_EQ(probe.Unlock(2 * kRec - 1, 1), 0);
+  EXPECT_EQ(probe->Lock(2 * kRec - 1, 1), 0);
+  EXPECT_EQ(probe->Unlock(2 * kRec - 1, 1), 0);
 
   db::ReadRecord(f, 2, buf.data());
   EXPECT_FALSE(db::RecordInUse());
   EXPECT_TRUE(db::RecordIsFree(buf.data()));
-  EXPECT_EQ(probe.Lock(3 * kRec - 1, 1), 0);
+  EXPECT_EQ(probe->Lock(3 * kRec - 1, 1), 0);
 }
 
 TEST_F(DataFileTest, NoLockModeTakesNoRecordLock) {
@@ -303,9 +306,9 @@ TEST_F(DataFileTest, PeekOfARecordLockedElsewhereReadsAllButItsLastByte) {
   MakeFile("T.DAT", kRec, 1);
   db::DataFile f;
   OpenShared(f);
-  platform::SharedFile other;
-  ASSERT_EQ(other.Open("T.DAT", platform::share::kReadWriteDenyNone), 0);
-  ASSERT_EQ(other.Lock(2 * kRec - 1, 1), 0);
+  std::unique_ptr<platform::File> other = platform::NewFile();
+  ASSERT_EQ(other->Open("T.DAT", platform::share::kReadWriteDenyNone), 0);
+  ASSERT_EQ(other->Lock(2 * kRec - 1, 1), 0);
   std::vector<std::uint8_t> buf(kRec, '#');
   db::PeekRecord(f, 1, buf.data());
   EXPECT_EQ(db::LastIOResult(), 0);
@@ -321,9 +324,9 @@ TEST_F(DataFileTest, RecordLockedElsewhereSeesOnlyOtherHandlesLocks) {
   MakeFile("T.DAT", kRec, 2);
   db::DataFile f;
   OpenShared(f);
-  platform::SharedFile other;
-  ASSERT_EQ(other.Open("T.DAT", platform::share::kReadWriteDenyNone), 0);
-  ASSERT_EQ(other.Lock(2 * kRec - 1, 1), 0);
+  std::unique_ptr<platform::File> other = platform::NewFile();
+  ASSERT_EQ(other->Open("T.DAT", platform::share::kReadWriteDenyNone), 0);
+  ASSERT_EQ(other->Lock(2 * kRec - 1, 1), 0);
   EXPECT_TRUE(db::RecordLockedElsewhere(f, 1));
   EXPECT_FALSE(db::RecordLockedElsewhere(f, 2));
   EXPECT_FALSE(db::RecordLockedElsewhere(f, -1));
@@ -337,9 +340,9 @@ TEST_F(DataFileTest, SequentialReadGoesOnPastALockedRecord) {
   MakeFile("T.DAT", kRec, 3);
   db::DataFile f;
   OpenShared(f);
-  platform::SharedFile other;
-  ASSERT_EQ(other.Open("T.DAT", platform::share::kReadWriteDenyNone), 0);
-  ASSERT_EQ(other.Lock(3 * kRec - 1, 1), 0);  // record 2
+  std::unique_ptr<platform::File> other = platform::NewFile();
+  ASSERT_EQ(other->Open("T.DAT", platform::share::kReadWriteDenyNone), 0);
+  ASSERT_EQ(other->Lock(3 * kRec - 1, 1), 0);  // record 2
   std::vector<std::uint8_t> buf(kRec);
   f.Position = kRec;
   db::SequentialRead(f, buf.data());
@@ -367,6 +370,19 @@ TEST_F(DataFileTest, ReadPastTheEndIsLoggedReportedAndEndsWithItsCode) {
   EXPECT_NE(log.find("Record access I/O error :100:" + db::ErrorText(100)), std::string::npos);
   EXPECT_NE(log.find(" File: T.DAT Record: 5 Station:TEST_1\r\n"), std::string::npos);
   EXPECT_FALSE(console::KeyPressed());  // the key was taken
+}
+
+TEST_F(DataFileTest, AnAppendOnAFullDiskIsAWriteErrorAndAddsNoRecord) {
+  MakeFile("T.DAT", kRec, 2);
+  test_support::FullDisk disk(SIZE_MAX);
+  db::DataFile f;
+  OpenShared(f);
+  disk.SetRoom(kRec / 2);
+  db::HoldFatalEnds hold;
+  Append(f, 'z');
+  EXPECT_FALSE(db::DbOk());
+  EXPECT_EQ(db::LastIOResult(), db::kWriteError);
+  EXPECT_LT(Bytes("T.DAT").size(), static_cast<std::size_t>(4 * kRec));  // no whole record
 }
 
 TEST_F(DataFileTest, DamagedHeaderStopsTheOpenThroughTheErrorPath) {
@@ -431,8 +447,8 @@ TEST_F(DataFileTest, The201stOpenFileIsTooMany) {
   db::CloseDataFile(extra);
   db::CloseAllFiles();
   EXPECT_EQ(db::OpenFileCount(), 0);
-  EXPECT_FALSE(files[0]->Handle.IsOpen());
-  EXPECT_FALSE(again.Handle.IsOpen());
+  EXPECT_FALSE(files[0]->Handle->IsOpen());
+  EXPECT_FALSE(again.Handle->IsOpen());
 }
 
 TEST_F(DataFileTest, ReopenFileDropsTheLocksItHeld) {
@@ -442,10 +458,10 @@ TEST_F(DataFileTest, ReopenFileDropsTheLocksItHeld) {
   std::vector<std::uint8_t> buf(kRec);
   db::ReadRecord(f, 1, buf.data());
   db::ReopenFile(f);
-  EXPECT_TRUE(f.Handle.IsOpen());
-  platform::SharedFile probe;
-  ASSERT_EQ(probe.Open("T.DAT", platform::share::kReadWriteDenyNone), 0);
-  EXPECT_EQ(probe.Lock(2 * kRec - 1, 1), 0);
+  EXPECT_TRUE(f.Handle->IsOpen());
+  std::unique_ptr<platform::File> probe = platform::NewFile();
+  ASSERT_EQ(probe->Open("T.DAT", platform::share::kReadWriteDenyNone), 0);
+  EXPECT_EQ(probe->Lock(2 * kRec - 1, 1), 0);
 }
 
 }  // namespace

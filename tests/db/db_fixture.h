@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <functional>
 #include <string>
 #include <vector>
@@ -70,11 +72,11 @@ class EngineTest : public ::testing::Test {
     std::filesystem::remove_all(folder_, ec);
   }
 
-  // The bytes of a file in the test's folder ("" when missing).
+  // The bytes of a file in the test's folder ("" when missing), read past
+  // the byte-range locks that stations may hold on it.
   std::string Bytes(const std::string& name) {
-    std::string bytes;
-    platform::ReadFileBytes(name, bytes);
-    return bytes;
+    std::ifstream in(platform::ResolvePath(name), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
   void Put(const std::string& name, const std::string& bytes) {
     ASSERT_EQ(platform::WriteFileBytes(name, bytes), 0);

@@ -31,11 +31,11 @@ TEST(EngineStartup, RunsAroundTheMainFlowAndClosesWhatWasLeftOpen) {
     ASSERT_TRUE(db::ShareFile(f));
   });
   EXPECT_EQ(code, 0);
-  EXPECT_FALSE(f.Handle.IsOpen());
+  EXPECT_FALSE(f.Handle->IsOpen());
   EXPECT_EQ(db::OpenFileCount(), 0);
   EXPECT_EQ(db::RecordBuffer(), nullptr);
   std::string bytes;
-  platform::ReadFileBytes("LEFT.DAT", bytes);
+  ASSERT_EQ(platform::ReadFileBytes("LEFT.DAT", bytes), 0);
   EXPECT_EQ(bytes.substr(16, 3), std::string(3, '\0'));  // the shared use was given back
   db::ResetEngine();
   std::filesystem::current_path(home);

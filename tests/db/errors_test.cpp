@@ -3,7 +3,7 @@
 
 #include "db_fixture.h"
 #include "platform/codepage.h"
-#include "platform/file_handle.h"
+#include "platform/file.h"
 
 using namespace platform::literals;
 using db_test::EngineTest;
@@ -42,7 +42,7 @@ TEST_F(ErrorsTest, AnUnwritableLogIsSkipped) {
   ASSERT_EQ(platform::WriteFileBytes("DBACCESS.ERR", "old\r\n"), 0);
   ASSERT_EQ(platform::SetAttributes("DBACCESS.ERR", platform::attr::kReadOnly), 0);
   EXPECT_FALSE(db::LogDbError("A.DAT", 1, "x"));
-  platform::SetAttributes("DBACCESS.ERR", 0);
+  ASSERT_EQ(platform::SetAttributes("DBACCESS.ERR", 0), 0);
   EXPECT_EQ(Bytes("DBACCESS.ERR"), "old\r\n");
 }
 
@@ -79,7 +79,7 @@ TEST_F(ErrorsTest, GuardedOpenCreatesAMissingFileWithoutAWord) {
   db::DataFile f;
   db::OpenDataFileGuarded(f, "NEW.DAT", kRec);
   EXPECT_TRUE(db::DbOk());
-  EXPECT_TRUE(f.Handle.IsOpen());
+  EXPECT_TRUE(f.Handle->IsOpen());
   EXPECT_EQ(Bytes("NEW.DAT").size(), static_cast<std::size_t>(kRec));
   for (int row = 1; row <= 25; ++row) EXPECT_EQ(Row(row), std::string(80, ' '));
   EXPECT_EQ(db::OpenFileCount(), 1);

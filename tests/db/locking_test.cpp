@@ -5,7 +5,7 @@
 #include "db/internal.h"
 #include "db_fixture.h"
 #include "platform/codepage.h"
-#include "platform/file_handle.h"
+#include "platform/file.h"
 
 using namespace platform::literals;
 using db_test::EngineTest;

@@ -78,7 +78,7 @@ TEST_F(ClearTest, TheWalkNeverClimbsAboveTheFolder) {
 TEST_F(ClearTest, AReadOnlyFileStopsTheWalkWithHiba) {
   if (UnderWine()) GTEST_SKIP() << "Wine lets root delete a read-only file";
   MakeTree();
-  platform::SetAttributes(Win(Work() / "ki" / "b" / "c.txt"), platform::attr::kReadOnly);
+  ASSERT_EQ(platform::SetAttributes(Win(Work() / "ki" / "b" / "c.txt"), platform::attr::kReadOnly), 0);
   std::string here = platform::CurrentFolder();
   ExpectMessage("Hiba!");
   EXPECT_FALSE(files::ClearFolderTree(Tree()));

@@ -50,7 +50,7 @@ TEST_F(PlatformFs, WildcardsMatchAsWindowsMatchesThem) {
 TEST_F(PlatformFs, AttributeMasksAddHiddenSystemAndFolderEntries) {
   WriteFile(Work() / "sima.txt", "12345");
   WriteFile(Work() / ".rejtett", "x");
-  platform::SetAttributes(".rejtett", attr::kHidden);  // POSIX: the dot hides it
+  ASSERT_EQ(platform::SetAttributes(".rejtett", attr::kHidden), 0);  // POSIX: the dot hides it
   fs::create_directories(Work() / "mappa");
   EXPECT_EQ(Search("*.*", 0), Names{"sima.txt"});
   EXPECT_EQ(Search("*.*", attr::kSystem), Names{"sima.txt"});

@@ -210,7 +210,7 @@ TEST_F(RunTest, EraseFileDeletesOneFileAndReportsEveryFailureAsFalse) {
   EXPECT_FALSE(files::EraseFile("mappa"));
   if (!UnderWine()) {  // Wine lets root delete a read-only file
     WriteFile(Work() / "csak.txt", "x");
-    platform::SetAttributes("csak.txt", platform::attr::kReadOnly);
+    ASSERT_EQ(platform::SetAttributes("csak.txt", platform::attr::kReadOnly), 0);
     EXPECT_FALSE(files::EraseFile("csak.txt"));
     EXPECT_TRUE(fs::exists(Work() / "csak.txt"));
   }

@@ -55,7 +55,7 @@ TEST_F(FsTest, BytesRoundTripExactly) {
   EXPECT_EQ(platform::ReadFileBytes(Path("adat.bin"), read), 0);
   EXPECT_EQ(read, bytes);
   EXPECT_EQ(platform::WriteFileBytes(Path("adat.bin"), "x"), 0);  // replaced, not appended
-  platform::ReadFileBytes(Path("adat.bin"), read);
+  EXPECT_EQ(platform::ReadFileBytes(Path("adat.bin"), read), 0);
   EXPECT_EQ(read, "x");
 }
 
@@ -87,7 +87,7 @@ TEST_F(FsTest, ReadOnlyFileIsRefusedWhoeverRunsTheProgram) {
                   fs::perm_options::remove);
   EXPECT_EQ(platform::WriteFileBytes(Path("csak.txt"), "uj"), 5);
   std::string read;
-  platform::ReadFileBytes(Path("csak.txt"), read);
+  EXPECT_EQ(platform::ReadFileBytes(Path("csak.txt"), read), 0);
   EXPECT_EQ(read, "eredeti");
 }
 
@@ -101,7 +101,7 @@ TEST_F(FsTest, WindowsPathsFindFilesWhateverTheirCase) {
   EXPECT_EQ(read, "x");
   // Writing through another spelling replaces the file that is there.
   EXPECT_EQ(platform::WriteFileBytes(WindowsPath("MAPPA\\PROG.RES"), "y"), 0);
-  platform::ReadFileBytes(Path("Mappa/Prog.Res"), read);
+  EXPECT_EQ(platform::ReadFileBytes(Path("Mappa/Prog.Res"), read), 0);
   EXPECT_EQ(read, "y");
 }
 

@@ -42,9 +42,9 @@ class FolderTest : public UpdaterTest {
   // How the library writes a folder given by a Windows-style path.
   static std::string Written(const std::string& path) {
     std::string before = platform::CurrentFolder();
-    platform::ChangeFolder(path);
+    EXPECT_EQ(platform::ChangeFolder(path), 0);
     std::string written = platform::CurrentFolder();
-    platform::ChangeFolder(before);
+    EXPECT_EQ(platform::ChangeFolder(before), 0);
     return written;
   }
 

@@ -120,7 +120,7 @@ bool VolumeLabel(std::string_view root, std::string& label) {
 int DiskFreeSpace(std::string_view root, std::uint64_t& bytes) {
   bytes = 0;
   std::string folder = ResolvePath(root);
-  if (folder.empty()) return 3;
+  if (folder.empty()) return error::kPathNotFound;
   struct statvfs fs;
   if (statvfs(folder.c_str(), &fs) != 0) return posix::ErrorNumber(errno, folder);
   bytes = static_cast<std::uint64_t>(fs.f_bavail) * fs.f_frsize;

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/file.h"
 #include "platform/posix/fs_internal.h"
 #include "platform/text_internal.h"
 
@@ -38,24 +39,43 @@ bool Exists(const std::string& path) {
   return lstat(path.c_str(), &st) == 0;
 }
 
+bool IsDiskFull(int error) { return error == ENOSPC || error == EDQUOT || error == EFBIG; }
+
 int ErrorNumber(int error, const std::string& path) {
+  if (IsDiskFull(error)) return error::kDiskFull;
   switch (error) {
     case ENOENT: {
-      if (path.empty()) return 3;  // a drive without a folder
+      if (path.empty()) return error::kPathNotFound;  // a drive without a folder
       std::size_t slash = path.find_last_of('/');
       std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-      return Exists(folder) ? 2 : 3;
+      return Exists(folder) ? error::kFileNotFound : error::kPathNotFound;
     }
-    case ENOTDIR: return 3;
-    case EMFILE: case ENFILE: return 4;
-    case EACCES: case EPERM: case EROFS: case EISDIR: case ETXTBSY: return 5;
-    case ENOEXEC: return 193;
-    case EEXIST: return 183;
-    case ENOTEMPTY: return 145;
-    case ENOSPC: case EDQUOT: case EFBIG: return 112;
-    case ENAMETOOLONG: return 206;
-    default: return 31;
+    case ENOTDIR: return error::kPathNotFound;
+    case EMFILE: case ENFILE: return error::kTooManyOpenFiles;
+    case EACCES: case EPERM: case EROFS: case EISDIR: case ETXTBSY: return error::kAccessDenied;
+    case ENOEXEC: return error::kBadProgram;
+    case EEXIST: return error::kAlreadyExists;
+    case ENOTEMPTY: return error::kFolderNotEmpty;
+    case ENAMETOOLONG: return error::kNameTooLong;
+    default: return error::kGeneralFailure;
   }
+}
+
+int RefuseUnwritable(const struct stat& st) {
+  return S_ISDIR(st.st_mode) || !(st.st_mode & S_IWUSR) ? error::kAccessDenied : error::kNone;
+}
+
+int SetWriteTimeOf(int fd, const std::string& path, std::uint64_t time) {
+  std::int64_t seconds;
+  long nanoseconds;
+  UnixTimeOf(time, seconds, nanoseconds);
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;  // the time of last access stays
+  times[1].tv_sec = static_cast<time_t>(seconds);
+  times[1].tv_nsec = nanoseconds;
+  int rc = fd >= 0 ? futimens(fd, times) : utimensat(AT_FDCWD, path.c_str(), times, 0);
+  return rc == 0 ? error::kNone : ErrorNumber(errno, path);
 }
 
 std::uint64_t FileTimeOf(std::int64_t seconds, long nanoseconds) {
@@ -150,30 +170,9 @@ std::string MatchCase(const std::string& path) {
   return out;
 }
 
-// Refuses (5) a folder, and a file without the owner's write bit.
-int RefuseUnwritable(const std::string& p) {
-  struct stat st;
-  if (!p.empty() && stat(p.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || !(st.st_mode & S_IWUSR)))
-    return 5;
-  return 0;
-}
-
 int Stat(std::string_view path, struct stat& st, std::string& p) {
   p = ResolvePath(path);
-  return stat(p.c_str(), &st) == 0 ? 0 : ErrorNumber(errno, p);
-}
-
-int SetTimeOf(int fd, const char* path, std::uint64_t time) {
-  std::int64_t seconds;
-  long nanoseconds;
-  posix::UnixTimeOf(time, seconds, nanoseconds);
-  struct timespec times[2];
-  times[0].tv_sec = 0;
-  times[0].tv_nsec = UTIME_OMIT;  // the time of last access stays
-  times[1].tv_sec = static_cast<time_t>(seconds);
-  times[1].tv_nsec = nanoseconds;
-  int rc = fd >= 0 ? futimens(fd, times) : utimensat(AT_FDCWD, path, times, 0);
-  return rc == 0 ? 0 : ErrorNumber(errno, path ? path : "");
+  return stat(p.c_str(), &st) == 0 ? error::kNone : ErrorNumber(errno, p);
 }
 
 }  // namespace
@@ -205,41 +204,36 @@ bool FolderExists(std::string_view path) {
   return !p.empty() && stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-
 int EraseFile(std::string_view path) {
   std::string p = ResolvePath(path);
   struct stat st;
   if (p.empty() || lstat(p.c_str(), &st) != 0) return ErrorNumber(errno, p);
-  if (S_ISDIR(st.st_mode)) return 5;
-  if (!S_ISLNK(st.st_mode) && !(st.st_mode & S_IWUSR)) return 5;
-  return unlink(p.c_str()) == 0 ? 0 : ErrorNumber(errno, p);
+  if (!S_ISLNK(st.st_mode))
+    if (int rc = posix::RefuseUnwritable(st)) return rc;
+  if (posix::InUse(p)) return error::kSharingViolation;
+  return unlink(p.c_str()) == 0 ? error::kNone : ErrorNumber(errno, p);
 }
 
 int RenameFile(std::string_view from, std::string_view to) {
   std::string source = ResolvePath(from), target = ResolvePath(to);
-  if (source.empty() || target.empty()) return 3;
-  return rename(source.c_str(), target.c_str()) == 0 ? 0 : ErrorNumber(errno, source);
+  if (source.empty() || target.empty()) return error::kPathNotFound;
+  if (posix::InUse(source)) return error::kSharingViolation;
+  if (posix::InUse(target)) return error::kAccessDenied;  // an open file is not replaced
+  return rename(source.c_str(), target.c_str()) == 0 ? error::kNone : ErrorNumber(errno, source);
 }
 
 int CopyFileTo(std::string_view source, std::string_view target, bool failIfExists) {
-  if (failIfExists && Exists(ResolvePath(target))) return 80;
+  if (failIfExists && Exists(ResolvePath(target))) return error::kFileExists;
   std::uint32_t attributes = 0;
   std::uint64_t time = 0;
-  FileHandle in, out;
-  if (int rc = in.OpenRead(source)) return rc;
+  std::unique_ptr<File> in = NewFile(), out = NewFile();
+  if (int rc = in->Open(source, share::kReading)) return rc;
   if (int rc = GetAttributes(source, attributes)) return rc;
-  if (int rc = in.GetWriteTime(time)) return rc;
-  if (int rc = out.Create(target)) return rc;
-  char buffer[65536];
-  for (;;) {
-    std::size_t got = 0, written = 0;
-    if (int rc = in.Read(buffer, sizeof buffer, got)) return rc;
-    if (got == 0) break;
-    if (int rc = out.Write(buffer, got, written)) return rc;
-    if (written < got) return 112;
-  }
-  if (int rc = out.SetWriteTime(time)) return rc;
-  if (int rc = out.Close()) return rc;
+  if (int rc = in->GetWriteTime(time)) return rc;
+  if (int rc = out->Create(target, share::kWriting)) return rc;
+  if (int rc = CopyContents(*in, *out)) return rc;
+  if (int rc = out->SetWriteTime(time)) return rc;
+  if (int rc = out->Close()) return rc;
   return SetAttributes(target, attributes & attr::kReadOnly);
 }
 
@@ -248,7 +242,7 @@ int GetAttributes(std::string_view path, std::uint32_t& attributes) {
   std::size_t slash = p.find_last_of('/');
   std::string name = slash == std::string::npos ? p : p.substr(slash + 1);
   std::uint64_t size, time;
-  return posix::AttributesOf(p, name, attributes, size, time) ? 0 : ErrorNumber(errno, p);
+  return posix::AttributesOf(p, name, attributes, size, time) ? error::kNone : ErrorNumber(errno, p);
 }
 
 int SetAttributes(std::string_view path, std::uint32_t attributes) {
@@ -257,7 +251,7 @@ int SetAttributes(std::string_view path, std::uint32_t attributes) {
   if (int rc = Stat(path, st, p)) return rc;
   mode_t mode = st.st_mode & 07777;
   mode = (attributes & attr::kReadOnly) ? mode & ~(S_IWUSR | S_IWGRP | S_IWOTH) : mode | S_IWUSR;
-  return chmod(p.c_str(), mode) == 0 ? 0 : ErrorNumber(errno, p);
+  return chmod(p.c_str(), mode) == 0 ? error::kNone : ErrorNumber(errno, p);
 }
 
 int GetWriteTime(std::string_view path, std::uint64_t& time) {
@@ -270,101 +264,30 @@ int GetWriteTime(std::string_view path, std::uint64_t& time) {
 
 int SetWriteTime(std::string_view path, std::uint64_t time) {
   std::string p = ResolvePath(path);
-  return SetTimeOf(-1, p.c_str(), time);
+  return posix::SetWriteTimeOf(-1, p, time);
 }
 
 int GetFileSize(std::string_view path, std::uint64_t& size) {
   struct stat st;
   std::string p;
   if (int rc = Stat(path, st, p)) return rc;
-  if (S_ISDIR(st.st_mode)) return 5;
+  if (S_ISDIR(st.st_mode)) return error::kAccessDenied;
   size = static_cast<std::uint64_t>(st.st_size);
   return 0;
-}
-
-// ---- FileHandle ------------------------------------------------------------------
-
-FileHandle::~FileHandle() { Close(); }
-
-int FileHandle::OpenRead(std::string_view path) {
-  Close();
-  std::string p = ResolvePath(path);
-  int fd = open(p.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return ErrorNumber(errno, p);
-  struct stat st;
-  if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    close(fd);
-    return 5;
-  }
-  handle_ = fd;
-  return 0;
-}
-
-int FileHandle::Create(std::string_view path) {
-  Close();
-  std::string p = ResolvePath(path);
-  if (int rc = RefuseUnwritable(p)) return rc;
-  int fd = open(p.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return ErrorNumber(errno, p);
-  handle_ = fd;
-  return 0;
-}
-
-int FileHandle::Read(void* buffer, std::size_t size, std::size_t& got) {
-  got = 0;
-  for (;;) {
-    ssize_t n = read(static_cast<int>(handle_), buffer, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return ErrorNumber(errno, "");
-    got = static_cast<std::size_t>(n);
-    return 0;
-  }
-}
-
-int FileHandle::Write(const void* buffer, std::size_t size, std::size_t& written) {
-  written = 0;
-  const char* bytes = static_cast<const char*>(buffer);
-  while (written < size) {
-    ssize_t n = write(static_cast<int>(handle_), bytes + written, size - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && (errno == ENOSPC || errno == EFBIG || errno == EDQUOT)) return 0;  // full
-    if (n < 0) return ErrorNumber(errno, "");
-    if (n == 0) return 0;
-    written += static_cast<std::size_t>(n);
-  }
-  return 0;
-}
-
-int FileHandle::GetWriteTime(std::uint64_t& time) {
-  struct stat st;
-  if (fstat(static_cast<int>(handle_), &st) != 0) return ErrorNumber(errno, "");
-  time = posix::FileTimeOf(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
-  return 0;
-}
-
-int FileHandle::SetWriteTime(std::uint64_t time) {
-  return SetTimeOf(static_cast<int>(handle_), nullptr, time);
-}
-
-int FileHandle::Close() {
-  if (handle_ == kNone) return 0;
-  int rc = close(static_cast<int>(handle_)) == 0 ? 0 : ErrorNumber(errno, "");
-  handle_ = kNone;
-  return rc;
 }
 
 // ---- Folders ---------------------------------------------------------------------
 
 int ChangeFolder(std::string_view path) {
   std::string p = ResolvePath(path);
-  if (p.empty()) return 3;
-  return chdir(p.c_str()) == 0 ? 0 : ErrorNumber(errno, p);
+  if (p.empty()) return error::kPathNotFound;
+  return chdir(p.c_str()) == 0 ? error::kNone : ErrorNumber(errno, p);
 }
 
 int MakeFolder(std::string_view path) {
   std::string p = ResolvePath(path);
-  if (p.empty()) return 3;
-  return mkdir(p.c_str(), 0777) == 0 ? 0 : ErrorNumber(errno, p);
+  if (p.empty()) return error::kPathNotFound;
+  return mkdir(p.c_str(), 0777) == 0 ? error::kNone : ErrorNumber(errno, p);
 }
 
 int RemoveFolder(std::string_view path) {
@@ -374,11 +297,11 @@ int RemoveFolder(std::string_view path) {
   if (p.empty() || lstat(p.c_str(), &st) != 0) return ErrorNumber(errno, p);
   if (S_ISLNK(st.st_mode)) {
     struct stat target;
-    if (stat(p.c_str(), &target) != 0 || !S_ISDIR(target.st_mode)) return 267;  // not a folder
-    return unlink(p.c_str()) == 0 ? 0 : ErrorNumber(errno, p);
+    if (stat(p.c_str(), &target) != 0 || !S_ISDIR(target.st_mode)) return error::kNotAFolder;
+    return unlink(p.c_str()) == 0 ? error::kNone : ErrorNumber(errno, p);
   }
-  if (!S_ISDIR(st.st_mode)) return 267;
-  return rmdir(p.c_str()) == 0 ? 0 : ErrorNumber(errno, p);
+  if (!S_ISDIR(st.st_mode)) return error::kNotAFolder;
+  return rmdir(p.c_str()) == 0 ? error::kNone : ErrorNumber(errno, p);
 }
 
 }  // namespace platform

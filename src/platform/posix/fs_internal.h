@@ -1,5 +1,7 @@
 // Shared by the POSIX files of the platform layer; not for other folders.
 #pragma once
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -12,6 +14,24 @@ bool DriveRoot(char letter, std::string& root);
 
 // The Windows error number for a failed system call (errno) on path.
 int ErrorNumber(int error, const std::string& path);
+
+// True for the errno values of a write that found the disk full (or the
+// file-size limit reached): error::kDiskFull.
+bool IsDiskFull(int error);
+
+// The read-only attribute: a folder, or a file without the owner's write
+// bit, is not written, created over or erased, whoever asks
+// (error::kAccessDenied); 0 otherwise.
+int RefuseUnwritable(const struct stat& st);
+
+// True when a file (not a link) is held open by any handle of the platform's
+// file object, in this process or another, or by a station of the previous
+// release: erasing or renaming it is then a sharing violation.
+bool InUse(const std::string& path);
+
+// Sets the time of last writing of the open descriptor fd, or of path when
+// fd is -1.
+int SetWriteTimeOf(int fd, const std::string& path, std::uint64_t time);
 
 // True when something (a link included) exists under the name.
 bool Exists(const std::string& path);

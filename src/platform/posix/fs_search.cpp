@@ -50,11 +50,11 @@ int DirSearch::First(std::string_view pattern, std::uint32_t mask, FoundEntry& e
   std::string folder;
   SplitPattern(pattern, folder, impl->pattern);
   impl->folder = ResolvePath(folder);
-  if (impl->folder.empty()) return 3;
+  if (impl->folder.empty()) return error::kPathNotFound;
   if (impl->folder.back() != '/') impl->folder += '/';
   impl->excluded = ~mask & (attr::kHidden | attr::kSystem | attr::kVolume | attr::kDirectory);
   DIR* dir = opendir(impl->folder.c_str());
-  if (!dir) return errno == ENOENT || errno == ENOTDIR ? 3 : posix::ErrorNumber(errno, impl->folder);
+  if (!dir) return errno == ENOENT || errno == ENOTDIR ? error::kPathNotFound : posix::ErrorNumber(errno, impl->folder);
   while (dirent* d = readdir(dir))
     if (NameMatches(impl->pattern, d->d_name)) impl->names.emplace_back(d->d_name);
   closedir(dir);
@@ -67,7 +67,7 @@ int DirSearch::First(std::string_view pattern, std::uint32_t mask, FoundEntry& e
 }
 
 int DirSearch::Next(FoundEntry& entry) {
-  if (!impl_) return 18;
+  if (!impl_) return error::kNoMoreFiles;
   while (impl_->next < impl_->names.size()) {
     const std::string& name = impl_->names[impl_->next++];
     FoundEntry found;
@@ -79,7 +79,7 @@ int DirSearch::Next(FoundEntry& entry) {
     entry = std::move(found);
     return 0;
   }
-  return 18;
+  return error::kNoMoreFiles;
 }
 
 void DirSearch::Close() { impl_.reset(); }

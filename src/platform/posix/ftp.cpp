@@ -22,6 +22,7 @@
 
 #include "platform/fs.h"
 #include "platform/ftp.h"
+#include "platform/posix/fs_internal.h"
 
 namespace platform {
 
@@ -105,8 +106,6 @@ int WatchProgress(void* data, curl_off_t announced, curl_off_t downloaded, curl_
   return static_cast<Watch*>(data)->ShouldStop(announced, downloaded, downloaded + uploaded) ? 1 : 0;
 }
 
-bool DiskRefused(int error) { return error == ENOSPC || error == EFBIG || error == EDQUOT; }
-
 // A download's file: the data written through it, and whether the disk
 // refused a write (full, or over the file-size limit: SIGXFSZ is ignored).
 struct Sink {
@@ -117,7 +116,7 @@ struct Sink {
 std::size_t WriteToSink(char* data, std::size_t size, std::size_t count, void* target) {
   auto* sink = static_cast<Sink*>(target);
   std::size_t written = std::fwrite(data, 1, size * count, sink->file);
-  if (written != size * count && DiskRefused(errno)) sink->refused = true;
+  if (written != size * count && posix::IsDiskFull(errno)) sink->refused = true;
   return written;
 }
 
@@ -201,8 +200,8 @@ struct FtpSession::Impl {
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
     bool ok = Perform();
     watch.cancel = nullptr;
-    if (std::fflush(sink.file) != 0) sink.refused = sink.refused || DiskRefused(errno);
-    if (std::fclose(sink.file) != 0) sink.refused = sink.refused || DiskRefused(errno);
+    if (std::fflush(sink.file) != 0) sink.refused = sink.refused || posix::IsDiskFull(errno);
+    if (std::fclose(sink.file) != 0) sink.refused = sink.refused || posix::IsDiskFull(errno);
     if (sink.refused) return FtpResult::kNoRoom;
     if (!ok) return watch.outcome;
     return FtpResult::kDone;
@@ -274,11 +273,11 @@ FtpResult FtpSession::Fetch(std::string_view remotePath, std::string_view localP
   std::string target = ResolvePath(localPath);
   if (target.empty()) return FtpResult::kFailed;
   struct stat st;
-  if (stat(target.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || !(st.st_mode & S_IWUSR)))
-    return FtpResult::kFailed;  // a folder, or a read-only file, is not replaced (as on Windows)
+  if (stat(target.c_str(), &st) == 0 && posix::RefuseUnwritable(st)) return FtpResult::kFailed;
+  if (posix::InUse(target)) return FtpResult::kFailed;  // an open file is not replaced
   std::string temp = FolderOf(target) + "/." + NameOf(target) + ".XXXXXX";
   int fd = mkstemp(temp.data());
-  if (fd < 0) return DiskRefused(errno) ? FtpResult::kNoRoom : FtpResult::kFailed;
+  if (fd < 0) return posix::IsDiskFull(errno) ? FtpResult::kNoRoom : FtpResult::kFailed;
   fchmod(fd, FileMode());
   FtpResult result = impl_->Receive(remotePath, fd, roomBytes, cancel);
   if (result == FtpResult::kDone && rename(temp.c_str(), target.c_str()) != 0) result = FtpResult::kFailed;

@@ -16,12 +16,12 @@ namespace platform {
 int ChangeToOwnFolder(std::string_view path, bool& foreign) {
   foreign = false;
   std::string p = ResolvePath(path);
-  if (p.empty()) return 3;
+  if (p.empty()) return error::kPathNotFound;
   int fd = open(p.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) {
     struct stat st;
     foreign = errno == ELOOP || (lstat(p.c_str(), &st) == 0 && S_ISLNK(st.st_mode));
-    return foreign ? 5 : posix::ErrorNumber(errno, p);
+    return foreign ? error::kAccessDenied : posix::ErrorNumber(errno, p);
   }
   struct stat st;
   int error = 0;

@@ -155,7 +155,7 @@ void WriteAll(int fd, const std::string& bytes) {
 
 int StartAndWait(std::string_view program, std::string_view arguments, std::uint32_t& exitCode) {
   std::vector<std::string> words = SplitCommandLine(ProgramCommandLine(program, arguments));
-  if (words[0].empty()) return 2;
+  if (words[0].empty()) return error::kFileNotFound;
   std::string path = FindProgram(words[0]);
   GrantExecute(path);
   return RunFile(path, std::move(words), exitCode);

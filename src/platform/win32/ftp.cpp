@@ -24,6 +24,7 @@
 #include <thread>
 
 #include "platform/ftp.h"
+#include "platform/win32/file_internal.h"
 
 namespace platform {
 
@@ -62,7 +63,7 @@ void RunCall(const std::shared_ptr<Call>& call) {
   std::lock_guard<std::mutex> lock(call->mutex);
   call->done = true;
   call->result = result;
-  call->diskFull = !result && (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL);
+  call->diskFull = !result && win32::IsDiskFull(error);
   if (call->abandoned && call->cleanupIfAbandoned) call->cleanupIfAbandoned();
   call->finished.notify_all();
 }

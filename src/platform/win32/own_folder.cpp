@@ -13,7 +13,7 @@ int ChangeToOwnFolder(std::string_view path, bool& foreign) {
   std::string p(path);
   DWORD attributes = GetFileAttributesA(p.c_str());
   foreign = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-  if (foreign) return ERROR_ACCESS_DENIED;
+  if (foreign) return error::kAccessDenied;
   return SetCurrentDirectoryA(p.c_str()) ? 0 : static_cast<int>(GetLastError());
 }
 

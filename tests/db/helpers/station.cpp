@@ -114,7 +114,7 @@ std::string RecordText(int id, const std::vector<std::uint8_t>& buf) {
 // journalled as "K n".
 void Stress(int id, int count, unsigned seed, const std::string& journalName) {
   db::DataFile& f = g_files[id];
-  const bool keyed = g_index.Handle.IsOpen();
+  const bool keyed = g_index.Handle->IsOpen();
   std::FILE* journal = std::fopen(journalName.c_str(), "w");
   std::mt19937 random(seed);
   std::vector<std::pair<std::int32_t, std::string>> mine;

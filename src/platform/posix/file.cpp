@@ -1,0 +1,299 @@
+// The system's file on POSIX: Windows sharing modes and mandatory
+// byte-range locks, emulated with open-file-description (OFD) locks.
+//
+// Every file is its own open file description (its own open()), so its OFD
+// locks conflict with those of every other handle, in this process or
+// another, and belong to no one else; the system drops them when the handle
+// is closed or the process dies.
+//
+// Sharing modes. Four bytes far beyond any record stand for the sharing
+// state of the file (records are at most 10000 bytes and numbered by 32 bits,
+// so data ends below 2^46):
+//
+//   kShareBase + 0   held by every handle with read access
+//   kShareBase + 1   held by every handle with write access
+//   kShareBase + 2   held by every handle that denies reading to others
+//   kShareBase + 3   held by every handle that denies writing to others
+//
+// A handle holds its bytes with shared (read) locks, so any number of
+// handles can hold the same byte. An open first takes its own bytes, then
+// looks (F_OFD_GETLK, which ignores the asker's own locks) for another
+// handle on the bytes it conflicts with: reading conflicts with +2, writing
+// with +3, denying reads with +0, denying writes with +1. On a conflict it
+// closes again and reports a sharing violation. Two conflicting opens
+// racing each other may both be refused, never both granted. Since every
+// handle holds +0 or +1, a file with a foreign lock on either is open
+// elsewhere: erasing and renaming it are refused (InUse), as Windows
+// refuses them while a handle that does not share deletion is open, and
+// ours never share it. Stations of the previous release hold the same
+// bytes, so they are seen too.
+//
+// Byte-range locks. Lock takes an exclusive OFD lock; the handle keeps a
+// table of the ranges it holds, because OFD locks of one description merge
+// and re-locking a held byte would succeed, where Windows refuses it.
+// Reads and writes first ask F_OFD_GETLK whether another handle holds a
+// byte of their range and are refused with a lock violation if so. The test and the
+// transfer are two steps: a lock taken between them does not stop a
+// transfer already under way, as one that started just before it.
+//
+// A handle opened for reading only still opens the file for reading and
+// writing, so that it can take exclusive locks, and refuses writes itself.
+// Only a file the process may not write (a read-only file system, another
+// user's file) is opened for reading alone; its locks are then shared
+// locks, which still refuse other handles' transfers and exclusive locks.
+//
+// The read-only attribute is the owner's write bit: opening such a file for
+// writing, or creating over it, is refused (RefuseUnwritable) even for root.
+#include "platform/file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+#include "platform/fs.h"
+#include "platform/posix/fs_internal.h"
+
+namespace platform {
+namespace {
+
+constexpr off_t kShareBase = off_t{1} << 62;
+constexpr int kHasRead = 0, kHasWrite = 1, kDeniesRead = 2, kDeniesWrite = 3;
+
+struct Mode {
+  bool read = false, write = false;          // access wanted
+  bool denyRead = false, denyWrite = false;  // denied to others
+};
+
+// The access and sharing of a flags byte; false when it names none.
+bool DecodeFlags(int flags, Mode& mode) {
+  int access = flags & 0x07, sharing = (flags >> 4) & 0x07;
+  if (access > 2 || sharing > 4) return false;
+  mode.read = access != 1;
+  mode.write = access != 0;
+  mode.denyRead = sharing <= 1 || sharing == 3;
+  mode.denyWrite = sharing <= 2;
+  return true;
+}
+
+flock Range(short type, off_t offset, off_t length) {
+  flock lock{};
+  lock.l_type = type;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = offset;
+  lock.l_len = length;
+  return lock;
+}
+
+// True when another open file description holds a lock on a byte of the
+// range (any lock: shared ones stand for locks too, see above).
+bool ForeignLock(int fd, off_t offset, off_t length) {
+  flock probe = Range(F_WRLCK, offset, length);
+  if (fcntl(fd, F_OFD_GETLK, &probe) != 0) return false;
+  return probe.l_type != F_UNLCK;
+}
+
+bool ShareLock(int fd, int byte) {
+  flock lock = Range(F_RDLCK, kShareBase + byte, 1);
+  return fcntl(fd, F_OFD_SETLK, &lock) == 0;
+}
+
+// Opens the descriptor for a mode; 0 or the error number.
+int OpenDescriptor(const std::string& path, const Mode& mode, bool create, int& fd,
+                   bool& readOnlyFd) {
+  struct stat st;
+  bool exists = stat(path.c_str(), &st) == 0;
+  if (exists && (mode.write || S_ISDIR(st.st_mode)))
+    if (int error = posix::RefuseUnwritable(st)) return error;
+  if (!exists && !create) return posix::ErrorNumber(ENOENT, path);
+  readOnlyFd = false;
+  fd = open(path.c_str(), O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0666);
+  if (fd < 0 && !mode.write && (errno == EACCES || errno == EROFS)) {
+    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    readOnlyFd = true;
+  }
+  return fd < 0 ? posix::ErrorNumber(errno, path) : error::kNone;
+}
+
+class PosixFile final : public File {
+ public:
+  ~PosixFile() override { Close(); }
+
+  int Open(std::string_view path, int flags) override { return OpenWith(path, flags, false); }
+  int Create(std::string_view path, int flags) override { return OpenWith(path, flags, true); }
+  bool IsOpen() const override { return fd_ >= 0; }
+  const std::string& Path() const override { return path_; }
+
+  int ReadAt(std::int64_t offset, void* buffer, std::size_t size, std::size_t& got) override {
+    got = 0;
+    if (int error = CheckTransfer(offset, size, readable_)) return error;
+    auto* bytes = static_cast<char*>(buffer);
+    while (got < size) {
+      ssize_t n = pread(fd_, bytes + got, size - got, offset + static_cast<off_t>(got));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return posix::ErrorNumber(errno, path_);
+      if (n == 0) break;
+      got += static_cast<std::size_t>(n);
+    }
+    return error::kNone;
+  }
+
+  int WriteAt(std::int64_t offset, const void* buffer, std::size_t size,
+              std::size_t& written) override {
+    written = 0;
+    if (int error = CheckTransfer(offset, size, writable_)) return error;
+    const auto* bytes = static_cast<const char*>(buffer);
+    while (written < size) {
+      ssize_t n = pwrite(fd_, bytes + written, size - written, offset + static_cast<off_t>(written));
+      if (n < 0 && errno == EINTR) continue;
+      if (n == 0 || (n < 0 && posix::IsDiskFull(errno))) break;  // full: a short count
+      if (n < 0) return posix::ErrorNumber(errno, path_);
+      written += static_cast<std::size_t>(n);
+    }
+    return error::kNone;
+  }
+
+  int Size(std::int64_t& size) override {
+    size = 0;
+    struct stat st;
+    if (int error = Stat(st)) return error;
+    size = st.st_size;
+    return error::kNone;
+  }
+
+  int Truncate(std::int64_t size) override {
+    if (int error = CheckTransfer(size, 0, writable_)) return error;
+    return ftruncate(fd_, size) == 0 ? error::kNone : posix::ErrorNumber(errno, path_);
+  }
+
+  int Flush() override {
+    if (!IsOpen()) return error::kInvalidHandle;
+    return fdatasync(fd_) == 0 ? error::kNone : posix::ErrorNumber(errno, path_);
+  }
+
+  int Lock(std::int64_t offset, std::int64_t length) override {
+    if (!IsOpen()) return error::kInvalidHandle;
+    if (offset < 0 || length <= 0 || offset > kShareBase - length) return error::kInvalidParameter;
+    if (Overlaps(offset, length)) return error::kLockViolation;
+    flock lock = Range(readOnlyFd_ ? F_RDLCK : F_WRLCK, offset, length);
+    if (fcntl(fd_, F_OFD_SETLK, &lock) != 0)
+      return errno == EAGAIN || errno == EACCES ? error::kLockViolation
+                                                : posix::ErrorNumber(errno, path_);
+    if (readOnlyFd_ && ForeignLock(fd_, offset, length)) {
+      lock.l_type = F_UNLCK;  // another reader's shared lock: not exclusive
+      fcntl(fd_, F_OFD_SETLK, &lock);
+      return error::kLockViolation;
+    }
+    held_.emplace_back(offset, length);
+    return error::kNone;
+  }
+
+  int Unlock(std::int64_t offset, std::int64_t length) override {
+    if (!IsOpen()) return error::kInvalidHandle;
+    for (auto it = held_.begin(); it != held_.end(); ++it) {
+      if (it->first != offset || it->second != length) continue;
+      flock lock = Range(F_UNLCK, offset, length);
+      fcntl(fd_, F_OFD_SETLK, &lock);
+      held_.erase(it);
+      return error::kNone;
+    }
+    return error::kNotLocked;
+  }
+
+  int GetWriteTime(std::uint64_t& time) override {
+    struct stat st;
+    if (int error = Stat(st)) return error;
+    time = posix::FileTimeOf(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+    return error::kNone;
+  }
+
+  int SetWriteTime(std::uint64_t time) override {
+    if (!IsOpen()) return error::kInvalidHandle;
+    return posix::SetWriteTimeOf(fd_, path_, time);
+  }
+
+  int Close() override {
+    if (!IsOpen()) return error::kNone;
+    int result = close(fd_) == 0 ? error::kNone : posix::ErrorNumber(errno, path_);
+    fd_ = -1;
+    readable_ = writable_ = readOnlyFd_ = false;
+    held_.clear();
+    return result;
+  }
+
+ private:
+  int OpenWith(std::string_view path, int flags, bool create) {
+    Close();
+    Mode mode;
+    if (!DecodeFlags(flags, mode) || (create && !mode.write)) return error::kInvalidAccess;
+    std::string resolved = ResolvePath(path);
+    if (resolved.empty()) return error::kPathNotFound;
+    if (int error = OpenDescriptor(resolved, mode, create, fd_, readOnlyFd_)) return error;
+    int error = ClaimSharing(mode);
+    if (!error && create && ftruncate(fd_, 0) != 0) error = posix::ErrorNumber(errno, resolved);
+    if (error) {
+      Close();
+      return error;
+    }
+    readable_ = mode.read;
+    writable_ = mode.write;
+    path_ = std::string(path);
+    return error::kNone;
+  }
+
+  // Takes this handle's sharing bytes and looks for conflicts.
+  int ClaimSharing(const Mode& mode) {
+    if ((mode.read && !ShareLock(fd_, kHasRead)) || (mode.write && !ShareLock(fd_, kHasWrite)) ||
+        (mode.denyRead && !ShareLock(fd_, kDeniesRead)) ||
+        (mode.denyWrite && !ShareLock(fd_, kDeniesWrite)))
+      return error::kSharingViolation;
+    bool conflict = (mode.read && ForeignLock(fd_, kShareBase + kDeniesRead, 1)) ||
+                    (mode.write && ForeignLock(fd_, kShareBase + kDeniesWrite, 1)) ||
+                    (mode.denyRead && ForeignLock(fd_, kShareBase + kHasRead, 1)) ||
+                    (mode.denyWrite && ForeignLock(fd_, kShareBase + kHasWrite, 1));
+    return conflict ? error::kSharingViolation : error::kNone;
+  }
+
+  // Whether a transfer of size bytes at offset may go: the handle is open,
+  // its access allows it, and no other handle locks one of the bytes.
+  int CheckTransfer(std::int64_t offset, std::size_t size, bool allowed) const {
+    if (!IsOpen()) return error::kInvalidHandle;
+    if (!allowed) return error::kAccessDenied;
+    if (offset < 0) return error::kNegativeSeek;
+    if (size > 0 && ForeignLock(fd_, offset, static_cast<off_t>(size))) return error::kLockViolation;
+    return error::kNone;
+  }
+
+  int Stat(struct stat& st) const {
+    if (!IsOpen()) return error::kInvalidHandle;
+    return fstat(fd_, &st) == 0 ? error::kNone : posix::ErrorNumber(errno, path_);
+  }
+
+  bool Overlaps(std::int64_t offset, std::int64_t length) const {
+    for (const auto& [o, l] : held_)
+      if (offset < o + l && o < offset + length) return true;
+    return false;
+  }
+
+  int fd_ = -1;
+  bool readable_ = false, writable_ = false;  // what the handle's access allows
+  bool readOnlyFd_ = false;                   // the descriptor itself is read-only
+  std::string path_;
+  std::vector<std::pair<std::int64_t, std::int64_t>> held_;  // offset, length
+};
+
+}  // namespace
+
+std::unique_ptr<File> NewSystemFile() { return std::make_unique<PosixFile>(); }
+
+bool posix::InUse(const std::string& path) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+  if (fd < 0) return false;
+  bool held = ForeignLock(fd, kShareBase + kHasRead, 2);
+  close(fd);
+  return held;
+}
+
+}  // namespace platform

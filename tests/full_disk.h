@@ -1,0 +1,66 @@
+// A disk that takes only so many more bytes: while a FullDisk lives, every
+// file that platform::NewFile hands out is the system's file with its
+// writes counted against the room left. A write that finds too little room
+// stores what fits and comes back short with result 0, as the system's file
+// reports a full disk.
+#pragma once
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+
+#include "platform/file.h"
+
+namespace test_support {
+
+class FullDisk {
+ public:
+  explicit FullDisk(std::size_t room)
+      : room_(std::make_shared<std::size_t>(room)),
+        guard_([room = room_] { return std::make_unique<RoomFile>(room); }) {}
+
+  void SetRoom(std::size_t room) { *room_ = room; }
+  std::size_t Room() const { return *room_; }
+
+ private:
+  class RoomFile final : public platform::File {
+   public:
+    explicit RoomFile(std::shared_ptr<std::size_t> room) : room_(std::move(room)) {}
+
+    int WriteAt(std::int64_t offset, const void* buffer, std::size_t size,
+                std::size_t& written) override {
+      std::size_t fits = std::min(size, *room_);
+      int result = file_->WriteAt(offset, buffer, fits, written);
+      *room_ -= written;
+      return result;
+    }
+
+    int Open(std::string_view path, int flags) override { return file_->Open(path, flags); }
+    int Create(std::string_view path, int flags) override { return file_->Create(path, flags); }
+    bool IsOpen() const override { return file_->IsOpen(); }
+    const std::string& Path() const override { return file_->Path(); }
+    int ReadAt(std::int64_t offset, void* buffer, std::size_t size, std::size_t& got) override {
+      return file_->ReadAt(offset, buffer, size, got);
+    }
+    int Size(std::int64_t& size) override { return file_->Size(size); }
+    int Truncate(std::int64_t size) override { return file_->Truncate(size); }
+    int Flush() override { return file_->Flush(); }
+    int Lock(std::int64_t offset, std::int64_t length) override {
+      return file_->Lock(offset, length);
+    }
+    int Unlock(std::int64_t offset, std::int64_t length) override {
+      return file_->Unlock(offset, length);
+    }
+    int GetWriteTime(std::uint64_t& time) override { return file_->GetWriteTime(time); }
+    int SetWriteTime(std::uint64_t time) override { return file_->SetWriteTime(time); }
+    int Close() override { return file_->Close(); }
+
+   private:
+    std::shared_ptr<std::size_t> room_;
+    std::unique_ptr<platform::File> file_ = platform::NewSystemFile();
+  };
+
+  std::shared_ptr<std::size_t> room_;
+  platform::FileMakerGuard guard_;
+};
+
+}  // namespace test_support
