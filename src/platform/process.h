@@ -20,8 +20,8 @@
 // go to the child. While the parent waits, Ctrl+C and Ctrl+Break reach the
 // child only; the parent goes on when it ends.
 //
-// Failures are Windows system error numbers (2 file not found, 5 access
-// denied, 193 not a program...); 0 is success.
+// Failures are the error numbers of platform/errors.h (kFileNotFound,
+// kAccessDenied, kBadProgram...); 0 is success.
 #pragma once
 #include <cstdint>
 #include <string>
