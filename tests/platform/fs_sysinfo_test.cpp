@@ -186,7 +186,9 @@ TEST(SystemValues, NewerSystemsLoadTheFontControlOnlyOnAConsoleWithAWindow) {
   EXPECT_GE(platform::OsMajorVersion(), 6);
   auto control = platform::MakeNativeFontControl();
   bool loaded = control->Load();
-  if (GetConsoleWindow() == nullptr) EXPECT_FALSE(loaded);
+  if (GetConsoleWindow() == nullptr) {
+    EXPECT_FALSE(loaded);
+  }
   control->Unload();
 }
 #endif
