@@ -120,10 +120,6 @@ void DrawButton(Button& b, std::uint8_t look, std::uint8_t bodyAttr) {
   EndDraw();
 }
 
-bool IsMouseCode(std::uint8_t key) {
-  return (key >= code::kLeftHeld && key <= code::kLeftRelease) || key == code::kRightRelease;
-}
-
 // The box of one Ask: a centred window with its lines and a row of buttons.
 class MessageBox : public Window {
  public:
@@ -198,13 +194,12 @@ void MessageBox::Draw() {
   EndDraw();
 }
 
-// Follows a press on a button until ReadEvent has nothing more (the button
-// let go): pressed while the mouse is on it, up while it is not. True when
-// the mouse was on it at the end.
+// Follows a press on a button until it is let go: pressed while the mouse
+// is on it, up while it is not. True when the mouse was on it at the end.
 bool MessageBox::Track(Button& b) {
-  do {
-    DrawButton(b, MouseIn(b) ? kPressed : kUp, bodyAttr);
-  } while (ReadEvent() != 0);
+  auto draw = [&] { DrawButton(b, MouseIn(b) ? kPressed : kUp, bodyAttr); };
+  draw();
+  FollowPress(draw);
   bool on = MouseIn(b);
   DrawButton(b, on ? kPressed : kUp, bodyAttr);
   return on;

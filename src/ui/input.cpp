@@ -176,6 +176,19 @@ bool Dragging() { return S().dragging; }
 
 void TypeAhead(std::string_view keys) { S().typeAhead += keys; }
 
+bool IsMouseCode(std::uint8_t code) {
+  return (code >= code::kLeftHeld && code <= code::kLeftRelease) || code == code::kRightRelease;
+}
+
+void FollowPress(const std::function<void()>& afterEvent) {
+  std::string typed;
+  while (std::uint8_t code = ReadEvent()) {
+    if (!IsMouseCode(code)) typed += static_cast<char>(code);
+    afterEvent();
+  }
+  TypeAhead(typed);
+}
+
 void SetHotkey(std::uint8_t owner, std::uint8_t code, HotkeyProc procedure) {
   if (code < 0x81) return;
   S().hotkeys[code] = Hotkey{std::move(procedure), owner, false};

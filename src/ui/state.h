@@ -71,6 +71,14 @@ std::uint8_t PollWindowKey(Window& window);
 // midnight too.
 std::int64_t HundredthsSince(std::int64_t start);
 
+// True for the codes ReadEvent gives for mouse actions.
+bool IsMouseCode(std::uint8_t code);
+
+// Follows a mouse press: reads events until nothing more comes (the button
+// let go), calling afterEvent after each. Keys typed meanwhile are kept, in
+// order, for the reads after it.
+void FollowPress(const std::function<void()>& afterEvent);
+
 // Hides the mouse cursor for a scope and shows it again if it was shown.
 class MouseCursorHidden {
  public:

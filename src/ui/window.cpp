@@ -61,9 +61,9 @@ std::string ScrollBar(int length, std::uint8_t first, std::uint8_t track, std::u
 // Follows a press on the close box until the button is let go: drawn
 // pressed while the mouse stays on it. Esc when let go on it, else 0.
 std::uint8_t TrackCloseBox(Window& w) {
-  do {
-    w.DrawCloseBox(OnCloseBox(w) ? 0 : 1, false);
-  } while (ReadEvent() != 0);
+  auto draw = [&] { w.DrawCloseBox(OnCloseBox(w) ? 0 : 1, false); };
+  draw();
+  FollowPress(draw);
   bool on = OnCloseBox(w);
   w.DrawCloseBox(1, false);
   return on ? console::key::kEsc : 0;
@@ -71,11 +71,11 @@ std::uint8_t TrackCloseBox(Window& w) {
 
 // Moves the window with the mouse while the left button drags.
 void TrackMove(Window& w) {
-  while (ReadEvent() != 0) {
-    if (!Dragging() || (MouseX() == w.x1 && MouseY() == w.y1)) continue;
+  FollowPress([&] {
+    if (!Dragging() || (MouseX() == w.x1 && MouseY() == w.y1)) return;
     w.MoveTo(MouseX(), MouseY());
     SetMousePos(w.x1, w.y1);
-  }
+  });
 }
 
 // Filters the code read while a scroll-bar press is in progress: the held

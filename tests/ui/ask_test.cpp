@@ -114,6 +114,18 @@ TEST_F(AskTest, PressOnAButtonChoosesOnlyWhenLetGoOnIt) {
   EXPECT_EQ(Ask("Biztos?", "IN"), 2);
 }
 
+// Keys typed while a press is followed reach the box after it: a press let
+// go off its button and "N" typed at once choose "Nem".
+TEST_F(AskTest, AKeyTypedWhileAPressIsFollowedIsKept) {
+  Then([&] {
+    term.PushMouse(34, 13, 1);
+    term.PushMouse(60, 20, 1, true);
+    term.PushMouse(60, 20, 0);
+    Chars("N");
+  });
+  EXPECT_EQ(Ask("Biztos?", "IN"), 2);
+}
+
 TEST_F(AskTest, YesNoEscButtons) {
   // "Biztos?" with "INS": three buttons 6 wide from column 28, on row 14.
   Then([&] {
