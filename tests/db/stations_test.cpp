@@ -238,7 +238,14 @@ TEST_F(StationsTest, KillLoopLeavesSoundFilesAndLosesNoFinishedChange) {
   }
   std::mt19937 random(4711);
   int kills = 0, lost = 0;
-  for (int round = 0; round <= rounds; ++round) {
+  auto rollbacksSoFar = [&] { return LinesWith(Bytes("DBACCESS.ERR"), "visszaállítva"_cp); };
+  // Natively the loop goes on past the rounds asked (up to four times as
+  // many) until a kill has cut a change short, so a rollback is always met.
+  auto enough = [&](int round) {
+    if (round < rounds) return false;
+    return db_test::UnderWine() || round >= 4 * rounds || rollbacksSoFar() > 0;
+  };
+  for (int round = 0;; ++round) {
     auto station = Start("K" + std::to_string(round));
     ASSERT_EQ(station->Ask("open 0 KL.DAT 64 0"), "ok 1 0");
     ASSERT_EQ(station->Ask("index KL.IDX 20"), "ok 1 0") << station->Transcript();
@@ -251,7 +258,7 @@ TEST_F(StationsTest, KillLoopLeavesSoundFilesAndLosesNoFinishedChange) {
     recovered >> ok >> word >> live >> missing;
     EXPECT_EQ(missing, 0) << station->Transcript();
     lost += std::max(missing, 0);
-    if (round == rounds) break;
+    if (enough(round)) break;
     ASSERT_EQ(station->Ask("churn 0 " + std::to_string(random()) + " R" + std::to_string(round) + " KL.TXT"),
               "ok churning");
     int pause = db_test::UnderWine() ? 100 + static_cast<int>(random() % 400) : 1 + static_cast<int>(random() % 25);
@@ -259,8 +266,7 @@ TEST_F(StationsTest, KillLoopLeavesSoundFilesAndLosesNoFinishedChange) {
     station->Kill();
     ++kills;
   }
-  std::string log = Bytes("DBACCESS.ERR");
-  int rollbacks = LinesWith(log, "visszaállítva"_cp), rebuilds = LinesWith(log, "reindex");
+  int rollbacks = rollbacksSoFar(), rebuilds = LinesWith(Bytes("DBACCESS.ERR"), "reindex");
   std::cout << "kill loop: " << kills << " kills, " << rollbacks << " rollbacks, " << rebuilds
             << " rebuilds demanded, " << lost << " finished changes lost\n";
   EXPECT_EQ(rebuilds, 0);
