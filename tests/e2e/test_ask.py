@@ -62,6 +62,12 @@ class AskInTerminal(TerminalTestCase):
                 self.assertEqual(self.wait_exit(), result)
 
     @not_under_wine(NO_MOUSE)
+    def test_a_click_whose_press_and_release_arrive_together_chooses(self):
+        column, row = self.button_column("Nem") + 1, self.button_row + 1
+        self.tmux.literal(f"\x1b[<0;{column};{row}M\x1b[<0;{column};{row}m")
+        self.assertEqual(self.wait_exit(), 2)
+
+    @not_under_wine(NO_MOUSE)
     def test_click_beside_the_buttons_chooses_nothing(self):
         self.tmux.click(3, 3)
         self.tmux.click(self.button_column("Nem") - 2, self.button_row + 1)

@@ -103,6 +103,7 @@ class CursesTerminal final : public Terminal {
   void TakeInput(int kind, wint_t wc, std::uint32_t extraShift);
   void TakeCtrlC();
   void TakeMouse();
+  void PushMouse(const MEVENT& m, std::uint32_t buttons);
   void PushKey(const KeyEvent& key);
 
   SCREEN* screen_ = nullptr;
@@ -399,16 +400,39 @@ void CursesTerminal::TakeCtrlC() {
   PushKey(key);
 }
 
-// Buttons are tracked from presses and releases; an event that changes
-// neither the buttons nor the position (a wheel turn) is dropped.
+// How many clicks of one button curses merged into an event: it joins a
+// press and a release that arrive together into a click (two of each into a
+// double click...), even with no click interval.
+int MergedClicks(mmask_t state, mmask_t once, mmask_t twice, mmask_t thrice) {
+  return (state & thrice) ? 3 : (state & twice) ? 2 : (state & once) ? 1 : 0;
+}
+
+// Buttons are tracked from presses and releases; a merged click is given as
+// the presses and releases it was made of.
 void CursesTerminal::TakeMouse() {
   MEVENT m;
   if (getmouse(&m) != OK) return;
+  int left = MergedClicks(m.bstate, BUTTON1_CLICKED, BUTTON1_DOUBLE_CLICKED, BUTTON1_TRIPLE_CLICKED);
+  int right = MergedClicks(m.bstate, BUTTON3_CLICKED, BUTTON3_DOUBLE_CLICKED, BUTTON3_TRIPLE_CLICKED);
+  for (int i = 0; i < left; ++i) {
+    PushMouse(m, buttons_ | 1);
+    PushMouse(m, buttons_ & ~1u);
+  }
+  for (int i = 0; i < right; ++i) {
+    PushMouse(m, buttons_ | 2);
+    PushMouse(m, buttons_ & ~2u);
+  }
   std::uint32_t buttons = buttons_;
   if (m.bstate & BUTTON1_PRESSED) buttons |= 1;
   if (m.bstate & BUTTON1_RELEASED) buttons &= ~1u;
   if (m.bstate & BUTTON3_PRESSED) buttons |= 2;
   if (m.bstate & BUTTON3_RELEASED) buttons &= ~2u;
+  PushMouse(m, buttons);
+}
+
+// An event for the buttons held at m's place; one that changes neither the
+// buttons nor the position (a wheel turn) is dropped.
+void CursesTerminal::PushMouse(const MEVENT& m, std::uint32_t buttons) {
   bool moved = (m.bstate & REPORT_MOUSE_POSITION) && (m.x != mouseX_ || m.y != mouseY_);
   if (buttons == buttons_ && !moved) return;
   buttons_ = buttons;
