@@ -79,6 +79,27 @@ void ShowFileBusy(BusyBox& box, std::string_view first, std::string_view name) {
   box.Line(2, 3, name.substr(0, 24));
 }
 
+// Waits, under the file-busy box naming name, until claim takes the header:
+// claim runs on a fresh copy of the header with its lock held and either
+// changes the copy, which is then written back, and returns "", or returns
+// the reason for waiting. False when Esc gave up the wait.
+bool WaitForHeader(DataFile& f, std::string_view name, std::string_view (*claim)(DataFile&)) {
+  BusyBox box;
+  for (;;) {
+    RefreshHeaderLocked(f);
+    std::string_view busy = claim(f);
+    if (busy.empty()) break;
+    UnlockRecord(f, 0);
+    if (!box.Shown()) ShowFileBusy(box, busy, name);
+    if (EscPressed()) return false;
+    PollPause();
+  }
+  CopyHeader(f);
+  WriteHeader(f);
+  box.Remove();
+  return true;
+}
+
 void Blunder() {
   std::string message("A programozó elrontotta"_cp);
   message += '\0';
@@ -119,26 +140,13 @@ void UnlockRecord(DataFile& f, std::int32_t n) {
 
 bool LockWholeFile(DataFile& f) {
   if (f.ShareDepth > 0) return true;
-  if (f.LockDepth > 0) {
-    ++f.LockDepth;
-    return true;
-  }
-  BusyBox box;
-  for (;;) {
-    RefreshHeaderLocked(f);
-    bool tx = f.TxFlag != 0, shared = f.ShareCount > 0;
-    if (!tx && !shared) {
-      f.TxFlag = 1;
-      CopyHeader(f);
-      WriteHeader(f);
-      break;
-    }
-    UnlockRecord(f, 0);
-    if (!box.Shown()) ShowFileBusy(box, tx ? kTransaction : kFileTaken, f.Name);
-    if (EscPressed()) return false;
-    PollPause();
-  }
-  box.Remove();
+  auto claim = [](DataFile& h) -> std::string_view {
+    if (h.TxFlag != 0) return kTransaction;
+    if (h.ShareCount > 0) return kFileTaken;
+    h.TxFlag = 1;
+    return {};
+  };
+  if (f.LockDepth <= 0 && !WaitForHeader(f, f.Name, claim)) return false;
   ++f.LockDepth;
   return true;
 }
@@ -156,25 +164,12 @@ void UnlockWholeFile(DataFile& f) {
 
 bool ShareFile(DataFile& f) {
   if (f.LockDepth > 0) return true;
-  if (f.ShareDepth > 0) {
-    ++f.ShareDepth;
-    return true;
-  }
-  BusyBox box;
-  for (;;) {
-    RefreshHeaderLocked(f);
-    if (f.TxFlag == 0) {
-      ++f.ShareCount;
-      CopyHeader(f);
-      WriteHeader(f);
-      break;
-    }
-    UnlockRecord(f, 0);
-    if (!box.Shown()) ShowFileBusy(box, kTransaction, WithoutFolder(f.Name));
-    if (EscPressed()) return false;
-    PollPause();
-  }
-  box.Remove();
+  auto claim = [](DataFile& h) -> std::string_view {
+    if (h.TxFlag != 0) return kTransaction;
+    ++h.ShareCount;
+    return {};
+  };
+  if (f.ShareDepth <= 0 && !WaitForHeader(f, WithoutFolder(f.Name), claim)) return false;
   ++f.ShareDepth;
   return true;
 }
