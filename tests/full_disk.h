@@ -2,7 +2,8 @@
 // file that platform::NewFile hands out is the system's file with its
 // writes counted against the room left. A write that finds too little room
 // stores what fits and comes back short with result 0, as the system's file
-// reports a full disk.
+// reports a full disk. FailWith makes it a failing disk instead: every read
+// and write moves no byte and gives that error number.
 #pragma once
 #include <algorithm>
 #include <cstdint>
@@ -16,18 +17,25 @@ class FullDisk {
  public:
   explicit FullDisk(std::size_t room)
       : room_(std::make_shared<std::size_t>(room)),
-        guard_([room = room_] { return std::make_unique<RoomFile>(room); }) {}
+        failure_(std::make_shared<int>(0)),
+        guard_([room = room_, failure = failure_] {
+          return std::make_unique<RoomFile>(room, failure);
+        }) {}
 
   void SetRoom(std::size_t room) { *room_ = room; }
   std::size_t Room() const { return *room_; }
+  void FailWith(int error) { *failure_ = error; }
 
  private:
   class RoomFile final : public platform::File {
    public:
-    explicit RoomFile(std::shared_ptr<std::size_t> room) : room_(std::move(room)) {}
+    RoomFile(std::shared_ptr<std::size_t> room, std::shared_ptr<int> failure)
+        : room_(std::move(room)), failure_(std::move(failure)) {}
 
     int WriteAt(std::int64_t offset, const void* buffer, std::size_t size,
                 std::size_t& written) override {
+      written = 0;
+      if (*failure_) return *failure_;
       std::size_t fits = std::min(size, *room_);
       int result = file_->WriteAt(offset, buffer, fits, written);
       *room_ -= written;
@@ -39,6 +47,8 @@ class FullDisk {
     bool IsOpen() const override { return file_->IsOpen(); }
     const std::string& Path() const override { return file_->Path(); }
     int ReadAt(std::int64_t offset, void* buffer, std::size_t size, std::size_t& got) override {
+      got = 0;
+      if (*failure_) return *failure_;
       return file_->ReadAt(offset, buffer, size, got);
     }
     int Size(std::int64_t& size) override { return file_->Size(size); }
@@ -56,10 +66,12 @@ class FullDisk {
 
    private:
     std::shared_ptr<std::size_t> room_;
+    std::shared_ptr<int> failure_;
     std::unique_ptr<platform::File> file_ = platform::NewSystemFile();
   };
 
   std::shared_ptr<std::size_t> room_;
+  std::shared_ptr<int> failure_;
   platform::FileMakerGuard guard_;
 };
 

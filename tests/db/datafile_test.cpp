@@ -385,6 +385,23 @@ TEST_F(DataFileTest, AnAppendOnAFullDiskIsAWriteErrorAndAddsNoRecord) {
   EXPECT_LT(Bytes("T.DAT").size(), static_cast<std::size_t>(4 * kRec));  // no whole record
 }
 
+// A disk that fails a read ends the program through the fatal path with the
+// system's error number, which the report names (the log cannot be written
+// on that disk).
+TEST_F(DataFileTest, AFailingDiskEndsTheProgramWithItsErrorNumber) {
+  MakeFile("T.DAT", kRec, 2);
+  test_support::FullDisk disk(SIZE_MAX);
+  db::DataFile f;
+  OpenShared(f);
+  disk.FailWith(platform::error::kGeneralFailure);
+  term.PushChar('x');
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(EndCode([&] { db::PeekRecord(f, 1, db::RecordBuffer()); }),
+            platform::error::kGeneralFailure);
+  std::string report = testing::internal::GetCapturedStdout();
+  EXPECT_NE(report.find("I/O error 31"), std::string::npos) << report;
+}
+
 TEST_F(DataFileTest, DamagedHeaderStopsTheOpenThroughTheErrorPath) {
   MakeFile("T.DAT", kRec, 2);
   std::string bytes = Bytes("T.DAT");

@@ -19,6 +19,8 @@
 #include "child_process.h"
 #include "db_fixture.h"
 #include "platform/codepage.h"
+#include "platform/errors.h"
+#include "platform/fs.h"
 
 using namespace platform::literals;
 using db_test::ChildProcess;
@@ -189,6 +191,27 @@ TEST_F(StationsTest, AKilledStationsLocksGoAndItsMarkersAreCleared) {
   EXPECT_EQ(code, 0) << out;
   EXPECT_EQ(out, "    1. T.DAT Lock!\n");
   EXPECT_EQ(b->Ask("header 0"), "ok 0 0");
+}
+
+// Another station's open data file is neither erased, renamed nor written
+// over (the sharing of its handle is seen across processes); once that
+// station is killed, the system has let its handle go and the file can go.
+TEST_F(StationsTest, AnotherStationsOpenFileIsKeptUntilItsStationIsGone) {
+  MakeFile("T.DAT", kRec, 1);
+  std::string before = Bytes("T.DAT");
+  auto a = Start("A");
+  ASSERT_EQ(a->Ask("open 0 T.DAT 40 0"), "ok 1 0");
+  EXPECT_EQ(platform::EraseFile("T.DAT"), platform::error::kSharingViolation);
+  EXPECT_EQ(platform::RenameFile("T.DAT", "U.DAT"), platform::error::kSharingViolation);
+  EXPECT_EQ(platform::WriteFileBytes("T.DAT", "x"), platform::error::kSharingViolation);
+  EXPECT_EQ(Bytes("T.DAT"), before);
+  a->Kill();
+  int erased = -1;  // the system may let a killed process's handles go a moment later
+  for (int tries = 0; tries < 300 && erased != 0; ++tries) {
+    erased = platform::EraseFile("T.DAT");
+    if (erased != 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(erased, 0);
 }
 
 // A station that opens the file while another appends must compare the

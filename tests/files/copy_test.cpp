@@ -60,6 +60,24 @@ TEST_F(CopyTest, AFullDiskGivesFourAndKeepsWhatWasWritten) {
   EXPECT_EQ(ReadFile(Work() / "cel.bin"), bytes.substr(0, 50000));
 }
 
+// A disk that fails a write ends the program with the error's number; the
+// target keeps nothing of the source.
+TEST_F(CopyTest, AFailingDiskEndsTheProgramWithItsErrorNumber) {
+  WriteFile(Work() / "forras.bin", Pattern(1000));
+  int code = -1;
+  {
+    test_support::FullDisk disk(SIZE_MAX);
+    disk.FailWith(platform::error::kGeneralFailure);
+    try {
+      files::CopyFileBlocks("forras.bin", "cel.bin");
+    } catch (const console::ProgramEnd& end) {
+      code = end.code;
+    }
+  }
+  EXPECT_EQ(code, platform::error::kGeneralFailure);
+  EXPECT_EQ(ReadFile(Work() / "cel.bin"), "");
+}
+
 TEST_F(CopyTest, TheSystemCopyOverwritesAndKeepsTheTime) {
   WriteFile(Work() / "forras.bin", "uj");
   WriteFile(Work() / "cel.bin", "regi");
