@@ -73,6 +73,10 @@ class KeycodesInTerminal(TerminalTestCase):
         self.wait_row(MOUSE_ROW, r"Egér: nincs lenyomott gomb, 10\. oszlop, 5\. sor")
         self.tmux.literal("\x1b[<2;3;7M")  # right button elsewhere
         self.wait_row(MOUSE_ROW, r"Egér: jobb gomb, 3\. oszlop, 7\. sor")
+        self.tmux.literal("\x1b[<2;3;7m")
+        self.wait_row(MOUSE_ROW, r"Egér: nincs lenyomott gomb, 3\. oszlop, 7\. sor")
+        self.tmux.literal("\x1b[<0;20;9M\x1b[<0;20;9m")  # a whole click read at once
+        self.wait_row(MOUSE_ROW, r"Egér: nincs lenyomott gomb, 20\. oszlop, 9\. sor")
 
     def test_ctrl_c_and_sigint_do_not_end_the_program(self):
         self.tmux.keys("C-c")

@@ -111,6 +111,13 @@ TEST_F(WindowTest, ClickOnCloseBoxGivesEscAndLettingGoElsewhereNothing) {
   TypeWhenIdle('z');
   EXPECT_EQ(w.GetKey(), 'z');
   EXPECT_EQ(Row(5).substr(10, 3), "[*]");
+  clock.Advance(100);
+  Click(12, 5);  // keys typed while the press is followed come after its Esc
+  term.PushChar('q');
+  term.PushChar('r');
+  EXPECT_EQ(w.GetKey(), console::key::kEsc);
+  EXPECT_EQ(w.GetKey(), 'q');
+  EXPECT_EQ(w.GetKey(), 'r');
 }
 
 TEST_F(WindowTest, PressInsidePlacesTheCursorAndIsPassedOn) {
