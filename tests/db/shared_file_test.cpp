@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "../full_disk.h"
 #include "db_fixture.h"
 #include "platform/errors.h"
 #include "platform/file.h"
@@ -137,6 +138,23 @@ constexpr SharingCase kSharingTable[] = {
     {Op::kCopyOver, "copy over", kShared, kShared, kOk},
     {Op::kWriteBytesOver, "WriteFileBytes over", kShared, kShared, kOk},
 };
+
+// Each guard puts back the maker it replaced: an inner full disk ends and
+// the outer one counts again; when that ends too, the system's file writes.
+TEST_F(SharedFileTest, AFileMakerGuardPutsBackTheMakerItReplaced) {
+  {
+    test_support::FullDisk outer(5);
+    {
+      test_support::FullDisk inner(0);
+      EXPECT_EQ(platform::WriteFileBytes("A.DAT", "abc"), platform::error::kDiskFull);
+    }
+    EXPECT_EQ(platform::WriteFileBytes("A.DAT", "abc"), 0);
+    EXPECT_EQ(platform::WriteFileBytes("A.DAT", "abc"), platform::error::kDiskFull);  // 2 left
+    EXPECT_EQ(Bytes("A.DAT"), "ab");
+  }
+  EXPECT_EQ(platform::WriteFileBytes("A.DAT", "abcdef"), 0);
+  EXPECT_EQ(Bytes("A.DAT"), "abcdef");
+}
 
 class SharingTableTest : public SharedFileTest {
  protected:
