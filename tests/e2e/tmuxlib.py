@@ -22,12 +22,14 @@ WINE = any(arg.lower().endswith(".exe") for arg in sys.argv[1:])
 # Under Wine a program takes about a second to start, and its screen reaches
 # the terminal later than a POSIX program's.
 WAIT_SECONDS = 30.0 if WINE else 10.0
+# The Wine loader of the build's width (scripts/wine-env).
+WINE_LOADER = os.environ.get("TORMEX_WINE", "wine")
 UTF8_ENV = dict(os.environ, LANG="C.UTF-8", LC_ALL="C.UTF-8")
 
 
 def command(program, *args):
     """The command line that runs a program of the build under test."""
-    return (["wine"] if WINE else []) + [program, *args]
+    return ([WINE_LOADER] if WINE else []) + [program, *args]
 
 
 def host_path(path):
@@ -78,7 +80,7 @@ def wine_words(argv, env, redirect):
     (TMPDIR) and the redirections are set by Wine's cmd for the program."""
     settings = [f"{k}={host_path(v) if v.startswith('/') else v}"
                 for k, v in env.items() if k not in POSIX_ONLY]
-    words = ["env", "TERM=xterm-256color", *settings, "wine"]
+    words = ["env", "TERM=xterm-256color", *settings, WINE_LOADER]
     if "TMPDIR" not in env and not redirect:
         return words + list(argv)
     temp = host_path(env["TMPDIR"]) if "TMPDIR" in env else None
