@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "forwarding_file.h"
 #include "platform/file.h"
 
 namespace test_support {
@@ -27,7 +28,7 @@ class FullDisk {
   void FailWith(int error) { *failure_ = error; }
 
  private:
-  class RoomFile final : public platform::File {
+  class RoomFile final : public ForwardingFile {
    public:
     RoomFile(std::shared_ptr<std::size_t> room, std::shared_ptr<int> failure)
         : room_(std::move(room)), failure_(std::move(failure)) {}
@@ -41,33 +42,15 @@ class FullDisk {
       *room_ -= written;
       return result;
     }
-
-    int Open(std::string_view path, int flags) override { return file_->Open(path, flags); }
-    int Create(std::string_view path, int flags) override { return file_->Create(path, flags); }
-    bool IsOpen() const override { return file_->IsOpen(); }
-    const std::string& Path() const override { return file_->Path(); }
     int ReadAt(std::int64_t offset, void* buffer, std::size_t size, std::size_t& got) override {
       got = 0;
       if (*failure_) return *failure_;
       return file_->ReadAt(offset, buffer, size, got);
     }
-    int Size(std::int64_t& size) override { return file_->Size(size); }
-    int Truncate(std::int64_t size) override { return file_->Truncate(size); }
-    int Flush() override { return file_->Flush(); }
-    int Lock(std::int64_t offset, std::int64_t length) override {
-      return file_->Lock(offset, length);
-    }
-    int Unlock(std::int64_t offset, std::int64_t length) override {
-      return file_->Unlock(offset, length);
-    }
-    int GetWriteTime(std::uint64_t& time) override { return file_->GetWriteTime(time); }
-    int SetWriteTime(std::uint64_t time) override { return file_->SetWriteTime(time); }
-    int Close() override { return file_->Close(); }
 
    private:
     std::shared_ptr<std::size_t> room_;
     std::shared_ptr<int> failure_;
-    std::unique_ptr<platform::File> file_ = platform::NewSystemFile();
   };
 
   std::shared_ptr<std::size_t> room_;
