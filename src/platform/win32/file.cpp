@@ -31,6 +31,13 @@ OVERLAPPED At(std::int64_t offset) {
   return at;
 }
 
+// The bytes of one ReadFile or WriteFile call: its count is a DWORD, and a
+// 64-bit program may be asked for more than that holds in one transfer.
+DWORD ChunkOf(std::size_t left) {
+  constexpr std::size_t kMaxChunk = std::size_t{1} << 30;
+  return static_cast<DWORD>(left < kMaxChunk ? left : kMaxChunk);
+}
+
 DWORD Low(std::int64_t v) { return static_cast<DWORD>(static_cast<std::uint64_t>(v) & 0xFFFFFFFFu); }
 DWORD High(std::int64_t v) { return static_cast<DWORD>(static_cast<std::uint64_t>(v) >> 32); }
 
@@ -52,7 +59,7 @@ class Win32File final : public File {
     while (got < size) {
       OVERLAPPED at = At(offset + static_cast<std::int64_t>(got));
       DWORD n = 0;
-      if (!ReadFile(handle_, bytes + got, static_cast<DWORD>(size - got), &n, &at)) {
+      if (!ReadFile(handle_, bytes + got, ChunkOf(size - got), &n, &at)) {
         int error = LastError();
         return error == ERROR_HANDLE_EOF ? error::kNone : error;
       }
@@ -70,7 +77,7 @@ class Win32File final : public File {
     while (written < size) {
       OVERLAPPED at = At(offset + static_cast<std::int64_t>(written));
       DWORD n = 0;
-      if (!WriteFile(handle_, bytes + written, static_cast<DWORD>(size - written), &n, &at)) {
+      if (!WriteFile(handle_, bytes + written, ChunkOf(size - written), &n, &at)) {
         DWORD error = GetLastError();
         return win32::IsDiskFull(error) ? error::kNone : static_cast<int>(error);
       }
