@@ -352,8 +352,8 @@ class WithoutTerminal(unittest.TestCase):
     def test_the_unpacker_checks_member_sizes_before_taking_memory(self):
         case = tempfile.mkdtemp(prefix="tormex-unzip-")
         self.addCleanup(shutil.rmtree, case, ignore_errors=True)
-        archive = zip_claiming(0xFFFFFFFF)  # 4 GiB from 118 bytes
-        self.assertEqual(len(archive), 118)
+        archive = zip_claiming(0xFFFFFFFF)  # 4 GiB from about 120 bytes
+        self.assertLess(len(archive), 128)
         write(os.path.join(case, "pszla.zip"), archive)
 
         def little_memory():  # far less than the claim
