@@ -70,9 +70,11 @@ void RunCall(const std::shared_ptr<Call>& call) {
 
 // True when a failed listing was the server's word that the entry or its
 // folder is not there: an empty match, or a 5xx reply (read on the thread
-// that made the call), as against a call that failed on the way.
+// that made the call), as against a call that failed on the way. Wine ends
+// a listing of a name that its folder lacks without an error number (0).
 bool ServerSaysMissing(DWORD error) {
-  if (error == ERROR_NO_MORE_FILES || error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+  if (error == ERROR_SUCCESS || error == ERROR_NO_MORE_FILES || error == ERROR_FILE_NOT_FOUND ||
+      error == ERROR_PATH_NOT_FOUND)
     return true;
   if (error != ERROR_INTERNET_EXTENDED_ERROR) return false;
   char text[512] = {};
