@@ -83,7 +83,8 @@ Downloaded Transfer(std::string_view statusText, const std::function<Downloaded(
     ShowStatus(statusText, status);
     result = move(session);
     if (result == Downloaded::kNoRoom) Tell("Nincs elég szabad hely a lemezen a letöltéshez!"_cp);
-    if (result != Downloaded::kDone && result != Downloaded::kCancelled) Tell("A másolás nem sikerült!"_cp);
+    if (result != Downloaded::kDone && result != Downloaded::kCancelled)
+      Tell("A másolás nem sikerült!"_cp);
   }
   CloseSession(session, status);
   return result;
@@ -153,8 +154,10 @@ Downloaded FetchFile(std::string_view folder, std::string_view fileName) {
     std::string remote = DownloadPath(folder, fileName);
     std::string found;
     switch (session.FindFirst(remote, found, EscTyped)) {
-      case platform::FtpFound::kFound: return Outcome(session.Fetch(remote, fileName, FreeRoom(), EscTyped));
-      case platform::FtpFound::kFailed: return session.Cancelled() ? Downloaded::kCancelled : Downloaded::kFailed;
+      case platform::FtpFound::kFound:
+        return Outcome(session.Fetch(remote, fileName, FreeRoom(), EscTyped));
+      case platform::FtpFound::kFailed:
+        return session.Cancelled() ? Downloaded::kCancelled : Downloaded::kFailed;
       case platform::FtpFound::kMissing: break;
     }
     Tell("Nincs " + remote + "!");

@@ -96,8 +96,9 @@ enum class Held { kHeld, kBusy, kUnwritable };
 // goes. kBusy when another run holds it; kUnwritable when the lock file
 // cannot be made or opened, or a file cannot be created in the folder.
 Held TakeWorkFolder(platform::File& lock) {
-  int rc = lock.Open(WorkFolderLock, platform::share::kReadWriteDenyNone);
-  if (rc == platform::error::kFileNotFound) rc = lock.Create(WorkFolderLock, platform::share::kReadWriteDenyNone);
+  constexpr int kShared = platform::share::kReadWriteDenyNone;
+  int rc = lock.Open(WorkFolderLock, kShared);
+  if (rc == platform::error::kFileNotFound) rc = lock.Create(WorkFolderLock, kShared);
   if (rc == 0) rc = lock.Lock(0, 1);
   if (rc == platform::error::kLockViolation) return Held::kBusy;
   const std::string probe = "$OWK.$$$";

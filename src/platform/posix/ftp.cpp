@@ -272,7 +272,8 @@ FtpFound FtpSession::FindFirst(std::string_view path, std::string& name,
   curl_easy_setopt(impl_->curl, CURLOPT_WRITEFUNCTION, AppendToListing);
   curl_easy_setopt(impl_->curl, CURLOPT_WRITEDATA, &listing);
   CURLcode code = impl_->Perform(cancel);
-  if (code != CURLE_OK) return ServerSaysMissing(impl_->curl, code) ? FtpFound::kMissing : FtpFound::kFailed;
+  if (code != CURLE_OK)
+    return ServerSaysMissing(impl_->curl, code) ? FtpFound::kMissing : FtpFound::kFailed;
   std::size_t start = 0;
   while (start < listing.size()) {
     std::size_t end = listing.find('\n', start);
