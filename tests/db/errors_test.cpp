@@ -110,6 +110,10 @@ TEST_F(ErrorsTest, GuardedOpenOfAFileHeldExclusivelyStopsWithTheBusyBox) {
 TEST_F(ErrorsTest, GuardedOpenOfAReadOnlyFileStopsNamingTheCause) {
   MakeFile("T.DAT", kRec, 0);
   ASSERT_EQ(platform::SetAttributes("T.DAT", platform::attr::kReadOnly), 0);
+  if (db_test::UnderWine() && platform::NewFile()->Open("T.DAT", platform::share::kReadWriteDenyNone) == 0) {
+    (void)platform::SetAttributes("T.DAT", 0);
+    GTEST_SKIP() << "Wine run by root opens a read-only file for writing (the host's permissions decide)";
+  }
   db::DataFile f;
   std::string screen;
   ui::SetIdle(
