@@ -213,7 +213,8 @@ class Window : public Region {
 
   virtual void Draw();
   virtual void MoveTo(int column, int row);
-  // The top window's key reader (WaitKey reads through it).
+  // The top window's key reader (WaitKey reads through it); like WaitKey,
+  // Esc at once when nobody is at the console.
   virtual std::uint8_t GetKey();
   // "[■]" (state 0) or "[*]" (state 1) on the top border.
   void DrawCloseBox(std::uint8_t state, bool force);
