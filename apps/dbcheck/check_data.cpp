@@ -1,10 +1,12 @@
 // dbcheck data and dbcheck markers.
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "checks.h"
 #include "db/db.h"
+#include "platform/errors.h"
 #include "platform/file.h"
 
 namespace dbcheck {
@@ -15,22 +17,43 @@ int Fault(const std::string& file, const std::string& what) {
   return 1;
 }
 
-// The file's records, read on demand.
+// A record that cannot be read: busy (a station's lock covers more than
+// the lock byte: try again later) or a fault.
+int Unreadable(const std::string& file, const std::string& what, int error) {
+  if (error != platform::error::kLockViolation)
+    return Fault(file, what + " cannot be read: error " + std::to_string(error));
+  Say(file + ": " + what + " is locked by a station: busy, try again when it is let go");
+  return kBusy;
+}
+
+// The file's records, read on demand. A record whose lock byte (its last)
+// a station holds is read around that byte, as the engine peeks it: a held
+// record is in use at a station, not damage.
 class Records {
  public:
   Records(platform::File& file, long recLen) : file_(file), bytes_(recLen) {}
   // Record n into Bytes(); the platform's error number (or 100 when short).
   int Read(std::int64_t n) {
-    std::size_t got = 0;
-    int result = file_.ReadAt(n * static_cast<std::int64_t>(bytes_.size()), bytes_.data(),
-                              bytes_.size(), got);
-    return result != 0 ? result : got < bytes_.size() ? db::kReadError : 0;
+    int result = ReadBytes(n, bytes_.size());
+    if (result != platform::error::kLockViolation) return result;
+    bytes_.back() = 0;
+    result = ReadBytes(n, bytes_.size() - 1);
+    if (result == 0) held_.insert(n);
+    return result;
   }
   const std::uint8_t* Bytes() const { return bytes_.data(); }
+  // The records read around their lock byte so far.
+  std::size_t Held() const { return held_.size(); }
 
  private:
+  int ReadBytes(std::int64_t n, std::size_t size) {
+    std::size_t got = 0;
+    int result = file_.ReadAt(n * static_cast<std::int64_t>(bytes_.size()), bytes_.data(), size, got);
+    return result != 0 ? result : got < size ? db::kReadError : 0;
+  }
   platform::File& file_;
   std::vector<std::uint8_t> bytes_;
+  std::set<std::int64_t> held_;
 };
 
 // The free chain from the header's head: every link inside the file, no
@@ -48,9 +71,7 @@ int CheckChain(const std::string& name, Records& records, std::int64_t total,
     if (seen[static_cast<std::size_t>(p)])
       return Fault(name, "the free chain runs in a circle at record " + std::to_string(p));
     seen[static_cast<std::size_t>(p)] = true;
-    if (int error = records.Read(p))
-      return Fault(name, "record " + std::to_string(p) + " cannot be read: error " +
-                             std::to_string(error));
+    if (int error = records.Read(p)) return Unreadable(name, "record " + std::to_string(p), error);
     if (records.Bytes()[4] != 0)
       return Fault(name, "record " + std::to_string(p) + " is on the free chain but in use");
     ++members;
@@ -65,15 +86,17 @@ int CheckChain(const std::string& name, Records& records, std::int64_t total,
 
 // Free records that the chain does not hold: what a station stopped
 // between a record's write and the header's leaves (harmless; reindex puts
-// them back on the chain). -1 when a record cannot be read.
-std::int64_t FreeOffChain(Records& records, const std::vector<bool>& seen) {
-  std::int64_t off = 0;
+// them back on the chain). The error of a record that cannot be read, with
+// its number in failed.
+int FreeOffChain(Records& records, const std::vector<bool>& seen, std::int64_t& off, std::int64_t& failed) {
+  off = 0;
   for (std::size_t n = 1; n < seen.size(); ++n) {
     if (seen[n]) continue;
-    if (records.Read(static_cast<std::int64_t>(n)) != 0) return -1;
+    failed = static_cast<std::int64_t>(n);
+    if (int error = records.Read(failed)) return error;
     if (records.Bytes()[4] == 0) ++off;
   }
-  return off;
+  return 0;
 }
 
 }  // namespace
@@ -97,8 +120,7 @@ int CheckData(const std::vector<std::string>& args) {
                            std::to_string(recLen));
   std::int64_t total = size / recLen;
   Records records(*file, recLen);
-  if (int error = records.Read(0))
-    return Fault(name, "the header cannot be read: error " + std::to_string(error));
+  if (int error = records.Read(0)) return Unreadable(name, "the header", error);
   db::FileHeader header = db::FileHeader::Decode(records.Bytes());
   std::int32_t head = header.FreeHead, count = header.FreeCount, recordTotal = header.RecordTotal;
   if (recordTotal > total || recordTotal < 1)
@@ -106,7 +128,8 @@ int CheckData(const std::vector<std::string>& args) {
                            std::to_string(total) + " records");
   // Records beyond RecordTotal are appends cut short: free, or damage.
   for (std::int64_t n = recordTotal; n < total; ++n) {
-    if (records.Read(n) != 0 || records.Bytes()[4] != 0)
+    if (int error = records.Read(n)) return Unreadable(name, "record " + std::to_string(n), error);
+    if (records.Bytes()[4] != 0)
       return Fault(name, "RecordTotal " + std::to_string(recordTotal) + ", but record " +
                              std::to_string(n) + " after it is in use");
   }
@@ -117,13 +140,17 @@ int CheckData(const std::vector<std::string>& args) {
                            std::to_string(count));
   std::vector<bool> seen;
   if (int fault = CheckChain(name, records, total, head, count, seen)) return fault;
-  std::int64_t offChain = FreeOffChain(records, seen);
-  if (offChain < 0) return Fault(name, "a record cannot be read");
+  std::int64_t offChain = 0, failed = 0;
+  if (int error = FreeOffChain(records, seen, offChain, failed))
+    return Unreadable(name, "record " + std::to_string(failed), error);
   if (header.TxFlag != 0) return Fault(name, "TxFlag is set (dbcheck markers clears it)");
   if (header.ShareCount != 0)
     return Fault(name, "ShareCount is " + std::to_string(header.ShareCount) + " (dbcheck markers clears it)");
   Say(name + ": sound, " + std::to_string(total) + " records, " +
       std::to_string(total - 1 - count - offChain) + " in use, " + std::to_string(count) + " free");
+  if (records.Held() > 0)
+    Say(name + ": " + std::to_string(records.Held()) +
+        " records held by a station (in use there; read around their lock bytes)");
   if (offChain > 0)
     Say(name + ": " + std::to_string(offChain) +
         " free records off the free chain, left by a station that stopped (harmless; reindex "

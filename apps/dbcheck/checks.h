@@ -1,12 +1,15 @@
 // The checks of dbcheck. Each reads its file itself, byte by byte, and
 // never trusts a number it read before testing it: a damaged file gives a
 // message, never a crash. Each returns the exit code: 0 sound, 1 with the
-// first fault written to the standard output, 2 on bad arguments.
+// first fault written to the standard output, 2 on bad arguments, kBusy
+// when a station's lock keeps a part of the file from being read.
 #pragma once
 #include <string>
 #include <vector>
 
 namespace dbcheck {
+
+inline constexpr int kBusy = 3;
 
 // dbcheck data FILE RECLEN
 int CheckData(const std::vector<std::string>& args);

@@ -5,7 +5,8 @@
 //   dbcheck markers MASK EXCLUDE NAMES  clears header markers left by
 //                                   stations that stopped (ClearStaleMarkers)
 //
-// Exit code 0 when sound, 1 with the first fault named, 2 on bad arguments.
+// Exit code 0 when sound, 1 with the first fault named, 2 on bad arguments,
+// 3 when a station's lock keeps a part of the file from being read (busy).
 #include <cstdio>
 #include <string>
 #include <vector>

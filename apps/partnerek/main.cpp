@@ -28,6 +28,10 @@ namespace {
 
 using namespace platform::literals;
 
+// The sample was made, but its result line did not reach the standard
+// output (a full disk, a closed pipe).
+constexpr int kResultNotWritten = 13;
+
 int Usage() {
   platform::WriteLine(stderr, "partnerek [--nezet | --minta N]   (N: 1.." + std::to_string(partnerek::kMaxSample) + ")");
   return 2;
@@ -66,8 +70,9 @@ int Sample(std::int32_t count) {
     platform::WriteLine(stderr, result.Reason);
     return result.Code;
   }
-  platform::WriteLine(stdout, Summary(result, seconds));
-  return 0;
+  if (platform::TryWriteLine(stdout, Summary(result, seconds))) return 0;
+  platform::WriteLine(stderr, "A minta elkészült, de az eredmény sora nem írható ki."_cp);
+  return kResultNotWritten;
 }
 
 // N of "--minta N"; 0 when it is not a count in range.

@@ -119,9 +119,32 @@ constexpr std::string_view kNewPrefix = "UJ_";
 std::string NewName(const std::string& name) { return std::string(kNewPrefix) + name; }
 std::string AsideName(const std::string& name) { return "REGI_" + name; }
 
-void EraseNewRegister() {
+bool IsJournal(const std::string& name) { return name.ends_with(".jrn"); }
+
+// The files the swap replaces: the register's, and the change journal
+// beside each index. A journal belongs to the index it lies beside: a
+// change pending in the old one must never meet the new index.
+std::vector<std::string> SwappedFiles() {
+  std::vector<std::string> names = RegisterFiles();
   for (const std::string& name : RegisterFiles())
+    if (name != kDataFile) names.push_back(db::JournalName(name));
+  return names;
+}
+
+void EraseNewRegister() {
+  for (const std::string& name : SwappedFiles())
     (void)platform::EraseFile(NewName(name));  // most are not there: nothing to tell
+}
+
+// The first of the register's files that is read-only ("" when none): the
+// swap could neither write nor remove it.
+std::string ReadOnlyFile() {
+  for (const std::string& name : SwappedFiles()) {
+    std::uint32_t attributes = 0;
+    if (platform::GetAttributes(name, attributes) == 0 && (attributes & platform::attr::kReadOnly) != 0)
+      return name;
+  }
+  return "";
 }
 
 // A fresh data file of count partners under its new name; false when it
@@ -161,17 +184,20 @@ SampleResult MakeNewRegister(std::int32_t count, bool ownWindow) {
 
 // Puts the new register's files in place of the old ones. The old ones go
 // aside first, so that a failure can put every one of them back.
+// The old journals go aside with their indexes and are removed with them;
+// a new index has no journal to bring (one that is there is moved along).
 bool PutInPlace() {
   std::vector<std::string> aside, placed;
   bool ok = true;
-  for (const std::string& name : RegisterFiles()) {
+  for (const std::string& name : SwappedFiles()) {
     if (!platform::FileExists(name)) continue;
     ok = platform::RenameFile(name, AsideName(name)) == 0;
     if (!ok) break;
     aside.push_back(name);
   }
-  for (const std::string& name : RegisterFiles()) {
+  for (const std::string& name : SwappedFiles()) {
     if (!ok) break;
+    if (IsJournal(name) && !platform::FileExists(NewName(name))) continue;
     ok = platform::RenameFile(NewName(name), name) == 0;
     if (ok) placed.push_back(name);
   }
@@ -201,6 +227,8 @@ std::string SampleCode(std::int32_t i) {
 SampleResult MakeSample(std::int32_t count, bool ownWindow) {
   // The old data file is held (deny-write) while the new register is made:
   // no other station has it open meanwhile.
+  if (std::string readOnly = ReadOnlyFile(); !readOnly.empty())
+    return Failed(kSampleReadOnly, readOnly + std::string(" csak olvasható (írásvédett), a partnertörzs nem cserélhetö"_cp));
   std::unique_ptr<platform::File> old = platform::NewFile();
   if (platform::FileExists(kDataFile) && old->Open(kDataFile, platform::share::kReadWriteDenyWrite) != 0)
     return Failed(kSampleFileBusy, std::string(kDataFile) +

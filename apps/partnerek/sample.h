@@ -9,7 +9,7 @@ namespace partnerek {
 inline constexpr std::int32_t kMaxSample = 10'000'000;
 
 struct SampleResult {
-  // 0 when done; kSampleFileBusy, kSampleNotPlaced, or the
+  // 0 when done; kSampleFileBusy, kSampleNotPlaced, kSampleReadOnly, or the
   // db::RebuildIndex code of the index that failed.
   int Code = 0;
   std::string Reason;  // one Hungarian line (code page 852) when Code != 0
@@ -18,6 +18,7 @@ struct SampleResult {
 };
 inline constexpr int kSampleFileBusy = 10;
 inline constexpr int kSampleNotPlaced = 11;  // the new files could not take the old ones' names
+inline constexpr int kSampleReadOnly = 12;   // a file of the register is read-only
 
 // The code of the i-th sample partner (0-based): six upper-case letters
 // and digits, distinct for every i below kMaxSample, in no useful order.
@@ -33,7 +34,9 @@ std::string SampleCode(std::int32_t i);
 // them, also when it ends the program) the old register stays as it was
 // and the new files are removed. Needs the engine started and the console
 // open. Refused (kSampleFileBusy, nothing changed) while another station
-// has the data file open.
+// has the data file open; refused (kSampleReadOnly, nothing changed) when
+// a file of the register or an index's journal is read-only. The journals
+// beside the old indexes go with them.
 SampleResult MakeSample(std::int32_t count, bool ownWindow);
 
 }  // namespace partnerek

@@ -46,6 +46,9 @@ inline constexpr int kConsoleLostCode = platform::kTerminalLostExitCode;
 // Restores the terminal; the console is unusable until opened again.
 void CloseConsole();
 bool ConsoleOpen();
+// True when the console is open and somebody is at it to answer (see
+// platform::Terminal::Attended).
+bool ConsoleAttended();
 // The terminal the console draws on (valid while open).
 platform::Terminal& Term();
 

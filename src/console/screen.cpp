@@ -109,6 +109,7 @@ void ResetScreen(platform::Terminal& terminal) {
 
 platform::Terminal& Term() { return *g_state.terminal; }
 bool ConsoleOpen() { return g_state.terminal != nullptr; }
+bool ConsoleAttended() { return g_state.terminal != nullptr && g_state.terminal->Attended(); }
 int ScreenWidth() { return g_state.width; }
 int ScreenHeight() { return g_state.height; }
 std::uint16_t WindMin() { return g_state.windMin; }

@@ -10,6 +10,7 @@
 #include "db/page_cache.h"
 #include "platform/codepage.h"
 #include "platform/errors.h"
+#include "platform/fs.h"
 #include "platform/sysinfo.h"
 #include "text/text.h"
 #include "ui/ui.h"
@@ -105,10 +106,10 @@ void LetGo(DataFile& f) {
 }
 
 
-// Waits for a key; taken from the input when take is set. Without a console
-// there is nothing to wait for.
+// Waits for a key; taken from the input when take is set. Without a console,
+// or with nobody at it, there is nothing to wait for.
 void WaitForKey(bool take) {
-  while (console::ConsoleOpen()) {
+  while (console::ConsoleAttended()) {
     if (console::KeyPressed()) {
       if (!take) return;
       platform::Event event;
@@ -142,6 +143,20 @@ bool FailureEnds() {
   console::EndProgram(1);
 }
 
+bool ReadOnlyAttribute(std::string_view name) {
+  std::uint32_t attributes = 0;
+  return platform::GetAttributes(name, attributes) == 0 && (attributes & platform::attr::kReadOnly) != 0;
+}
+
+// A refused open is the busy stop, unless the file is read-only: then the
+// stop names that cause, as waiting for other stations would not help.
+[[noreturn]] void AccessDeniedStop(std::string_view name) {
+  if (!ReadOnlyAttribute(name)) BusyFileStop(name);
+  ui::Ask(std::string("A FILE CSAK OLVASHATO (IRASVEDETT), FELDOLGOZAS NEM VEGEZHETO") + '\0' +
+              std::string(name), "");
+  console::EndProgram(1);
+}
+
 [[noreturn]] void CreationFailure(int code, std::string_view tooMany) {
   if (code == platform::error::kTooManyOpenFiles) FatalMessage(tooMany);
   if (code == platform::error::kAccessDenied) FatalMessage("ACCESS DENIED VAGY DISK FULL");
@@ -167,7 +182,7 @@ void Guarded(DataFile& f, Open open, Create create, Close close) {
       if (!DbOk()) FatalMessage("REJTELMES HIBA FILE LETR+CLOSE+OPEN UTAN");
       return;
     case platform::error::kTooManyOpenFiles: FatalMessage(kTooManyData);
-    case platform::error::kAccessDenied: BusyFileStop(f.Name);
+    case platform::error::kAccessDenied: AccessDeniedStop(f.Name);
     default: FatalMessage("REJTELMES HIBA");
   }
 }
@@ -222,6 +237,9 @@ HoldFatalEnds::~HoldFatalEnds() { State().FatalEndsHeld = was_; }
 void FatalMessage(std::string_view text) {
   std::string message = "Hiba:";
   message += text;
+  // Nobody reads the box on a batch job's screen: the message goes out as
+  // the report of the end.
+  if (!console::ConsoleAttended()) console::WriteFatalReport(message + "\n");
   ui::Ask(message, "");
   console::EndProgram(1);
 }

@@ -45,9 +45,24 @@ class IndexChecker {
     if (!CheckHeader() || !CheckFreeChain()) return false;
     if (root_ != 0 && !CheckPage(root_, 1, nullptr, nullptr)) return false;
     for (std::int32_t n = 1; n < records_; ++n)
-      if (seen_[n] == kUnseen)
-        return Fail("page " + std::to_string(n) + " is neither in the tree nor on the free chain");
+      if (seen_[n] == kUnseen) return Fail(UnseenPage(n));
     return true;
+  }
+
+  // The fault of page n, which the walk from the root did not reach: when
+  // the header's root is not the top of the tree (0 while pages hold
+  // items, or a page below another), it names the root.
+  std::string UnseenPage(std::int32_t n) const {
+    std::string root = "header: root page " + std::to_string(root_) + " is not the top of the tree";
+    if (root_ == 0) return root + ": page " + std::to_string(n) + " holds items";
+    for (std::int32_t m = 1; m < records_; ++m) {
+      if (seen_[m] != kUnseen) continue;
+      auto page = std::make_unique<IndexPage>();
+      if (!UnpackPage(Record(m), keyLen_, *page)) continue;
+      for (int i = 0; i <= page->ItemCount; ++i)
+        if (page->Child(i) == root_) return root + ": page " + std::to_string(m) + " points to it";
+    }
+    return "page " + std::to_string(n) + " is neither in the tree nor on the free chain";
   }
 
   bool Fail(std::string fault) {
@@ -102,6 +117,9 @@ class IndexChecker {
     if (!sound) return Fail(at + "a key longer than " + std::to_string(keyLen_) + " bytes");
     if (!SlotsBeyondCountClear(Record(n), keyLen_))
       return Fail(at + "bytes in the slots beyond its " + std::to_string(count) + " items");
+    if (int i = ItemWithoutRecord(*page))
+      return Fail(at + "key " + KeyText(page->Item(i)) + " names record " +
+                  std::to_string(page->Item(i).RecordRef) + ", which is no data record");
     if (count < (depth == 1 ? 1 : kMinItems))
       return Fail(at + std::to_string(count) + " items, fewer than " +
                   (depth == 1 ? "1 in the root" : "16 below the root"));

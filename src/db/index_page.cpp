@@ -73,6 +73,12 @@ bool SlotsBeyondCountClear(const std::uint8_t* record, int keyLen) {
   return std::all_of(from, end, [](std::uint8_t b) { return b == 0; });
 }
 
+int ItemWithoutRecord(const IndexPage& page) {
+  for (int i = 1; i <= page.ItemCount; ++i)
+    if (page.Item(i).RecordRef < 1) return i;
+  return 0;
+}
+
 int CompareKey(std::string_view k1, std::int32_t r1, const IndexItem& item, bool duplicates) {
   std::string_view k2 = item.Key.View();
   std::size_t common = std::min(k1.size(), k2.size());

@@ -71,6 +71,10 @@ bool UnpackPage(const std::uint8_t* record, int keyLen, IndexPage& page);
 // page in use.
 bool SlotsBeyondCountClear(const std::uint8_t* record, int keyLen);
 
+// The first item (1-based) that names no data record (record number below
+// 1: record 0 is the data file's header), 0 when every item names one.
+int ItemWithoutRecord(const IndexPage& page);
+
 // The key order: k1 with record number r1 against an item. Keys compare byte
 // by byte as unsigned characters, a proper prefix first; equal keys compare
 // by record number when duplicates are allowed and are equal otherwise.

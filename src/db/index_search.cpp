@@ -109,7 +109,7 @@ void ReadPage(IndexFile& x, std::int32_t n, int level, IndexPage& page) {
   x.Pages->Read(n, record);
   x.Pages->Release(n);
   if (!UnpackPage(record, x.KeyLength, page) || !SlotsBeyondCountClear(record, x.KeyLength) ||
-      !CanBeOnPath(page, level, BoundsOf(x, level), x.AllowDuplicates))
+      ItemWithoutRecord(page) != 0 || !CanBeOnPath(page, level, BoundsOf(x, level), x.AllowDuplicates))
     throw Inconsistent{n};
 }
 

@@ -1,6 +1,7 @@
 // The index rebuild: the parameter line, the read pass (sort input, which
 // also rebuilds the free chain and the header), the index pass (sort
 // output) and the freeing of the records whose keys the index refused.
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -553,8 +554,48 @@ void OfferToFreeSkipped(const Parameters& p, const std::vector<std::int32_t>& sk
   CloseDataFile(data);
 }
 
+// True when the bytes of the file from offset to its end are all zero: the
+// records a station stopped in the middle of an append leaves beyond the
+// header's record total.
+bool ZerosFrom(platform::File& file, std::int64_t offset, std::int64_t size) {
+  std::vector<char> block(64 * 1024);
+  while (offset < size) {
+    std::size_t got = 0;
+    std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(size - offset, static_cast<std::int64_t>(block.size())));
+    if (file.ReadAt(offset, block.data(), want, got) != 0 || got == 0) return false;
+    if (std::any_of(block.begin(), block.begin() + static_cast<std::ptrdiff_t>(got), [](char c) { return c != 0; }))
+      return false;
+    offset += static_cast<std::int64_t>(got);
+  }
+  return true;
+}
+
+// A header that makes sense counts the file's records; when that count
+// times the record length is not the file's size (beyond appends cut
+// short), the length given is not the file's, and the rebuild would cut
+// the records wrongly and garble them: refused before anything is written,
+// naming the length the header suggests. A header that makes no sense is
+// damage that the rebuild repairs, and is let be.
+RebuildResult CheckAgainstHeader(DataFile& data, const Parameters& p, std::int64_t size) {
+  std::uint8_t bytes[kHeaderSize] = {};
+  std::size_t got = 0;
+  if (size == 0 || data.Handle->ReadAt(0, bytes, sizeof bytes, got) != 0 || got < sizeof bytes) return {};
+  FileHeader header = FileHeader::Decode(bytes);
+  std::int64_t counted = static_cast<std::int64_t>(header.RecordTotal) * p.RecLen;
+  if (!header.Sane() || counted == size || (counted < size && ZerosFrom(*data.Handle, counted, size)))
+    return {};
+  std::string reason = std::string("Az adatfájl fejléce "_cp) + Num(header.RecordTotal) +
+                       std::string(" rekordot számol, ami "_cp) + Num(p.RecLen) +
+                       std::string(" bájtos rekordhosszal nem adja ki a "_cp) + Num(static_cast<long>(size)) +
+                       std::string(" bájtos méretet"_cp);
+  std::int64_t suggested = size / header.RecordTotal;
+  if (size % header.RecordTotal == 0 && suggested >= kMinRecLen && suggested <= kMaxRecLen)
+    reason += std::string("; a fájl szerint a rekordhossz "_cp) + Num(static_cast<long>(suggested));
+  return Refused(kRebuildBadParameters, reason + ": " + p.Shown + ".dat");
+}
+
 // Opens the data file for the rebuild: deny-write, its size a multiple of
-// the record length.
+// the record length and its header's record total in accord with it.
 RebuildResult OpenForRebuild(DataFile& data, const Parameters& p, std::int32_t& total) {
   std::string name = p.Data + ".dat", shown = p.Shown + ".dat";
   if (!platform::FileExists(name))
@@ -574,7 +615,7 @@ RebuildResult OpenForRebuild(DataFile& data, const Parameters& p, std::int32_t& 
     return Refused(kRebuildBadParameters, std::string("Az adatfájl mérete nem többszöröse a rekordhossznak ("_cp) +
                                               Num(p.RecLen) + "): " + shown);
   total = static_cast<std::int32_t>(size / p.RecLen);
-  return {};
+  return CheckAgainstHeader(data, p, size);
 }
 
 RebuildResult CreateForRebuild(IndexFile& index, const Parameters& p) {

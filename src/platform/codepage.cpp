@@ -63,9 +63,11 @@ std::string ArgumentToCp852(std::string_view argument) {
 #endif
 }
 
-void WriteLine(std::FILE* to, std::string_view oem) {
-  std::fprintf(to, "%s\n", Cp852ToUtf8(oem).c_str());
-  std::fflush(to);
+void WriteLine(std::FILE* to, std::string_view oem) { (void)TryWriteLine(to, oem); }
+
+bool TryWriteLine(std::FILE* to, std::string_view oem) {
+  bool written = std::fprintf(to, "%s\n", Cp852ToUtf8(oem).c_str()) >= 0;
+  return std::fflush(to) == 0 && written && std::ferror(to) == 0;
 }
 
 }  // namespace platform

@@ -46,6 +46,10 @@ std::string ArgumentToCp852(std::string_view argument);
 // Writes a code page 852 text as one line (UTF-8) to a C stream and flushes
 // it: how a program reports outside its screen (stdout, stderr).
 void WriteLine(std::FILE* to, std::string_view oem);
+// WriteLine for a line that is the program's result: false when it did not
+// reach the stream whole (a write or the flush failed: a full disk, a
+// closed pipe).
+[[nodiscard]] bool TryWriteLine(std::FILE* to, std::string_view oem);
 
 namespace detail {
 

@@ -124,6 +124,10 @@ class Terminal {
 
   virtual void Beep() {}
 
+  // False when nobody is at this terminal to answer (the in-memory screen of
+  // a batch job): nothing may wait for a key then.
+  virtual bool Attended() const { return true; }
+
   // Writes the report of a program's fatal end (code page 852 lines, each
   // ending in "\n") to the standard output. Here: the bytes as they are. The
   // POSIX terminal writes them readable when the standard output is the
@@ -176,6 +180,9 @@ class HeadlessTerminal : public Terminal {
   void SetMouseButtons(int n) { mouseButtons_ = n; }
   // The console goes away: Lost answers true from now on.
   void Lose() { lost_ = true; }
+  // Nobody answers at this terminal (a batch job's screen): see Attended.
+  void SetAttended(bool attended) { attended_ = attended; }
+  bool Attended() const override { return attended_; }
 
   // Reading back.
   Cell At(int x, int y) const { return cells_[y * width_ + x]; }
@@ -197,7 +204,7 @@ class HeadlessTerminal : public Terminal {
   CursorShape shape_ = CursorShape::kNormal;
   long cellsWritten_ = 0;
   int flushes_ = 0, beeps_ = 0, mouseButtons_ = 2;
-  bool open_ = false, lost_ = false;
+  bool open_ = false, lost_ = false, attended_ = true;
 };
 
 }  // namespace platform

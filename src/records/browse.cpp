@@ -20,6 +20,15 @@ namespace {
 constexpr std::string_view kListHelp = "Rögzit Javit Ins-új Töröl Keres Csop.jav Esc-ki"_cp;
 constexpr std::string_view kEntryHelp = "F10-tárolás Esc-rögzités_vége"_cp;
 constexpr std::string_view kFilterTitle = " Szürö "_cp;
+constexpr std::string_view kRecordChanged = "A rekord idöközben megváltozott!"_cp;
+
+// The key of the current row (CurrentKey) as the current index holds it.
+std::string RowKey(const TableView& table) {
+  const IndexDef& def = table.Def.Indexes[static_cast<std::size_t>(table.CurrentIndex - 1)];
+  std::string key = text::UpperCaseText(table.CurrentKey);
+  key.resize(std::min<std::size_t>(key.size(), static_cast<std::size_t>(std::min(def.KeyLength, kMaxKeyLength))));
+  return key;
+}
 
 // Enter, Esc, the letters of the key-help line, Ins, Del and F7.
 std::string ListExitKeys() {
@@ -231,19 +240,40 @@ void ConfirmDelete() {
   RedrawList(table);
 }
 
+namespace {
+
+// The record of the chosen row read under its lock: true (the lock held,
+// the image in record) when it is in use and still holds the row's key
+// under the current index. Otherwise another station deleted it or put
+// another record in its place since the row was read: the lock is
+// released, the user told, and the position settled from the index.
+bool LockChosenRecord(TableView& table, std::int32_t n, std::vector<std::uint8_t>& record) {
+  record.assign(table.Record.size(), 0);
+  db::ReadRecord(table.Data, n, record.data());
+  bool inUse = db::RecordInUse();
+  if (inUse && RecordKey(table, table.CurrentIndex, record.data()) == RowKey(table)) return true;
+  if (inUse) db::UnlockRecord(table.Data, n);  // a free record is not left locked
+  ui::Ask(inUse ? kRecordChanged : "A rekordot idöközben törölték !"_cp, "");
+  SettleCurrent(table);
+  return false;
+}
+
+}  // namespace
+
 bool DeleteCurrentRecord(TableView& table) {
   if (RefusedReadOnly(table)) return false;
-  std::string key = RecordKey(table, table.CurrentIndex, table.Record.data());
+  std::string key = RowKey(table);
   std::int32_t n = table.CurrentRecord, ref = n;
+  std::vector<std::uint8_t> record;
+  if (n < 1 || !LockChosenRecord(table, n, record)) return false;
   std::string probe = key;
   db::SeekEntry(table.Index(table.CurrentIndex), ref, probe);
   if (!db::DbOk()) {
+    db::UnlockRecord(table.Data, n);
     ui::Ask("A törlés nem sikerült!"_cp, "");
     return false;
   }
-  std::vector<std::uint8_t> record(table.Record.size());
-  db::ReadRecord(table.Data, n, record.data());
-  if (db::RecordInUse()) RemoveRecord(table, n, record.data());
+  RemoveRecord(table, n, record.data());
   if (table.Def.AfterDelete) table.Def.AfterDelete(100, table);
   table.CurrentKey = key;
   if (db::LiveRecordCount(table.Data) > 0) SettleCurrent(table);
@@ -256,14 +286,8 @@ std::uint8_t EditCurrentRecord(TableView& table, std::string_view keyHelp) {
   if (db::RecordLockedElsewhere(table.Data, n) &&
       ui::Ask("Foglalt a rekord! Vár <I/N> ? "_cp, "IN") != 1)  // Esc does not wait either
     return 0;
-  std::vector<std::uint8_t> before(table.Record.size());
-  db::ReadRecord(table.Data, n, before.data());
-  if (!db::RecordInUse()) {
-    db::UnlockRecord(table.Data, n);
-    ui::Ask("A rekordot idöközben törölték !"_cp, "");
-    SettleCurrent(table);
-    return 0;
-  }
+  std::vector<std::uint8_t> before;
+  if (!LockChosenRecord(table, n, before)) return 0;
   return EditLocked(table, n, before, keyHelp);
 }
 

@@ -164,13 +164,20 @@ void ViewRecords();
 bool RecordFilter(const std::uint8_t* record, bool check);
 // The list's delete command on the current record.
 void ConfirmDelete();
+// Before a change the record of the current row is read under its lock
+// and must still be in use and hold CurrentKey under the current index:
+// otherwise another station deleted it ("A rekordot idöközben törölték !")
+// or put another record in its place ("A rekord idöközben megváltozott!"),
+// nothing is changed and the position is settled from the index.
+//
 // Deletes the current record (keys removed from every index, record freed,
-// the after-delete procedure called); false with "A törlés nem sikerült!"
-// when the current entry is no longer in the index.
+// the after-delete procedure called); false when it was not the row's (see
+// above), or with "A törlés nem sikerült!" when the current entry is no
+// longer in the index.
 bool DeleteCurrentRecord(TableView& table);
 // Edits the current record under its lock (the waiting question when
-// another station holds it, "A rekordot idöközben törölték !" when it was
-// deleted meanwhile). Returns the form's exit key (F10 stored, Esc), 0
+// another station holds it; refused as above when it is no longer the
+// row's). Returns the form's exit key (F10 stored, Esc), 0
 // when nothing was edited.
 std::uint8_t EditCurrentRecord(TableView& table, std::string_view keyHelp);
 // The list's "C": edits the records one after the other from the current

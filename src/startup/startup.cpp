@@ -118,6 +118,7 @@ int RunMainFlow(const std::function<void()>& mainFlow,
 int RunBatchJob(const std::function<void()>& mainFlow) {
   if (platform::StandardStreamsOnConsole()) return RunMainFlow(mainFlow);
   platform::HeadlessTerminal unseen;
+  unseen.SetAttended(false);
   return RunMainFlow(unseen, mainFlow);
 }
 

@@ -223,6 +223,7 @@ std::uint8_t WaitKey() {
   for (;;) {
     std::uint8_t code = TopWindow() ? TopWindow()->GetKey() : ReadEvent();
     if (code) return code;
+    if (!console::ConsoleAttended()) return console::key::kEsc;  // nobody will answer
     IdleTick(start);
   }
 }

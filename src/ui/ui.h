@@ -172,7 +172,9 @@ inline constexpr std::uint8_t kFontLarger = 0xF8, kFontSmaller = 0xF9;
 // hotkey procedures run and their code becomes 0.
 std::uint8_t ReadEvent();
 // Loops until a non-zero code arrives, through the top window's reader when
-// a window is open; runs the idle procedure between empty polls.
+// a window is open; runs the idle procedure between empty polls. With
+// nobody at the console (console::ConsoleAttended false) an empty poll
+// gives Esc: a batch job's question is never left waiting.
 std::uint8_t WaitKey();
 // True while the left button drags (set by ReadEvent).
 bool Dragging();
@@ -211,7 +213,8 @@ class Window : public Region {
 
   virtual void Draw();
   virtual void MoveTo(int column, int row);
-  // The top window's key reader (WaitKey reads through it).
+  // The top window's key reader (WaitKey reads through it); like WaitKey,
+  // Esc at once when nobody is at the console.
   virtual std::uint8_t GetKey();
   // "[■]" (state 0) or "[*]" (state 1) on the top border.
   void DrawCloseBox(std::uint8_t state, bool force);

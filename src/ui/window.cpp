@@ -181,6 +181,7 @@ std::uint8_t Window::GetKey() {
   for (;;) {
     std::uint8_t key = PollWindowKey(*this);
     if (key != 0) return key;
+    if (!console::ConsoleAttended()) return console::key::kEsc;  // nobody will answer
     IdleTick(waitStart);
   }
 }

@@ -9,6 +9,7 @@
 #include "platform/fs.h"
 #include "platform/sysinfo.h"
 #include "startup/startup.h"
+#include "ui/ui.h"
 
 namespace {
 
@@ -37,6 +38,34 @@ TEST(EngineStartup, RunsAroundTheMainFlowAndClosesWhatWasLeftOpen) {
   std::string bytes;
   ASSERT_EQ(platform::ReadFileBytes("LEFT.DAT", bytes), 0);
   EXPECT_EQ(bytes.substr(16, 3), std::string(3, '\0'));  // the shared use was given back
+  db::ResetEngine();
+  std::filesystem::current_path(home);
+  std::filesystem::remove_all(folder);
+}
+
+// A batch job's screen has nobody at it: a question is answered with Esc
+// and a fatal end ends at once with its code, its report written out,
+// instead of waiting for a key that never comes.
+TEST(EngineStartup, WithNobodyAtTheScreenNeitherAQuestionNorAFatalEndWaits) {
+  auto home = std::filesystem::current_path();
+  auto folder = std::filesystem::temp_directory_path() /
+                ("tormex-db-batch-" + std::to_string(platform::ProcessId()));
+  std::filesystem::create_directories(folder);
+  std::filesystem::current_path(folder);
+  db::ResetEngine();
+  platform::HeadlessTerminal term;
+  term.SetAttended(false);
+  int answer = -1;
+  db::DataFile f;
+  int code = startup::RunMainFlow(term, [&] {
+    answer = ui::Ask("Folytatja? I/N", "IN");
+    db::CreateDataFile(f, "T.DAT", 30);
+    ASSERT_TRUE(db::DbOk());
+    db::State().LastIOResult = db::kWriteError;  // as a full disk leaves it
+    db::CheckDataIO(f, 7);
+  });
+  EXPECT_EQ(answer, 0) << "Esc";
+  EXPECT_EQ(code, db::kWriteError);
   db::ResetEngine();
   std::filesystem::current_path(home);
   std::filesystem::remove_all(folder);

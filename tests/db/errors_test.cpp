@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "db_fixture.h"
+#include "platform/fs.h"
 #include "platform/codepage.h"
 #include "platform/file.h"
 
@@ -102,6 +103,30 @@ TEST_F(ErrorsTest, GuardedOpenOfAFileHeldExclusivelyStopsWithTheBusyBox) {
   EXPECT_EQ(EndCode([&] { db::OpenDataFileGuarded(f, "T.DAT", kRec); }), 1);
   ui::SetIdle(nullptr, 0);
   EXPECT_TRUE(shown);
+}
+
+// A read-only file is not busy: waiting for other stations would not help,
+// so the stop names the cause.
+TEST_F(ErrorsTest, GuardedOpenOfAReadOnlyFileStopsNamingTheCause) {
+  MakeFile("T.DAT", kRec, 0);
+  ASSERT_EQ(platform::SetAttributes("T.DAT", platform::attr::kReadOnly), 0);
+  if (db_test::UnderWine() && platform::NewFile()->Open("T.DAT", platform::share::kReadWriteDenyNone) == 0) {
+    (void)platform::SetAttributes("T.DAT", 0);
+    GTEST_SKIP() << "Wine run by root opens a read-only file for writing (the host's permissions decide)";
+  }
+  db::DataFile f;
+  std::string screen;
+  ui::SetIdle(
+      [&] {
+        for (int row = 1; row <= 25; ++row) screen += Row(row) + "\n";
+        PressEnter();
+      },
+      1);
+  EXPECT_EQ(EndCode([&] { db::OpenDataFileGuarded(f, "T.DAT", kRec); }), 1);
+  ui::SetIdle(nullptr, 0);
+  EXPECT_NE(screen.find("A FILE CSAK OLVASHATO (IRASVEDETT)"), std::string::npos) << screen;
+  EXPECT_EQ(screen.find("FOGLALT"), std::string::npos) << screen;
+  ASSERT_EQ(platform::SetAttributes("T.DAT", 0), 0);  // the folder can go
 }
 
 TEST_F(ErrorsTest, GuardedCreateInAMissingFolderIsAMystery) {

@@ -128,9 +128,9 @@ TEST(IndexDuplicates, SeekKeyFindsTheFirstOfEqualKeysAcrossPages) {
   for (int r = 100; r < 140; ++r) refs.push_back(r);
   std::shuffle(refs.begin(), refs.end(), std::mt19937(7));
   for (int r : refs) Insert(*x, "DUP", r);
-  for (int i = 0; i < 30; ++i) {
-    Insert(*x, "DUO" + std::to_string(i), i);
-    Insert(*x, "DUQ" + std::to_string(i), i);
+  for (int i = 0; i < 30; ++i) {  // record numbers from 1: record 0 is the data file's header
+    Insert(*x, "DUO" + std::to_string(i), i + 1);
+    Insert(*x, "DUQ" + std::to_string(i), i + 1);
   }
   std::int32_t ref = 0;
   std::string key = "dup";
@@ -426,6 +426,29 @@ TEST_F(IndexFault, ACycleStopsInsteadOfRunningForever) {
   std::int32_t ref = 1;
   EXPECT_THROW(db::InsertKey(*x_, ref, K(0)), PageFaultSeen);
   EXPECT_THROW(db::RemoveKey(*x_, ref, K(0)), PageFaultSeen);
+}
+
+// Record 0 is the data file's header, never a record: an item naming it is
+// damage to the search and to the structure check.
+TEST_F(IndexFault, AnItemNamingRecordZeroStopsTheSearchAndFailsTheCheck) {
+  constexpr int kFirstItemRef = 5;  // after the item count and the left child
+  Poke(root_, kFirstItemRef, 0);
+  EXPECT_EQ(FaultAt(K(1)), root_);
+  EXPECT_NE(Check(*x_).find("names record 0, which is no data record"), std::string::npos) << Check(*x_);
+}
+
+// A header whose root is not the top of the tree hides the pages above it:
+// the check names the root.
+TEST_F(IndexFault, ARootThatIsNotTheTopOfTheTreeFailsTheCheck) {
+  std::int32_t leaf = 0;
+  std::memcpy(&leaf, PagesOf(*x_).Record(root_) + 1, 4);  // the root's left child
+  ASSERT_NE(leaf, 0) << "a tree of two levels";
+  PagesOf(*x_).EndChange(leaf);
+  EXPECT_EQ(Check(*x_), "header: root page " + std::to_string(leaf) +
+                            " is not the top of the tree: page " + std::to_string(root_) + " points to it");
+  PagesOf(*x_).EndChange(0);
+  EXPECT_NE(Check(*x_).find("header: root page 0 is not the top of the tree"), std::string::npos)
+      << Check(*x_);
 }
 
 TEST_F(IndexFault, AFaultLeavesNoPageInTheCacheForLaterOperations) {

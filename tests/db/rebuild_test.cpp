@@ -268,6 +268,31 @@ TEST_F(RebuildTest, BadParametersAreRefusedWithAReasonAndNothingChanges) {
   EXPECT_EQ(Files(), files);
 }
 
+// A header that makes sense counts the file's records: a record length
+// that does not fill the file with that many records would cut the
+// records wrongly, so it is refused before anything is written, and the
+// length the header suggests is named. Zeros past the counted records (an
+// append cut short) do not contradict it.
+TEST_F(RebuildTest, ARecordLengthTheHeaderContradictsIsRefusedBeforeAnyWrite) {
+  std::string header = Int32Bytes(-1) + Int32Bytes(0) + Int32Bytes(0) + Int32Bytes(5) +
+                       std::string(static_cast<std::size_t>(kRec - 16), '\0');
+  const std::string data = header + Live("ALFA") + Live("BETA") + Live("DELTA") + Live("GAMMA");
+  Put("T.dat", data);
+  for (const char* line : {"T I 20 0 6 6", "T I 50 0 6 6"}) {  // 200 bytes: 20 and 50 divide them
+    SCOPED_TRACE(line);
+    db::RebuildResult result = Rebuild(line);
+    EXPECT_EQ(result.Code, db::kRebuildBadParameters);
+    EXPECT_NE(result.Reason.find("rekordhossz 40"), std::string::npos) << result.Reason;
+    EXPECT_EQ(Bytes("T.dat"), data) << "nothing written";
+    EXPECT_EQ(Files(), std::vector<std::string>{"T.dat"});
+  }
+  Put("T.dat", data + std::string(kRec, '\0'));
+  db::RebuildResult appended = Rebuild("T I 40 0 6 8");
+  EXPECT_EQ(appended.Code, db::kRebuildDone) << appended.Reason;
+  EXPECT_EQ(appended.Read, 4);
+  EXPECT_EQ(Int32At(Bytes("T.dat"), 12), 6) << "the header counts the appended record";
+}
+
 TEST_F(RebuildTest, ParametersAtTheirLimitsAreAccepted) {
   const std::pair<const char*, int> cases[] = {
       {"A A 19 0 19 1", 19},                    // shortest record, the part ends on its last byte

@@ -414,6 +414,79 @@ class PartnerRegister(unittest.TestCase):
                           if name.startswith(("UJ_", "REGI_", "SOWK"))], [])
         self.check_files()
 
+    def batch_sample(self, count, file_limit=None, **options):
+        """partnerek --minta count without a terminal (as from a script),
+        under a file-size limit (bytes) when one is given."""
+        def limit():
+            import resource
+            resource.setrlimit(resource.RLIMIT_FSIZE, (file_limit, file_limit))
+        return run_program(PARTNEREK, "--minta", str(count), cwd=self.folder, text=True,
+                           stdin=subprocess.DEVNULL, start_new_session=True,
+                           preexec_fn=limit if file_limit else None,
+                           **({"capture_output": True} | options))
+
+    @not_under_wine("a file-size limit is a POSIX process limit")
+    def test_a_sample_without_a_terminal_that_fills_the_disk_ends_at_once(self):
+        before = self.register()
+        run = self.batch_sample(200000, file_limit=100 * 1024)  # ends long before the time bound
+        self.assertEqual(run.returncode, 101, run.stdout + run.stderr)
+        self.assertIn("Program aborted", run.stdout + run.stderr)
+        self.assertEqual(self.register(), before)
+        self.assertEqual([name for name in os.listdir(self.folder)
+                          if name.startswith(("UJ_", "REGI_", "SOWK"))], [])
+
+    def test_the_sample_takes_the_old_indexes_journals_away_with_them(self):
+        # A change cut short leaves its pages in the journal beside the index;
+        # whatever it holds belongs to the old index, never to the new one.
+        journal = os.path.join(self.folder, "PARTNER1.idx.jrn")
+        with open(journal, "wb") as f:
+            f.write(b"IJR1" + bytes(60) + b"\x5a" * 1000)
+        run = self.batch_sample(30)
+        self.assertEqual((run.returncode, run.stderr), (0, ""))
+        self.assertFalse(os.path.exists(journal) and os.path.getsize(journal) > 64,
+                         "the old journal stayed beside the new index")
+        self.assertEqual([name for name in os.listdir(self.folder) if name.startswith(("UJ_", "REGI_"))], [])
+        self.check_files()
+
+    def test_a_read_only_register_file_is_named_and_nothing_changes(self):
+        for name in ("PARTNER.dat", "PARTNER1.idx"):
+            path = os.path.join(self.folder, name)
+            before = self.register()
+            os.chmod(path, 0o444)
+            try:
+                run = self.batch_sample(20)
+            finally:
+                os.chmod(path, 0o644)
+            self.assertEqual(run.returncode, 12, run.stderr)
+            self.assertIn(name + " csak olvasható", run.stderr)
+            self.assertNotIn("másik állomás", run.stderr)
+            self.assertEqual(self.register(), before)
+            self.assertEqual([n for n in os.listdir(self.folder) if n.startswith(("UJ_", "REGI_"))], [])
+
+    @not_under_wine("/dev/full is a POSIX device")
+    def test_a_result_line_that_cannot_be_written_ends_non_zero(self):
+        with open("/dev/full", "w") as full:
+            run = self.batch_sample(5, capture_output=False, stdout=full, stderr=subprocess.PIPE)
+        self.assertEqual(run.returncode, 13, run.stderr)
+        self.assertIn("nem írható ki", run.stderr)
+
+    @not_under_wine("TERM describes a POSIX terminal; Wine's console draws by its own means")
+    def test_a_terminal_that_cannot_address_the_screen_is_refused(self):
+        work = tempfile.mkdtemp(prefix="tormex-partnerek-dumb-")
+        self.addCleanup(shutil.rmtree, work, ignore_errors=True)
+        tmux = Tmux(work)
+        self.addCleanup(tmux.kill)
+        status = os.path.join(work, "status")
+        tmux.start(shell_line([PARTNEREK], {"TERM": "dumb", "HOME": work}, self.folder, errors=True) +
+                   f"; echo $? > {shlex.quote(status)}; sleep 60")
+        deadline = time.monotonic() + WAIT_SECONDS
+        while not os.path.exists(status) and time.monotonic() < deadline:
+            time.sleep(0.05)
+        with open(status, encoding="ascii") as f:
+            self.assertNotEqual(f.read().strip(), "0")
+        with open(os.path.join(self.folder, "err"), encoding="utf-8") as f:
+            self.assertIn("TERM=dumb", f.read())
+
     def test_list_and_view_keep_going_while_another_station_adds_and_deletes(self):
         # A register of several index pages, so that the changes split and
         # merge pages under the readers.

@@ -111,6 +111,16 @@ class ReindexInTerminal(TerminalTestCase):
                 self.assertIn(named, err)
                 self.assertEqual(self.read("T.dat"), data)
                 self.assertEqual(sorted(os.listdir(self.case)), ["T.dat", "err", "out"])
+        # A header that makes sense counts 4 records of 40 bytes: 20 would
+        # cut them wrongly, and is refused before anything is written.
+        sane = struct.pack("<iiii", -1, 0, 0, 4) + bytes(RH - 16) + live("ALFA") + live("BETA") + live("GAMMA")
+        with open(self.path("T.dat"), "wb") as f:
+            f.write(sane)
+        code, out, err = self.run_to_end("T", "I", "20", "0", "6", "6")
+        self.assertEqual((code, out), (1, ""), err)
+        self.assertIn("rekordhossz 40", err)
+        self.assertEqual(self.read("T.dat"), sane)
+        self.assertEqual(sorted(os.listdir(self.case)), ["T.dat", "err", "out"])
 
     def test_rebuild_of_a_generated_file_passes_both_checks(self):
         rng = random.Random(7)

@@ -146,3 +146,49 @@ TEST_F(StationsTest, AGroupEditPassesOverARecordDeletedWhileItWaitedAndGoesOn) {
 }
 
 }  // namespace
+
+namespace {
+
+// The list's row still says B2 while the other station deleted B2 and put a
+// new partner into its freed record: the row's choice reads that record
+// again (as the list's Choose does), and neither the delete nor the edit
+// may touch the new partner.
+TEST_F(StationsTest, AStaleRowWhoseRecordNowHoldsAnotherPartnerChangesNothing) {
+  ASSERT_EQ(other->Ask("delete B2 0"), "ok 1");
+  ASSERT_EQ(other->Ask("add ZZ Uj"), "ok " + std::to_string(b)) << "the freed record is reused";
+  table->Record = Peek(b);
+
+  Answer("I");   // "Biztosan törölni akart?"
+  Answer("\r");  // the refusal
+  records::ConfirmDelete();
+  EXPECT_TRUE(Seen("A rekord idöközben megváltozott!"_cp));
+  EXPECT_TRUE(InUse(b));
+  EXPECT_EQ(Code(b), "ZZ    ");
+  EXPECT_EQ(IndexKeys(1), (std::vector<std::string>{"A1    =" + std::to_string(a),
+                                                    "C3    =" + std::to_string(c),
+                                                    "ZZ    =" + std::to_string(b)}));
+  EXPECT_TRUE(table->Data.Held.empty()) << "the lock is released";
+  EXPECT_EQ(table->CurrentRecord, c) << "the position comes from the index again";
+
+  seen.clear();
+  PositionOn(b);
+  table->CurrentKey = "B2    ";  // the stale row once more, now for the edit
+  Answer("\r");
+  EXPECT_EQ(records::EditCurrentRecord(*table, "F10-tárolás Esc-kilépés"_cp), 0);
+  EXPECT_TRUE(Seen("A rekord idöközben megváltozott!"_cp));
+  EXPECT_EQ(Name(b), "Uj");
+  EXPECT_TRUE(table->Data.Held.empty());
+}
+
+TEST_F(StationsTest, AStaleRowWhoseRecordWasFreedIsNotDeletedAgain) {
+  ASSERT_EQ(other->Ask("delete B2 0"), "ok 1");
+  Answer("I");
+  Answer("\r");
+  records::ConfirmDelete();
+  EXPECT_TRUE(Seen("A rekordot idöközben törölték !"_cp));
+  EXPECT_EQ(other->Ask("count"), "ok 2") << "nothing else went";
+  EXPECT_EQ(IndexKeys(1).size(), 2u);
+  EXPECT_TRUE(table->Data.Held.empty());
+}
+
+}  // namespace

@@ -121,6 +121,16 @@ class CursesTerminal final : public Terminal {
   std::string report_;  // fatal reports, written again once the terminal is given back
 };
 
+// True when the terminal's description can put the cursor on any cell and
+// clear the screen: what drawing the screen needs.
+bool CanAddressCells() {
+  for (const char* capability : {"cup", "clear"}) {
+    char* value = tigetstr(const_cast<char*>(capability));
+    if (value == nullptr || value == reinterpret_cast<char*>(-1)) return false;
+  }
+  return true;
+}
+
 // Takes stdin/stdout when both are a terminal, else /dev/tty.
 bool CursesTerminal::Attach(std::string& reason) {
   FILE* in = stdin;
@@ -142,6 +152,17 @@ bool CursesTerminal::Attach(std::string& reason) {
     return false;
   }
   set_term(screen_);
+  if (!CanAddressCells()) {  // a "dumb" terminal would show one line, blind
+    const char* term = std::getenv("TERM");
+    reason = std::string("Alkalmatlan terminál (TERM="_cp) + (term ? term : "") +
+             std::string("): nem tudja a kurzort a képernyön mozgatni."_cp);
+    endwin();
+    delscreen(screen_);
+    screen_ = nullptr;
+    if (tty_) std::fclose(tty_);
+    tty_ = nullptr;
+    return false;
+  }
   inFd_ = fileno(in);
   outFd_ = fileno(out);
   lost_ = false;

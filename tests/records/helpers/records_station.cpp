@@ -13,6 +13,8 @@
 //   release CODE [MS]  its lock released (after MS milliseconds)
 //   delete CODE MS  after MS milliseconds the record deleted as the list
 //                   deletes it, waiting for its lock ("ok 1" when deleted)
+//   add CODE NAME   a new record stored as the list stores it ("ok N", its
+//                   number; "ok 0" when refused)
 //   count           the live records ("ok N")
 //   quit
 #include <cstdio>
@@ -50,7 +52,7 @@ bool Serve(records::TableView& table, const std::string& line) {
   std::string command, code;
   in >> command >> code;
   if (command == "quit") return false;
-  if (command != "count") PositionOn(table, code);
+  if (command != "count" && command != "add") PositionOn(table, code);
   if (command == "lock") {
     std::vector<std::uint8_t> buf(table.Record.size());
     db::ReadRecord(table.Data, table.CurrentRecord, buf.data());
@@ -66,6 +68,14 @@ bool Serve(records::TableView& table, const std::string& line) {
     in >> ms;
     platform::SleepMs(ms);
     Say("ok " + std::to_string(records::DeleteCurrentRecord(table)));
+  } else if (command == "add") {
+    std::string name;
+    in >> name;
+    auto record = records::BlankRecord(table.Def);
+    records::SetFieldText(table.Def.Fields[records_test::kCode], record.data(), code);
+    records::SetFieldText(table.Def.Fields[records_test::kName], record.data(), name);
+    std::int32_t n = 0;
+    Say("ok " + std::to_string(records::StoreNewRecord(table, record.data(), n) ? n : 0));
   } else if (command == "count") {
     Say("ok " + std::to_string(db::LiveRecordCount(table.Data)));
   } else {
