@@ -86,7 +86,7 @@ Parameters ReadWords(const std::vector<std::string>& words, std::string (*shown)
 
 RebuildResult Refused(int code, std::string reason) { return {code, std::move(reason)}; }
 
-std::string Num(long n) { return std::to_string(n); }
+std::string Num(std::int64_t n) { return std::to_string(n); }
 
 // Everything that would make the rebuild read or write out of bounds, or
 // leave a word unused. The messages name the words as they were typed.
@@ -103,7 +103,7 @@ RebuildResult CheckParameters(const Parameters& p) {
     return Refused(kBad, std::string("Hiányzik a kulcsrész hossza: "_cp) + w.back() +
                              std::string(" (minden kezdöpozíció után hossz kell)"_cp));
   if (p.Parts.empty() || p.Parts.size() > kMaxKeyParts)
-    return Refused(kBad, std::string("Hibás a kulcsrészek száma: "_cp) + Num(static_cast<long>(p.Parts.size())) +
+    return Refused(kBad, std::string("Hibás a kulcsrészek száma: "_cp) + Num(static_cast<std::int64_t>(p.Parts.size())) +
                              " (1-5 lehet)");
   for (std::size_t i = 0; i < p.Parts.size(); ++i)
     if (const KeyPart& part = p.Parts[i]; part.Pos < 1 || part.Len < 1 || part.Pos + part.Len - 1 > p.RecLen)
@@ -561,10 +561,10 @@ bool ZerosFrom(platform::File& file, std::int64_t offset, std::int64_t size) {
   std::vector<char> block(64 * 1024);
   while (offset < size) {
     std::size_t got = 0;
-    std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(size - offset, static_cast<std::int64_t>(block.size())));
+    auto want = static_cast<std::size_t>(std::min<std::int64_t>(size - offset, std::ssize(block)));
     if (file.ReadAt(offset, block.data(), want, got) != 0 || got == 0) return false;
-    if (std::any_of(block.begin(), block.begin() + static_cast<std::ptrdiff_t>(got), [](char c) { return c != 0; }))
-      return false;
+    auto end = block.begin() + static_cast<std::ptrdiff_t>(got);
+    if (std::any_of(block.begin(), end, [](char c) { return c != 0; })) return false;
     offset += static_cast<std::int64_t>(got);
   }
   return true;
@@ -586,11 +586,11 @@ RebuildResult CheckAgainstHeader(DataFile& data, const Parameters& p, std::int64
     return {};
   std::string reason = std::string("Az adatfájl fejléce "_cp) + Num(header.RecordTotal) +
                        std::string(" rekordot számol, ami "_cp) + Num(p.RecLen) +
-                       std::string(" bájtos rekordhosszal nem adja ki a "_cp) + Num(static_cast<long>(size)) +
+                       std::string(" bájtos rekordhosszal nem adja ki a "_cp) + Num(size) +
                        std::string(" bájtos méretet"_cp);
   std::int64_t suggested = size / header.RecordTotal;
   if (size % header.RecordTotal == 0 && suggested >= kMinRecLen && suggested <= kMaxRecLen)
-    reason += std::string("; a fájl szerint a rekordhossz "_cp) + Num(static_cast<long>(suggested));
+    reason += std::string("; a fájl szerint a rekordhossz "_cp) + Num(suggested);
   return Refused(kRebuildBadParameters, reason + ": " + p.Shown + ".dat");
 }
 
