@@ -14,14 +14,11 @@ namespace platform {
 namespace {
 
 // True when others than the user can put files into the folder: it lets
-// everyone write, or its group when that is not the user's own group (a
-// umask of 002 with a group per user makes folders group-writable for the
-// user alone), and the folder it lies in lets others reach it (it is not
-// the user's own, or lets its group or everyone search it). A folder that
-// only the user can reach is private whatever its own mode.
+// its group or everyone write, and the folder it lies in lets others reach
+// it (it is not the user's own, or lets its group or everyone search it).
+// A folder that only the user can reach is private whatever its own mode.
 bool OthersCanWrite(int fd, const struct stat& folder) {
-  bool groupOfOthers = (folder.st_mode & S_IWGRP) && folder.st_gid != getegid();
-  if (!(folder.st_mode & S_IWOTH) && !groupOfOthers) return false;
+  if (!(folder.st_mode & (S_IWGRP | S_IWOTH))) return false;
   struct stat parent;
   if (fstatat(fd, "..", &parent, 0) != 0) return true;
   return parent.st_uid != geteuid() || (parent.st_mode & (S_IXGRP | S_IXOTH));
