@@ -88,7 +88,7 @@ void OpenConsole(platform::Terminal& terminal) {
   std::string reason;
   if (!terminal.Open(reason)) {
     platform::WriteLine(stderr, reason);
-    EndProgram(kExitNoConsole);
+    EndProgram(1);
   }
   ResetScreen(terminal);
   g_break = false;
