@@ -22,6 +22,8 @@ The test fixture (CTest starts and stops it around a test binary):
     stallport   a server whose downloads stall after 1000 bytes
     trickleport a server whose downloads send one byte a second, for ever
     hugeport    a server that announces every file as 1 PiB and sends 64 MiB of zeros
+    endlesslistport  a server whose listings never end (downloads as normal)
+    resetlistport    a server that resets the data connection of every listing
     silentport  a listener that accepts connections and never says anything
     httpport    a listener that answers every connection as a web server
     closedport  a port on which nothing listens
@@ -37,6 +39,7 @@ import os
 import shutil
 import signal
 import socket
+import struct
 import subprocess
 import sys
 import tempfile
@@ -50,7 +53,26 @@ TRICKLE_SECONDS = 1.0
 HUGE_SIZE = 1 << 50
 
 
-def make_server(root, port, stall_after=None, trickle=False, huge=False):
+LISTINGS = ("NLST", "LIST", "MLSD")
+
+
+class EndlessListing:
+    """A producer of listing lines, in the LIST form (which NLST clients
+    take as names too), for ever."""
+
+    def __init__(self):
+        self.serial = 0
+
+    def more(self):
+        lines = []
+        for _ in range(1000):
+            self.serial += 1
+            lines.append("-rw-r--r--   1 tormex   tormex         1 Jan 01  2024 f%09d.txt\r\n"
+                         % self.serial)
+        return "".join(lines).encode()
+
+
+def make_server(root, port, stall_after=None, trickle=False, huge=False, listing=None):
     from pyftpdlib.authorizers import DummyAuthorizer
     from pyftpdlib.filesystems import AbstractedFS
     from pyftpdlib.handlers import DTPHandler, FileProducer, FTPHandler
@@ -145,6 +167,30 @@ def make_server(root, port, stall_after=None, trickle=False, huge=False):
 
         Handler.abstracted_fs = HugeFS
         Handler.use_sendfile = False
+    if listing:
+        class ListingDTP(DTPHandler):
+            """Downloads as normal; every listing either never ends or has
+            its data connection reset."""
+            timeout = 0
+
+            def push(self, data):  # NLST hands its whole listing here
+                self.listing()
+
+            def push_with_producer(self, producer):
+                if isinstance(producer, FileProducer):
+                    return super().push_with_producer(producer)
+                self.listing()
+
+            def listing(self):
+                if listing == "endless":
+                    super().push_with_producer(EndlessListing())
+                else:
+                    self.socket.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
+                                           struct.pack("ii", 1, 0))
+                    self.close()
+
+        Handler.dtp_handler = ListingDTP
+        Handler.use_sendfile = False
     server = FTPServer(("127.0.0.1", port), Handler)
     server.max_cons = 64
     return server
@@ -185,6 +231,8 @@ def serve_fixture(state_file):
     stalling = make_server(root, 0, FIXTURE_STALL_BYTES)
     trickling = make_server(root, 0, trickle=True)
     huge = make_server(root, 0, huge=True)
+    endless_listing = make_server(root, 0, listing="endless")
+    reset_listing = make_server(root, 0, listing="reset")
     silent = socket.socket()
     silent.bind(("127.0.0.1", 0))
     silent.listen(16)  # the kernel completes connections; nobody answers
@@ -196,6 +244,8 @@ def serve_fixture(state_file):
         "stallport": stalling.address[1],
         "trickleport": trickling.address[1],
         "hugeport": huge.address[1],
+        "endlesslistport": endless_listing.address[1],
+        "resetlistport": reset_listing.address[1],
         "silentport": silent.getsockname()[1],
         "httpport": http,
         "closedport": free_port(),

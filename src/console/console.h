@@ -23,6 +23,10 @@ struct ProgramEnd {
   int code;
 };
 [[noreturn]] void EndProgram(int code);
+// The exit code of a program whose console cannot be opened (no terminal,
+// TERM unset or unknown, a terminal too old): the reason goes to the
+// standard error first.
+inline constexpr int kExitNoConsole = 1;
 // Writes the report of a fatal end (code page 852 lines, each ending in
 // "\n") to the standard output: through the open console's terminal, which
 // keeps it readable and visible after the end (platform::Terminal::

@@ -88,7 +88,7 @@ void OpenConsole(platform::Terminal& terminal) {
   std::string reason;
   if (!terminal.Open(reason)) {
     platform::WriteLine(stderr, reason);
-    EndProgram(1);
+    EndProgram(kExitNoConsole);
   }
   ResetScreen(terminal);
   g_break = false;

@@ -153,7 +153,9 @@ class DirSearch {
 
 // Changes into a folder only when it is the user's own: it is not a
 // symbolic link (Win32: not a reparse point) and, on POSIX, it belongs to
-// the user running the program. The test and the change are made on the
+// the user running the program and no one else can put files into it (a
+// folder that its group or everyone may write is refused unless the folder
+// it lies in keeps others out). The test and the change are made on the
 // same folder, so a name swapped in between cannot slip through. With
 // foreign set (kAccessDenied returned) the current folder is unchanged;
 // otherwise 0 or the error number of the change.

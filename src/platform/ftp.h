@@ -14,6 +14,7 @@
 // server that trickles: a transfer fails when, in a span of the silence
 // limit, fewer than the limit times kMinimumBytesPerSecond bytes have moved.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -24,6 +25,18 @@ namespace platform {
 
 // The slowest transfer that is let go on (see above).
 inline constexpr std::int64_t kMinimumBytesPerSecond = 1024;
+
+// The most a folder listing may bring: a longer one (a server that lists
+// without end) fails, as a download fails past its room.
+inline constexpr std::size_t kMaxListingBytes = 1 << 20;
+
+// How a look-up of a remote entry ended.
+enum class FtpFound {
+  kFound,
+  kMissing,  // the server answered: no such entry, or no such folder
+  kFailed,   // no answer: the connection or the listing's data connection failed,
+             // stalled, trickled or was cancelled, or the listing passed kMaxListingBytes
+};
 
 // How a download ended.
 enum class FtpResult {
@@ -46,14 +59,21 @@ class FtpSession {
   // system cannot give one; nothing else works then.
   bool Open();
   // Connects and logs in. False when the server cannot be reached, stays
-  // silent or refuses the login.
-  bool Connect(std::string_view host, int port, std::string_view user, std::string_view password);
+  // silent or refuses the login, or when cancel (asked several times a
+  // second while the call runs; may be empty) returns true: Cancelled()
+  // tells that.
+  bool Connect(std::string_view host, int port, std::string_view user, std::string_view password,
+               const std::function<bool()>& cancel = {});
   // The first entry of a remote folder whose name matches the last part of
   // path, which may hold the wildcards "*" (any run of characters) and "?"
   // (one character), matched without regard to letter case: "V*.*" matches
-  // "V2024.txt" and "v1.2". False when the folder has no such entry or cannot
-  // be listed.
-  bool FindFirst(std::string_view path, std::string& name);
+  // "V2024.txt" and "v1.2". kMissing only on the server's word; a listing
+  // that does not arrive whole is kFailed, never kMissing. cancel as for
+  // Connect.
+  [[nodiscard]] FtpFound FindFirst(std::string_view path, std::string& name,
+                                   const std::function<bool()>& cancel = {});
+  // True when the last call of the session ended because its cancel said so.
+  bool Cancelled() const;
   // Downloads a remote file to a local file, replacing it. The local file is
   // complete or untouched: the data goes to a temporary file in the same
   // folder, which takes the local name only when the transfer has ended well.

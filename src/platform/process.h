@@ -12,8 +12,10 @@
 //    ".exe" added;
 //  - a file named *.exe, *.com or *.bat is a program, as on Windows: it gets
 //    its owner's execute bit before it starts (a download never carries
-//    one); a program that is no binary and has no "#!" line runs through
-//    /bin/sh, as execvp does;
+//    one); a batch file (*.bat) runs through /bin/sh, as Windows runs it
+//    through its interpreter; any other file that the system cannot
+//    execute (no binary and no "#!" line, an empty file) does not start
+//    (kBadProgram, as Windows refuses it): it never falls back to a shell;
 //  - the exit code is the child's exit status; a child killed by a signal
 //    gives 128 + the signal's number, as a shell reports it.
 // The caller's environment, current folder, terminal and standard handles

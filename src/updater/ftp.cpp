@@ -23,19 +23,31 @@ std::string ServerSetting() {
   return platform::GetEnvironment("TORMEX_FTP_SERVER");
 }
 
-enum class Opened { kNoClient, kNoConnection, kConnected };
+// True when Esc is among the keys typed meanwhile; the others are dropped.
+bool EscTyped() {
+  platform::Event event;
+  while (console::ConsoleOpen() && console::KeyPressed())
+    if (console::ReadKeyEvent(event) && event.kind == platform::EventKind::kKey &&
+        event.key.scan == platform::scan::kEsc)
+      return true;
+  return false;
+}
+
+enum class Opened { kNoClient, kNoConnection, kCancelled, kConnected };
 
 // The opening steps: the host on the status line, the client opened (on
-// failure the status line is removed again), connected and logged in.
-Opened OpenSession(platform::FtpSession& session, StatusHandle& status) {
+// failure the status line is removed again), connected and logged in;
+// cancel (may be empty) can stop the connecting.
+Opened OpenSession(platform::FtpSession& session, StatusHandle& status,
+                   const std::function<bool()>& cancel = {}) {
   std::string host = FtpServerHost();
   StatusLine(true, text::Short(host + " ..."), status);
   if (!session.Open()) {
     StatusLine(false, "", status);
     return Opened::kNoClient;
   }
-  return session.Connect(host, FtpServerPort(), kFtpUser, kFtpPassword) ? Opened::kConnected
-                                                                         : Opened::kNoConnection;
+  if (session.Connect(host, FtpServerPort(), kFtpUser, kFtpPassword, cancel)) return Opened::kConnected;
+  return session.Cancelled() ? Opened::kCancelled : Opened::kNoConnection;
 }
 
 // The closing steps of FtpDownload and FtpUpload.
@@ -55,34 +67,27 @@ void Tell(std::string_view message) { ui::Ask(text::Short(std::string(message)),
 
 // One file transfer in a session of its own: "Nincs kapcsolat!" without a
 // connection, the status line while move runs, "A másolás nem sikerült!"
-// when it fails. kNoConnection without a client or connection, else what
-// move gives.
+// when it fails. Esc typed while connecting cancels (kCancelled); a cancel
+// is not told, the user asked for it. kNoConnection without a client or
+// connection, else what move gives.
 Downloaded Transfer(std::string_view statusText, const std::function<Downloaded(platform::FtpSession&)>& move) {
   platform::FtpSession session(FtpStallSeconds());
   StatusHandle status;
-  Opened opened = OpenSession(session, status);
+  Opened opened = OpenSession(session, status, EscTyped);
   if (opened == Opened::kNoClient) return Downloaded::kNoConnection;
-  Downloaded result = Downloaded::kNoConnection;
+  Downloaded result = Downloaded::kCancelled;
   if (opened == Opened::kNoConnection) {
+    result = Downloaded::kNoConnection;
     Tell("Nincs kapcsolat!");
-  } else {
+  } else if (opened == Opened::kConnected) {
     ShowStatus(statusText, status);
     result = move(session);
     if (result == Downloaded::kNoRoom) Tell("Nincs elég szabad hely a lemezen a letöltéshez!"_cp);
-    if (result != Downloaded::kDone) Tell("A másolás nem sikerült!"_cp);
+    if (result != Downloaded::kDone && result != Downloaded::kCancelled)
+      Tell("A másolás nem sikerült!"_cp);
   }
   CloseSession(session, status);
   return result;
-}
-
-// True when Esc is among the keys typed meanwhile; the others are dropped.
-bool EscTyped() {
-  platform::Event event;
-  while (console::ConsoleOpen() && console::KeyPressed())
-    if (console::ReadKeyEvent(event) && event.kind == platform::EventKind::kKey &&
-        event.key.scan == platform::scan::kEsc)
-      return true;
-  return false;
 }
 
 // The free room of the current folder's drive (unbounded when the system
@@ -148,7 +153,13 @@ Downloaded FetchFile(std::string_view folder, std::string_view fileName) {
   return Transfer("Letöltés ........"_cp, [&](platform::FtpSession& session) {
     std::string remote = DownloadPath(folder, fileName);
     std::string found;
-    if (session.FindFirst(remote, found)) return Outcome(session.Fetch(remote, fileName, FreeRoom(), EscTyped));
+    switch (session.FindFirst(remote, found, EscTyped)) {
+      case platform::FtpFound::kFound:
+        return Outcome(session.Fetch(remote, fileName, FreeRoom(), EscTyped));
+      case platform::FtpFound::kFailed:
+        return session.Cancelled() ? Downloaded::kCancelled : Downloaded::kFailed;
+      case platform::FtpFound::kMissing: break;
+    }
     Tell("Nincs " + remote + "!");
     return Downloaded::kNotOnServer;
   });
@@ -177,9 +188,11 @@ void FtpCheckVersion(std::string_view folder, std::string& markerName,
     CountdownNotice(3, "Nincs internet-kapcsolat!");
   } else {
     std::string found;
-    if (session.FindFirst(CheckVersionPath(folder, "V*.*"), found)) markerName = text::Short(found);
+    using platform::FtpFound;
+    if (session.FindFirst(CheckVersionPath(folder, "V*.*"), found) == FtpFound::kFound)
+      markerName = text::Short(found);
     std::string message = CheckVersionPath(folder, "uzenet.txt");
-    if (session.FindFirst(message, found)) session.Get(message, localMessageFile);
+    if (session.FindFirst(message, found) == FtpFound::kFound) session.Get(message, localMessageFile);
   }
   session.Close();
   StatusLine(false, "", status);

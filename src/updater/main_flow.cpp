@@ -4,12 +4,15 @@
 // installer started and waited for. Every failure ends in a message and a
 // return with its exit code.
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "console/console.h"
 #include "files/files.h"
 #include "platform/codepage.h"
+#include "platform/errors.h"
+#include "platform/file.h"
 #include "platform/fs.h"
 #include "platform/sysinfo.h"
 #include "text/text.h"
@@ -65,6 +68,11 @@ void PaintScreen() {
   ui::WriteAt(1, 2, std::string(41, '='), console::TextAttr());
 }
 
+// Tells that "$TEMPRGR" cannot be used, and why (first line).
+void RefuseWorkFolder(std::string_view why) {
+  ui::Ask(std::string(why) + '\0' + std::string("ezért nem használható: a frissítés elmarad."_cp), "");
+}
+
 // Creates "$TEMPRGR" (an existing one is fine) and makes it current. False, with the current folder
 // unchanged and the user told, when it is not the user's own folder.
 bool EnterWorkFolder() {
@@ -72,18 +80,52 @@ bool EnterWorkFolder() {
   bool foreign = false;
   int error = platform::ChangeToOwnFolder(WorkFolder, foreign);
   if (foreign) {
-    ui::Ask(std::string("A \"$TEMPRGR\" munkamappa más felhasználóé vagy csak hivatkozás,"_cp) +
-                '\0' + std::string("ezért nem használható: a frissítés elmarad."_cp),
-            "");
+    RefuseWorkFolder("A \"$TEMPRGR\" munkamappa más felhasználóé vagy csak hivatkozás,"_cp);
     return false;
   }
   if (error) console::EndProgram(error);
   return true;
 }
 
+// How the working folder is held for one run (see TakeWorkFolder).
+enum class Held { kHeld, kBusy, kUnwritable };
+
+// Holds the working folder (the current folder) for this run: an
+// exclusive byte-range lock on its lock file, which every updater of
+// either build takes before it touches the folder, kept until the handle
+// goes. kBusy when another run holds it; kUnwritable when the lock file
+// cannot be made or opened, or a file cannot be created in the folder.
+Held TakeWorkFolder(platform::File& lock) {
+  constexpr int kShared = platform::share::kReadWriteDenyNone;
+  int rc = lock.Open(WorkFolderLock, kShared);
+  if (rc == platform::error::kFileNotFound) rc = lock.Create(WorkFolderLock, kShared);
+  if (rc == 0) rc = lock.Lock(0, 1);
+  if (rc == platform::error::kLockViolation) return Held::kBusy;
+  const std::string probe = "$OWK.$$$";
+  if (rc == 0) rc = platform::WriteFileBytes(probe, "");
+  if (rc == 0) (void)platform::EraseFile(probe);  // an empty probe that stays harms nothing
+  return rc == 0 ? Held::kHeld : Held::kUnwritable;
+}
+
+// TakeWorkFolder, with the user told when the folder cannot be held; 0 or
+// the run's exit code.
+int HoldWorkFolder(platform::File& lock) {
+  switch (TakeWorkFolder(lock)) {
+    case Held::kHeld: return kExitDone;
+    case Held::kBusy:
+      ui::Ask(std::string("Egy másik programfrissítés már dolgozik a \"$TEMPRGR\" munkamappában."_cp) +
+                  '\0' + std::string("Várja meg, amíg befejeződik, és indítsa újra!"_cp),
+              "");
+      return kExitBusy;
+    case Held::kUnwritable: break;
+  }
+  RefuseWorkFolder("A \"$TEMPRGR\" munkamappába nem lehet írni,"_cp);
+  return kExitWorkFolder;
+}
+
 // The names, in any letter case, of what an earlier run may have left in the
 // working folder: the files of a run and the unfinished downloads (POSIX
-// ".<name>.XXXXXX", Win32 "ftpXXXX.tmp").
+// ".<name>.XXXXXX", Win32 "ftpXXXX.tmp"), and folders of those names.
 constexpr std::string_view kLeftByEarlierRuns[] = {
     PackageName, "unzip.exe", FullSetName, "frissit.exe", ".pszla.zip.*", ".unzip.exe.*", "ftp*.tmp"};
 
@@ -93,29 +135,28 @@ bool LeftByEarlierRun(std::string_view name) {
   return false;
 }
 
-// The files of the current folder that an earlier run left.
+// The entries of the current folder that an earlier run left (a folder
+// under such a name too: it would stand in a download's way).
 std::vector<std::string> EarlierRunsFiles() {
   std::vector<std::string> names;
   platform::DirSearch search;
   platform::FoundEntry entry;
-  for (int rc = search.First("*.*", platform::attr::kHidden | platform::attr::kSystem, entry); rc == 0;
-       rc = search.Next(entry))
+  const std::uint32_t kinds = platform::attr::kHidden | platform::attr::kSystem | platform::attr::kDirectory;
+  for (int rc = search.First("*.*", kinds, entry); rc == 0; rc = search.Next(entry))
     if (LeftByEarlierRun(entry.name)) names.push_back(entry.name);
   return names;
 }
 
-// Erases what earlier runs left (read-only files too), so that nothing from
-// before can pass for this run's download or unpacking. False, with the
-// user told, when something stays.
+// Erases what earlier runs left (read-only files and empty folders too), so
+// that nothing from before can pass for this run's download or unpacking.
+// False, with the user told, when something stays.
 bool EraseStaleFiles() {
   for (const std::string& name : EarlierRunsFiles()) {
     (void)platform::SetAttributes(name, 0);  // what stays is found below
-    files::EraseFile(name);
+    if (!files::EraseFile(name)) (void)platform::RemoveFolder(name);
   }
   if (EarlierRunsFiles().empty()) return true;
-  ui::Ask(std::string("A \"$TEMPRGR\" munkamappa régi fájljai nem törölhetők,"_cp) + '\0' +
-              std::string("ezért nem használható: a frissítés elmarad."_cp),
-          "");
+  RefuseWorkFolder("A \"$TEMPRGR\" munkamappa régi fájljai nem törölhetők,"_cp);
   return false;
 }
 
@@ -133,12 +174,14 @@ int ExitCodeOf(Downloaded result) {
 }
 
 // Downloads the package and the unpacker; the exit code of the first that
-// failed (kExitDone when both arrived).
+// failed (kExitDone when both arrived). A cancelled package download is
+// the end: the unpacker is not fetched.
 int DownloadBoth(const std::string& UpdateFolder) {
   StatusHandle StatusSave;
   StatusLine(true, "zip letöltése......"_cp, StatusSave);
   int package = ExitCodeOf(FetchFile(UpdateFolder, PackageName));
   StatusLine(false, "", StatusSave);
+  if (package == kExitCancelled) return package;
   StatusLine(true, "unzip.exe letöltése"_cp, StatusSave);
   int unpacker = ExitCodeOf(FetchFile("", "unzip.exe"));
   StatusLine(false, "", StatusSave);
@@ -160,10 +203,12 @@ bool InstallerFilesThere() {
 }
 
 // Runs the installer and waits for it; a failure (it did not start, or it
-// ended with another exit code than 0) is told.
+// ended with another exit code than 0) is told. The whole exit code counts:
+// one that is 0 in its low 16 bits only (65536) is a failure.
 int Install() {
   files::State().startError = 0;
-  std::uint16_t code = files::RunProgramDirect("frissit.exe", "", false);
+  (void)files::RunProgramDirect("frissit.exe", "", false);  // its low 16 bits only
+  std::uint32_t code = files::State().exitCode;
   if (int error = files::State().startError) {
     ui::Ask(std::string("A telepítő (frissit.exe) nem indítható el, hibakód: "_cp) + std::to_string(error), "");
     return kExitInstallerFailed;
@@ -177,8 +222,15 @@ int Install() {
 
 // The update proper, in the working folder; its exit code.
 int UpdateIn(const std::string& UpdateFolder) {
-  if (!EnterWorkFolder() || !EraseStaleFiles()) return kExitWorkFolder;
+  if (!EnterWorkFolder()) return kExitWorkFolder;
+  std::unique_ptr<platform::File> lock = platform::NewFile();  // held until the run ends
+  if (int code = HoldWorkFolder(*lock)) return code;
+  if (!EraseStaleFiles()) return kExitWorkFolder;
   int code = DownloadBoth(UpdateFolder);
+  if (code == kExitCancelled) {  // the user ended the run: nothing more runs or is told
+    files::EraseFile(PackageName);
+    return code;
+  }
   bool AllThere = code == kExitDone;
   Unpack(AllThere);
   if (AllThere) AllThere = InstallerFilesThere();

@@ -65,10 +65,13 @@ std::string UploadPath(std::string_view folder);
 // nem sikerült!"; a file that does not fit on the drive of the current
 // folder (announced larger than its free room, grown beyond it, or a write
 // refused) "Nincs elég szabad hely a lemezen a letöltéshez!" first. Esc
-// typed during the transfer cancels it (a failed transfer). A transfer
+// typed while connecting, looking the file up or transferring it cancels
+// at once: false without a message (the user asked for it). A transfer
 // fails as the platform's FTP client says (platform/ftp.h): silent, or
-// slower than kMinimumBytesPerSecond, for the stall limit. When the
-// platform has no FTP client at all: false without a message.
+// slower than kMinimumBytesPerSecond, for the stall limit; a listing that
+// fails so (or passes its bound) is a failed transfer, never a missing
+// file. When the platform has no FTP client at all: false without a
+// message.
 bool FtpDownload(std::string_view folder, std::string_view fileName);
 
 // How a download ended.
@@ -177,6 +180,9 @@ void SaveUpdateSettings();
 inline constexpr std::string_view PackageName = "pszla.zip";
 inline constexpr std::string_view FullSetName = "szlamind.zip";
 inline constexpr std::string_view WorkFolder = "$TEMPRGR";
+// The lock file in WorkFolder: one run at a time holds a byte-range lock on
+// its first byte while it uses the folder. It stays there between runs.
+inline constexpr std::string_view WorkFolderLock = "prgfr.lck";
 // The server folder of the default edition (the program's default data
 // folder), for a program whose name holds no customer.
 inline constexpr std::string_view kDefaultDataFolder = "szla22";
@@ -209,6 +215,7 @@ std::string UpdateFolderFor(std::string_view programPath);
 // them). A folder that cannot be entered ends with the system's error
 // number instead.
 inline constexpr int kExitDone = 0;
+// (1, console::kExitNoConsole: no terminal to show the screen on; nothing was done.)
 inline constexpr int kExitNoConnection = 20;   // no server, or it does not speak FTP
 inline constexpr int kExitNotOnServer = 21;    // the package or the unpacker is missing there
 inline constexpr int kExitTransferFailed = 22; // a transfer broke off, stalled or trickled
@@ -217,12 +224,16 @@ inline constexpr int kExitCancelled = 24;      // Esc during a transfer
 inline constexpr int kExitWorkFolder = 25;     // "$TEMPRGR" unusable: foreign, or old files stay
 inline constexpr int kExitIncomplete = 26;     // the package lacks one of the three files
 inline constexpr int kExitInstallerFailed = 27;  // the installer failed or did not start
+inline constexpr int kExitBusy = 28;           // another run holds WorkFolder
 
 // The main flow, for the program whose own file is programPath: it paints
 // the work screen and asks; on "Igen" it works in the temporary folder (the
 // current folder when there is none): creates WorkFolder there and enters it
 // - unless it is not the user's own (a symbolic link or another user's
-// folder): then it says so and does nothing more -, erases every file that
+// folder): then it says so and does nothing more -, holds it for the run
+// (WorkFolderLock: while another run holds it, it says so and ends with
+// kExitBusy; a folder it cannot write in is refused as not its own),
+// erases every file that
 // an earlier run left and that could stand for one of its files (the
 // package, "unzip.exe", FullSetName and "frissit.exe" in any letter case,
 // and its unfinished downloads; one that stays ends the run), downloads both
@@ -230,7 +241,8 @@ inline constexpr int kExitInstallerFailed = 27;  // the installer failed or did 
 // runs the installer only when its three files are there (otherwise "Nincs
 // mind:szlamind.zip unzip.exe frissit.exe") and tells when it fails, erases
 // the package and changes to the program's folder. Returns the exit code:
-// the first failure's, in the order of the flow. A folder that cannot be
+// the first failure's, in the order of the flow; Esc during a download ends
+// the run at once (kExitCancelled). A folder that cannot be
 // entered ends the program (console::EndProgram) with the error's number.
 [[nodiscard]] int RunUpdater(std::string_view programPath);
 // The same for the running program (platform::ProgramPath()).

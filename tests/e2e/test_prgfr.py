@@ -20,14 +20,17 @@ import os
 import re
 import shlex
 import shutil
+import resource
 import socket
+import struct
 import subprocess
 import sys
 import tempfile
 import time
 import unittest
+import zlib
 
-from tmuxlib import WINE, TerminalTestCase, host_path, not_under_wine
+from tmuxlib import WINE, WINE_LOADER, TerminalTestCase, host_path, not_under_wine
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "tools"))
@@ -47,6 +50,29 @@ MESSAGES = (MISSING_PACKAGE, COPY_FAILED, NO_CONNECTION, NOT_ALL_THERE, NO_ROOM)
 # The updater's exit codes (README.md).
 NO_CONNECTION_CODE, NOT_ON_SERVER_CODE, TRANSFER_FAILED_CODE, NO_ROOM_CODE = 20, 21, 22, 23
 INCOMPLETE_CODE = 26
+NO_CONSOLE_CODE = 1
+WORK_FOLDER_LOCK = "prgfr.lck"
+README = os.path.join(HERE, "..", "..", "README.md")
+
+
+def readme_exit_codes():
+    """The exit codes that README.md's table of the updater lists."""
+    with open(README, encoding="utf-8") as f:
+        return {int(m.group(1)) for m in re.finditer(r"^\s*\| (\d+) \|", f.read(), re.M)}
+
+
+def zip_claiming(size):
+    """A small zip archive whose one deflated member claims size bytes."""
+    name, data = b"big.bin", b"x" * 10
+    packer = zlib.compressobj(9, zlib.DEFLATED, -15)
+    packed = packer.compress(data) + packer.flush()
+    crc = zlib.crc32(data)
+    local = struct.pack("<IHHHHHIIIHH", 0x04034B50, 20, 0, 8, 0, 0, crc, len(packed), size,
+                        len(name), 0) + name + packed
+    central = struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 20, 20, 0, 8, 0, 0, crc, len(packed),
+                          size, len(name), 0, 0, 0, 0, 0, 0) + name
+    end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, 1, 1, len(central), len(local), 0)
+    return local + central + end
 
 
 def read(path):
@@ -200,7 +226,10 @@ class UpdaterInTerminal(TerminalTestCase):
         return read(os.path.join(self.program, "forras.txt")).decode().strip()
 
     def work_files(self):
-        return sorted(os.listdir(self.work)) if os.path.isdir(self.work) else []
+        """The files of $TEMPRGR, but the lock file that every run holds
+        (it stays there)."""
+        names = os.listdir(self.work) if os.path.isdir(self.work) else []
+        return sorted(name for name in names if name != WORK_FOLDER_LOCK)
 
     # ---- The cases ------------------------------------------------------------
 
@@ -299,6 +328,45 @@ class UpdaterInTerminal(TerminalTestCase):
         self.assertEqual(self.run_through_messages(NO_ROOM_CODE),
                          [NO_ROOM, COPY_FAILED, NO_ROOM, COPY_FAILED, NOT_ALL_THERE])
         self.assertEqual(self.work_files(), [])  # no ".pszla.zip.XXXXXX" either
+
+
+class WithoutTerminal(unittest.TestCase):
+    """The updater and its stand-ins run as plain processes."""
+
+    @not_under_wine("a Windows program under Wine always gets a console")
+    def test_no_terminal_ends_with_a_listed_code(self):
+        case = tempfile.mkdtemp(prefix="tormex-prgfr-")
+        self.addCleanup(shutil.rmtree, case, ignore_errors=True)
+        env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": case, "TMPDIR": case,
+               "XDG_CONFIG_HOME": os.path.join(case, "config")}
+        for term in (None, "xterm-256color"):  # TERM unset; a TERM but no terminal
+            with self.subTest(term=term):
+                run_env = dict(env, **({"TERM": term} if term else {}))
+                done = subprocess.run([PRGFR], stdin=subprocess.DEVNULL, capture_output=True,
+                                      env=run_env, cwd=case, timeout=20)
+                self.assertEqual(done.returncode, NO_CONSOLE_CODE, done.stderr)
+                self.assertIn(done.returncode, readme_exit_codes())
+                self.assertTrue(done.stderr.strip())  # the reason
+                self.assertFalse(os.path.exists(os.path.join(case, "$TEMPRGR")))
+
+    def test_the_unpacker_checks_member_sizes_before_taking_memory(self):
+        case = tempfile.mkdtemp(prefix="tormex-unzip-")
+        self.addCleanup(shutil.rmtree, case, ignore_errors=True)
+        archive = zip_claiming(0xFFFFFFFF)  # 4 GiB from about 120 bytes
+        self.assertLess(len(archive), 128)
+        write(os.path.join(case, "pszla.zip"), archive)
+
+        def little_memory():  # far less than the claim
+            resource.setrlimit(resource.RLIMIT_AS, (1 << 30, 1 << 30))
+
+        command = [WINE_LOADER, UNZIP] if WINE else [UNZIP]
+        started = time.monotonic()
+        done = subprocess.run(command + ["-qo", "pszla.zip"], capture_output=True, cwd=case,
+                              timeout=60, preexec_fn=None if WINE else little_memory)
+        self.assertLess(time.monotonic() - started, 30)
+        self.assertEqual(done.returncode, 1, done.stderr)
+        self.assertIn("big.bin", done.stderr.decode("utf-8", "replace"))
+        self.assertFalse(os.path.exists(os.path.join(case, "big.bin")))
 
 
 def main():

@@ -3,6 +3,7 @@
 // RunAndQuit and EraseFile.
 #include "files_fixture.h"
 #include "platform/codepage.h"
+#include "platform/errors.h"
 
 namespace {
 
@@ -129,6 +130,21 @@ TEST_F(RunTest, TheExitCodeKeepsItsLow16Bits) {
   EXPECT_EQ(files::State().exitCode, 70000u);
 #endif
 }
+
+#ifndef _WIN32
+// A downloaded program that is empty or no program at all (text without a
+// "#!" line) does not start, and no shell runs it in its place.
+TEST_F(RunTest, AFileThatIsNoProgramDoesNotStart) {
+  for (const char* bytes : {"", "echo sh>>ran.txt\n"}) {
+    WriteFile(Work() / "frissit.exe", bytes);
+    files::State().startError = 0;
+    files::RunProgramDirect("frissit.exe", "", false);
+    EXPECT_EQ(files::State().startError, platform::error::kBadProgram) << bytes;
+    EXPECT_TRUE(Ran().empty()) << bytes;
+    EXPECT_TRUE(term.IsOpen());
+  }
+}
+#endif
 
 TEST_F(RunTest, TheScreenWindowCursorAndColoursComeBackAsTheyWere) {
   ui::FillWindow('x', 0x1E);

@@ -173,12 +173,47 @@ TEST_F(FtpTest, ATrickleFailsWithinTheBoundAndEscCancels) {
   term.PushKey(platform::scan::kEsc, 27);
   EXPECT_EQ(updater::FetchFile("", "pszla.zip"), updater::Downloaded::kCancelled);
   EXPECT_LT(SecondsSince(start), kStallSeconds + 16);
-  ASSERT_EQ(boxes.size(), 1u);
-  ExpectBox(0, "A másolás nem sikerült!"_cp);
+  EXPECT_TRUE(boxes.empty()) << boxes.front();  // a cancel is not told: the user asked for it
   EXPECT_FALSE(fs::exists(local / "pszla.zip"));
 #ifndef _WIN32  // (a Windows worker that WinINet cannot wake may hold its temporary file a while)
   EXPECT_TRUE(LocalNames().empty());
 #endif
+}
+
+// A listing is bounded as a download is: one that never ends fails in
+// bounded time (and memory) as a failed transfer.
+TEST_F(FtpTest, AnEndlessListingFailsInBoundedTime) {
+  Serve("letolt/ugy/MINTA/pszla.zip", "package");
+  UseServer(servers.endlessListPort);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(updater::FetchFile("ugy/MINTA", "pszla.zip"), updater::Downloaded::kFailed);
+  EXPECT_LT(SecondsSince(start), kStallSeconds + 8);
+  ASSERT_EQ(boxes.size(), 1u);
+  ExpectBox(0, "A másolás nem sikerült!"_cp);
+  EXPECT_TRUE(LocalNames().empty());
+}
+
+// Only the server's word makes a file missing: a listing whose data
+// connection breaks is a failed transfer, not "Nincs ...!".
+TEST_F(FtpTest, AListingWhoseConnectionBreaksIsAFailedTransfer) {
+  Serve("letolt/ugy/MINTA/pszla.zip", "package");
+  UseServer(servers.resetListPort);
+  EXPECT_EQ(updater::FetchFile("ugy/MINTA", "pszla.zip"), updater::Downloaded::kFailed);
+  ASSERT_EQ(boxes.size(), 1u) << boxes.front();
+  ExpectBox(0, "A másolás nem sikerült!"_cp);
+  EXPECT_TRUE(LocalNames().empty());
+}
+
+// Esc stops the connecting too: a silent server cannot hold the user.
+TEST_F(FtpTest, EscWhileConnectingCancelsAtOnce) {
+  UseServer(servers.silentPort);
+  SetEnv("TORMEX_FTP_STALL_SECONDS", "15");
+  term.PushKey(platform::scan::kEsc, 27);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(updater::FetchFile("", "unzip.exe"), updater::Downloaded::kCancelled);
+  EXPECT_LT(SecondsSince(start), 5);
+  EXPECT_TRUE(boxes.empty()) << boxes.front();  // the user asked for it: nothing to tell
+  EXPECT_EQ(Row(25), std::string(80, ' '));
 }
 
 // A file announced larger than the free room is refused before it fills the disk.

@@ -3,18 +3,26 @@
 // with scripted answers against the loopback FTP server (tests/ftpserver.py,
 // started by CTest) serving the stand-in unpacker and installer
 // (tools/make_demo_content.py).
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <random>
 #include <sstream>
 
+#include "platform/file.h"
 #include "test_servers.h"
 #include "updater/updater.h"
 #include "updater_fixture.h"
 
 #ifndef _WIN32
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
 #endif
 
 using namespace platform::literals;
@@ -261,7 +269,9 @@ TEST_F(FlowTest, AMissingPackageIsToldAndNoOldInstallerRuns) {
   ExpectBox(3, "Nincs mind:szlamind.zip unzip.exe frissit.exe");
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(work)) names.push_back(entry.path().filename().string());
-  EXPECT_EQ(names, std::vector<std::string>{"unzip.exe"});  // the fresh download alone
+  std::sort(names.begin(), names.end());
+  // The fresh download alone, beside the run's lock file.
+  EXPECT_EQ(names, (std::vector<std::string>{"prgfr.lck", "unzip.exe"}));
   EXPECT_NE(ReadAll(work / "unzip.exe"), "old UNZIP.EXE");
   EXPECT_FALSE(fs::exists(program / "frissit.txt"));
   EXPECT_TRUE(InFolder(program));
@@ -280,6 +290,8 @@ TEST_F(FlowTest, EachKindOfFailureEndsWithItsOwnCode) {
                {servers.httpPort, updater::kExitNoConnection},
                {servers.hugePort, updater::kExitNoRoom},
                {servers.port, updater::kExitIncomplete},  // a package of nothing unpacks to nothing
+               // The package is there, but its listing breaks off: no "missing".
+               {servers.resetListPort, updater::kExitTransferFailed},
                // Last: a Windows worker that WinINet cannot wake may hold its
                // temporary file while this process runs.
                {servers.stallPort, updater::kExitTransferFailed}};
@@ -293,6 +305,55 @@ TEST_F(FlowTest, EachKindOfFailureEndsWithItsOwnCode) {
   EXPECT_FALSE(fs::exists(program / "frissit.txt"));
 }
 
+// One Esc ends the run: nothing more is fetched, run or told.
+TEST_F(FlowTest, OneEscDuringTheDownloadEndsTheRun) {
+  ServeContent();
+  if (IsSkipped()) return;
+  TestServers servers;
+  ReadServers(servers);
+  SetEnv("TORMEX_FTP_SERVER", "127.0.0.1:" + std::to_string(servers.tricklePort));
+  Then([this] {  // "Igen", then Esc while the package comes
+    Keys({platform::scan::kEnter, platform::scan::kEsc});
+  });
+  auto start = std::chrono::steady_clock::now();
+
+  EXPECT_EQ(Run("prgfrMINTA.exe"), updater::kExitCancelled);
+
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+  ASSERT_EQ(boxes.size(), 0u) << boxes.back();
+  EXPECT_FALSE(term.Showed(std::string("unzip.exe letöltése"_cp)));
+  for (const char* name : {"pszla.zip", "unzip.exe"}) EXPECT_FALSE(fs::exists(work / name)) << name;
+  EXPECT_TRUE(InFolder(program));
+}
+
+// Only one run uses "$TEMPRGR" at a time: while another run holds it (its
+// lock, as every run of either build takes it), a second says so, ends
+// with its own code and touches nothing.
+TEST_F(FlowTest, ASecondRunLeavesTheWorkFolderToTheFirst) {
+  TestServers servers;
+  if (!ReadServers(servers)) GTEST_SKIP() << "no test FTP servers: run the suite through ctest";
+  SetEnv("TORMEX_FTP_SERVER", "127.0.0.1:" + std::to_string(servers.closedPort));
+  fs::create_directories(work);
+  WriteAll(work / "pszla.zip", "the first run's download");
+  std::unique_ptr<platform::File> first = platform::NewFile();
+  ASSERT_EQ(first->Create((work / std::string(updater::WorkFolderLock)).string(),
+                          platform::share::kReadWriteDenyNone), 0);
+  ASSERT_EQ(first->Lock(0, 1), 0);
+
+  EXPECT_EQ(Run("prgfrMINTA.exe"), updater::kExitBusy);
+  ASSERT_EQ(boxes.size(), 2u);
+  ExpectBox(1, std::string("Egy másik programfrissítés már dolgozik a \"$TEMPRGR\" munkamappában."_cp));
+  EXPECT_EQ(ReadAll(work / "pszla.zip"), "the first run's download");
+  EXPECT_FALSE(term.Showed(std::string("zip letöltése"_cp)));
+  EXPECT_TRUE(InFolder(program));
+
+  // Once the first has ended, the folder is free again.
+  (void)first->Close();
+  boxes.clear();
+  EXPECT_EQ(Run("prgfrMINTA.exe"), updater::kExitNoConnection);
+  EXPECT_FALSE(fs::exists(work / "pszla.zip"));
+}
+
 // An installer that fails is told with its exit code, and the run fails.
 TEST_F(FlowTest, AFailingInstallerIsToldAndEndsTheRunNonZero) {
   ServeContent();
@@ -304,6 +365,22 @@ TEST_F(FlowTest, AFailingInstallerIsToldAndEndsTheRunNonZero) {
   ASSERT_EQ(boxes.size(), 2u);
   ExpectBox(1, std::string("A telepítő (frissit.exe) hibával fejeződött be, kilépési kód: 2"_cp));
   EXPECT_TRUE(InFolder(program));
+
+  // The whole exit code counts: 65536 is 0 in its low 16 bits only (a
+  // POSIX child's code has 8 bits, so only Windows can end with it).
+  boxes.clear();
+  SetEnv("TORMEX_INSTALL_FOLDER", program.string());
+#ifdef _WIN32
+  const std::string code = "65536";
+#else
+  const std::string code = "3";
+#endif
+  SetEnv("TORMEX_FRISSIT_EXIT", code);
+  EXPECT_EQ(Run("prgfrMINTA.exe"), updater::kExitInstallerFailed);
+  SetEnv("TORMEX_FRISSIT_EXIT", "");
+  ASSERT_EQ(boxes.size(), 2u);
+  ExpectBox(1, std::string("A telepítő (frissit.exe) hibával fejeződött be, kilépési kód: "_cp) + code);
+  EXPECT_TRUE(fs::exists(program / "frissit.txt"));  // it did its work, then failed
 }
 
 #ifndef _WIN32
@@ -322,6 +399,74 @@ TEST_F(FlowTest, AWorkFolderThatIsALinkIsNotUsed) {
   EXPECT_EQ(ReadAll(elsewhere / "frissit.exe"), "someone's file");
   EXPECT_FALSE(term.Showed(std::string("zip letöltése"_cp)));
   EXPECT_TRUE(InFolder(program));
+}
+
+// Runs body in a child process, as the user nobody when the tests run as
+// root (who may write anywhere); the child's exit code (-1 when it did not
+// end normally).
+int AsUnprivileged(const std::function<int()>& body) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(99);
+    _exit(body());
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// "$TEMPRGR" that the run cannot wholly use is refused before any download:
+// one where others can put files (0777 under a shared temporary folder; a
+// folder writable by the user's own group is the user's),
+// one that holds a stale folder under a download's name, one the user
+// cannot write in. A private folder's 0777 one is fine.
+TEST_F(FlowTest, AWorkFolderTheRunCannotWhollyUseIsNotUsed) {
+  SetEnv("TORMEX_FTP_SERVER", "127.0.0.1:1");
+  fs::permissions(temp, fs::perms::all | fs::perms::sticky_bit);  // shared, as /tmp is
+  fs::create_directories(work);
+  fs::permissions(work, fs::perms::all);
+  WriteAll(work / "frissit.exe", "someone's file");
+  EXPECT_EQ(Run("prgfrMINTA"), updater::kExitWorkFolder);
+  ASSERT_EQ(boxes.size(), 2u);
+  ExpectBox(1, std::string("munkamappa más felhasználóé vagy csak hivatkozás"_cp));
+  EXPECT_EQ(ReadAll(work / "frissit.exe"), "someone's file");
+
+  // Writable by the user's own group only (a umask of 002): the user's own.
+  fs::permissions(work, fs::perms::owner_all | fs::perms::group_all | fs::perms::others_read |
+                            fs::perms::others_exec);
+  boxes.clear();
+  EXPECT_EQ(Run("prgfrMINTA"), updater::kExitNoConnection);  // used: no server there
+
+  fs::permissions(temp, fs::perms::owner_all);  // private: its 0777 folder is the user's alone
+  fs::permissions(work, fs::perms::all);
+  boxes.clear();
+  term.shown.clear();
+  fs::create_directories(work / "UNZIP.EXE" / "inside");  // a folder no erasing removes
+  fs::create_directories(work / "szlamind.zip");          // an empty one goes
+  EXPECT_EQ(Run("prgfrMINTA"), updater::kExitWorkFolder);
+  ASSERT_EQ(boxes.size(), 2u);
+  ExpectBox(1, std::string("munkamappa régi fájljai nem törölhetők"_cp));
+  EXPECT_FALSE(fs::exists(work / "szlamind.zip"));
+  EXPECT_FALSE(fs::exists(work / "frissit.exe"));
+  EXPECT_FALSE(term.Showed(std::string("zip letöltése"_cp)));
+
+  fs::remove_all(work);
+  fs::create_directories(work);
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(temp.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(chown(work.c_str(), 65534, 65534), 0);
+  }
+  fs::permissions(work, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                            fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+  boxes.clear();
+  term.shown.clear();
+  int code = AsUnprivileged([&] {
+    int end = Run("prgfrMINTA");
+    bool told = boxes.size() == 2 && boxes[1].find("munkamappába nem lehet írni"_cp) != std::string::npos;
+    return told && !term.Showed(std::string("zip letöltése"_cp)) ? end : 100;
+  });
+  EXPECT_EQ(code, updater::kExitWorkFolder);
 }
 
 TEST_F(FlowTest, AWorkFolderOfAnotherUserIsNotUsed) {

@@ -16,6 +16,9 @@ struct TestServers {
   // One whose downloads trickle (a byte a second), one that announces every
   // file as 1 PiB and sends zeros, and one that answers as a web server.
   int tricklePort = 0, hugePort = 0, httpPort = 0;
+  // One whose listings never end, and one that resets every listing's data
+  // connection (downloads go as normal on both).
+  int endlessListPort = 0, resetListPort = 0;
 };
 
 // A path of the Linux host as this program opens it (under Wine: drive Z:).
@@ -44,6 +47,8 @@ inline bool ReadServers(TestServers& servers) {
   servers.tricklePort = std::stoi(state["trickleport"]);
   servers.hugePort = std::stoi(state["hugeport"]);
   servers.httpPort = std::stoi(state["httpport"]);
+  servers.endlessListPort = std::stoi(state["endlesslistport"]);
+  servers.resetListPort = std::stoi(state["resetlistport"]);
   return true;
 }
 

@@ -5,7 +5,9 @@
 // TORMEX_INSTALL_FOLDER, writes the list of installed files to frissit.txt
 // there and prints one line about it.
 // Exit code 0 when installed, 1 when szlamind.zip cannot be unpacked, 2 when
-// no program folder is named (then nothing is touched). Its start and end are
+// no program folder is named (then nothing is touched); TORMEX_FRISSIT_EXIT,
+// when set, is the exit code of an installation that went well (a test's
+// installer that fails after its work). Its start and end are
 // logged (standins::LogRun); TORMEX_FRISSIT_SECONDS makes it take that long,
 // so that a test can tell whether the updater waited for it.
 #include <chrono>
@@ -44,7 +46,8 @@ int Install() {
   WriteReport(folder, result);
   standins::Say("frissit: " + std::to_string(result.written.size()) +
                 " fájl telepítve ide: " + std::string(folder));
-  return 0;
+  const char* code = std::getenv("TORMEX_FRISSIT_EXIT");
+  return code ? std::atoi(code) : 0;
 }
 
 }  // namespace

@@ -68,16 +68,28 @@ bool SafeName(std::string_view name) {
   return true;
 }
 
+// Deflate cannot make more than about 1032 bytes of one packed byte.
+constexpr std::uint64_t kMostUnpackedPerPackedByte = 1032;
+
+// True when the size that the directory claims can come out of the packed
+// bytes: a stored entry is as large as its packed bytes, a deflated one at
+// most kMostUnpackedPerPackedByte times as large. A size beyond that is the
+// lie of a damaged archive, caught before any memory is taken for it.
+bool PlausibleSize(const Entry& entry) {
+  if (entry.method == 0) return entry.size == entry.packedSize;
+  return entry.size <= (std::uint64_t{entry.packedSize} + 1) * kMostUnpackedPerPackedByte;
+}
+
 // The entry's bytes, unpacked; false when the data is damaged.
 bool Unpack(const Bytes& zip, const Entry& entry, std::string& out) {
   std::size_t local = entry.localOffset;
   if (zip.U32(local) != kLocalSignature) return false;
   std::size_t start = local + kLocalSize + zip.U16(local + 26) + zip.U16(local + 28);
   if (start > zip.data.size() || entry.packedSize > zip.data.size() - start) return false;
+  if (!PlausibleSize(entry)) return false;
   const auto* packed = reinterpret_cast<const Bytef*>(zip.data.data() + start);
   out.assign(entry.size, '\0');
   if (entry.method == 0) {
-    if (entry.packedSize != entry.size) return false;
     out.assign(zip.data, start, entry.size);
   } else {
     z_stream stream{};

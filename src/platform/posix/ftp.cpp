@@ -57,9 +57,24 @@ bool WildcardMatch(std::string_view pattern, std::string_view name) {
   return p == pattern.size();
 }
 
-std::size_t AppendToString(char* data, std::size_t size, std::size_t count, void* target) {
-  static_cast<std::string*>(target)->append(data, size * count);
+// Collects a listing; one that would pass kMaxListingBytes stops the
+// request (a write error).
+std::size_t AppendToListing(char* data, std::size_t size, std::size_t count, void* target) {
+  auto* listing = static_cast<std::string*>(target);
+  if (listing->size() + size * count > kMaxListingBytes) return 0;
+  listing->append(data, size * count);
   return size * count;
+}
+
+// True when the server refused the folder or the entry (it is not there):
+// the change into the folder refused, or the listing refused for good (a
+// 5xx reply); as against a request that failed on the way (a lost or
+// refused data connection, a 4xx reply, a stall).
+bool ServerSaysMissing(CURL* curl, CURLcode code) {
+  if (code == CURLE_REMOTE_ACCESS_DENIED || code == CURLE_REMOTE_FILE_NOT_FOUND) return true;
+  long reply = 0;
+  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply);
+  return code == CURLE_FTP_COULDNT_RETR_FILE && reply >= 500 && reply < 600;
 }
 
 // The folder part of a POSIX path ("." when it has none).
@@ -183,7 +198,16 @@ struct FtpSession::Impl {
     curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, 100L * 1024);
   }
 
-  bool Perform() { return curl_easy_perform(curl) == CURLE_OK; }
+  bool cancelled = false;  // the last request was stopped by its cancel
+
+  // Runs the prepared request; cancel (may be empty) is watched meanwhile.
+  CURLcode Perform(const std::function<bool()>& cancel = {}) {
+    watch.cancel = &cancel;
+    CURLcode code = curl_easy_perform(curl);
+    watch.cancel = nullptr;
+    cancelled = code == CURLE_ABORTED_BY_CALLBACK && watch.outcome == FtpResult::kCancelled;
+    return code;
+  }
 
   // Receives a remote file into an open temporary file.
   FtpResult Receive(std::string_view remotePath, int fd, std::uint64_t room,
@@ -195,11 +219,9 @@ struct FtpSession::Impl {
     }
     Prepare(Url(remotePath));
     watch.room = room;
-    watch.cancel = &cancel;
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteToSink);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
-    bool ok = Perform();
-    watch.cancel = nullptr;
+    bool ok = Perform(cancel) == CURLE_OK;
     if (std::fflush(sink.file) != 0) sink.refused = sink.refused || posix::IsDiskFull(errno);
     if (std::fclose(sink.file) != 0) sink.refused = sink.refused || posix::IsDiskFull(errno);
     if (sink.refused) return FtpResult::kNoRoom;
@@ -221,19 +243,22 @@ bool FtpSession::Open() {
 }
 
 bool FtpSession::Connect(std::string_view host, int port, std::string_view user,
-                         std::string_view password) {
+                         std::string_view password, const std::function<bool()>& cancel) {
+  impl_->cancelled = false;
   if (!impl_->curl) return false;
   impl_->base = "ftp://" + std::string(host) + ":" + std::to_string(port) + "/";
   impl_->user = user;
   impl_->password = password;
   impl_->Prepare(impl_->base);
   curl_easy_setopt(impl_->curl, CURLOPT_NOBODY, 1L);
-  return impl_->Perform();
+  return impl_->Perform(cancel) == CURLE_OK;
 }
 
-bool FtpSession::FindFirst(std::string_view path, std::string& name) {
+FtpFound FtpSession::FindFirst(std::string_view path, std::string& name,
+                               const std::function<bool()>& cancel) {
   name.clear();
-  if (!impl_->curl || impl_->base.empty()) return false;
+  impl_->cancelled = false;
+  if (!impl_->curl || impl_->base.empty()) return FtpFound::kFailed;
   std::size_t slash = path.rfind('/');
   std::string_view folder = slash == std::string_view::npos ? "" : path.substr(0, slash + 1);
   std::string_view pattern = slash == std::string_view::npos ? path : path.substr(slash + 1);
@@ -244,9 +269,11 @@ bool FtpSession::FindFirst(std::string_view path, std::string& name) {
   // follows a transfer on the same connection: the listing's connection
   // ends with it, so a download after it logs in anew.
   curl_easy_setopt(impl_->curl, CURLOPT_FORBID_REUSE, 1L);
-  curl_easy_setopt(impl_->curl, CURLOPT_WRITEFUNCTION, AppendToString);
+  curl_easy_setopt(impl_->curl, CURLOPT_WRITEFUNCTION, AppendToListing);
   curl_easy_setopt(impl_->curl, CURLOPT_WRITEDATA, &listing);
-  if (!impl_->Perform()) return false;
+  CURLcode code = impl_->Perform(cancel);
+  if (code != CURLE_OK)
+    return ServerSaysMissing(impl_->curl, code) ? FtpFound::kMissing : FtpFound::kFailed;
   std::size_t start = 0;
   while (start < listing.size()) {
     std::size_t end = listing.find('\n', start);
@@ -257,11 +284,13 @@ bool FtpSession::FindFirst(std::string_view path, std::string& name) {
     entry = NameOf(entry);  // some servers list "folder/name"
     if (!entry.empty() && WildcardMatch(pattern, entry)) {
       name = entry;
-      return true;
+      return FtpFound::kFound;
     }
   }
-  return false;
+  return FtpFound::kMissing;
 }
+
+bool FtpSession::Cancelled() const { return impl_->cancelled; }
 
 bool FtpSession::Get(std::string_view remotePath, std::string_view localPath) {
   return Fetch(remotePath, localPath, UINT64_MAX, {}) == FtpResult::kDone;
@@ -269,6 +298,7 @@ bool FtpSession::Get(std::string_view remotePath, std::string_view localPath) {
 
 FtpResult FtpSession::Fetch(std::string_view remotePath, std::string_view localPath,
                             std::uint64_t roomBytes, const std::function<bool()>& cancel) {
+  impl_->cancelled = false;
   if (!impl_->curl || impl_->base.empty()) return FtpResult::kFailed;
   std::string target = ResolvePath(localPath);
   if (target.empty()) return FtpResult::kFailed;
@@ -297,7 +327,7 @@ bool FtpSession::Put(std::string_view localPath, std::string_view remotePath) {
     curl_easy_setopt(impl_->curl, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(impl_->curl, CURLOPT_READDATA, in);
     curl_easy_setopt(impl_->curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(st.st_size));
-    ok = impl_->Perform();
+    ok = impl_->Perform() == CURLE_OK;
   }
   std::fclose(in);
   return ok;

@@ -5,10 +5,29 @@
 
 #include <cerrno>
 
+#include "platform/errors.h"
 #include "platform/fs.h"
 #include "platform/posix/fs_internal.h"
 
 namespace platform {
+
+namespace {
+
+// True when others than the user can put files into the folder: it lets
+// everyone write, or its group when that is not the user's own group (a
+// umask of 002 with a group per user makes folders group-writable for the
+// user alone), and the folder it lies in lets others reach it (it is not
+// the user's own, or lets its group or everyone search it). A folder that
+// only the user can reach is private whatever its own mode.
+bool OthersCanWrite(int fd, const struct stat& folder) {
+  bool groupOfOthers = (folder.st_mode & S_IWGRP) && folder.st_gid != getegid();
+  if (!(folder.st_mode & S_IWOTH) && !groupOfOthers) return false;
+  struct stat parent;
+  if (fstatat(fd, "..", &parent, 0) != 0) return true;
+  return parent.st_uid != geteuid() || (parent.st_mode & (S_IXGRP | S_IXOTH));
+}
+
+}  // namespace
 
 // The folder is opened without following a link in its last part, checked
 // through that descriptor and entered through it (fchdir), so what is
@@ -27,8 +46,8 @@ int ChangeToOwnFolder(std::string_view path, bool& foreign) {
   int error = 0;
   if (fstat(fd, &st) != 0)
     error = posix::ErrorNumber(errno, p);
-  else if (st.st_uid != geteuid())
-    foreign = true, error = 5;
+  else if (st.st_uid != geteuid() || OthersCanWrite(fd, st))
+    foreign = true, error = error::kAccessDenied;
   else if (fchdir(fd) != 0)
     error = posix::ErrorNumber(errno, p);
   close(fd);

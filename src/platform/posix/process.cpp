@@ -61,6 +61,12 @@ std::string FindProgram(const std::string& word) {
   return word;
 }
 
+// True for a file named *.bat (any letter case): a batch file, which the
+// command interpreter runs (POSIX: /bin/sh).
+bool IsBatchFile(const std::string& path) {
+  return path.size() >= 4 && detail::SameIgnoringCase(path.substr(path.size() - 4), ".bat");
+}
+
 // A file named as a Windows program gets its owner's execute bit.
 void GrantExecute(const std::string& path) {
   struct stat st;
@@ -110,18 +116,12 @@ int Spawn(const std::string& path, const std::vector<std::string>& words,
 }
 
 // Starts the file with the words (words[0] is the child's argument 0) and
-// waits for it; a file that is no program for the system runs through
-// /bin/sh, as execvp does.
-int RunFile(const std::string& path, std::vector<std::string> words, std::uint32_t& exitCode) {
+// waits for it. A file that is no program for the system (no binary, no
+// "#!" line, an empty file) does not start: kBadProgram, never a shell.
+int RunFile(const std::string& path, const std::vector<std::string>& words, std::uint32_t& exitCode) {
   ChildSignals signals;
   pid_t pid = 0;
-  int rc = Spawn(path, words, signals, pid);
-  if (rc == ENOEXEC) {
-    words[0] = path;
-    words.insert(words.begin(), "/bin/sh");
-    rc = Spawn("/bin/sh", words, signals, pid);
-  }
-  if (rc != 0) return posix::ErrorNumber(rc, path);
+  if (int rc = Spawn(path, words, signals, pid); rc != 0) return posix::ErrorNumber(rc, path);
   int status = 0;
   pid_t done;
   while ((done = waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
@@ -158,7 +158,12 @@ int StartAndWait(std::string_view program, std::string_view arguments, std::uint
   if (words[0].empty()) return error::kFileNotFound;
   std::string path = FindProgram(words[0]);
   GrantExecute(path);
-  return RunFile(path, std::move(words), exitCode);
+  if (IsBatchFile(path)) {  // its interpreter runs it, as on Windows
+    words[0] = path;
+    words.insert(words.begin(), "sh");
+    return RunFile("/bin/sh", words, exitCode);
+  }
+  return RunFile(path, words, exitCode);
 }
 
 int RunCommand(std::string_view command, std::uint32_t& exitCode) {

@@ -68,10 +68,25 @@ void RunCall(const std::shared_ptr<Call>& call) {
   call->finished.notify_all();
 }
 
+// True when a failed listing was the server's word that the entry or its
+// folder is not there: an empty match, or a 5xx reply (read on the thread
+// that made the call), as against a call that failed on the way. Wine ends
+// a listing of a name that its folder lacks without an error number (0).
+bool ServerSaysMissing(DWORD error) {
+  if (error == ERROR_SUCCESS || error == ERROR_NO_MORE_FILES || error == ERROR_FILE_NOT_FOUND ||
+      error == ERROR_PATH_NOT_FOUND)
+    return true;
+  if (error != ERROR_INTERNET_EXTENDED_ERROR) return false;
+  char text[512] = {};
+  DWORD code = 0, length = sizeof text - 1;
+  return InternetGetLastResponseInfoA(&code, text, &length) && text[0] == '5';
+}
+
 }  // namespace
 
 struct FtpSession::Impl {
   int silenceSeconds = 30;
+  bool cancelled = false;  // the last call was stopped by its cancel
   HINTERNET internet = nullptr;
   HINTERNET connection = nullptr;
 
@@ -91,7 +106,8 @@ struct FtpSession::Impl {
   }
 
   // The first entry that matches path, with its size as the listing gives it.
-  bool Find(std::string_view path, std::string& name, long long& size);
+  FtpFound Find(std::string_view path, std::string& name, long long& size,
+                const std::function<bool()>& cancel = {});
   // The size the server announces for a file (the reply to SIZE; WinINet's
   // listing cannot hold every size), -1 when it does not tell.
   long long AnnouncedSize(std::string_view path);
@@ -125,6 +141,7 @@ struct FtpSession::Impl {
         call->abandoned = true;
         lock.unlock();
         CloseHandles();
+        cancelled = stop == FtpResult::kCancelled;
         return stop;
       }
     }
@@ -133,22 +150,31 @@ struct FtpSession::Impl {
   }
 };
 
-bool FtpSession::Impl::Find(std::string_view path, std::string& name, long long& size) {
+FtpFound FtpSession::Impl::Find(std::string_view path, std::string& name, long long& size,
+                                const std::function<bool()>& cancel) {
   name.clear();
   size = 0;
-  if (!connection) return false;
+  if (!connection) return FtpFound::kFailed;
   auto call = std::make_shared<Call>();
   auto found = std::make_shared<WIN32_FIND_DATAA>();
-  call->work = [connection = connection, path = std::string(path), found] {
+  auto missing = std::make_shared<bool>(false);
+  call->work = [connection = connection, path = std::string(path), found, missing] {
     HINTERNET search = FtpFindFirstFileA(connection, path.c_str(), found.get(), 0, 0);
-    if (!search) return false;
+    if (!search) {
+      *missing = ServerSaysMissing(GetLastError());
+      return false;
+    }
     InternetCloseHandle(search);
     return true;
   };
-  if (Watched(call, nullptr) != FtpResult::kDone) return false;
+  // A listing shows no progress: it must end within the silence limit.
+  if (Watched(call, nullptr, 0, UINT64_MAX, cancel) != FtpResult::kDone) {
+    std::lock_guard<std::mutex> lock(call->mutex);  // an abandoned call never answered
+    return call->done && *missing ? FtpFound::kMissing : FtpFound::kFailed;
+  }
   name = found->cFileName;
   size = (static_cast<long long>(found->nFileSizeHigh) << 32) | found->nFileSizeLow;
-  return true;
+  return FtpFound::kFound;
 }
 
 long long FtpSession::Impl::AnnouncedSize(std::string_view path) {
@@ -184,7 +210,8 @@ bool FtpSession::Open() {
 }
 
 bool FtpSession::Connect(std::string_view host, int port, std::string_view user,
-                         std::string_view password) {
+                         std::string_view password, const std::function<bool()>& cancel) {
+  impl_->cancelled = false;
   if (!impl_->internet) return false;
   auto call = std::make_shared<Call>();
   auto connection = std::make_shared<HINTERNET>(nullptr);
@@ -198,15 +225,19 @@ bool FtpSession::Connect(std::string_view host, int port, std::string_view user,
   call->cleanupIfAbandoned = [connection] {
     if (*connection) InternetCloseHandle(*connection);
   };
-  if (impl_->Watched(call, nullptr) != FtpResult::kDone) return false;
+  if (impl_->Watched(call, nullptr, 0, UINT64_MAX, cancel) != FtpResult::kDone) return false;
   impl_->connection = *connection;
   return true;
 }
 
-bool FtpSession::FindFirst(std::string_view path, std::string& name) {
+FtpFound FtpSession::FindFirst(std::string_view path, std::string& name,
+                               const std::function<bool()>& cancel) {
+  impl_->cancelled = false;
   long long size = 0;
-  return impl_->Find(path, name, size);
+  return impl_->Find(path, name, size, cancel);
 }
+
+bool FtpSession::Cancelled() const { return impl_->cancelled; }
 
 bool FtpSession::Get(std::string_view remotePath, std::string_view localPath) {
   return Fetch(remotePath, localPath, UINT64_MAX, {}) == FtpResult::kDone;
@@ -214,11 +245,12 @@ bool FtpSession::Get(std::string_view remotePath, std::string_view localPath) {
 
 FtpResult FtpSession::Fetch(std::string_view remotePath, std::string_view localPath,
                             std::uint64_t roomBytes, const std::function<bool()>& cancel) {
+  impl_->cancelled = false;
   if (!impl_->connection) return FtpResult::kFailed;
   if (roomBytes != UINT64_MAX) {
     std::string name;
     long long listed = 0, announced = impl_->AnnouncedSize(remotePath);
-    if (announced < 0 && impl_->Find(remotePath, name, listed)) announced = listed;
+    if (announced < 0 && impl_->Find(remotePath, name, listed) == FtpFound::kFound) announced = listed;
     if (announced > 0 && static_cast<std::uint64_t>(announced) > roomBytes) return FtpResult::kNoRoom;
   }
   std::string target(localPath);
