@@ -2,10 +2,12 @@
 // and the native font control's loading.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "platform/console_font.h"
 #include "platform/fs.h"
@@ -200,3 +202,10 @@ TEST(SystemValues, ComputerNameIsUpperCase) {
 }
 
 }  // namespace
+
+// Run only by the CTest case case_time_bound, with a bound of 1 s: the suite
+// must end here, naming this case, long before the sleep is over.
+TEST(CaseTimeBound, DISABLED_OutlivesItsBound) {
+  std::this_thread::sleep_for(std::chrono::seconds(20));
+  FAIL() << "the case time bound did not end the suite";
+}
