@@ -21,7 +21,9 @@ The test fixture (CTest starts and stops it around a test binary):
     port        a normal server
     stallport   a server whose downloads stall after 1000 bytes
     trickleport a server whose downloads send one byte a second, for ever
+                (but the manifests, *.man, which it sends as they are)
     hugeport    a server that announces every file as 1 PiB and sends 64 MiB of zeros
+                (but the manifests, *.man, which it serves as they are)
     endlesslistport  a server whose listings never end (downloads as normal)
     resetlistport    a server that resets the data connection of every listing
     silentport  a listener that accepts connections and never says anything
@@ -116,7 +118,8 @@ def make_server(root, port, stall_after=None, trickle=False, huge=False, listing
             data = None
 
             def push_with_producer(self, producer):
-                if not isinstance(producer, FileProducer):  # a listing
+                # Listings and manifests come as they are.
+                if not isinstance(producer, FileProducer) or producer.file.name.endswith(".man"):
                     return super().push_with_producer(producer)
                 self.data = producer.more()
                 self.ioloop.call_later(TRICKLE_SECONDS, self.trickle, _errback=self.close)
@@ -149,16 +152,21 @@ def make_server(root, port, stall_after=None, trickle=False, huge=False, listing
             def close(self):
                 self.closed = True
 
+        def honest(path):
+            return path.endswith(".man")
+
         class HugeFS(AbstractedFS):
             def open(self, filename, mode):
-                return Zeros(filename) if "r" in mode else super().open(filename, mode)
+                if "r" in mode and not honest(filename):
+                    return Zeros(filename)
+                return super().open(filename, mode)
 
             def getsize(self, path):
-                return HUGE_SIZE
+                return os.path.getsize(path) if honest(path) else HUGE_SIZE
 
             def stat(self, path):
                 st = os.stat(path)
-                if not os.path.isfile(path):
+                if not os.path.isfile(path) or honest(path):
                     return st
                 return os.stat_result((st.st_mode, st.st_ino, st.st_dev, st.st_nlink, st.st_uid,
                                        st.st_gid, HUGE_SIZE, st.st_atime, st.st_mtime, st.st_ctime))

@@ -1,5 +1,6 @@
 // The server operations: each opens a session, shows what it does on a
 // status line of its own, does its one thing and closes the session.
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 
@@ -83,7 +84,7 @@ Downloaded Transfer(std::string_view statusText, const std::function<Downloaded(
     ShowStatus(statusText, status);
     result = move(session);
     if (result == Downloaded::kNoRoom) Tell("Nincs elég szabad hely a lemezen a letöltéshez!"_cp);
-    if (result != Downloaded::kDone && result != Downloaded::kCancelled)
+    if (result != Downloaded::kDone && result != Downloaded::kCancelled && result != Downloaded::kTooLarge)
       Tell("A másolás nem sikerült!"_cp);
   }
   CloseSession(session, status);
@@ -149,13 +150,16 @@ std::string UploadPath(std::string_view folder) {
   return text::Short("/letolt/snav21/" + std::string(folder) + "/szlp.zip");
 }
 
-Downloaded FetchFile(std::string_view folder, std::string_view fileName) {
+Downloaded FetchFile(std::string_view folder, std::string_view fileName, std::uint64_t maxBytes) {
   return Transfer("Letöltés ........"_cp, [&](platform::FtpSession& session) {
     std::string remote = DownloadPath(folder, fileName);
     std::string found;
     switch (session.FindFirst(remote, found, EscTyped)) {
-      case platform::FtpFound::kFound:
-        return Outcome(session.Fetch(remote, fileName, FreeRoom(), EscTyped));
+      case platform::FtpFound::kFound: {
+        const std::uint64_t room = FreeRoom();
+        Downloaded result = Outcome(session.Fetch(remote, fileName, std::min(room, maxBytes), EscTyped));
+        return result == Downloaded::kNoRoom && maxBytes < room ? Downloaded::kTooLarge : result;
+      }
       case platform::FtpFound::kFailed:
         return session.Cancelled() ? Downloaded::kCancelled : Downloaded::kFailed;
       case platform::FtpFound::kMissing: break;

@@ -4,6 +4,7 @@
 // installer started and waited for. Every failure ends in a message and a
 // return with its exit code.
 #include <algorithm>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "console/console.h"
 #include "files/files.h"
 #include "platform/codepage.h"
+#include "platform/crypto.h"
 #include "platform/errors.h"
 #include "platform/file.h"
 #include "platform/fs.h"
@@ -127,7 +129,8 @@ int HoldWorkFolder(platform::File& lock) {
 // working folder: the files of a run and the unfinished downloads (POSIX
 // ".<name>.XXXXXX", Win32 "ftpXXXX.tmp"), and folders of those names.
 constexpr std::string_view kLeftByEarlierRuns[] = {
-    PackageName, "unzip.exe", FullSetName, "frissit.exe", ".pszla.zip.*", ".unzip.exe.*", "ftp*.tmp"};
+    PackageName, "unzip.exe", FullSetName,   "frissit.exe", ManifestName, ".pszla.zip.*", ".unzip.exe.*",
+    ".pszla.man.*", "ftp*.tmp"};
 
 bool LeftByEarlierRun(std::string_view name) {
   for (std::string_view pattern : kLeftByEarlierRuns)
@@ -168,22 +171,91 @@ int ExitCodeOf(Downloaded result) {
     case Downloaded::kNotOnServer: return kExitNotOnServer;
     case Downloaded::kNoRoom: return kExitNoRoom;
     case Downloaded::kCancelled: return kExitCancelled;
+    case Downloaded::kTooLarge:
     case Downloaded::kFailed: break;
   }
   return kExitTransferFailed;
 }
 
+// A refusal of the update, told in two lines; returns code.
+int Refuse(int code, const std::string& what, std::string_view then) {
+  ui::Ask(what + '\0' + std::string(then), "");
+  return code;
+}
+
+std::int64_t NowUtc() {
+  using namespace std::chrono;
+  return duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
+}
+
+// Tells why the manifest was refused; the run's exit code.
+int RefuseManifest(ManifestCheck check, const Manifest& manifest) {
+  using std::string;
+  switch (check) {
+    case ManifestCheck::kAccepted: return kExitDone;
+    case ManifestCheck::kOlder:
+      return Refuse(kExitOlderRelease,
+                    string("A szerveren régebbi kiadás ("_cp) + std::to_string(manifest.serial) +
+                        string(") van, mint a már elfogadott ("_cp) + std::to_string(AcceptedRelease()) + ")!",
+                    "A frissítés elmarad."_cp);
+    case ManifestCheck::kExpired:
+      return Refuse(kExitExpired, string("A frissítés leírása lejárt: "_cp) + FormatUtc(manifest.expires).substr(0, 10),
+                    "Ellenőrizze a számítógép dátumát!"_cp);
+    case ManifestCheck::kBadSignature: break;
+  }
+  return Refuse(kExitUnsigned, string("A frissítés leírása (pszla.man) hiányzik vagy nincs aláírva!"_cp),
+                "A frissítés elmarad, semmi sem indul el."_cp);
+}
+
+// Downloads and checks the manifest before anything else: 0 with manifest
+// accepted (its serial kept as the last accepted), or the run's exit code
+// with the user told. The manifest's file is not kept.
+int AcceptManifest(const std::string& UpdateFolder, Manifest& manifest) {
+  Downloaded got = FetchFile(UpdateFolder, ManifestName, kManifestMaxBytes);
+  if (got != Downloaded::kDone && got != Downloaded::kNotOnServer && got != Downloaded::kTooLarge)
+    return ExitCodeOf(got);
+  std::string text;
+  ManifestCheck check = ManifestCheck::kBadSignature;
+  if (got == Downloaded::kDone && platform::ReadFileBytes(ManifestName, text) == 0)
+    check = CheckManifest(text, UpdateFolder, AcceptedRelease(), NowUtc(), manifest);
+  files::EraseFile(ManifestName);
+  if (check == ManifestCheck::kAccepted) SaveAcceptedRelease(manifest.serial);
+  return RefuseManifest(check, manifest);
+}
+
+// True when the downloaded file has the size and SHA-256 the manifest gives
+// it; otherwise it is erased and the user told.
+bool MatchesManifest(const Manifest& manifest, std::string_view name) {
+  const ManifestFile* entry = manifest.File(name);
+  platform::Sha256Digest digest{};
+  std::uint64_t size = 0;
+  if (entry && platform::Sha256OfFile(name, digest, size) && size == entry->size && digest == entry->sha256)
+    return true;
+  files::EraseFile(name);
+  (void)Refuse(kExitFileMismatch,
+               std::string("A letöltött "_cp) + std::string(name) + std::string(" nem egyezik az aláírt leírással!"_cp),
+               "A fájl törölve, a frissítés elmarad."_cp);
+  return false;
+}
+
+// FetchFile, then the manifest's check; the exit code.
+int FetchChecked(const std::string& folder, std::string_view name, const Manifest& manifest) {
+  int code = ExitCodeOf(FetchFile(folder, name));
+  if (code == kExitDone && !MatchesManifest(manifest, name)) return kExitFileMismatch;
+  return code;
+}
+
 // Downloads the package and the unpacker; the exit code of the first that
 // failed (kExitDone when both arrived). A cancelled package download is
 // the end: the unpacker is not fetched.
-int DownloadBoth(const std::string& UpdateFolder) {
+int DownloadBoth(const std::string& UpdateFolder, const Manifest& manifest) {
   StatusHandle StatusSave;
   StatusLine(true, "zip letöltése......"_cp, StatusSave);
-  int package = ExitCodeOf(FetchFile(UpdateFolder, PackageName));
+  int package = FetchChecked(UpdateFolder, PackageName, manifest);
   StatusLine(false, "", StatusSave);
-  if (package == kExitCancelled) return package;
+  if (package == kExitCancelled || package == kExitFileMismatch) return package;
   StatusLine(true, "unzip.exe letöltése"_cp, StatusSave);
-  int unpacker = ExitCodeOf(FetchFile("", "unzip.exe"));
+  int unpacker = FetchChecked("", "unzip.exe", manifest);
   StatusLine(false, "", StatusSave);
   return package != kExitDone ? package : unpacker;
 }
@@ -220,15 +292,25 @@ int Install() {
   return kExitInstallerFailed;
 }
 
+// True for the ends after which nothing more runs or is told: the user's
+// Esc, and each refusal of what the maker did not sign.
+bool EndsAtOnce(int code) {
+  return code == kExitCancelled || code == kExitUnsigned || code == kExitFileMismatch ||
+         code == kExitOlderRelease || code == kExitExpired;
+}
+
 // The update proper, in the working folder; its exit code.
 int UpdateIn(const std::string& UpdateFolder) {
   if (!EnterWorkFolder()) return kExitWorkFolder;
   std::unique_ptr<platform::File> lock = platform::NewFile();  // held until the run ends
   if (int code = HoldWorkFolder(*lock)) return code;
   if (!EraseStaleFiles()) return kExitWorkFolder;
-  int code = DownloadBoth(UpdateFolder);
-  if (code == kExitCancelled) {  // the user ended the run: nothing more runs or is told
+  Manifest manifest;
+  int code = AcceptManifest(UpdateFolder, manifest);
+  if (code == kExitDone) code = DownloadBoth(UpdateFolder, manifest);
+  if (EndsAtOnce(code)) {
     files::EraseFile(PackageName);
+    files::EraseFile("unzip.exe");
     return code;
   }
   bool AllThere = code == kExitDone;

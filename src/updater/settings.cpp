@@ -1,5 +1,7 @@
 // The update settings in section "FRISSIT" of "prog.res".
 #include <array>
+#include <charconv>
+#include <span>
 
 #include "console/console.h"
 #include "platform/fs.h"
@@ -19,12 +21,13 @@ struct Field {
 };
 
 // In the order the keys are read and written.
-constexpr std::array<Field, 5> kFields = {{
+constexpr std::array<Field, 6> kFields = {{
     {"frissdatum", UpdateSettings::kDateWidth, &UpdateSettings::lastUpdate},
     {"frissnezdatum", UpdateSettings::kDateWidth, &UpdateSettings::lastLook},
     {"netver", UpdateSettings::kVersionWidth, &UpdateSettings::networkVersion},
     {"frisshely", UpdateSettings::kPlaceWidth, &UpdateSettings::source},
     {"uzenet", UpdateSettings::kMessageWidth, &UpdateSettings::message},
+    {"kiadas", UpdateSettings::kVersionWidth, &UpdateSettings::release},
 }};
 
 // value cut to width, padded with blanks to width.
@@ -40,6 +43,21 @@ bool OpenedHere(int store) {
   if (console::StoreLoaded(store)) return false;
   console::OpenStore(store);
   return true;
+}
+
+// Writes fields of the record to "prog.res" at their full width, creating
+// the user's settings file and "prog.res" when missing.
+void SaveFields(std::span<const Field> fields) {
+  bool userOpened = OpenedHere(console::kUserStore);
+  console::SaveStore(console::kUserStore);
+  if (userOpened) console::CloseStore(console::kUserStore);
+  bool opened = OpenedHere(console::kProgramStore);
+  const UpdateSettings& settings = Settings();
+  for (const Field& field : fields)
+    console::WriteSetting(console::kProgramStore, kSection, field.key,
+                          FieldText(settings.*field.member, field.width));
+  console::SaveStore(console::kProgramStore);
+  if (opened) console::CloseStore(console::kProgramStore);
 }
 
 }  // namespace
@@ -65,17 +83,19 @@ void LoadUpdateSettings() {
   if (opened) console::CloseStore(console::kProgramStore);
 }
 
-void SaveUpdateSettings() {
-  bool userOpened = OpenedHere(console::kUserStore);
-  console::SaveStore(console::kUserStore);
-  if (userOpened) console::CloseStore(console::kUserStore);
-  bool opened = OpenedHere(console::kProgramStore);
-  const UpdateSettings& settings = Settings();
-  for (const Field& field : kFields)
-    console::WriteSetting(console::kProgramStore, kSection, field.key,
-                          FieldText(settings.*field.member, field.width));
-  console::SaveStore(console::kProgramStore);
-  if (opened) console::CloseStore(console::kProgramStore);
+void SaveUpdateSettings() { SaveFields(kFields); }
+
+std::uint64_t AcceptedRelease() {
+  std::uint64_t serial = 0;
+  const std::string& text = Settings().release;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), serial);
+  return error == std::errc() && text.find_first_not_of(' ', end - text.data()) == std::string::npos ? serial
+                                                                                                      : 0;
+}
+
+void SaveAcceptedRelease(std::uint64_t serial) {
+  Settings().release = FieldText(std::to_string(serial), UpdateSettings::kVersionWidth);
+  SaveFields(std::span<const Field>(&kFields.back(), 1));
 }
 
 }  // namespace updater

@@ -5,10 +5,13 @@
 //
 // Texts are code page 852 short strings.
 #pragma once
+#include <array>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace updater {
 
@@ -75,9 +78,12 @@ std::string UploadPath(std::string_view folder);
 bool FtpDownload(std::string_view folder, std::string_view fileName);
 
 // How a download ended.
-enum class Downloaded { kDone, kNoConnection, kNotOnServer, kFailed, kNoRoom, kCancelled };
+enum class Downloaded { kDone, kNoConnection, kNotOnServer, kFailed, kNoRoom, kCancelled, kTooLarge };
 // FtpDownload with the way it ended told apart (no client: kNoConnection).
-Downloaded FetchFile(std::string_view folder, std::string_view fileName);
+// A file larger than maxBytes (announced so, or grown so) is not kept:
+// kTooLarge, and it is left to the caller to tell.
+Downloaded FetchFile(std::string_view folder, std::string_view fileName,
+                     std::uint64_t maxBytes = UINT64_MAX);
 
 // Uploads kUploadSource to UploadPath(folder). Messages as FtpDownload's.
 bool FtpUpload(std::string_view folder);
@@ -140,6 +146,74 @@ bool ChoosePackageFolder(std::string& folder);
 // chosen folder; "Nincs!" and an empty folder when none was chosen.
 void AskFolderName(std::string& folder, std::string_view prompt);
 
+// ---- The signed manifest ------------------------------------------------------------
+//
+// Beside each package the server holds ManifestName, the maker's signed word
+// on the update: the server folder it belongs to, a release serial that only
+// grows, when it was issued and when it expires, and the size and SHA-256 of
+// the package and of "unzip.exe". Text, one "key value" line each, in this
+// order (README.md):
+//   tormex-manifest 1
+//   folder ugy/MINTA
+//   serial 7
+//   issued 2026-12-01T00:00:00Z
+//   expires 2027-12-01T00:00:00Z
+//   file pszla.zip <size> <sha256, 64 lower-case hex digits>
+//   file unzip.exe <size> <sha256>
+//   key <key id: the first 8 bytes of the SHA-256 of the signing public key, hex>
+//   signature <ECDSA P-256 over SHA-256 of every byte above: r then s, 128 hex digits>
+// Each line ends with "\n"; nothing follows the signature line.
+
+inline constexpr std::string_view ManifestName = "pszla.man";
+inline constexpr std::uint64_t kManifestMaxBytes = 64 * 1024;
+
+struct ManifestFile {
+  std::string name;
+  std::uint64_t size = 0;
+  std::array<std::uint8_t, 32> sha256{};
+};
+
+struct Manifest {
+  std::string folder;
+  std::uint64_t serial = 0;
+  std::int64_t issued = 0, expires = 0;  // seconds since 1970-01-01 UTC
+  std::vector<ManifestFile> files;
+  std::string keyId;
+  // The entry of the file of that name; nullptr when it has none.
+  const ManifestFile* File(std::string_view name) const;
+};
+
+// A public key the updater trusts: the uncompressed P-256 point (X then Y).
+struct UpdateKey {
+  std::string_view role;  // "current" or "backup"
+  std::array<std::uint8_t, 64> point;
+};
+// The keys built into this program (the build names its keys file; a build
+// without one trusts no key and refuses every update).
+std::span<const UpdateKey> BuiltInUpdateKeys();
+std::string KeyIdOf(const std::array<std::uint8_t, 64>& point);
+std::string HexOf(const std::array<std::uint8_t, 32>& digest);
+// Seconds since 1970 as "YYYY-MM-DDTHH:MM:SSZ", and back (false when text
+// is not a valid time in that form).
+std::string FormatUtc(std::int64_t seconds);
+[[nodiscard]] bool ParseUtc(std::string_view text, std::int64_t& seconds);
+
+// The codec: every line up to and including "key"; the whole text.
+std::string EncodeManifestBody(const Manifest& manifest);
+std::string EncodeManifest(const Manifest& manifest, const std::array<std::uint8_t, 64>& signature);
+// False when text is not a manifest in the form above; else the fields, the
+// length of its signed part and the signature.
+[[nodiscard]] bool DecodeManifest(std::string_view text, Manifest& manifest, std::size_t& signedBytes,
+                                  std::array<std::uint8_t, 64>& signature);
+
+enum class ManifestCheck { kAccepted, kBadSignature, kOlder, kExpired };
+// The updater's checks, in this order: at most kManifestMaxBytes, well
+// formed, signed by a built-in key, for folder and naming both files
+// (kBadSignature otherwise); a serial not below lastSerial (kOlder); now
+// (seconds since 1970 UTC) before its expiry (kExpired).
+[[nodiscard]] ManifestCheck CheckManifest(std::string_view text, std::string_view folder,
+                                          std::uint64_t lastSerial, std::int64_t now, Manifest& manifest);
+
 // ---- Update settings -----------------------------------------------------------------
 //
 // Section "FRISSIT" of the program-wide settings store "prog.res". Each field
@@ -153,6 +227,8 @@ struct UpdateSettings {
   std::string source = std::string(kPlaceWidth, ' ');         // "frisshely"
   std::string networkVersion = std::string(kVersionWidth, ' ');  // "netver"
   std::string message = std::string(kMessageWidth, ' ');      // "uzenet"
+  // The serial of the last manifest this installation accepted (decimal).
+  std::string release = std::string(kVersionWidth, ' ');      // "kiadas"
 };
 // The process-wide record.
 UpdateSettings& Settings();
@@ -166,6 +242,11 @@ void LoadUpdateSettings();
 // Writes every field at its full width (trailing blanks included) to
 // "prog.res", creating the user's settings file and "prog.res" when missing.
 void SaveUpdateSettings();
+// The serial in the record's "kiadas" (0 when blank or not a number).
+std::uint64_t AcceptedRelease();
+// Puts serial into the record and writes that one key to "prog.res" (as
+// SaveUpdateSettings creates the files); the other keys stay as they are.
+void SaveAcceptedRelease(std::uint64_t serial);
 
 // ---- The main flow ---------------------------------------------------------------------
 //
@@ -225,6 +306,10 @@ inline constexpr int kExitWorkFolder = 25;     // "$TEMPRGR" unusable: foreign, 
 inline constexpr int kExitIncomplete = 26;     // the package lacks one of the three files
 inline constexpr int kExitInstallerFailed = 27;  // the installer failed or did not start
 inline constexpr int kExitBusy = 28;           // another run holds WorkFolder
+inline constexpr int kExitUnsigned = 29;       // no manifest, or not one the maker signed for this folder
+inline constexpr int kExitFileMismatch = 30;   // a download differs from the manifest: erased
+inline constexpr int kExitOlderRelease = 31;   // the manifest's serial is below the last one accepted
+inline constexpr int kExitExpired = 32;        // the manifest is past its expiry
 
 // The main flow, for the program whose own file is programPath: it paints
 // the work screen and asks; on "Igen" it works in the temporary folder (the

@@ -13,6 +13,7 @@
 #include <random>
 #include <sstream>
 
+#include "console/console.h"
 #include "platform/file.h"
 #include "test_servers.h"
 #include "updater/updater.h"
@@ -176,8 +177,15 @@ class FlowTest : public TempFolderTest {
     SetEnv("TORMEX_INSTALL_FOLDER", program.string());
     SetEnv("TORMEX_FTP_STALL_SECONDS", "5");
     startFolder = fs::current_path();
+    // The program's settings (the last release accepted) live beside it.
+    console::Settings() = {};
+    console::Settings().stores[0].path = (program / "prog.res").string();
+    console::Settings().stores[1].path = (program / "user.res").string();
+    updater::Settings() = {};
   }
   void TearDown() override {
+    console::Settings() = {};
+    updater::Settings() = {};
     fs::current_path(startFolder);
     SetEnv("TORMEX_INSTALL_FOLDER", "");
     SetEnv("TORMEX_FTP_SERVER", "");
@@ -261,23 +269,25 @@ TEST_F(FlowTest, AMissingPackageIsToldAndNoOldInstallerRuns) {
   for (const std::string& name : left) WriteAll(work / name, "old " + name);
   fs::permissions(work / "FRISSIT.EXE", fs::perms::owner_write, fs::perm_options::remove);
 
-  EXPECT_EQ(Run("prgfrNINCS.exe"), updater::kExitNotOnServer);
+  // A folder without a manifest: nothing else is fetched.
+  EXPECT_EQ(Run("prgfrNINCS.exe"), updater::kExitUnsigned);
 
   ASSERT_EQ(boxes.size(), 4u);
-  ExpectBox(1, "Nincs /letolt/ugy/NINCS/pszla.zip!");
+  ExpectBox(1, "Nincs /letolt/ugy/NINCS/pszla.man!");
   ExpectBox(2, std::string("A másolás nem sikerült!"_cp));
-  ExpectBox(3, "Nincs mind:szlamind.zip unzip.exe frissit.exe");
+  ExpectBox(3, std::string("A frissítés leírása (pszla.man) hiányzik vagy nincs aláírva!"_cp));
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(work)) names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
-  // The fresh download alone, beside the run's lock file.
-  EXPECT_EQ(names, (std::vector<std::string>{"prgfr.lck", "unzip.exe"}));
-  EXPECT_NE(ReadAll(work / "unzip.exe"), "old UNZIP.EXE");
+  // Nothing but the run's lock file.
+  EXPECT_EQ(names, (std::vector<std::string>{"prgfr.lck"}));
   EXPECT_FALSE(fs::exists(program / "frissit.txt"));
   EXPECT_TRUE(InFolder(program));
 }
 
-// Every failure ends with a code of its own, in the order of the flow.
+// Every failure ends with a code of its own, in the order of the flow; a
+// transfer that fails (the manifest's too) ends as before, with the files
+// missing.
 TEST_F(FlowTest, EachKindOfFailureEndsWithItsOwnCode) {
   ServeContent();
   if (IsSkipped()) return;
@@ -289,13 +299,11 @@ TEST_F(FlowTest, EachKindOfFailureEndsWithItsOwnCode) {
   } cases[] = {{servers.closedPort, updater::kExitNoConnection},
                {servers.httpPort, updater::kExitNoConnection},
                {servers.hugePort, updater::kExitNoRoom},
-               {servers.port, updater::kExitIncomplete},  // a package of nothing unpacks to nothing
                // The package is there, but its listing breaks off: no "missing".
                {servers.resetListPort, updater::kExitTransferFailed},
                // Last: a Windows worker that WinINet cannot wake may hold its
                // temporary file while this process runs.
                {servers.stallPort, updater::kExitTransferFailed}};
-  WriteAll(servers.root / "letolt/ugy/MINTA/pszla.zip", "");
   for (const Case& c : cases) {
     boxes.clear();
     SetEnv("TORMEX_FTP_SERVER", "127.0.0.1:" + std::to_string(c.port));
@@ -303,6 +311,59 @@ TEST_F(FlowTest, EachKindOfFailureEndsWithItsOwnCode) {
     EXPECT_TRUE(boxes.back().find("Nincs mind:") != std::string::npos) << boxes.back();
   }
   EXPECT_FALSE(fs::exists(program / "frissit.txt"));
+}
+
+// Nothing downloaded is used before the manifest vouches for it: a package
+// or an unpacker that differs from it by one byte is erased and nothing
+// runs; a manifest changed by one byte, or larger than its bound, is
+// refused before anything else is fetched.
+TEST_F(FlowTest, OnlyWhatTheSignedManifestNamesIsUnpackedAndRun) {
+  ServeContent();
+  if (IsSkipped()) return;
+  fs::path root;
+  int port = 0;
+  ASSERT_TRUE(ReadServer(root, port));
+  const fs::path letolt = root / "letolt", manifest = letolt / "ugy/MINTA/pszla.man";
+  const std::string genuineManifest = ReadAll(manifest);
+  struct Case {
+    fs::path file;
+    std::size_t at;  // the byte changed
+    int code;
+  } cases[] = {{letolt / "ugy/MINTA/pszla.zip", 1000, updater::kExitFileMismatch},
+               {letolt / "unzip.exe", 5000, updater::kExitFileMismatch},
+               {manifest, genuineManifest.find("serial 1") + 7, updater::kExitUnsigned},
+               {manifest, genuineManifest.size() - 10, updater::kExitUnsigned}};
+  for (const Case& c : cases) {
+    boxes.clear();
+    const std::string genuine = ReadAll(c.file);
+    std::string changed = genuine;
+    changed[c.at] = static_cast<char>(changed[c.at] ^ 1);
+    WriteAll(c.file, changed);
+    EXPECT_EQ(Run("prgfrMINTA.exe"), c.code) << c.file;
+    WriteAll(c.file, genuine);
+    EXPECT_EQ(boxes.size(), 2u) << c.file;  // the question, the refusal
+    EXPECT_FALSE(term.Showed(std::string("kicsomagolás ......"_cp)));
+    EXPECT_TRUE(fs::is_empty(work) || fs::directory_iterator(work)->path().filename() == "prgfr.lck");
+  }
+  ExpectBox(1, std::string("A frissítés leírása (pszla.man) hiányzik vagy nincs aláírva!"_cp));
+  WriteAll(manifest, genuineManifest + std::string(updater::kManifestMaxBytes, '#'));
+  boxes.clear();
+  EXPECT_EQ(Run("prgfrMINTA.exe"), updater::kExitUnsigned);
+  EXPECT_EQ(boxes.size(), 2u);
+  EXPECT_FALSE(fs::exists(program / "frissit.txt"));
+}
+
+// The serial of the release accepted last is kept; an older one is refused,
+// the same one is taken again.
+TEST_F(FlowTest, AnOlderReleaseIsRefusedAndTheAcceptedSerialIsKept) {
+  ServeContent();
+  if (IsSkipped()) return;
+  EXPECT_EQ(Run("prgfrMINTA.exe"), updater::kExitDone);
+  EXPECT_NE(ReadAll(program / "prog.res").find("kiadas=1   "), std::string::npos);
+  updater::Settings().release = "2";  // as loaded at start
+  boxes.clear();
+  EXPECT_EQ(Run("prgfrMINTA.exe"), updater::kExitOlderRelease);
+  ExpectBox(1, std::string("A szerveren régebbi kiadás (1) van, mint a már elfogadott (2)!"_cp));
 }
 
 // One Esc ends the run: nothing more is fetched, run or told.
