@@ -14,7 +14,11 @@ and call the real stand-ins (the POSIX updater runs any *.exe it is given).
 A Win32 program cannot run a shell script: under Wine the real stand-ins
 write the same log themselves (TORMEX_STANDIN_LOG, TORMEX_FRISSIT_SECONDS).
 
-Usage: test_prgfr.py PRGFR UNZIP FRISSIT
+Every package the server offers comes with its manifest, signed with the
+test key by the maker's tool (SIGN, update_sign), unless a case says
+otherwise.
+
+Usage: test_prgfr.py PRGFR UNZIP FRISSIT SIGN
 """
 import os
 import re
@@ -37,7 +41,10 @@ sys.path.insert(0, os.path.join(HERE, "..", "..", "tools"))
 import make_demo_content as content  # noqa: E402
 
 FTP_SERVER = os.path.join(HERE, "..", "ftpserver.py")
-PRGFR = UNZIP = FRISSIT = None  # set from the command line
+PRGFR = UNZIP = FRISSIT = SIGN = None  # set from the command line
+KEYS = os.path.join(HERE, "..", "keys")
+TEST_KEY = os.path.join(KEYS, "update_current.pem")
+STRANGERS_KEY = os.path.join(KEYS, "update_stranger.pem")  # built into no program
 STALL_SECONDS = 2
 
 QUESTION = "Program-frissítő letöltése"
@@ -46,10 +53,18 @@ COPY_FAILED = "A másolás nem sikerült!"
 NO_CONNECTION = "Nincs kapcsolat!"
 NOT_ALL_THERE = "Nincs mind:szlamind.zip unzip.exe frissit.exe"
 NO_ROOM = "Nincs elég szabad hely a lemezen a letöltéshez!"
-MESSAGES = (MISSING_PACKAGE, COPY_FAILED, NO_CONNECTION, NOT_ALL_THERE, NO_ROOM)
+MISSING_MANIFEST = "Nincs /letolt/ugy/MINTA/pszla.man!"
+UNSIGNED = "A frissítés leírása (pszla.man) hiányzik vagy nincs aláírva!"
+PACKAGE_DIFFERS = "A letöltött pszla.zip nem egyezik az aláírt leírással!"
+UNZIP_DIFFERS = "A letöltött unzip.exe nem egyezik az aláírt leírással!"
+OLDER = "A szerveren régebbi kiadás (4) van, mint a már elfogadott (5)!"
+EXPIRED = "A frissítés leírása lejárt: 2020-01-01"
+MESSAGES = (MISSING_PACKAGE, COPY_FAILED, NO_CONNECTION, NOT_ALL_THERE, NO_ROOM, MISSING_MANIFEST,
+            UNSIGNED, PACKAGE_DIFFERS, UNZIP_DIFFERS, OLDER, EXPIRED)
 # The updater's exit codes (README.md).
 NO_CONNECTION_CODE, NOT_ON_SERVER_CODE, TRANSFER_FAILED_CODE, NO_ROOM_CODE = 20, 21, 22, 23
 INCOMPLETE_CODE = 26
+UNSIGNED_CODE, DIFFERS_CODE, OLDER_CODE, EXPIRED_CODE = 29, 30, 31, 32
 NO_CONSOLE_CODE = 1
 WORK_FOLDER_LOCK = "prgfr.lck"
 README = os.path.join(HERE, "..", "..", "README.md")
@@ -135,19 +150,29 @@ class UpdaterInTerminal(TerminalTestCase):
     # ---- The server ---------------------------------------------------------
 
     def serve(self, folders=content.FOLDERS, leave_out=(), unzip=None, frissit=None,
-              stall_after=None):
-        """Starts a server with the packages of the folders; unzip and
-        frissit replace the stand-ins (unzip.exe on the server's root,
-        frissit.exe in the packages)."""
-        unzip = unzip or read(UNZIP)
-        frissit = frissit or read(FRISSIT)
-        write(os.path.join(self.root, "letolt", "unzip.exe"), unzip)
-        for folder in folders:
-            write(os.path.join(self.root, "letolt", *folder.split("/"), "pszla.zip"),
-                  content.package(folder, read(UNZIP), frissit, leave_out))
+              stall_after=None, serial=1, expires=None, key=TEST_KEY):
+        """Starts a server with the packages of the folders and their
+        manifests; unzip and frissit replace the stand-ins (unzip.exe on the
+        server's root, frissit.exe in the packages)."""
+        self.publish(folders, leave_out, unzip, frissit, serial, expires, key)
         server = FtpServer(self.root, self.root + ".log", stall_after)
         self.addCleanup(server.stop)
         return f"127.0.0.1:{server.port}"
+
+    def publish(self, folders=content.FOLDERS, leave_out=(), unzip=None, frissit=None, serial=1,
+                expires=None, key=TEST_KEY):
+        """Puts the packages of the folders and their signed manifests on the
+        server's root (replacing what is there)."""
+        write(os.path.join(self.root, "letolt", "unzip.exe"), unzip or read(UNZIP))
+        for folder in folders:
+            write(self.served(folder, "pszla.zip"),
+                  content.package(folder, read(UNZIP), frissit or read(FRISSIT), leave_out))
+            content.sign(SIGN, key, self.root, folder, serial=serial, expires=expires)
+
+    def served(self, folder, name):
+        """The path of a file the server offers in a folder ("" the root)."""
+        return os.path.join(self.root, "letolt", *folder.split("/"), name) if folder else \
+            os.path.join(self.root, "letolt", name)
 
     def script(self, *lines):
         """A shell script that logs what it does (self.log)."""
@@ -255,7 +280,8 @@ class UpdaterInTerminal(TerminalTestCase):
         self.assertEqual(self.work_files(), ["frissit.exe", "szlamind.zip", "unzip.exe"])
 
     def test_a_missing_package_is_told_twice_then_the_files_are_missing(self):
-        server = self.serve(folders=[content.DEFAULT_FOLDER])
+        server = self.serve()
+        os.remove(self.served(content.CUSTOMER_FOLDER, "pszla.zip"))  # its manifest stays
         self.start(server)
         self.answer_igen()
         self.assertEqual(self.run_through_messages(NOT_ON_SERVER_CODE),
@@ -282,7 +308,8 @@ class UpdaterInTerminal(TerminalTestCase):
         write(os.path.join(self.work, "szlamind.zip"), content.full_set("old"))
         write(os.path.join(self.work, "frissit.exe"), old_installer)
         write(os.path.join(self.work, "pszla.zip"), old_package)
-        server = self.serve(folders=[content.DEFAULT_FOLDER])  # no package for MINTA
+        server = self.serve()
+        os.remove(self.served(content.CUSTOMER_FOLDER, "pszla.zip"))  # no package for MINTA
         self.start(server)
         self.answer_igen()
         self.assertEqual(self.run_through_messages(NOT_ON_SERVER_CODE),
@@ -319,6 +346,60 @@ class UpdaterInTerminal(TerminalTestCase):
             print("under Wine: a stalled download's ftp*.tmp stays until the next run", file=sys.stderr)
             left = [name for name in left if not re.fullmatch(r"ftp[0-9a-f]+\.tmp", name, re.I)]
         self.assertEqual(left, [])  # no partial download under a name
+
+    def run_refused(self, server, code, messages):
+        """Runs the updater against server to its refusal: the messages and
+        the code given, nothing unpacked or run, nothing left but the lock."""
+        self.start(server)
+        self.answer_igen()
+        self.assertEqual(self.run_through_messages(code), messages)
+        self.assertEqual(self.logged(), [])  # the recording unpacker never ran
+        self.assertFalse(os.path.exists(os.path.join(self.program, "frissit.txt")))
+        self.assertEqual(self.work_files(), [])
+
+    def test_what_the_maker_did_not_sign_is_refused_and_nothing_runs(self):
+        customer = content.CUSTOMER_FOLDER
+        manifest = lambda: self.served(customer, "pszla.man")  # noqa: E731
+
+        def flip_byte(path, at=None):
+            data = bytearray(read(path))
+            data[len(data) // 2 if at is None else at] ^= 1
+            write(path, bytes(data))
+
+        cases = (
+            ("a changed byte in the manifest", lambda: flip_byte(manifest(), 30), UNSIGNED_CODE,
+             [UNSIGNED]),
+            ("a changed byte in the package", lambda: flip_byte(self.served(customer, "pszla.zip")),
+             DIFFERS_CODE, [PACKAGE_DIFFERS]),
+            ("a changed byte in unzip.exe", lambda: flip_byte(self.served("", "unzip.exe")),
+             DIFFERS_CODE, [UNZIP_DIFFERS]),
+            ("another folder's manifest",
+             lambda: shutil.copy(self.served(content.DEFAULT_FOLDER, "pszla.man"), manifest()),
+             UNSIGNED_CODE, [UNSIGNED]),
+            ("an unknown key", lambda: self.publish(key=STRANGERS_KEY), UNSIGNED_CODE, [UNSIGNED]),
+            ("no manifest", lambda: os.remove(manifest()), UNSIGNED_CODE,
+             [MISSING_MANIFEST, COPY_FAILED, UNSIGNED]),
+            ("a manifest over 64 KiB", lambda: write(manifest(), read(manifest()) + b"#" * 65536),
+             UNSIGNED_CODE, [UNSIGNED]),
+            ("an expired manifest", lambda: self.publish(expires="2020-01-01"), EXPIRED_CODE,
+             [EXPIRED]),
+        )
+        for name, spoil, code, messages in cases:
+            with self.subTest(name):
+                self.new_case()
+                server = self.serve(unzip=self.recording_unzip())
+                spoil()
+                self.run_refused(server, code, messages)
+
+    def test_an_older_release_than_the_one_accepted_is_refused(self):
+        server = self.serve(serial=5)
+        self.start(server)
+        self.answer_igen()
+        self.assertEqual(self.run_through_messages(), [])
+        self.assertEqual(self.installed_from(), "ugy/MINTA")
+        os.remove(os.path.join(self.program, "frissit.txt"))
+        self.publish(serial=4, unzip=self.recording_unzip())
+        self.run_refused(server, OLDER_CODE, [OLDER])
 
     @not_under_wine("a file-size limit (ulimit -f) is a POSIX process limit")
     def test_a_file_size_limit_is_a_full_disk_and_leaves_nothing(self):
@@ -370,10 +451,10 @@ class WithoutTerminal(unittest.TestCase):
 
 
 def main():
-    global PRGFR, UNZIP, FRISSIT
-    if len(sys.argv) < 4:
-        sys.exit("usage: test_prgfr.py PRGFR UNZIP FRISSIT")
-    PRGFR, UNZIP, FRISSIT = (os.path.abspath(sys.argv.pop(1)) for _ in range(3))
+    global PRGFR, UNZIP, FRISSIT, SIGN
+    if len(sys.argv) < 5:
+        sys.exit("usage: test_prgfr.py PRGFR UNZIP FRISSIT SIGN")
+    PRGFR, UNZIP, FRISSIT, SIGN = (os.path.abspath(sys.argv.pop(1)) for _ in range(4))
     if not shutil.which("tmux"):
         unittest.skip("tmux is not installed")(UpdaterInTerminal)
     unittest.main(verbosity=2)
