@@ -3,6 +3,7 @@
 // command line (its key pair is used for nothing else).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -15,16 +16,21 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes64 = std::array<std::uint8_t, 64>;
 
+constexpr std::uint8_t Nibble(char hex) {
+  return static_cast<std::uint8_t>(hex <= '9' ? hex - '0' : hex - 'a' + 10);
+}
+
+// Lower-case hex of exactly N bytes (anything else does not compile).
 template <std::size_t N>
-std::array<std::uint8_t, N> FromHex(std::string_view hex) {
+consteval std::array<std::uint8_t, N> FromHex(std::string_view hex) {
+  if (hex.size() != 2 * N) throw "hex of the wrong length";
   std::array<std::uint8_t, N> bytes{};
-  EXPECT_EQ(hex.size(), 2 * N);
-  for (std::size_t i = 0; i < N && 2 * i + 1 < hex.size(); ++i)
-    bytes[i] = static_cast<std::uint8_t>(std::stoi(std::string(hex.substr(2 * i, 2)), nullptr, 16));
+  for (std::size_t i = 0; i < N; ++i)
+    bytes[i] = static_cast<std::uint8_t>(Nibble(hex[2 * i]) << 4 | Nibble(hex[2 * i + 1]));
   return bytes;
 }
 
-platform::Sha256Digest Digest(std::string_view hex) { return FromHex<32>(hex); }
+consteval platform::Sha256Digest Digest(std::string_view hex) { return FromHex<32>(hex); }
 
 // ---- SHA-256 -------------------------------------------------------------
 
@@ -92,20 +98,20 @@ TEST_F(Sha256FileTest, MissingFileIsFalse) {
 
 // ---- ECDSA P-256 with SHA-256 --------------------------------------------
 
-const std::string_view kMessage = "Frissites: pszla.zip, sorozatszam 42";
-const Bytes64 kKey = FromHex<64>(
+constexpr std::string_view kMessage = "Frissites: pszla.zip, sorozatszam 42";
+constexpr Bytes64 kKey = FromHex<64>(
     "7da5f080699d56aa15b593655494512d9ba3c1b2c8222bf9fd13295fb2496a77"
     "0c6e92bf99ac939152b0c938278679a785ad1210f3f5b7bc2f1e2ab1235534de");
-const Bytes64 kOtherKey = FromHex<64>(
+constexpr Bytes64 kOtherKey = FromHex<64>(
     "bedf6e5122f91166056ec43f938fda69f5be0d573173b4bd2427dc388c5c64f1"
     "2510946d64a74c15d26bdcb3f8e0d693b4131d9e46998002c0d52ec84ea1c025");
 // r then s; s has its top bit set (a 33-byte integer in the DER form).
-const Bytes64 kSignature = FromHex<64>(
+constexpr Bytes64 kSignature = FromHex<64>(
     "6f8f80fe9b661e47e59ecb1e3658419ebb2abcab695ba6c7fe227b7f7de4795e"
     "ee501f20e8673bb7d07cb842f7c368ded1198d098206b9fbba5a4a5e6c421803");
 // The order n of the curve's group.
-constexpr std::string_view kOrder =
-    "ffffffff00000000ffffffffffffffffbce6faada7179e84f3b9cac2fc632551";
+constexpr std::array<std::uint8_t, 32> kOrder =
+    FromHex<32>("ffffffff00000000ffffffffffffffffbce6faada7179e84f3b9cac2fc632551");
 
 Bytes64 WithByte(Bytes64 bytes, std::size_t at, std::uint8_t flip) {
   bytes[at] ^= flip;
@@ -141,11 +147,10 @@ TEST(P256Test, OutOfRangeHalvesFail) {
   const std::array<std::uint8_t, 32> zero{};
   std::array<std::uint8_t, 32> allOnes{};
   allOnes.fill(0xFF);
-  const std::array<std::uint8_t, 32> order = FromHex<32>(kOrder);
   for (int half : {0, 1}) {
     SCOPED_TRACE(half == 0 ? "r" : "s");
     EXPECT_FALSE(platform::VerifyP256Sha256(kKey, kMessage, WithHalf(half, zero)));
-    EXPECT_FALSE(platform::VerifyP256Sha256(kKey, kMessage, WithHalf(half, order)));
+    EXPECT_FALSE(platform::VerifyP256Sha256(kKey, kMessage, WithHalf(half, kOrder)));
     EXPECT_FALSE(platform::VerifyP256Sha256(kKey, kMessage, WithHalf(half, allOnes)));
   }
 }

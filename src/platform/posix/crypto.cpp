@@ -6,6 +6,7 @@
 #include <openssl/evp.h>
 #include <openssl/params.h>
 
+#include <algorithm>
 #include <new>
 #include <vector>
 
