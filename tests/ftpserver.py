@@ -20,12 +20,17 @@ The test fixture (CTest starts and stops it around a test binary):
     root        a fresh, empty root folder shared by the servers below
     port        a normal server
     stallport   a server whose downloads stall after 1000 bytes
-    trickleport a server whose downloads send one byte a second, for ever
+    trickleport a server whose downloads send one byte a second (for ever, but for
+                a rest of a few bytes after REST)
                 (but the manifests, *.man, which it sends as they are)
     hugeport    a server that announces every file as 1 PiB and sends 64 MiB of zeros
                 (but the manifests, *.man, which it serves as they are)
     endlesslistport  a server whose listings never end (downloads as normal)
     resetlistport    a server that resets the data connection of every listing
+    breakport   a server whose first download of each file ends halfway (REST is kept)
+    norestport  the same, but it agrees to REST and ignores it, sending from the start
+    changedport the same as breakport, but the half it sends first is changed (a file
+                that changed between attempts)
     silentport  a listener that accepts connections and never says anything
     httpport    a listener that answers every connection as a web server
     closedport  a port on which nothing listens
@@ -74,7 +79,8 @@ class EndlessListing:
         return "".join(lines).encode()
 
 
-def make_server(root, port, stall_after=None, trickle=False, huge=False, listing=None):
+def make_server(root, port, stall_after=None, trickle=False, huge=False, listing=None,
+                breaking=None):
     from pyftpdlib.authorizers import DummyAuthorizer
     from pyftpdlib.filesystems import AbstractedFS
     from pyftpdlib.handlers import DTPHandler, FileProducer, FTPHandler
@@ -129,6 +135,8 @@ def make_server(root, port, stall_after=None, trickle=False, huge=False, listing
                     self.push(self.data[:1])
                     self.data = self.data[1:]
                     self.ioloop.call_later(TRICKLE_SECONDS, self.trickle, _errback=self.close)
+                elif self.connected:  # all of it sent (a short rest after REST)
+                    DTPHandler.close_when_done(self)
 
             def close_when_done(self):
                 if self.data is None:  # a download never ends
@@ -175,6 +183,36 @@ def make_server(root, port, stall_after=None, trickle=False, huge=False, listing
 
         Handler.abstracted_fs = HugeFS
         Handler.use_sendfile = False
+    if breaking:
+        first_came = set()  # the files (path, inode, time) whose first download came
+
+        class BreakingDTP(DTPHandler):
+            """The first download of each file sends half of it (each byte
+            changed when breaking is "changed") and ends there; later ones
+            come as asked. Manifests come as they are."""
+
+            def push_with_producer(self, producer):
+                if not isinstance(producer, FileProducer) or producer.file.name.endswith(".man"):
+                    return super().push_with_producer(producer)
+                st = os.fstat(producer.file.fileno())
+                key = (producer.file.name, st.st_ino, st.st_mtime_ns)
+                if key in first_came:
+                    return super().push_with_producer(producer)
+                first_came.add(key)
+                data = producer.file.read()
+                half = data[:len(data) // 2]
+                if breaking == "changed":
+                    half = bytes(b ^ 0x55 for b in half)
+                self.push(half)
+                self.close_when_done()
+
+        Handler.dtp_handler = BreakingDTP
+        Handler.use_sendfile = False
+        if breaking == "norest":
+            def ftp_REST(self, line):  # agreed to, and ignored
+                self.respond("350 Restarting at position %s." % line)
+
+            Handler.ftp_REST = ftp_REST
     if listing:
         class ListingDTP(DTPHandler):
             """Downloads as normal; every listing either never ends or has
@@ -241,6 +279,7 @@ def serve_fixture(state_file):
     huge = make_server(root, 0, huge=True)
     endless_listing = make_server(root, 0, listing="endless")
     reset_listing = make_server(root, 0, listing="reset")
+    breaking = {kind: make_server(root, 0, breaking=kind) for kind in ("resume", "norest", "changed")}
     silent = socket.socket()
     silent.bind(("127.0.0.1", 0))
     silent.listen(16)  # the kernel completes connections; nobody answers
@@ -254,6 +293,9 @@ def serve_fixture(state_file):
         "hugeport": huge.address[1],
         "endlesslistport": endless_listing.address[1],
         "resetlistport": reset_listing.address[1],
+        "breakport": breaking["resume"].address[1],
+        "norestport": breaking["norest"].address[1],
+        "changedport": breaking["changed"].address[1],
         "silentport": silent.getsockname()[1],
         "httpport": http,
         "closedport": free_port(),

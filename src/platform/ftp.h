@@ -42,6 +42,7 @@ enum class FtpFound {
 enum class FtpResult {
   kDone,
   kFailed,     // the server or the connection failed, or the transfer stalled
+  kBroken,     // FetchPart only: the transfer ended early, not for a bound (what came is kept)
   kNoRoom,     // the file does not fit: announced or grown beyond the room, or the disk refused a write
   kCancelled,  // the caller's cancel said so
 };
@@ -86,6 +87,16 @@ class FtpSession {
   // untouched, and no temporary file is left behind.
   [[nodiscard]] FtpResult Fetch(std::string_view remotePath, std::string_view localPath,
                                 std::uint64_t roomBytes, const std::function<bool()>& cancel);
+  // Continues a download in partPath: the bytes already there stay, and the
+  // server is asked (REST) for the rest, which is appended; partPath is
+  // created when missing. What arrives is kept whatever the outcome, so that
+  // a later call can go on from there. Bounds, cancel and outcomes as for
+  // Fetch (roomBytes counts the whole file), but a transfer that ends early
+  // by the server's or the connection's doing (not by a bound) is kBroken.
+  // Whether the bytes are the remote file's is for the caller to check: a
+  // server may ignore REST, and the file may change between calls.
+  [[nodiscard]] FtpResult FetchPart(std::string_view remotePath, std::string_view partPath,
+                                    std::uint64_t roomBytes, const std::function<bool()>& cancel);
   // Uploads a local file to a remote path (the remote folder must exist).
   // Win32 cannot watch an upload's progress: it fails when it has not ended
   // within the silence limit plus the time to send the file at 16 KiB/s.

@@ -71,7 +71,8 @@ void Tell(std::string_view message) { ui::Ask(text::Short(std::string(message)),
 // when it fails. Esc typed while connecting cancels (kCancelled); a cancel
 // is not told, the user asked for it. kNoConnection without a client or
 // connection, else what move gives.
-Downloaded Transfer(std::string_view statusText, const std::function<Downloaded(platform::FtpSession&)>& move) {
+Downloaded Transfer(std::string_view statusText, const std::function<Downloaded(platform::FtpSession&)>& move,
+                    bool tellBroken = true) {
   platform::FtpSession session(FtpStallSeconds());
   StatusHandle status;
   Opened opened = OpenSession(session, status, EscTyped);
@@ -84,8 +85,9 @@ Downloaded Transfer(std::string_view statusText, const std::function<Downloaded(
     ShowStatus(statusText, status);
     result = move(session);
     if (result == Downloaded::kNoRoom) Tell("Nincs elég szabad hely a lemezen a letöltéshez!"_cp);
-    if (result != Downloaded::kDone && result != Downloaded::kCancelled && result != Downloaded::kTooLarge)
-      Tell("A másolás nem sikerült!"_cp);
+    const bool told = result != Downloaded::kDone && result != Downloaded::kCancelled &&
+                      result != Downloaded::kTooLarge && (result != Downloaded::kBroken || tellBroken);
+    if (told) Tell("A másolás nem sikerült!"_cp);
   }
   CloseSession(session, status);
   return result;
@@ -103,6 +105,7 @@ Downloaded Outcome(platform::FtpResult result) {
     case platform::FtpResult::kDone: return Downloaded::kDone;
     case platform::FtpResult::kNoRoom: return Downloaded::kNoRoom;
     case platform::FtpResult::kCancelled: return Downloaded::kCancelled;
+    case platform::FtpResult::kBroken: return Downloaded::kBroken;
     case platform::FtpResult::kFailed: break;
   }
   return Downloaded::kFailed;
@@ -150,23 +153,49 @@ std::string UploadPath(std::string_view folder) {
   return text::Short("/letolt/snav21/" + std::string(folder) + "/szlp.zip");
 }
 
+namespace {
+
+// The lookup of FetchFile and FetchFilePart, then fetch on the session with
+// the room it may fill: "Nincs ...!" for a file that is not there.
+Downloaded LookUpAndFetch(platform::FtpSession& session, const std::string& remote, std::uint64_t maxBytes,
+                          const std::function<platform::FtpResult(std::uint64_t room)>& fetch) {
+  std::string found;
+  switch (session.FindFirst(remote, found, EscTyped)) {
+    case platform::FtpFound::kFound: {
+      const std::uint64_t room = FreeRoom();
+      Downloaded result = Outcome(fetch(std::min(room, maxBytes)));
+      return result == Downloaded::kNoRoom && maxBytes < room ? Downloaded::kTooLarge : result;
+    }
+    case platform::FtpFound::kFailed:
+      return session.Cancelled() ? Downloaded::kCancelled : Downloaded::kFailed;
+    case platform::FtpFound::kMissing: break;
+  }
+  Tell("Nincs " + remote + "!");
+  return Downloaded::kNotOnServer;
+}
+
+}  // namespace
+
 Downloaded FetchFile(std::string_view folder, std::string_view fileName, std::uint64_t maxBytes) {
   return Transfer("Letöltés ........"_cp, [&](platform::FtpSession& session) {
-    std::string remote = DownloadPath(folder, fileName);
-    std::string found;
-    switch (session.FindFirst(remote, found, EscTyped)) {
-      case platform::FtpFound::kFound: {
-        const std::uint64_t room = FreeRoom();
-        Downloaded result = Outcome(session.Fetch(remote, fileName, std::min(room, maxBytes), EscTyped));
-        return result == Downloaded::kNoRoom && maxBytes < room ? Downloaded::kTooLarge : result;
-      }
-      case platform::FtpFound::kFailed:
-        return session.Cancelled() ? Downloaded::kCancelled : Downloaded::kFailed;
-      case platform::FtpFound::kMissing: break;
-    }
-    Tell("Nincs " + remote + "!");
-    return Downloaded::kNotOnServer;
+    const std::string remote = DownloadPath(folder, fileName);
+    return LookUpAndFetch(session, remote, maxBytes, [&](std::uint64_t room) {
+      return session.Fetch(remote, fileName, room, EscTyped);
+    });
   });
+}
+
+Downloaded FetchFilePart(std::string_view folder, std::string_view fileName, std::string_view partName,
+                         std::uint64_t maxBytes, bool tellBroken) {
+  return Transfer(
+      "Letöltés ........"_cp,
+      [&](platform::FtpSession& session) {
+        const std::string remote = DownloadPath(folder, fileName);
+        return LookUpAndFetch(session, remote, maxBytes, [&](std::uint64_t room) {
+          return session.FetchPart(remote, partName, room, EscTyped);
+        });
+      },
+      tellBroken);
 }
 
 bool FtpDownload(std::string_view folder, std::string_view fileName) {

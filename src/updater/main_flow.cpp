@@ -172,6 +172,7 @@ int ExitCodeOf(Downloaded result) {
     case Downloaded::kNoRoom: return kExitNoRoom;
     case Downloaded::kCancelled: return kExitCancelled;
     case Downloaded::kTooLarge:
+    case Downloaded::kBroken:
     case Downloaded::kFailed: break;
   }
   return kExitTransferFailed;
@@ -223,26 +224,83 @@ int AcceptManifest(const std::string& UpdateFolder, Manifest& manifest) {
   return RefuseManifest(check, manifest);
 }
 
-// True when the downloaded file has the size and SHA-256 the manifest gives
-// it; otherwise it is erased and the user told.
-bool MatchesManifest(const Manifest& manifest, std::string_view name) {
-  const ManifestFile* entry = manifest.File(name);
-  platform::Sha256Digest digest{};
-  std::uint64_t size = 0;
-  if (entry && platform::Sha256OfFile(name, digest, size) && size == entry->size && digest == entry->sha256)
-    return true;
-  files::EraseFile(name);
-  (void)Refuse(kExitFileMismatch,
-               std::string("A letöltött "_cp) + std::string(name) + std::string(" nem egyezik az aláírt leírással!"_cp),
-               "A fájl törölve, a frissítés elmarad."_cp);
-  return false;
+// How often a broken transfer goes on from what has arrived, in one run.
+constexpr int kResumes = 3;
+
+// The part file of a download: named after the hash the manifest gives the
+// file, so that a part an earlier run left goes on only for the same file.
+std::string PartName(const ManifestFile& entry) {
+  return entry.name + "." + HexOf(entry.sha256).substr(0, 16) + ".part";
 }
 
-// FetchFile, then the manifest's check; the exit code.
+// Erases the part files that the manifest does not name (earlier runs'
+// parts of other releases).
+void EraseOtherParts(const Manifest& manifest) {
+  platform::DirSearch search;
+  platform::FoundEntry entry;
+  std::vector<std::string> others;
+  for (int rc = search.First("*.part", platform::attr::kHidden, entry); rc == 0; rc = search.Next(entry))
+    if (entry.name != PartName(*manifest.File(PackageName)) && entry.name != PartName(*manifest.File("unzip.exe")))
+      others.push_back(entry.name);
+  for (const std::string& name : others) files::EraseFile(name);
+}
+
+// True when file has the manifest entry's size and SHA-256.
+bool Matches(const std::string& file, const ManifestFile& entry) {
+  platform::Sha256Digest digest{};
+  std::uint64_t size = 0;
+  return platform::Sha256OfFile(file, digest, size) && size == entry.size && digest == entry.sha256;
+}
+
+std::uint64_t SizeOf(const std::string& file) {
+  std::uint64_t size = 0;
+  return platform::GetFileSize(file, size) == 0 ? size : 0;
+}
+
+// Downloads name into its part file and gives the part the name once it has
+// the manifest's size and SHA-256; the exit code. A transfer that breaks
+// goes on from what arrived, up to kResumes times; a part that does not
+// match (a server that ignored REST, a file changed between attempts, or a
+// part that a broken transfer could not continue) starts once from zero. A
+// file that still differs is erased and told (kExitFileMismatch).
 int FetchChecked(const std::string& folder, std::string_view name, const Manifest& manifest) {
-  int code = ExitCodeOf(FetchFile(folder, name));
-  if (code == kExitDone && !MatchesManifest(manifest, name)) return kExitFileMismatch;
-  return code;
+  const ManifestFile& entry = *manifest.File(name);  // the check demands both files
+  const std::string part = PartName(entry);
+  int resumes = 0;
+  bool restarted = false;
+  bool continued = SizeOf(part) > 0;  // some bytes did not come in this attempt
+  for (;;) {
+    const std::uint64_t before = SizeOf(part);
+    const bool mayResume = resumes < kResumes;
+    Downloaded got = FetchFilePart(folder, name, part, entry.size, !mayResume);
+    // A transfer that ended short of the manifest's size broke off, whatever
+    // the server said.
+    const bool cameShort = got == Downloaded::kDone && SizeOf(part) < entry.size;
+    if (cameShort) got = Downloaded::kBroken;
+    if (got == Downloaded::kBroken && mayResume) {
+      ++resumes;
+      continued = true;
+      if (SizeOf(part) > before || restarted) continue;
+      files::EraseFile(part);  // no step forward: once from zero
+      restarted = true;
+      continue;
+    }
+    if (cameShort) ui::Ask(std::string("A másolás nem sikerült!"_cp), "");  // after the last resume
+    if (got != Downloaded::kDone && got != Downloaded::kTooLarge) return ExitCodeOf(got);
+    if (got == Downloaded::kDone && Matches(part, entry)) {
+      if (int error = platform::RenameFile(part, name)) console::EndProgram(error);
+      return kExitDone;
+    }
+    files::EraseFile(part);
+    if (continued && !restarted) {
+      restarted = true;
+      continued = false;
+      continue;
+    }
+    return Refuse(kExitFileMismatch,
+                  std::string("A letöltött "_cp) + std::string(name) + std::string(" nem egyezik az aláírt leírással!"_cp),
+                  "A fájl törölve, a frissítés elmarad."_cp);
+  }
 }
 
 // Downloads the package and the unpacker; the exit code of the first that
@@ -307,7 +365,10 @@ int UpdateIn(const std::string& UpdateFolder) {
   if (!EraseStaleFiles()) return kExitWorkFolder;
   Manifest manifest;
   int code = AcceptManifest(UpdateFolder, manifest);
-  if (code == kExitDone) code = DownloadBoth(UpdateFolder, manifest);
+  if (code == kExitDone) {
+    EraseOtherParts(manifest);
+    code = DownloadBoth(UpdateFolder, manifest);
+  }
   if (EndsAtOnce(code)) {
     files::EraseFile(PackageName);
     files::EraseFile("unzip.exe");

@@ -78,12 +78,19 @@ std::string UploadPath(std::string_view folder);
 bool FtpDownload(std::string_view folder, std::string_view fileName);
 
 // How a download ended.
-enum class Downloaded { kDone, kNoConnection, kNotOnServer, kFailed, kNoRoom, kCancelled, kTooLarge };
+enum class Downloaded { kDone, kNoConnection, kNotOnServer, kFailed, kNoRoom, kCancelled, kTooLarge, kBroken };
 // FtpDownload with the way it ended told apart (no client: kNoConnection).
 // A file larger than maxBytes (announced so, or grown so) is not kept:
 // kTooLarge, and it is left to the caller to tell.
 Downloaded FetchFile(std::string_view folder, std::string_view fileName,
                      std::uint64_t maxBytes = UINT64_MAX);
+// One attempt at a download that goes on in partName from the bytes already
+// there (platform FetchPart), with FetchFile's lookup, bounds and messages.
+// A transfer that ended early by the server's or the connection's doing is
+// kBroken, told as a failed transfer only when tellBroken; partName keeps
+// what arrived whatever the outcome. The caller checks the bytes.
+Downloaded FetchFilePart(std::string_view folder, std::string_view fileName, std::string_view partName,
+                         std::uint64_t maxBytes, bool tellBroken);
 
 // Uploads kUploadSource to UploadPath(folder). Messages as FtpDownload's.
 bool FtpUpload(std::string_view folder);

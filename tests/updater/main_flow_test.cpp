@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "console/console.h"
+#include "platform/crypto.h"
 #include "platform/file.h"
 #include "test_servers.h"
 #include "updater/updater.h"
@@ -298,7 +299,6 @@ TEST_F(FlowTest, EachKindOfFailureEndsWithItsOwnCode) {
     int code;
   } cases[] = {{servers.closedPort, updater::kExitNoConnection},
                {servers.httpPort, updater::kExitNoConnection},
-               {servers.hugePort, updater::kExitNoRoom},
                // The package is there, but its listing breaks off: no "missing".
                {servers.resetListPort, updater::kExitTransferFailed},
                // Last: a Windows worker that WinINet cannot wake may hold its
@@ -346,11 +346,63 @@ TEST_F(FlowTest, OnlyWhatTheSignedManifestNamesIsUnpackedAndRun) {
     EXPECT_TRUE(fs::is_empty(work) || fs::directory_iterator(work)->path().filename() == "prgfr.lck");
   }
   ExpectBox(1, std::string("A frissítés leírása (pszla.man) hiányzik vagy nincs aláírva!"_cp));
+  // A package announced larger than the manifest says is not fetched whole.
+  TestServers servers;
+  ReadServers(servers);
+  SetEnv("TORMEX_FTP_SERVER", "127.0.0.1:" + std::to_string(servers.hugePort));
+  boxes.clear();
+  EXPECT_EQ(Run("prgfrMINTA.exe"), updater::kExitFileMismatch);
+  ExpectBox(1, std::string("A letöltött pszla.zip nem egyezik az aláírt leírással!"_cp));
+  SetEnv("TORMEX_FTP_SERVER", "127.0.0.1:" + std::to_string(port));
   WriteAll(manifest, genuineManifest + std::string(updater::kManifestMaxBytes, '#'));
   boxes.clear();
   EXPECT_EQ(Run("prgfrMINTA.exe"), updater::kExitUnsigned);
   EXPECT_EQ(boxes.size(), 2u);
   EXPECT_FALSE(fs::exists(program / "frissit.txt"));
+}
+
+// A transfer that breaks goes on from what arrived. A server that ignores
+// REST, or a file that changed between attempts, leaves a part that
+// differs: it starts once from zero. Each run installs the genuine package
+// and leaves no part behind.
+TEST_F(FlowTest, ABrokenTransferGoesOnAndOnlyTheGenuineFileIsUsed) {
+  ServeContent();
+  if (IsSkipped()) return;
+  TestServers servers;
+  ReadServers(servers);
+  for (int port : {servers.breakPort, servers.noRestPort, servers.changedPort}) {
+    boxes.clear();
+    fs::remove(program / "frissit.txt");
+    SetEnv("TORMEX_FTP_SERVER", "127.0.0.1:" + std::to_string(port));
+    EXPECT_EQ(Run("prgfrMINTA.exe"), updater::kExitDone) << port;
+    EXPECT_EQ(boxes.size(), 1u) << port << ": " << boxes.back();
+    EXPECT_TRUE(fs::exists(program / "frissit.txt")) << port;
+    for (const auto& entry : fs::directory_iterator(work)) EXPECT_NE(entry.path().extension(), ".part");
+  }
+}
+
+// A part that an earlier run left goes on when the manifest names the same
+// file (the trickling server could never send a whole file in time); parts
+// of other files are erased.
+TEST_F(FlowTest, APartLeftByAnEarlierRunGoesOn) {
+  ServeContent();
+  if (IsSkipped()) return;
+  TestServers servers;
+  ReadServers(servers);
+  const fs::path letolt = HostPath(std::getenv("TORMEX_TEST_SERVER_CONTENT")) / "letolt";
+  fs::create_directories(work);
+  for (const fs::path& served : {letolt / "ugy/MINTA/pszla.zip", letolt / "unzip.exe"}) {
+    const std::string bytes = ReadAll(served);
+    const std::string hash = updater::HexOf(platform::Sha256Of(bytes));
+    WriteAll(work / (served.filename().string() + "." + hash.substr(0, 16) + ".part"),
+             bytes.substr(0, bytes.size() - 1));
+  }
+  WriteAll(work / "pszla.zip.0123456789abcdef.part", "another release's part");
+  SetEnv("TORMEX_FTP_SERVER", "127.0.0.1:" + std::to_string(servers.tricklePort));
+
+  EXPECT_EQ(Run("prgfrMINTA.exe"), updater::kExitDone) << boxes.back();
+  EXPECT_TRUE(fs::exists(program / "frissit.txt"));
+  for (const auto& entry : fs::directory_iterator(work)) EXPECT_NE(entry.path().extension(), ".part");
 }
 
 // The serial of the release accepted last is kept; an older one is refused,

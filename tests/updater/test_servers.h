@@ -19,6 +19,9 @@ struct TestServers {
   // One whose listings never end, and one that resets every listing's data
   // connection (downloads go as normal on both).
   int endlessListPort = 0, resetListPort = 0;
+  // First downloads of each file end halfway; REST kept, ignored, or the
+  // first half changed.
+  int breakPort = 0, noRestPort = 0, changedPort = 0;
 };
 
 // A path of the Linux host as this program opens it (under Wine: drive Z:).
@@ -49,6 +52,9 @@ inline bool ReadServers(TestServers& servers) {
   servers.httpPort = std::stoi(state["httpport"]);
   servers.endlessListPort = std::stoi(state["endlesslistport"]);
   servers.resetListPort = std::stoi(state["resetlistport"]);
+  servers.breakPort = std::stoi(state["breakport"]);
+  servers.noRestPort = std::stoi(state["norestport"]);
+  servers.changedPort = std::stoi(state["changedport"]);
   return true;
 }
 

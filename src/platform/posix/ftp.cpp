@@ -9,6 +9,7 @@
 // (through a progress watch) every stretch of a request in which too few
 // bytes move.
 #include <curl/curl.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -97,12 +98,16 @@ struct Watch {
   int limitSeconds = 30;
   curl_off_t movedAtMark = 0;
   std::chrono::steady_clock::time_point mark;
-  std::uint64_t room = UINT64_MAX;
+  std::uint64_t room = UINT64_MAX;  // for the whole file
+  curl_off_t offset = 0;  // the bytes of the file there before the transfer (REST)
   const std::function<bool()>* cancel = nullptr;
   FtpResult outcome = FtpResult::kFailed;
 
+  bool stopped = false;  // a bound or the cancel ended the transfer
+
   bool Stop(FtpResult why) {
     outcome = why;
+    stopped = true;
     return true;
   }
   bool ShouldStop(curl_off_t announced, curl_off_t downloaded, curl_off_t moved) {
@@ -111,9 +116,10 @@ struct Watch {
       movedAtMark = moved;
       mark = now;
     }
-    if (static_cast<std::uint64_t>(std::max(announced, downloaded)) > room) return Stop(FtpResult::kNoRoom);
+    // What libcurl announces of a continued download is the whole file or its rest.
+    if (static_cast<std::uint64_t>(std::max(announced, downloaded + offset)) > room) return Stop(FtpResult::kNoRoom);
     if (cancel && *cancel && (*cancel)()) return Stop(FtpResult::kCancelled);
-    return now - mark >= std::chrono::seconds(limitSeconds);
+    return now - mark >= std::chrono::seconds(limitSeconds) && Stop(FtpResult::kFailed);
   }
 };
 
@@ -209,9 +215,12 @@ struct FtpSession::Impl {
     return code;
   }
 
-  // Receives a remote file into an open temporary file.
+  // Receives a remote file into an open file, from the byte resumeFrom on
+  // (its bytes before that are in the file already); room bounds the whole
+  // file. A transfer that ended early without a bound or the cancel
+  // stopping it is kBroken.
   FtpResult Receive(std::string_view remotePath, int fd, std::uint64_t room,
-                    const std::function<bool()>& cancel) {
+                    const std::function<bool()>& cancel, std::uint64_t resumeFrom = 0) {
     Sink sink{fdopen(fd, "wb")};
     if (!sink.file) {
       close(fd);
@@ -219,13 +228,15 @@ struct FtpSession::Impl {
     }
     Prepare(Url(remotePath));
     watch.room = room;
+    watch.offset = static_cast<curl_off_t>(resumeFrom);
+    if (resumeFrom > 0) curl_easy_setopt(curl, CURLOPT_RESUME_FROM_LARGE, watch.offset);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteToSink);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
     bool ok = Perform(cancel) == CURLE_OK;
     if (std::fflush(sink.file) != 0) sink.refused = sink.refused || posix::IsDiskFull(errno);
     if (std::fclose(sink.file) != 0) sink.refused = sink.refused || posix::IsDiskFull(errno);
     if (sink.refused) return FtpResult::kNoRoom;
-    if (!ok) return watch.outcome;
+    if (!ok) return watch.stopped ? watch.outcome : FtpResult::kBroken;
     return FtpResult::kDone;
   }
 };
@@ -310,9 +321,31 @@ FtpResult FtpSession::Fetch(std::string_view remotePath, std::string_view localP
   if (fd < 0) return posix::IsDiskFull(errno) ? FtpResult::kNoRoom : FtpResult::kFailed;
   fchmod(fd, FileMode());
   FtpResult result = impl_->Receive(remotePath, fd, roomBytes, cancel);
+  if (result == FtpResult::kBroken) result = FtpResult::kFailed;
   if (result == FtpResult::kDone && rename(temp.c_str(), target.c_str()) != 0) result = FtpResult::kFailed;
   if (result != FtpResult::kDone) unlink(temp.c_str());
   return result;
+}
+
+FtpResult FtpSession::FetchPart(std::string_view remotePath, std::string_view partPath,
+                                std::uint64_t roomBytes, const std::function<bool()>& cancel) {
+  impl_->cancelled = false;
+  if (!impl_->curl || impl_->base.empty()) return FtpResult::kFailed;
+  std::string part = ResolvePath(partPath);
+  if (part.empty()) return FtpResult::kFailed;
+  int fd = open(part.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, FileMode());
+  if (fd < 0) return posix::IsDiskFull(errno) ? FtpResult::kNoRoom : FtpResult::kFailed;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return FtpResult::kFailed;
+  }
+  const auto have = static_cast<std::uint64_t>(st.st_size);
+  if (have > roomBytes) {
+    close(fd);
+    return FtpResult::kNoRoom;
+  }
+  return impl_->Receive(remotePath, fd, roomBytes, cancel, have);
 }
 
 bool FtpSession::Put(std::string_view localPath, std::string_view remotePath) {

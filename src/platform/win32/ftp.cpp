@@ -22,6 +22,7 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "platform/ftp.h"
 #include "platform/win32/file_internal.h"
@@ -269,6 +270,62 @@ FtpResult FtpSession::Fetch(std::string_view remotePath, std::string_view localP
   std::lock_guard<std::mutex> lock(call->mutex);
   // An abandoned worker that still holds the file deletes it again when it ends.
   if (result != FtpResult::kDone) DeleteFileA(temp.c_str());
+  return result;
+}
+
+namespace {
+
+// Appends the rest of a remote file (from the byte have on) to part, a
+// file open for writing at its end. Runs on the worker of call: it stops
+// writing as soon as the call is abandoned, so that nothing reaches the
+// part file after FetchPart has returned.
+bool ReceiveRest(HINTERNET connection, const std::string& remote, std::uint64_t have, HANDLE part,
+                 Call& call) {
+  if (have > 0) {
+    const std::string rest = "REST " + std::to_string(have);
+    for (const char* command : {"TYPE I", rest.c_str()})
+      if (!FtpCommandA(connection, FALSE, FTP_TRANSFER_TYPE_BINARY, command, 0, nullptr)) return false;
+  }
+  HINTERNET file = FtpOpenFileA(connection, remote.c_str(), GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
+  if (!file) return false;
+  std::vector<char> buffer(64 * 1024);
+  bool ok = true;
+  for (DWORD got = 0; ok; ) {
+    ok = InternetReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &got) != FALSE;
+    if (!ok || got == 0) break;
+    std::lock_guard<std::mutex> lock(call.mutex);
+    DWORD written = 0;
+    ok = !call.abandoned && WriteFile(part, buffer.data(), got, &written, nullptr) && written == got;
+  }
+  InternetCloseHandle(file);
+  return ok;
+}
+
+}  // namespace
+
+FtpResult FtpSession::FetchPart(std::string_view remotePath, std::string_view partPath,
+                                std::uint64_t roomBytes, const std::function<bool()>& cancel) {
+  impl_->cancelled = false;
+  if (!impl_->connection) return FtpResult::kFailed;
+  std::string path(partPath);
+  HANDLE part = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (part == INVALID_HANDLE_VALUE) return win32::IsDiskFull(GetLastError()) ? FtpResult::kNoRoom : FtpResult::kFailed;
+  const long long have = FileSize(path);
+  if (have < 0 || static_cast<std::uint64_t>(have) > roomBytes) {
+    CloseHandle(part);
+    return have < 0 ? FtpResult::kFailed : FtpResult::kNoRoom;
+  }
+  auto call = std::make_shared<Call>();
+  Call& shared = *call;
+  call->work = [connection = impl_->connection, remote = std::string(remotePath), have, part, &shared] {
+    return ReceiveRest(connection, remote, static_cast<std::uint64_t>(have), part, shared);
+  };
+  call->cleanupIfAbandoned = [part] { CloseHandle(part); };
+  FtpResult result = impl_->Watched(call, [path] { return FileSize(path); }, 0, roomBytes, cancel);
+  std::lock_guard<std::mutex> lock(call->mutex);
+  if (call->done) CloseHandle(part);  // an abandoned worker closes it when it ends
+  if (result == FtpResult::kFailed && call->done) return FtpResult::kBroken;  // ended early on its own
   return result;
 }
 
