@@ -308,8 +308,9 @@ FtpResult FtpSession::FetchPart(std::string_view remotePath, std::string_view pa
   impl_->cancelled = false;
   if (!impl_->connection) return FtpResult::kFailed;
   std::string path(partPath);
-  HANDLE part = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Shared for erasing: a worker abandoned to a stall may hold it for long.
+  HANDLE part = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (part == INVALID_HANDLE_VALUE) return win32::IsDiskFull(GetLastError()) ? FtpResult::kNoRoom : FtpResult::kFailed;
   const long long have = FileSize(path);
   if (have < 0 || static_cast<std::uint64_t>(have) > roomBytes) {
@@ -323,9 +324,12 @@ FtpResult FtpSession::FetchPart(std::string_view remotePath, std::string_view pa
   };
   call->cleanupIfAbandoned = [part] { CloseHandle(part); };
   FtpResult result = impl_->Watched(call, [path] { return FileSize(path); }, 0, roomBytes, cancel);
-  std::lock_guard<std::mutex> lock(call->mutex);
-  if (call->done) CloseHandle(part);  // an abandoned worker closes it when it ends
-  if (result == FtpResult::kFailed && call->done) return FtpResult::kBroken;  // ended early on its own
+  std::unique_lock<std::mutex> lock(call->mutex);
+  // An abandoned worker stops at its next write: while data flows it lets
+  // go of the part file at once, so that the caller may erase it.
+  call->finished.wait_for(lock, std::chrono::seconds(2), [&] { return call->done; });
+  if (!call->abandoned) CloseHandle(part);  // an abandoned worker closes it when it ends
+  if (result == FtpResult::kFailed && !call->abandoned) return FtpResult::kBroken;  // ended early on its own
   return result;
 }
 
