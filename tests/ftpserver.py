@@ -6,11 +6,13 @@ listener is on 127.0.0.1; the user is "tormex" with the password "vedikolu",
 with full rights on the root folder.
 
 One server, in the foreground, until killed:
-    ftpserver.py --root DIR [--port N] [--stall-after BYTES] [--lifetime SECONDS]
+    ftpserver.py --root DIR [--port N] [--stall-after BYTES] [--breaking KIND] [--lifetime SECONDS]
   Prints the port it listens on (useful with --port 0, the default: a free
   port) as one line on standard output once it accepts connections. With
   --stall-after, every download sends that many bytes and then stalls: the
-  data connection stays open and silent.
+  data connection stays open and silent. With --breaking, the first download
+  of each file ends halfway (as breakport, norestport or changedport below:
+  resume, norest, changed).
 
 The test fixture (CTest starts and stops it around a test binary):
     ftpserver.py --start STATEFILE [--wine-drive-d]   starts the servers
@@ -257,7 +259,7 @@ def quiet_logging():
 
 def serve_one(args):
     quiet_logging()
-    server = make_server(args.root, args.port, args.stall_after)
+    server = make_server(args.root, args.port, args.stall_after, breaking=args.breaking)
     if args.lifetime:
         end_after(args.lifetime)
     print(server.address[1], flush=True)
@@ -386,6 +388,7 @@ def main():
     parser.add_argument("--root")
     parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--stall-after", type=int)
+    parser.add_argument("--breaking", choices=("resume", "norest", "changed"))
     parser.add_argument("--lifetime", type=float)
     parser.add_argument("--start", metavar="STATEFILE")
     parser.add_argument("--stop", metavar="STATEFILE")

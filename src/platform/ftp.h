@@ -43,7 +43,8 @@ enum class FtpResult {
   kDone,
   kFailed,     // the server or the connection failed, or the transfer stalled
   kBroken,     // FetchPart only: the transfer ended early, not for a bound (what came is kept)
-  kNoRoom,     // the file does not fit: announced or grown beyond the room, or the disk refused a write
+  kTooLarge,   // announced, or grown, beyond the caller's roomBytes
+  kNoRoom,     // the disk refused a write (full, or over the process's file-size limit)
   kCancelled,  // the caller's cancel said so
 };
 
@@ -79,9 +80,10 @@ class FtpSession {
   // complete or untouched: the data goes to a temporary file in the same
   // folder, which takes the local name only when the transfer has ended well.
   bool Get(std::string_view remotePath, std::string_view localPath);
-  // Get with a bound and a way out: kNoRoom as soon as the server announces
-  // more than roomBytes, more than roomBytes have arrived, or the disk
-  // refuses a write (full, or over the process's file-size limit);
+  // Get with a bound and a way out: kTooLarge as soon as the server
+  // announces more than roomBytes or more than roomBytes have arrived;
+  // kNoRoom when the disk refuses a write (full, or over the process's
+  // file-size limit);
   // kCancelled as soon as cancel (asked several times a second while the
   // call runs; may be empty) returns true. The local file stays complete or
   // untouched, and no temporary file is left behind.

@@ -103,7 +103,8 @@ std::uint64_t FreeRoom() {
 Downloaded Outcome(platform::FtpResult result) {
   switch (result) {
     case platform::FtpResult::kDone: return Downloaded::kDone;
-    case platform::FtpResult::kNoRoom: return Downloaded::kNoRoom;
+    case platform::FtpResult::kNoRoom:
+    case platform::FtpResult::kTooLarge: return Downloaded::kNoRoom;
     case platform::FtpResult::kCancelled: return Downloaded::kCancelled;
     case platform::FtpResult::kBroken: return Downloaded::kBroken;
     case platform::FtpResult::kFailed: break;
@@ -162,9 +163,11 @@ Downloaded LookUpAndFetch(platform::FtpSession& session, const std::string& remo
   std::string found;
   switch (session.FindFirst(remote, found, EscTyped)) {
     case platform::FtpFound::kFound: {
+      // Beyond the free room it does not fit; beyond maxBytes it is too large.
       const std::uint64_t room = FreeRoom();
-      Downloaded result = Outcome(fetch(std::min(room, maxBytes)));
-      return result == Downloaded::kNoRoom && maxBytes < room ? Downloaded::kTooLarge : result;
+      platform::FtpResult result = fetch(std::min(room, maxBytes));
+      if (result == platform::FtpResult::kTooLarge && maxBytes < room) return Downloaded::kTooLarge;
+      return Outcome(result);
     }
     case platform::FtpFound::kFailed:
       return session.Cancelled() ? Downloaded::kCancelled : Downloaded::kFailed;

@@ -286,6 +286,7 @@ int FetchChecked(const std::string& folder, std::string_view name, const Manifes
       continue;
     }
     if (cameShort) ui::Ask(std::string("A másolás nem sikerült!"_cp), "");  // after the last resume
+    if (got == Downloaded::kNoRoom) files::EraseFile(part);  // a part kept would hold the room it lacks
     if (got != Downloaded::kDone && got != Downloaded::kTooLarge) return ExitCodeOf(got);
     if (got == Downloaded::kDone && Matches(part, entry)) {
       if (int error = platform::RenameFile(part, name)) console::EndProgram(error);

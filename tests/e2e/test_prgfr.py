@@ -110,10 +110,12 @@ def closed_port():
 class FtpServer:
     """tests/ftpserver.py on a free port of 127.0.0.1, serving a folder."""
 
-    def __init__(self, root, log, stall_after=None):
+    def __init__(self, root, log, stall_after=None, breaking=None):
         command = ["/usr/bin/python3", FTP_SERVER, "--root", root, "--lifetime", "300"]
         if stall_after is not None:
             command += ["--stall-after", str(stall_after)]
+        if breaking:
+            command += ["--breaking", breaking]
         with open(log, "ab") as errors:
             self.process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=errors,
                                             text=True)
@@ -150,12 +152,12 @@ class UpdaterInTerminal(TerminalTestCase):
     # ---- The server ---------------------------------------------------------
 
     def serve(self, folders=content.FOLDERS, leave_out=(), unzip=None, frissit=None,
-              stall_after=None, serial=1, expires=None, key=TEST_KEY):
+              stall_after=None, serial=1, expires=None, key=TEST_KEY, breaking=None):
         """Starts a server with the packages of the folders and their
         manifests; unzip and frissit replace the stand-ins (unzip.exe on the
         server's root, frissit.exe in the packages)."""
         self.publish(folders, leave_out, unzip, frissit, serial, expires, key)
-        server = FtpServer(self.root, self.root + ".log", stall_after)
+        server = FtpServer(self.root, self.root + ".log", stall_after, breaking)
         self.addCleanup(server.stop)
         return f"127.0.0.1:{server.port}"
 
@@ -390,6 +392,19 @@ class UpdaterInTerminal(TerminalTestCase):
                 server = self.serve(unzip=self.recording_unzip())
                 spoil()
                 self.run_refused(server, code, messages)
+
+    def test_a_broken_transfer_goes_on_and_installs_the_genuine_package(self):
+        # The first download of each file ends halfway; the server keeps
+        # REST, ignores it, or sent a changed first half.
+        for breaking in ("resume", "norest", "changed"):
+            with self.subTest(breaking=breaking):
+                self.new_case()
+                server = self.serve(breaking=breaking)
+                self.start(server)
+                self.answer_igen()
+                self.assertEqual(self.run_through_messages(), [])
+                self.assertEqual(self.installed_from(), "ugy/MINTA")
+                self.assertEqual(self.work_files(), ["frissit.exe", "szlamind.zip", "unzip.exe"])
 
     def test_an_older_release_than_the_one_accepted_is_refused(self):
         server = self.serve(serial=5)

@@ -117,7 +117,7 @@ struct Watch {
       mark = now;
     }
     // What libcurl announces of a continued download is the whole file or its rest.
-    if (static_cast<std::uint64_t>(std::max(announced, downloaded + offset)) > room) return Stop(FtpResult::kNoRoom);
+    if (static_cast<std::uint64_t>(std::max(announced, downloaded + offset)) > room) return Stop(FtpResult::kTooLarge);
     if (cancel && *cancel && (*cancel)()) return Stop(FtpResult::kCancelled);
     return now - mark >= std::chrono::seconds(limitSeconds) && Stop(FtpResult::kFailed);
   }
@@ -343,7 +343,7 @@ FtpResult FtpSession::FetchPart(std::string_view remotePath, std::string_view pa
   const auto have = static_cast<std::uint64_t>(st.st_size);
   if (have > roomBytes) {
     close(fd);
-    return FtpResult::kNoRoom;
+    return FtpResult::kTooLarge;
   }
   return impl_->Receive(remotePath, fd, roomBytes, cancel, have);
 }

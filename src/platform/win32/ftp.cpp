@@ -135,7 +135,7 @@ struct FtpSession::Impl {
         mark = now;
         since = Clock::now();
       }
-      if (now > 0 && static_cast<std::uint64_t>(now) > room) stop = FtpResult::kNoRoom;
+      if (now > 0 && static_cast<std::uint64_t>(now) > room) stop = FtpResult::kTooLarge;
       else if (cancel && cancel()) stop = FtpResult::kCancelled;
       else if (Clock::now() - since >= patience) stop = FtpResult::kFailed;
       if (stop != FtpResult::kDone) {
@@ -252,7 +252,7 @@ FtpResult FtpSession::Fetch(std::string_view remotePath, std::string_view localP
     std::string name;
     long long listed = 0, announced = impl_->AnnouncedSize(remotePath);
     if (announced < 0 && impl_->Find(remotePath, name, listed) == FtpFound::kFound) announced = listed;
-    if (announced > 0 && static_cast<std::uint64_t>(announced) > roomBytes) return FtpResult::kNoRoom;
+    if (announced > 0 && static_cast<std::uint64_t>(announced) > roomBytes) return FtpResult::kTooLarge;
   }
   std::string target(localPath);
   char buffer[MAX_PATH + 1] = {};
@@ -315,7 +315,7 @@ FtpResult FtpSession::FetchPart(std::string_view remotePath, std::string_view pa
   const long long have = FileSize(path);
   if (have < 0 || static_cast<std::uint64_t>(have) > roomBytes) {
     CloseHandle(part);
-    return have < 0 ? FtpResult::kFailed : FtpResult::kNoRoom;
+    return have < 0 ? FtpResult::kFailed : FtpResult::kTooLarge;
   }
   auto call = std::make_shared<Call>();
   Call& shared = *call;
