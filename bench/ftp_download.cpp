@@ -2,6 +2,12 @@
 // side, from the loopback FTP server of tests/ftpserver.py.
 //
 //   ftp_download [MiB [repetitions]]      (default 256 MiB, 5 repetitions)
+//   ftp_download --checks [MiB [repetitions]]
+//
+// With --checks the two contenders are the updater's download without and
+// with its checks: FtpDownload of the package, against the signed manifest
+// fetched and checked, the package fetched into its part file, hashed and
+// compared with the manifest, and given its name.
 //
 // Makes a file of that size on a server root in a fresh folder (in /dev/shm
 // when there is one),
@@ -29,6 +35,8 @@
 #include <vector>
 
 #include "console/console.h"
+#include "platform/crypto.h"
+#include "platform/fs.h"
 #include "platform/terminal.h"
 #include "updater/updater.h"
 
@@ -110,9 +118,45 @@ double Median(std::vector<double> v) {
   return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
 
+constexpr const char* kBenchFolder = "ugy/BENCH";
+
+// Signs the manifest of the package and unzip.exe on the server's root.
+void SignManifest(const fs::path& root) {
+  const fs::path folder = root / "letolt" / kBenchFolder;
+  std::ofstream(root / "letolt" / "unzip.exe") << "unpacker";
+  std::string command = std::string(TORMEX_SIGN_TOOL) + " manifest --key " TORMEX_SOURCE_DIR
+                        "/tests/keys/update_current.pem --folder " + kBenchFolder +
+                        " --serial 1 --expires 2099-01-01 --out '" + (folder / "pszla.man").string() + "' '" +
+                        (folder / "pszla.zip").string() + "' '" + (root / "letolt" / "unzip.exe").string() + "'";
+  if (std::system(command.c_str()) != 0) {
+    std::fprintf(stderr, "signing failed: %s\n", command.c_str());
+    std::exit(1);
+  }
+}
+
+// The updater's checked download of the package (see the file comment).
+bool CheckedDownload() {
+  using updater::Downloaded;
+  if (updater::FetchFile(kBenchFolder, "pszla.man", updater::kManifestMaxBytes) != Downloaded::kDone) return false;
+  std::string text;
+  updater::Manifest manifest;
+  if (platform::ReadFileBytes("pszla.man", text) != 0 ||
+      updater::CheckManifest(text, kBenchFolder, 0, 0, manifest) != updater::ManifestCheck::kAccepted)
+    return false;
+  const updater::ManifestFile& entry = *manifest.File("pszla.zip");
+  if (updater::FetchFilePart(kBenchFolder, "pszla.zip", "pszla.zip.part", entry.size, true) != Downloaded::kDone)
+    return false;
+  platform::Sha256Digest digest{};
+  std::uint64_t size = 0;
+  return platform::Sha256OfFile("pszla.zip.part", digest, size) && size == entry.size &&
+         digest == entry.sha256 && platform::RenameFile("pszla.zip.part", "pszla.zip") == 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  const bool checks = argc > 1 && std::string(argv[1]) == "--checks";
+  if (checks) --argc, ++argv;
   std::size_t mib = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 256;
   int repetitions = argc > 2 ? std::atoi(argv[2]) : 5;
   // In memory where possible, so that disk write-back does not decide.
@@ -122,6 +166,12 @@ int main(int argc, char** argv) {
   fs::create_directories(local);
   MakeFile(root / "letolt" / "big.bin", mib);
   const auto size = static_cast<std::uintmax_t>(mib) << 20;
+  if (checks) {
+    fs::create_directories(root / "letolt" / kBenchFolder);
+    fs::rename(root / "letolt" / "big.bin", root / "letolt" / kBenchFolder / "pszla.zip");
+    SignManifest(root);
+  }
+  const fs::path got = local / (checks ? "pszla.zip" : "big.bin");
 
   Server server;
   if (!server.Start(root)) {
@@ -137,30 +187,34 @@ int main(int argc, char** argv) {
   console::OpenConsole(terminal);
   fs::current_path(local);
   auto checked = [&](bool ok) {
-    ok = ok && fs::file_size(local / "big.bin") == size;
-    fs::remove(local / "big.bin");
+    ok = ok && fs::file_size(got) == size;
+    fs::remove(got);
     return ok;
   };
-  auto viaLibrary = [&] { return checked(updater::FtpDownload("", "big.bin")); };
-  auto viaCurl = [&] { return checked(std::system(curl.c_str()) == 0); };
+  auto viaLibrary = [&] {
+    return checked(checks ? updater::FtpDownload(kBenchFolder, "pszla.zip") : updater::FtpDownload("", "big.bin"));
+  };
+  auto viaCurl = [&] { return checked(checks ? CheckedDownload() : std::system(curl.c_str()) == 0); };
+  const char* theirName = checks ? "checked" : "curl";
+  const int theirWho = checks ? RUSAGE_SELF : RUSAGE_CHILDREN;
   Measure(viaLibrary, RUSAGE_SELF);  // warm-up, not counted
-  Measure(viaCurl, RUSAGE_CHILDREN);
+  Measure(viaCurl, theirWho);
   std::vector<double> oursWall, oursCpu, curlWall, curlCpu;
   auto record = [&](Sample ours, Sample theirs) {
     oursWall.push_back(ours.wall);
     oursCpu.push_back(ours.cpu);
     curlWall.push_back(theirs.wall);
     curlCpu.push_back(theirs.cpu);
-    std::printf("run %zu: FtpDownload %.1f MiB/s (%.3f s CPU), curl %.1f MiB/s (%.3f s CPU)\n",
-                oursWall.size(), mib / ours.wall, ours.cpu, mib / theirs.wall, theirs.cpu);
+    std::printf("run %zu: FtpDownload %.1f MiB/s (%.3f s CPU), %s %.1f MiB/s (%.3f s CPU)\n",
+                oursWall.size(), mib / ours.wall, ours.cpu, theirName, mib / theirs.wall, theirs.cpu);
   };
   for (int i = 0; i < repetitions; ++i) {
     if (i % 2) {
-      Sample theirs = Measure(viaCurl, RUSAGE_CHILDREN);
+      Sample theirs = Measure(viaCurl, theirWho);
       record(Measure(viaLibrary, RUSAGE_SELF), theirs);
     } else {
       Sample ours = Measure(viaLibrary, RUSAGE_SELF);
-      record(ours, Measure(viaCurl, RUSAGE_CHILDREN));
+      record(ours, Measure(viaCurl, theirWho));
     }
   }
   console::CloseConsole();
@@ -168,10 +222,10 @@ int main(int argc, char** argv) {
   fs::remove_all(work);
 
   double oursRate = mib / Median(oursWall), curlRate = mib / Median(curlWall);
-  std::printf("%zu MiB, median of %d: FtpDownload %.1f MiB/s, curl %.1f MiB/s, ratio %.3f\n", mib,
-              repetitions, oursRate, curlRate, oursRate / curlRate);
+  std::printf("%zu MiB, median of %d: FtpDownload %.1f MiB/s, %s %.1f MiB/s, ratio %.3f\n", mib,
+              repetitions, oursRate, theirName, curlRate, oursRate / curlRate);
   // Processor time does not depend on what else the machine runs meanwhile.
-  std::printf("processor time per download: FtpDownload %.3f s, curl %.3f s, ratio %.3f\n",
-              Median(oursCpu), Median(curlCpu), Median(curlCpu) / Median(oursCpu));
+  std::printf("processor time per download: FtpDownload %.3f s, %s %.3f s, ratio %.3f\n",
+              Median(oursCpu), theirName, Median(curlCpu), Median(curlCpu) / Median(oursCpu));
   return 0;
 }
