@@ -215,6 +215,13 @@ struct FtpSession::Impl {
     return code;
   }
 
+  // The start of a download: the local path it writes, "" (the call fails)
+  // when the session is not connected or the path cannot be resolved.
+  std::string LocalTarget(std::string_view localPath) {
+    cancelled = false;
+    return curl && !base.empty() ? ResolvePath(localPath) : std::string();
+  }
+
   // Receives a remote file into an open file, from the byte resumeFrom on
   // (its bytes before that are in the file already); room bounds the whole
   // file. A transfer that ended early without a bound or the cancel
@@ -309,9 +316,7 @@ bool FtpSession::Get(std::string_view remotePath, std::string_view localPath) {
 
 FtpResult FtpSession::Fetch(std::string_view remotePath, std::string_view localPath,
                             std::uint64_t roomBytes, const std::function<bool()>& cancel) {
-  impl_->cancelled = false;
-  if (!impl_->curl || impl_->base.empty()) return FtpResult::kFailed;
-  std::string target = ResolvePath(localPath);
+  std::string target = impl_->LocalTarget(localPath);
   if (target.empty()) return FtpResult::kFailed;
   struct stat st;
   if (stat(target.c_str(), &st) == 0 && posix::RefuseUnwritable(st)) return FtpResult::kFailed;
@@ -329,9 +334,7 @@ FtpResult FtpSession::Fetch(std::string_view remotePath, std::string_view localP
 
 FtpResult FtpSession::FetchPart(std::string_view remotePath, std::string_view partPath,
                                 std::uint64_t roomBytes, const std::function<bool()>& cancel) {
-  impl_->cancelled = false;
-  if (!impl_->curl || impl_->base.empty()) return FtpResult::kFailed;
-  std::string part = ResolvePath(partPath);
+  std::string part = impl_->LocalTarget(partPath);
   if (part.empty()) return FtpResult::kFailed;
   int fd = open(part.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, FileMode());
   if (fd < 0) return posix::IsDiskFull(errno) ? FtpResult::kNoRoom : FtpResult::kFailed;
