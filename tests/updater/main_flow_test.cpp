@@ -305,6 +305,25 @@ TEST_F(FlowTest, EachKindOfFailureEndsWithItsOwnCode) {
   EXPECT_FALSE(fs::exists(program / "frissit.txt"));
 }
 
+// When both downloads fail, the run ends with the code of the one that
+// failed first, whichever it is: here one file is missing and the other
+// does not fit (the server announces every file as huge).
+TEST_F(FlowTest, WhenBothDownloadsFailTheFirstFailuresCodeCounts) {
+  ServeContent();
+  if (IsSkipped()) return;
+  TestServers servers;
+  ReadServers(servers);
+  SetEnv("TORMEX_FTP_SERVER", "127.0.0.1:" + std::to_string(servers.hugePort));
+  const fs::path package = servers.root / "letolt/ugy/MINTA/pszla.zip";
+  const fs::path unpacker = servers.root / "letolt/unzip.exe";
+  fs::remove(package);
+  EXPECT_EQ(Run("prgfrMINTA.exe"), updater::kExitNotOnServer);
+  WriteAll(package, "package");
+  fs::remove(unpacker);
+  boxes.clear();
+  EXPECT_EQ(Run("prgfrMINTA.exe"), updater::kExitNoRoom);
+}
+
 // One Esc ends the run: nothing more is fetched, run or told.
 TEST_F(FlowTest, OneEscDuringTheDownloadEndsTheRun) {
   ServeContent();
