@@ -359,7 +359,8 @@ struct DeadWriter {
 
 class CutShortTest : public IndexFileTest {
  protected:
-  // Runs change on T.IDX and keeps what the disk would hold had the writer
+  // Runs change on T.IDX (opened after the fixture was made, so that its
+  // file is watched) and keeps what the disk would hold had the writer
   // died at each moment of it: before each page write; in the middle of a
   // write that crosses a block boundary; and, before the first write of a
   // page the change found in the file, with the last byte of that page's
@@ -367,31 +368,14 @@ class CutShortTest : public IndexFileTest {
   // leaves it (that entry is the journal's last: the write changes the
   // page). Counts the pages written a second time in the change.
   std::vector<DeadWriter> CutShortEverywhere(const std::function<void()>& change) {
-    std::vector<DeadWriter> deaths;
-    std::set<std::int64_t> written;
-    const std::int64_t length = static_cast<std::int64_t>(Bytes("T.IDX").size());
-    IndexWriteWatch watch([&](std::int64_t offset, std::string_view bytes) {
-      std::string index = Bytes("T.IDX"), journal = Bytes("T.IDX.jrn");
-      std::string at = " at byte " + std::to_string(offset);
-      deaths.push_back({"before the write" + at, index, journal});
-      std::int64_t boundary = (offset / 4096 + 1) * 4096;
-      if (boundary < offset + std::int64_t(bytes.size()) && boundary <= std::int64_t(index.size())) {
-        std::size_t whole = std::size_t(boundary - offset);
-        index.replace(std::size_t(offset), whole, bytes.substr(0, whole));
-        deaths.push_back({"in the write" + at, index, journal});
-      }
-      bool first = written.insert(offset).second;
-      if (!first) ++secondWrites;
-      bool changesAPageFound = offset > 0 && offset < length &&
-                               Bytes("T.IDX").compare(std::size_t(offset), bytes.size(), bytes) != 0;
-      if (first && changesAPageFound && !journal.empty()) {
-        journal.back() = static_cast<char>(journal.back() ^ 0x5A);
-        deaths.push_back({"with a damaged journal entry" + at, Bytes("T.IDX"), journal});
-      }
-    });
+    deaths_.clear();
+    written_.clear();
+    length_ = static_cast<std::int64_t>(Bytes("T.IDX").size());
+    recording_ = true;
     change();
+    recording_ = false;
     EXPECT_TRUE(db::DbOk());
-    return deaths;
+    return deaths_;
   }
   // Each death is judged as a change to roll back to exactly before.
   void ExpectEachRolledBackTo(const std::vector<DeadWriter>& deaths, const std::string& before) {
@@ -405,6 +389,35 @@ class CutShortTest : public IndexFileTest {
   }
 
   int secondWrites = 0;
+
+ private:
+  void BeforeWrite(std::int64_t offset, std::string_view bytes) {
+    if (!recording_) return;
+    std::string index = Bytes("T.IDX"), journal = Bytes("T.IDX.jrn");
+    std::string at = " at byte " + std::to_string(offset);
+    deaths_.push_back({"before the write" + at, index, journal});
+    bool first = written_.insert(offset).second;
+    if (!first) ++secondWrites;
+    bool changesAPageFound = offset > 0 && offset < length_ &&
+                             index.compare(std::size_t(offset), bytes.size(), bytes) != 0;
+    if (first && changesAPageFound && !journal.empty()) {
+      std::string damaged = journal;
+      damaged.back() = static_cast<char>(damaged.back() ^ 0x5A);
+      deaths_.push_back({"with a damaged journal entry" + at, index, damaged});
+    }
+    std::int64_t boundary = (offset / 4096 + 1) * 4096;
+    if (boundary < offset + std::int64_t(bytes.size()) && boundary <= std::int64_t(index.size())) {
+      std::size_t whole = std::size_t(boundary - offset);
+      index.replace(std::size_t(offset), whole, bytes.substr(0, whole));
+      deaths_.push_back({"in the write" + at, index, journal});
+    }
+  }
+
+  IndexWriteWatch watch_{[this](std::int64_t offset, std::string_view bytes) { BeforeWrite(offset, bytes); }};
+  bool recording_ = false;
+  std::vector<DeadWriter> deaths_;
+  std::set<std::int64_t> written_;
+  std::int64_t length_ = 0;
 };
 
 // A split (32 keys fill a leaf), a second one, and removals that empty a
