@@ -464,6 +464,19 @@ TEST_F(IndexFault, AnEmptyPageBelowTheRootStopsTheSearchAndFailsTheCheck) {
   EXPECT_NE(Check(*x_).find("page " + std::to_string(leaf)), std::string::npos) << Check(*x_);
 }
 
+// A page whose items are sound in themselves but lie outside the bounds
+// its parent gives it (the root's first two children swapped) is damage.
+TEST_F(IndexFault, APageOutsideItsParentsBoundsStopsTheSearch) {
+  constexpr int kLeftChild = 1, kFirstItemChild = 9;  // after the count; after item 1's record
+  std::int32_t first = 0, second = 0;
+  std::memcpy(&first, PagesOf(*x_).Record(root_) + kLeftChild, 4);
+  std::memcpy(&second, PagesOf(*x_).Record(root_) + kFirstItemChild, 4);
+  ASSERT_NE(first, 0) << "a tree of two levels";
+  Poke(root_, kLeftChild, second);
+  Poke(root_, kFirstItemChild, first);
+  EXPECT_EQ(FaultAt(K(1)), second);
+}
+
 TEST_F(IndexFault, AFaultLeavesNoPageInTheCacheForLaterOperations) {
   Poke(root_, 0, 40);
   EXPECT_NE(FaultAt(K(5)), -1);
