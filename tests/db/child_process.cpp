@@ -1,5 +1,7 @@
 #include "child_process.h"
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 
 #ifdef _WIN32
@@ -27,6 +29,15 @@ std::int64_t NowMs() {
 
 ChildProcess::~ChildProcess() {
   if (running_) Kill();
+}
+
+void Dismiss(ChildProcess& child, const std::string& quitLine, const std::string& farewell,
+             int graceMs) {
+  if (!::testing::Test::HasFailure()) {
+    child.Send(quitLine);
+    child.WaitFor(farewell, graceMs);
+  }
+  child.Kill();
 }
 
 std::optional<std::string> ChildProcess::ReadLine(int timeoutMs) {

@@ -42,6 +42,14 @@ class ChildProcess {
   bool running_ = false;
 };
 
+// Ends a child in a test's teardown: asked to leave with quitLine and
+// given graceMs to answer with a line holding farewell, then killed. When
+// the running test has already failed, the child (which may be waiting on
+// something the failed test never gave it) is killed at once, so that the
+// failure is reported in seconds, not at the suite's time-out.
+void Dismiss(ChildProcess& child, const std::string& quitLine, const std::string& farewell,
+             int graceMs = 5000);
+
 // Runs a program to its end; its exit code, its output in out (-1 when it
 // did not end within timeoutMs: it is then killed).
 int RunToEnd(const std::string& program, const std::vector<std::string>& args, std::string& out,

@@ -1,7 +1,9 @@
 // The engine's tests: a fresh folder as the current folder (so the log
 // "DBACCESS.ERR" lands there), the console open on an 80 x 25 headless
 // terminal, the toolkit and the engine reset and started, the station
-// "TEST_1".
+// "TEST_1". Each test has a time bound of its own (TestBound): a lock or
+// a station that a fault keeps waiting fails the test, named, instead of
+// holding the suite until CTest's limit.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -10,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +22,7 @@
 #include "platform/sysinfo.h"
 #include "platform/terminal.h"
 #include "ui/ui.h"
+#include "../deadline.h"
 #include "../wine.h"
 
 namespace db_test {
@@ -44,9 +48,19 @@ inline std::vector<std::uint8_t> Image(int recLen, std::uint8_t fill) {
   return image;
 }
 
+// Longer than the longest test takes (the kill loop's rounds on a busy
+// machine), shorter than CTest's limit of a suite; five times as long
+// under Wine, where every start of a station and every file operation
+// costs more (the suite's limit then comes first).
+inline std::chrono::seconds TestBound() {
+  constexpr std::chrono::seconds kNative(240);
+  return UnderWine() ? 5 * kNative : kNative;
+}
+
 class EngineTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    deadline_.emplace(::testing::UnitTest::GetInstance()->current_test_info()->name(), TestBound());
     static int serial = 0;
     home_ = std::filesystem::current_path();
     folder_ = std::filesystem::temp_directory_path() /
@@ -70,6 +84,7 @@ class EngineTest : public ::testing::Test {
     std::filesystem::current_path(home_);
     std::error_code ec;
     std::filesystem::remove_all(folder_, ec);
+    deadline_.reset();
   }
 
   // The bytes of a file in the test's folder ("" when missing), read past
@@ -123,6 +138,9 @@ class EngineTest : public ::testing::Test {
 
   platform::HeadlessTerminal term{80, 25};
   std::filesystem::path home_, folder_;
+
+ private:
+  std::optional<test_support::Deadline> deadline_;
 };
 
 }  // namespace db_test

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <random>
 
@@ -451,6 +452,31 @@ TEST_F(IndexFault, ARootThatIsNotTheTopOfTheTreeFailsTheCheck) {
       << Check(*x_);
 }
 
+// Only the root may be without items: a page of none below it (its slots
+// all clear, so nothing else about it is wrong) is damage to the search
+// and to the check.
+TEST_F(IndexFault, AnEmptyPageBelowTheRootStopsTheSearchAndFailsTheCheck) {
+  std::int32_t leaf = 0;
+  std::memcpy(&leaf, PagesOf(*x_).Record(root_) + 1, 4);  // the root's left child
+  ASSERT_NE(leaf, 0) << "a tree of two levels";
+  std::memset(PagesOf(*x_).Record(leaf), 0, db::IndexRecLen(8));
+  EXPECT_EQ(FaultAt(K(1)), leaf);
+  EXPECT_NE(Check(*x_).find("page " + std::to_string(leaf)), std::string::npos) << Check(*x_);
+}
+
+// A page whose items are sound in themselves but lie outside the bounds
+// its parent gives it (the root's first two children swapped) is damage.
+TEST_F(IndexFault, APageOutsideItsParentsBoundsStopsTheSearch) {
+  constexpr int kLeftChild = 1, kFirstItemChild = 9;  // after the count; after item 1's record
+  std::int32_t first = 0, second = 0;
+  std::memcpy(&first, PagesOf(*x_).Record(root_) + kLeftChild, 4);
+  std::memcpy(&second, PagesOf(*x_).Record(root_) + kFirstItemChild, 4);
+  ASSERT_NE(first, 0) << "a tree of two levels";
+  Poke(root_, kLeftChild, second);
+  Poke(root_, kFirstItemChild, first);
+  EXPECT_EQ(FaultAt(K(1)), second);
+}
+
 TEST_F(IndexFault, AFaultLeavesNoPageInTheCacheForLaterOperations) {
   Poke(root_, 0, 40);
   EXPECT_NE(FaultAt(K(5)), -1);
@@ -459,6 +485,61 @@ TEST_F(IndexFault, AFaultLeavesNoPageInTheCacheForLaterOperations) {
   for (int i = 1; i <= 100; ++i) Insert(*y, K(i), i);
   EXPECT_EQ(Scan(*y).size(), 100u);
   EXPECT_EQ(Check(*y), "");
+}
+
+// ---- A change running under a reader ------------------------------------------------------
+
+// Pages that another station changes while a reader confirms a leaf: when
+// the reader reads the root again right after a page below it (the
+// confirmation), that station's change is running; once asked, it has
+// left the pages as `after`.
+class ChangedWhileConfirming : public MemoryPages {
+ public:
+  ChangedWhileConfirming(int keyLen, std::string before, std::string after)
+      : MemoryPages(keyLen, std::move(before)), after_(std::move(after)) {}
+  void Read(std::int32_t n, std::uint8_t* record) override {
+    MemoryPages::Read(n, record);
+    confirming_ = n == PeekRoot() && last_ != 0 && last_ != n;
+    last_ = n;
+  }
+  bool ChangeRunning() override {
+    if (!confirming_ || changed_) return false;
+    Replace(after_);
+    changed_ = true;
+    return true;
+  }
+  bool Changed() const { return changed_; }
+
+ private:
+  std::string after_;
+  std::int32_t last_ = 0;
+  bool confirming_ = false, changed_ = false;
+};
+
+// A leaf read while a change runs does not count, even when the pages
+// above it still agree: the search starts again and finds the key that
+// change put in.
+TEST(IndexReaders, ALeafConfirmedWhileAChangeRunsIsReadAgain) {
+  auto before = MemoryIndex(8, false), after = MemoryIndex(8, false);
+  for (int i = 1; i <= 100; ++i) {
+    if (i == 50) continue;
+    Insert(*before, K(i), i);
+    Insert(*after, K(i), i);
+  }
+  Insert(*after, K(50), 50);
+  db::IndexFile x;
+  x.KeyLength = 8;
+  auto pages = std::make_unique<ChangedWhileConfirming>(8, PagesOf(*before).Image(), PagesOf(*after).Image());
+  const ChangedWhileConfirming& store = *pages;
+  x.Pages = std::move(pages);
+  x.Root = x.Pages->PeekRoot();
+  std::int32_t ref = 0;
+  std::string key = K(50);
+  db::SeekKey(x, ref, key);
+  EXPECT_TRUE(store.Changed()) << "the confirmation asked whether a change runs";
+  EXPECT_TRUE(DbOk());
+  EXPECT_EQ(ref, 50);
+  EXPECT_EQ(key, K(50));
 }
 
 // ---- Depth ------------------------------------------------------------------------------

@@ -1,13 +1,17 @@
 // Index files on disk: create, open, close and empty; the open modes;
 // tables; the reads of key and record together; two handles on one index;
 // a damaged page stopping the program through the error path; random work
-// checked against a model and by the structure check of the file's bytes.
+// checked against a model and by the structure check of the file's bytes;
+// a change cut short at each of its page writes, judged from the disk.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <memory>
 #include <random>
 #include <set>
 
+#include "../forwarding_file.h"
 #include "db_fixture.h"
 #include "platform/codepage.h"
 
@@ -315,6 +319,137 @@ TEST_F(IndexFileTest, RandomWorkAgreesWithTheModelAndKeepsTheFileSound) {
     ASSERT_EQ(CheckFile("T.IDX", true), "") << "batch " << batch;
     ASSERT_EQ(Scan(x), Items(model.begin(), model.end()));
   }
+}
+
+// ---- A change cut short, as the disk holds it -------------------------------------------
+
+// Every file handed out is the system's file; just before each page write
+// to an index (not to its journal) the hook sees where it goes and what it
+// puts there, while the disk still holds what came before.
+class IndexWriteWatch {
+ public:
+  using Hook = std::function<void(std::int64_t offset, std::string_view bytes)>;
+  explicit IndexWriteWatch(Hook hook)
+      : guard_([hook = std::make_shared<Hook>(std::move(hook))] {
+          return std::make_unique<WatchedFile>(hook);
+        }) {}
+
+ private:
+  class WatchedFile final : public test_support::ForwardingFile {
+   public:
+    explicit WatchedFile(std::shared_ptr<Hook> hook) : hook_(std::move(hook)) {}
+    int WriteAt(std::int64_t offset, const void* buffer, std::size_t size,
+                std::size_t& written) override {
+      if (Path().ends_with(".IDX")) (*hook_)(offset, {static_cast<const char*>(buffer), size});
+      return file_->WriteAt(offset, buffer, size, written);
+    }
+
+   private:
+    std::shared_ptr<Hook> hook_;
+  };
+  platform::FileMakerGuard guard_;
+};
+
+// What the disk holds when the writer of a change dies: the index and its
+// journal as they are just before one of its page writes, or with that
+// write cut at a 4096-byte block boundary.
+struct DeadWriter {
+  std::string What, Index, Journal;
+};
+
+class CutShortTest : public IndexFileTest {
+ protected:
+  // Runs change on T.IDX (opened after the fixture was made, so that its
+  // file is watched) and keeps what the disk would hold had the writer
+  // died at each moment of it: before each page write; in the middle of a
+  // write that crosses a block boundary; and, before the first write of a
+  // page the change found in the file, with the last byte of that page's
+  // journal entry (its pre-image) damaged, as a journal write cut short
+  // leaves it (that entry is the journal's last: the write changes the
+  // page). Counts the pages written a second time in the change and the
+  // writes cut short.
+  std::vector<DeadWriter> CutShortEverywhere(const std::function<void()>& change) {
+    deaths_.clear();
+    written_.clear();
+    length_ = static_cast<std::int64_t>(Bytes("T.IDX").size());
+    recording_ = true;
+    change();
+    recording_ = false;
+    EXPECT_TRUE(db::DbOk());
+    return deaths_;
+  }
+  // Each death is judged as a change to roll back to exactly before.
+  void ExpectEachRolledBackTo(const std::vector<DeadWriter>& deaths, const std::string& before) {
+    for (const DeadWriter& death : deaths) {
+      SCOPED_TRACE(death.What);
+      db::JournalVerdict verdict = db::JudgeJournal(death.Journal, death.Index);
+      EXPECT_TRUE(verdict.Pending);
+      EXPECT_FALSE(verdict.RebuildNeeded) << verdict.Reason;
+      EXPECT_TRUE(verdict.RolledBack == before) << "the rollback is not the index before the change";
+    }
+  }
+
+  int secondWrites = 0, tornWrites = 0;
+
+ private:
+  void BeforeWrite(std::int64_t offset, std::string_view bytes) {
+    if (!recording_) return;
+    std::string index = Bytes("T.IDX"), journal = Bytes("T.IDX.jrn");
+    std::string at = " at byte " + std::to_string(offset);
+    deaths_.push_back({"before the write" + at, index, journal});
+    bool first = written_.insert(offset).second;
+    if (!first) ++secondWrites;
+    bool changesAPageFound = offset > 0 && offset < length_ &&
+                             index.compare(std::size_t(offset), bytes.size(), bytes) != 0;
+    if (first && changesAPageFound && !journal.empty()) {
+      std::string damaged = journal;
+      damaged.back() = static_cast<char>(damaged.back() ^ 0x5A);
+      deaths_.push_back({"with a damaged journal entry" + at, index, damaged});
+    }
+    std::int64_t boundary = (offset / 4096 + 1) * 4096;
+    if (boundary < offset + std::int64_t(bytes.size()) && boundary <= std::int64_t(index.size())) {
+      std::size_t whole = std::size_t(boundary - offset);
+      index.replace(std::size_t(offset), whole, bytes.substr(0, whole));
+      deaths_.push_back({"in the write" + at, index, journal});
+      ++tornWrites;
+    }
+  }
+
+  IndexWriteWatch watch_{[this](std::int64_t offset, std::string_view bytes) { BeforeWrite(offset, bytes); }};
+  bool recording_ = false;
+  std::vector<DeadWriter> deaths_;
+  std::set<std::int64_t> written_;
+  std::int64_t length_ = 0;
+};
+
+// A split (32 keys fill a leaf), then removals from every leaf of 200 keys,
+// some of which rebalance: whenever the writer dies, the journal rolls the
+// index back byte for byte, also where a page straddles a disk block, and
+// never applies a pre-image whose bytes were damaged. Some change writes a
+// page twice, so the second write's "before" is the first one's result.
+TEST_F(CutShortTest, AChangeCutShortAnywhereRollsBackToTheBytesBeforeIt) {
+  db::IndexFile x;
+  Create(x);
+  Fill(x, 32);
+  int changes = 0;
+  auto cutShort = [&](const std::function<void()>& change) {
+    SCOPED_TRACE("change " + std::to_string(++changes));
+    const std::string before = Bytes("T.IDX");
+    std::vector<DeadWriter> deaths = CutShortEverywhere(change);
+    ASSERT_GE(deaths.size(), 2u);
+    ExpectEachRolledBackTo(deaths, before);
+  };
+  cutShort([&] { db::InsertKey(x, 33, K(33)); });
+  for (int i = 34; i <= 200; ++i) db::InsertKey(x, i, K(i));
+  int removed = 0;
+  for (int i = 1; i <= 200; i += 3, ++removed) {
+    std::int32_t ref = i;
+    cutShort([&] { db::RemoveKey(x, ref, K(i)); });
+  }
+  EXPECT_GT(secondWrites, 0);
+  EXPECT_GT(tornWrites, 0);
+  EXPECT_EQ(Scan(x).size(), std::size_t(200 - removed));
+  EXPECT_EQ(CheckFile(), "");
 }
 
 }  // namespace

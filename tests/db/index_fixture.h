@@ -35,6 +35,8 @@ class MemoryPages : public db::PageStore {
       : recLen_(db::IndexRecLen(keyLen)), image_(std::move(image)) {}
 
   const std::string& Image() const { return image_; }
+  // The pages become image (as another station's change leaves them).
+  void Replace(std::string image) { image_ = std::move(image); }
   std::int32_t Records() const { return static_cast<std::int32_t>(image_.size() / recLen_); }
   std::int32_t Header(int offset) const {
     std::int32_t v;

@@ -493,6 +493,38 @@ TEST_F(RebuildTest, TreeOfEverySizeHoldsTheSortedKeysInSoundPages) {
   }
 }
 
+// The fill is exact, not merely sound: 1025 keys are 38 leaves of 26 items
+// with 37 separators between them, which make two pages of 18 under a
+// root of one item (41 pages, three levels); 32 keys fit one page.
+TEST_F(RebuildTest, PagesHoldExactlyTheFillAndTheirCountFollowsFromIt) {
+  struct Case {
+    int keys, pages, depth;
+    std::map<int, int> pagesOfCount;  // item count: pages holding it
+  } cases[] = {{1025, 41, 3, {{1, 1}, {18, 2}, {26, 38}}}, {32, 1, 1, {{32, 1}}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.keys);
+    std::vector<std::string> records;
+    for (int i = 0; i < c.keys; ++i) {
+      char key[16];
+      std::snprintf(key, sizeof key, "%08d", static_cast<int>((i * 7919LL) % 100003));
+      records.push_back(Live(key));
+    }
+    Put("T.dat", DataImage(records));
+    ASSERT_EQ(Rebuild("T I 40 0 6 8").Indexed, c.keys);
+    const std::string index = Bytes("I.idx");
+    db::IndexCheck check = db::CheckIndexImage(index, kKeyLen, false);
+    EXPECT_EQ(check.Fault, "");
+    EXPECT_EQ(check.Pages, c.pages);
+    EXPECT_EQ(check.FreePages, 0);
+    EXPECT_EQ(check.Depth, c.depth);
+    std::map<int, int> pagesOfCount;
+    const std::size_t page = db::IndexRecLen(kKeyLen);
+    for (std::size_t at = page; at < index.size(); at += page)
+      ++pagesOfCount[static_cast<std::uint8_t>(index[at])];
+    EXPECT_EQ(pagesOfCount, c.pagesOfCount);
+  }
+}
+
 // Keys that differ only in letter case are one key to the index. Without
 // duplicates the one indexed is the first of them as read (equal ones: the
 // highest record), and the skip file lists the others in that order too.

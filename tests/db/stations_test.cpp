@@ -38,10 +38,7 @@ class Station {
     if (started_) started_ = child_.WaitFor("ok ready", kAnswerMs).has_value();
   }
   ~Station() {
-    if (!killed_) {
-      child_.Send("quit");
-      child_.WaitFor("bye", kAnswerMs);
-    }
+    if (!killed_) db_test::Dismiss(child_, "quit", "bye");
   }
   bool Started() const { return started_; }
   // Sends a command and returns its answer ("ok ..."), or "" in time.
@@ -371,6 +368,59 @@ TEST_F(StationsTest, ACutShortChangeIsRolledBackUnlessThePreviousReleaseChangedI
   EXPECT_TRUE(shown);
   EXPECT_EQ(Bytes("P.IDX"), changed);
   EXPECT_EQ(LinesWith(Bytes("DBACCESS.ERR"), "reindex"), 1);
+}
+
+// A writer paused between two page writes of a split holds the header
+// lock: it is alive. Another station's rollback and search neither roll its
+// change back nor see half of it; once it goes on, its change is whole.
+TEST_F(StationsTest, ALiveWritersPendingChangeIsNotRolledBackByAnotherStation) {
+  {
+    db::IndexFile index;
+    db::CreateIndex(index, "P.IDX", 20, 0);
+    for (int i = 1; i <= 32; ++i) db::InsertKey(index, i, "K" + std::to_string(100 + i));
+    db::CloseIndex(index);
+  }
+  db::IndexFile reader;  // open before the change: an open waits for it
+  db::OpenIndex(reader, "P.IDX", 20, 0);
+  ASSERT_TRUE(db::DbOk());
+  auto writer = Start("LIVE");
+  ASSERT_EQ(writer->Ask("index P.IDX 20"), "ok 1 0");
+  ASSERT_EQ(writer->Ask("pauseafter 1"), "ok");
+  writer->Send("insertkey 33 K200");
+  ASSERT_TRUE(writer->Shows("paused")) << writer->Transcript();
+  const std::string pending = Bytes("P.IDX"), journal = Bytes("P.IDX.jrn");
+  ASSERT_TRUE(db::JudgeJournal(journal, pending).Pending);
+
+  // A fault that ends the program here (a rollback refused a write) must
+  // not wait for a key: one is typed for each end that could come.
+  term.PushChar('x');
+  term.PushChar('x');
+  int rollback = -1;
+  EXPECT_EQ(EndCode([&] { rollback = db::RollBackDeadWriter(reader); }), -1);
+  EXPECT_EQ(rollback, db::kWriterAtWork);
+  // The search waits for the change (it restarts while the header is held).
+  std::int32_t n = 0;
+  std::string key = "K120";
+  int searchEnd = -1;
+  std::thread search([&] { searchEnd = EndCode([&] { db::SeekKeyAtLeast(reader, n, key); }); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(Bytes("P.IDX"), pending);
+  EXPECT_EQ(Bytes("P.IDX.jrn"), journal);
+  EXPECT_EQ(LinesWith(Bytes("DBACCESS.ERR"), "visszaállítva"_cp), 0);
+
+  writer->Send("go");
+  EXPECT_EQ(writer->Answer(), "ok 1") << writer->Transcript();
+  search.join();
+  EXPECT_EQ(searchEnd, -1);
+  EXPECT_EQ(key, "K120");
+  int keys = 0;
+  for (db::ResetPosition(reader), db::StepNext(reader, n, key); db::DbOk(); db::StepNext(reader, n, key))
+    ++keys;
+  EXPECT_EQ(keys, 33);
+  db::CloseIndex(reader);
+  std::string out;
+  EXPECT_EQ(DbCheck({"index", "P.IDX", "20"}, out), 0) << out;
+  EXPECT_NE(out.find("sound, 33 keys"), std::string::npos) << out;
 }
 
 // Four stations append and free at random on one file and put and take

@@ -19,10 +19,7 @@ class OtherStation {
     started_ = child_.Start(db_test::ProgramPath(RECORDS_STATION_PATH), {folder, id}) &&
                child_.WaitFor("ok ready", kAnswerMs).has_value();
   }
-  ~OtherStation() {
-    child_.Send("quit");
-    child_.WaitFor("bye", kAnswerMs);
-  }
+  ~OtherStation() { db_test::Dismiss(child_, "quit", "bye"); }
   OtherStation(const OtherStation&) = delete;
   OtherStation& operator=(const OtherStation&) = delete;
 

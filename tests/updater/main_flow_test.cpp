@@ -418,6 +418,21 @@ TEST_F(FlowTest, AnOlderReleaseIsRefusedAndTheAcceptedSerialIsKept) {
   ExpectBox(1, std::string("A szerveren régebbi kiadás (1) van, mint a már elfogadott (2)!"_cp));
 }
 
+// When both downloads fail, the run ends with the code of the one that
+// failed first: here the package is missing and the unpacker is not the one
+// the manifest names.
+TEST_F(FlowTest, WhenBothDownloadsFailTheFirstFailuresCodeCounts) {
+  ServeContent();
+  if (IsSkipped()) return;
+  fs::path root;
+  int port = 0;
+  ASSERT_TRUE(ReadServer(root, port));
+  fs::remove(root / "letolt/ugy/MINTA/pszla.zip");
+  WriteAll(root / "letolt/unzip.exe", "not the unpacker the manifest names");
+  EXPECT_EQ(Run("prgfrMINTA.exe"), updater::kExitNotOnServer);
+  EXPECT_FALSE(fs::exists(work / "unzip.exe"));
+}
+
 // One Esc ends the run: nothing more is fetched, run or told.
 TEST_F(FlowTest, OneEscDuringTheDownloadEndsTheRun) {
   ServeContent();

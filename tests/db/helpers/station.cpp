@@ -21,6 +21,8 @@
 //   insertkey N KEY   InsertKey into the station's index
 //   dieafter N   the process ends, as if killed, right after its Nth index
 //                page write from now
+//   pauseafter N right after its Nth index page write from now the station
+//                says "paused" and holds its change until its next input line
 //   oldrelease   index changes from now on keep no journal
 #include <array>
 #include <cstdio>
@@ -359,15 +361,23 @@ void Churn(int id, unsigned seed, const std::string& round, const std::string& j
   }
 }
 
-// A page store around the index's own that ends the process right after
-// its Nth page write, as a kill would (no destructor, no flush).
-class DyingPages : public db::PageStore {
+// A page store around the index's own that stops right after its Nth page
+// write: the process ends, as a kill would (no destructor, no flush), or
+// it says "paused" and holds the change (and the header lock) until its
+// next input line.
+class StoppingPages : public db::PageStore {
  public:
-  DyingPages(std::unique_ptr<db::PageStore> inner, int writes) : inner_(std::move(inner)), left_(writes) {}
+  enum class Stop { kDie, kPause };
+  StoppingPages(std::unique_ptr<db::PageStore> inner, int writes, Stop stop)
+      : inner_(std::move(inner)), left_(writes), stop_(stop) {}
   void Read(std::int32_t n, std::uint8_t* record) override { inner_->Read(n, record); }
   void Write(std::int32_t n, const std::uint8_t* record) override {
     inner_->Write(n, record);
-    if (--left_ == 0) std::_Exit(9);
+    if (--left_ != 0) return;
+    if (stop_ == Stop::kDie) std::_Exit(9);
+    station::Say("paused");
+    std::string line;
+    std::getline(std::cin, line);
   }
   void Release(std::int32_t n) override { inner_->Release(n); }
   std::int32_t Allocate() override { return inner_->Allocate(); }
@@ -375,12 +385,16 @@ class DyingPages : public db::PageStore {
   std::int32_t BeginChange() override { return inner_->BeginChange(); }
   void EndChange(std::int32_t root) override { inner_->EndChange(root); }
   std::int32_t PeekRoot() override { return inner_->PeekRoot(); }
+  bool HoldChanges() override { return inner_->HoldChanges(); }
+  void ReleaseChanges() override { inner_->ReleaseChanges(); }
+  bool ChangeRunning() override { return inner_->ChangeRunning(); }
   bool Holds(std::int32_t n) override { return inner_->Holds(n); }
   void Fault(std::int32_t n) override { inner_->Fault(n); }
 
  private:
   std::unique_ptr<db::PageStore> inner_;
   int left_;
+  Stop stop_;
 };
 
 std::unique_ptr<db::JournalSwitch> g_oldRelease;
@@ -393,7 +407,7 @@ bool Serve(const std::string& line) {
   in >> command;
   if (command == "quit") return false;
   static const std::set<std::string> withoutFile{"lockgroup", "unlockgroup", "index", "closeindex",
-                                                 "dieafter", "oldrelease", "insertkey", "scan"};
+                                                 "dieafter", "pauseafter", "oldrelease", "insertkey", "scan"};
   if (!withoutFile.count(command))
     in >> id;
   if (id < 0 || id > 9) id = 0;
@@ -481,10 +495,11 @@ bool Serve(const std::string& line) {
     in >> n >> name;
     db::InsertKey(g_index, n, name);
     Say("ok " + std::to_string(db::DbOk()));
-  } else if (command == "dieafter") {
+  } else if (command == "dieafter" || command == "pauseafter") {
     int writes = 1;
     in >> writes;
-    g_index.Pages = std::make_unique<DyingPages>(std::move(g_index.Pages), writes);
+    auto stop = command == "dieafter" ? StoppingPages::Stop::kDie : StoppingPages::Stop::kPause;
+    g_index.Pages = std::make_unique<StoppingPages>(std::move(g_index.Pages), writes, stop);
     Say("ok");
   } else if (command == "oldrelease") {
     g_oldRelease = std::make_unique<db::JournalSwitch>(false);
