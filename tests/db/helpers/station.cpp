@@ -76,13 +76,22 @@ class StationTerminal : public platform::HeadlessTerminal {
   }
 
  private:
+  // The key file is first claimed by a rename, then read: a key is taken
+  // once and never lost to a read that found the file but not its bytes
+  // (under Wine a file just renamed into place cannot always be opened at
+  // once). A claimed file that cannot be read yet is read at the next poll.
   void TakeKeys() {
     std::error_code ec;
-    if (!std::filesystem::exists(keyFile_, ec)) return;
-    std::ifstream in(keyFile_, std::ios::binary);
+    const std::string taken = keyFile_ + ".taken";
+    if (!std::filesystem::exists(taken, ec)) {
+      std::filesystem::rename(keyFile_, taken, ec);
+      if (ec) return;  // no key typed
+    }
+    std::ifstream in(taken, std::ios::binary);
+    if (!in) return;
     std::string keys((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     in.close();
-    std::filesystem::remove(keyFile_, ec);
+    std::filesystem::remove(taken, ec);
     for (char c : keys) {
       if (c == 27) PushKey(0x01, 27);
       else if (c == '\r') PushKey(0x1C, 13);
