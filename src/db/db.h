@@ -336,6 +336,21 @@ class HoldFatalEnds {
  private:
   bool was_;
 };
+// Installs, for the guard's lifetime, a watcher that every pause of an
+// engine wait calls (a busy record or file, a refused read, the key after
+// a fatal error); the watcher in force before is put back at the end. For
+// tests, which bound the waits with it: a watcher may throw to end a wait
+// that nobody will end.
+class WaitWatchGuard {
+ public:
+  explicit WaitWatchGuard(std::function<void()> watch);
+  ~WaitWatchGuard();
+  WaitWatchGuard(const WaitWatchGuard&) = delete;
+  WaitWatchGuard& operator=(const WaitWatchGuard&) = delete;
+
+ private:
+  std::function<void()> previous_;
+};
 // "Hiba:" + text in a box, then the program ends with exit code 1.
 [[noreturn]] void FatalMessage(std::string_view text);
 

@@ -2,6 +2,7 @@
 // open-mode and locking switches, the station identifier, and the helpers
 // that the other engine files share.
 #include <cstring>
+#include <utility>
 
 #include "console/console.h"
 #include "db/db.h"
@@ -232,7 +233,17 @@ std::string WithoutFolder(std::string_view name) {
   return std::string(cut == std::string_view::npos ? name : name.substr(cut + 1));
 }
 
-void PollPause() { platform::SleepMs(1); }
+namespace {
+std::function<void()>& WaitWatch() {
+  static std::function<void()> watch;
+  return watch;
+}
+}  // namespace
+
+void PollPause() {
+  if (WaitWatch()) WaitWatch()();
+  platform::SleepMs(1);
+}
 
 bool EscPressed() {
   if (!console::ConsoleOpen() || !console::KeyPressed()) return false;
@@ -242,4 +253,9 @@ bool EscPressed() {
 }
 
 }  // namespace internal
+
+WaitWatchGuard::WaitWatchGuard(std::function<void()> watch)
+    : previous_(std::exchange(internal::WaitWatch(), std::move(watch))) {}
+WaitWatchGuard::~WaitWatchGuard() { internal::WaitWatch() = std::move(previous_); }
+
 }  // namespace db

@@ -3,16 +3,19 @@
 // terminal, the toolkit and the engine reset and started, the station
 // "TEST_1". Each test has a time bound of its own (TestBound): a lock or
 // a station that a fault keeps waiting fails the test, named, instead of
-// holding the suite until CTest's limit.
+// holding the suite until CTest's limit; and each wait of the engine in the
+// test's own process is bounded (FailStuckWaits).
 #pragma once
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <functional>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -55,6 +58,34 @@ inline std::vector<std::uint8_t> Image(int recLen, std::uint8_t fill) {
 inline std::chrono::seconds TestBound() {
   constexpr std::chrono::seconds kNative(240);
   return UnderWine() ? 5 * kNative : kNative;
+}
+
+struct StuckWait : std::runtime_error {
+  StuckWait() : std::runtime_error("an engine wait that nobody would end") {}
+};
+
+// The watcher of the engine's waits in a test: a wait that nobody will end
+// (a lock the station itself still holds, a fatal end's key that no test
+// pushed) fails the test, named, within seconds. A wait is a run of pauses
+// with no gap over 200 ms. The first stuck wait of a suite may last 20 s
+// (60 s under Wine), a later one a second: a fault that strands one wait
+// strands many.
+inline std::function<void()> FailStuckWaits() {
+  using Clock = std::chrono::steady_clock;
+  return [last = Clock::time_point{}, start = Clock::time_point{}]() mutable {
+    using namespace std::chrono_literals;
+    static bool strandedBefore = false;
+    Clock::time_point now = Clock::now();
+    if (now - last > 200ms) start = now;
+    last = now;
+    auto bound = strandedBefore ? 1s : UnderWine() ? 60s : 20s;
+    if (now - start < bound) return;
+    strandedBefore = true;
+    start = now;
+    ADD_FAILURE() << "an engine wait went on for " << bound.count()
+                  << " s: a lock or a key that nobody will give";
+    throw StuckWait{};
+  };
 }
 
 class EngineTest : public ::testing::Test {
@@ -141,6 +172,7 @@ class EngineTest : public ::testing::Test {
 
  private:
   std::optional<test_support::Deadline> deadline_;
+  db::WaitWatchGuard waitWatch_{FailStuckWaits()};
 };
 
 }  // namespace db_test
