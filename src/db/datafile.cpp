@@ -415,11 +415,10 @@ std::int32_t LiveRecordCount(DataFile& f) {
 }
 
 bool RecordLockedElsewhere(DataFile& f, std::int32_t n) {
-  if (n < 0) return false;
-  std::uint8_t byte = 0;
-  std::size_t got = 0;
-  int result = f.Handle->ReadAt(LockByte(f, n), &byte, 1, got);
-  return result != 0 || got < 1;
+  if (n < 0 || f.Held.count(n) > 0) return false;
+  int lock = f.Handle->Lock(LockByte(f, n), 1);
+  if (lock == 0) (void)f.Handle->Unlock(LockByte(f, n), 1);  // locked just above: cannot fail
+  return lock == platform::error::kLockViolation;
 }
 
 void SequentialRead(DataFile& f, void* buf) {

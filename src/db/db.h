@@ -228,8 +228,9 @@ void FreeRecordWith(DataFile& f, std::int32_t n, const void* buf);
 [[nodiscard]] std::int32_t LiveRecordCount(DataFile& f);
 // Byte 4 of a record image is 0.
 [[nodiscard]] bool RecordIsFree(const void* buf);
-// True when another station holds record n's lock (a read of its lock byte
-// fails); false for n < 0. The file position is kept.
+// True when another station holds record n's lock: an attempt to take it is
+// refused (a lock taken is let go at once; one this file holds is no
+// other's). False for n < 0. The file position is kept.
 [[nodiscard]] bool RecordLockedElsewhere(DataFile& f, std::int32_t n);
 // Reads the record at the file position and moves on by one, also when
 // another station holds its lock (then its last byte reads as 0).

@@ -187,14 +187,6 @@ class SharingTableTest : public SharedFileTest {
     EXPECT_EQ(Bytes("F.DAT"), op == Op::kCreateOver ? "" : "new");
     Put("F.DAT", std::string(100, 'f'));
   }
-
-  // Why Wine, unlike Windows, decides a case otherwise; null when it does not.
-  static const char* WineDiffers(Op op, int holder) {
-    if (op == Op::kCopyOver && holder == share::kReadWriteDenyNone)
-      return "Wine's CopyFile opens its target sharing writing, so it copies over a file "
-             "that another handle has open for writing";
-    return nullptr;
-  }
 };
 
 TEST_F(SharingTableTest, AHeldFileIsChangedOnlyAsItsHolderShares) {
@@ -204,10 +196,6 @@ TEST_F(SharingTableTest, AHeldFileIsChangedOnlyAsItsHolderShares) {
       char what[64];
       std::snprintf(what, sizeof what, "%s against a holder 0x%02X", c.name, kHolders[h]);
       SCOPED_TRACE(what);
-      if (const char* why = db_test::UnderWine() ? WineDiffers(c.op, kHolders[h]) : nullptr) {
-        std::printf("[ SKIPPED  ] %s under Wine: %s\n", what, why);
-        continue;
-      }
       auto holder = NewFile();
       ASSERT_EQ(holder->Open("F.DAT", kHolders[h]), 0);
       EXPECT_EQ(Run(c.op), expected[h]);

@@ -90,7 +90,7 @@ TEST_F(StationsTest, ARecordHeldByTheOtherStationAsksWhetherTheEditShouldWait) {
 TEST_F(StationsTest, AnEditThatWaitedForTheOtherStationGoesOnOnceTheRecordIsReleased) {
   ASSERT_EQ(other->Ask("lock B2"), "ok " + std::to_string(b));
   other->Send("release B2 500");
-  if (!db_test::UnderWine()) Answer("I");  // Wine cannot see the other's lock before the wait
+  Answer("I");  // waits for the other station
   Then([this] {
     Keys("\rBarack");
     Special(key::kF10);
@@ -104,7 +104,7 @@ TEST_F(StationsTest, AnEditThatWaitedForTheOtherStationGoesOnOnceTheRecordIsRele
 TEST_F(StationsTest, ARecordDeletedWhileTheEditWaitedIsReportedAndTheNextOneBecomesCurrent) {
   ASSERT_EQ(other->Ask("lock B2"), "ok " + std::to_string(b));
   other->Send("delete B2 1000");
-  if (!db_test::UnderWine()) Answer("I");  // Wine cannot see the other's lock before the wait
+  Answer("I");  // waits for the other station
   Answer("\r");
   EXPECT_EQ(records::EditCurrentRecord(*table, "F10-tárolás Esc-kilépés"_cp), 0);
   EXPECT_TRUE(Seen("A rekordot idöközben törölték !"_cp));
@@ -128,8 +128,8 @@ TEST_F(StationsTest, AGroupEditPassesOverARecordDeletedWhileItWaitedAndGoesOn) {
     other->Send("delete B2 1000");
     Special(key::kF10);  // A1 stored as it was
   });
-  if (!db_test::UnderWine()) Answer("I");  // Wine cannot see the other's lock before the wait
-  Answer("\r");                             // "A rekordot idöközben törölték !"
+  Answer("I");
+  Answer("\r");  // "A rekordot idöközben törölték !"
   Then([&] {
     offered.push_back(table->CurrentRecord);
     Special(key::kF10);

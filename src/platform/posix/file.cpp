@@ -6,28 +6,11 @@
 // another, and belong to no one else; the system drops them when the handle
 // is closed or the process dies.
 //
-// Sharing modes. Four bytes far beyond any record stand for the sharing
-// state of the file (records are at most 10000 bytes and numbered by 32 bits,
-// so data ends below 2^46):
-//
-//   kShareBase + 0   held by every handle with read access
-//   kShareBase + 1   held by every handle with write access
-//   kShareBase + 2   held by every handle that denies reading to others
-//   kShareBase + 3   held by every handle that denies writing to others
-//
-// A handle holds its bytes with shared (read) locks, so any number of
-// handles can hold the same byte. An open first takes its own bytes, then
-// looks (F_OFD_GETLK, which ignores the asker's own locks) for another
-// handle on the bytes it conflicts with: reading conflicts with +2, writing
-// with +3, denying reads with +0, denying writes with +1. On a conflict it
-// closes again and reports a sharing violation. Two conflicting opens
-// racing each other may both be refused, never both granted. Since every
-// handle holds +0 or +1, a file with a foreign lock on either is open
-// elsewhere: erasing and renaming it are refused (InUse), as Windows
-// refuses them while a handle that does not share deletion is open, and
-// ours never share it. Stations of the previous release hold the same
-// bytes, so they are seen too.
-//
+// Sharing modes: the locks of platform/sharing_internal.h, held with OFD
+// locks (shared ones on the sharing bytes, an exclusive one on the gate).
+// Looking for another handle's lock is F_OFD_GETLK, which ignores the
+// asker's own locks, so a handle takes its bytes before it looks.
+
 // Byte-range locks. Lock takes an exclusive OFD lock; the handle keeps a
 // table of the ranges it holds, because OFD locks of one description merge
 // and re-locking a held byte would succeed, where Windows refuses it.
@@ -50,33 +33,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <time.h>
+
 #include <cerrno>
 #include <vector>
 
 #include "platform/fs.h"
 #include "platform/posix/fs_internal.h"
+#include "platform/sharing_internal.h"
 
 namespace platform {
 namespace {
 
-constexpr off_t kShareBase = off_t{1} << 62;
-constexpr int kHasRead = 0, kHasWrite = 1, kDeniesRead = 2, kDeniesWrite = 3;
-
-struct Mode {
-  bool read = false, write = false;          // access wanted
-  bool denyRead = false, denyWrite = false;  // denied to others
-};
-
-// The access and sharing of a flags byte; false when it names none.
-bool DecodeFlags(int flags, Mode& mode) {
-  int access = flags & 0x07, sharing = (flags >> 4) & 0x07;
-  if (access > 2 || sharing > 4) return false;
-  mode.read = access != 1;
-  mode.write = access != 0;
-  mode.denyRead = sharing <= 1 || sharing == 3;
-  mode.denyWrite = sharing <= 2;
-  return true;
-}
+using sharing::kShareBase;
+using sharing::Mode;
 
 flock Range(short type, off_t offset, off_t length) {
   flock lock{};
@@ -98,6 +68,23 @@ bool ForeignLock(int fd, off_t offset, off_t length) {
 bool ShareLock(int fd, int byte) {
   flock lock = Range(F_RDLCK, kShareBase + byte, 1);
   return fcntl(fd, F_OFD_SETLK, &lock) == 0;
+}
+
+// Takes (or lets go) the gate of the sharing protocol; taking waits while
+// another open holds it, up to sharing::kGateWaitMs.
+bool TakeGate(int fd) {
+  flock lock = Range(F_WRLCK, kShareBase + sharing::kGate, 1);
+  for (int waited = 0; fcntl(fd, F_OFD_SETLK, &lock) != 0; ++waited) {
+    if ((errno != EAGAIN && errno != EACCES) || waited >= sharing::kGateWaitMs) return false;
+    timespec pause{0, 1000000};
+    nanosleep(&pause, nullptr);
+  }
+  return true;
+}
+
+void LetGateGo(int fd) {
+  flock lock = Range(F_UNLCK, kShareBase + sharing::kGate, 1);
+  fcntl(fd, F_OFD_SETLK, &lock);
 }
 
 // Opens the descriptor for a mode; 0 or the error number.
@@ -227,7 +214,7 @@ class PosixFile final : public File {
   int OpenWith(std::string_view path, int flags, bool create) {
     Close();
     Mode mode;
-    if (!DecodeFlags(flags, mode) || (create && !mode.write)) return error::kInvalidAccess;
+    if (!sharing::DecodeFlags(flags, mode) || (create && !mode.write)) return error::kInvalidAccess;
     std::string resolved = ResolvePath(path);
     if (resolved.empty()) return error::kPathNotFound;
     if (int error = OpenDescriptor(resolved, mode, create, fd_, readOnlyFd_)) return error;
@@ -243,16 +230,17 @@ class PosixFile final : public File {
     return error::kNone;
   }
 
-  // Takes this handle's sharing bytes and looks for conflicts.
+  // Takes this handle's sharing bytes and looks for conflicts, under the
+  // gate. A descriptor opened for reading alone cannot take the gate's
+  // exclusive lock; it claims without it.
   int ClaimSharing(const Mode& mode) {
-    if ((mode.read && !ShareLock(fd_, kHasRead)) || (mode.write && !ShareLock(fd_, kHasWrite)) ||
-        (mode.denyRead && !ShareLock(fd_, kDeniesRead)) ||
-        (mode.denyWrite && !ShareLock(fd_, kDeniesWrite)))
-      return error::kSharingViolation;
-    bool conflict = (mode.read && ForeignLock(fd_, kShareBase + kDeniesRead, 1)) ||
-                    (mode.write && ForeignLock(fd_, kShareBase + kDeniesWrite, 1)) ||
-                    (mode.denyRead && ForeignLock(fd_, kShareBase + kHasRead, 1)) ||
-                    (mode.denyWrite && ForeignLock(fd_, kShareBase + kHasWrite, 1));
+    bool gated = !readOnlyFd_ && TakeGate(fd_);
+    if (!gated && !readOnlyFd_) return error::kSharingViolation;
+    bool taken = sharing::ForEachOwnByte(mode, [&](int byte) { return ShareLock(fd_, byte); });
+    bool conflict = !taken || sharing::AnyConflict(mode, [&](int byte) {
+      return ForeignLock(fd_, kShareBase + byte, 1);
+    });
+    if (gated) LetGateGo(fd_);
     return conflict ? error::kSharingViolation : error::kNone;
   }
 
@@ -291,7 +279,7 @@ std::unique_ptr<File> NewSystemFile() { return std::make_unique<PosixFile>(); }
 bool posix::InUse(const std::string& path) {
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
   if (fd < 0) return false;
-  bool held = ForeignLock(fd, kShareBase + kHasRead, 2);
+  bool held = ForeignLock(fd, kShareBase + sharing::kHasRead, 2);
   close(fd);
   return held;
 }

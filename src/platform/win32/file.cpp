@@ -1,10 +1,21 @@
 // The system's file on Win32: CreateFileA with share modes, positioned
-// ReadFile/WriteFile, LockFile/UnlockFile. The system gives every rule of
-// platform/file.h itself; no share mode here includes FILE_SHARE_DELETE,
-// so DeleteFileA and MoveFileExA refuse a file that a handle holds.
+// ReadFile/WriteFile, LockFile/UnlockFile.
+//
+// Sharing is decided twice. The share modes asked of CreateFileA keep the
+// rules of platform/file.h among the handles one Windows (or one Wine
+// server) knows, stations of the previous release among them; no share
+// mode includes FILE_SHARE_DELETE. The locks of platform/sharing_internal.h
+// carry the same rules to every other station: POSIX ones, those under
+// another Wine server, those behind a file server.
+//
+// Under Wine only a handle open for writing takes exclusive locks (a
+// read-only handle's lock becomes a shared one towards other Wine servers
+// and POSIX stations), so the claim's exclusive locks go through a handle
+// of their own, open for reading and writing, where the system grants one.
 #include <windows.h>
 
 #include "platform/file.h"
+#include "platform/sharing_internal.h"
 #include "platform/win32/file_internal.h"
 
 namespace platform {
@@ -12,15 +23,17 @@ namespace {
 
 using win32::LastError;
 
+using sharing::kShareBase;
+
 // Access rights and share mode of a flags byte; false when it names none.
 bool DecodeFlags(int flags, DWORD& access, DWORD& shareMode) {
-  int accessBits = flags & 0x07, sharing = (flags >> 4) & 0x07;
-  if (accessBits > 2 || sharing > 4) return false;
+  int accessBits = flags & 0x07, sharingBits = (flags >> 4) & 0x07;
+  if (accessBits > 2 || sharingBits > 4) return false;
   static const DWORD kAccess[] = {GENERIC_READ, GENERIC_WRITE, GENERIC_READ | GENERIC_WRITE};
   static const DWORD kShare[] = {0, 0, FILE_SHARE_READ, FILE_SHARE_WRITE,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE};
   access = kAccess[accessBits];
-  shareMode = kShare[sharing];
+  shareMode = kShare[sharingBits];
   return true;
 }
 
@@ -41,14 +54,49 @@ DWORD ChunkOf(std::size_t left) {
 DWORD Low(std::int64_t v) { return static_cast<DWORD>(static_cast<std::uint64_t>(v) & 0xFFFFFFFFu); }
 DWORD High(std::int64_t v) { return static_cast<DWORD>(static_cast<std::uint64_t>(v) >> 32); }
 
+bool TryLockByte(HANDLE h, std::int64_t offset, bool exclusive) {
+  OVERLAPPED at = At(offset);
+  DWORD how = LOCKFILE_FAIL_IMMEDIATELY | (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
+  return LockFileEx(h, how, 0, 1, 0, &at) != 0;
+}
+
+void UnlockByte(HANDLE h, std::int64_t offset) {
+  OVERLAPPED at = At(offset);
+  UnlockFileEx(h, 0, 1, 0, &at);
+}
+
+// A handle of the file open for reading and writing that shares
+// everything, for exclusive locks that look at other handles' locks;
+// INVALID_HANDLE_VALUE when the system grants none.
+HANDLE OpenLockingHandle(const std::string& path) {
+  return CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Takes the gate of the sharing protocol through h, waiting while another
+// open holds it, up to sharing::kGateWaitMs.
+bool TakeGate(HANDLE h) {
+  for (int waited = 0; !TryLockByte(h, kShareBase + sharing::kGate, true); ++waited) {
+    if (GetLastError() != ERROR_LOCK_VIOLATION || waited >= sharing::kGateWaitMs) return false;
+    Sleep(1);
+  }
+  return true;
+}
+
+// True when a handle other than h holds a lock on the sharing byte.
+bool HeldElsewhere(HANDLE h, int byte) {
+  if (!TryLockByte(h, kShareBase + byte, true)) return true;
+  UnlockByte(h, kShareBase + byte);
+  return false;
+}
+
 class Win32File final : public File {
  public:
   ~Win32File() override { Close(); }
 
-  int Open(std::string_view path, int flags) override { return OpenWith(path, flags, OPEN_EXISTING); }
-  int Create(std::string_view path, int flags) override {
-    return OpenWith(path, flags, CREATE_ALWAYS);
-  }
+  int Open(std::string_view path, int flags) override { return OpenWith(path, flags, false); }
+  int Create(std::string_view path, int flags) override { return OpenWith(path, flags, true); }
   bool IsOpen() const override { return handle_ != INVALID_HANDLE_VALUE; }
   const std::string& Path() const override { return path_; }
 
@@ -146,18 +194,44 @@ class Win32File final : public File {
   }
 
  private:
-  int OpenWith(std::string_view name, int flags, DWORD disposition) {
+  int OpenWith(std::string_view name, int flags, bool create) {
     Close();
+    sharing::Mode mode;
     DWORD access = 0, shareMode = 0;
-    if (!DecodeFlags(flags, access, shareMode)) return error::kInvalidAccess;
-    if (disposition == CREATE_ALWAYS && !(access & GENERIC_WRITE)) return error::kInvalidAccess;
+    if (!sharing::DecodeFlags(flags, mode) || !DecodeFlags(flags, access, shareMode) ||
+        (create && !mode.write))
+      return error::kInvalidAccess;
     std::string p(name);
-    HANDLE h = CreateFileA(p.c_str(), access, shareMode, nullptr, disposition,
+    HANDLE h = CreateFileA(p.c_str(), access, shareMode, nullptr, create ? OPEN_ALWAYS : OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return LastError();
     handle_ = h;
+    int error = ClaimSharing(p, mode);
+    if (!error && create) error = Truncate(0);  // emptied only once the claim holds
+    if (error) {
+      Close();
+      return error;
+    }
     path_ = p;
     return error::kNone;
+  }
+
+  // Takes this handle's sharing locks and looks for conflicts, under the
+  // gate (platform/sharing_internal.h). A lock this handle holds would
+  // refuse its own exclusive attempts, so it looks before it takes.
+  int ClaimSharing(const std::string& path, const sharing::Mode& mode) {
+    HANDLE own = OpenLockingHandle(path);
+    HANDLE looker = own != INVALID_HANDLE_VALUE ? own : handle_;
+    bool conflict = true, taken = false;
+    if (TakeGate(looker)) {
+      conflict = sharing::AnyConflict(mode, [&](int byte) { return HeldElsewhere(looker, byte); });
+      taken = !conflict && sharing::ForEachOwnByte(mode, [&](int byte) {
+        return TryLockByte(handle_, kShareBase + byte, false);
+      });
+      UnlockByte(looker, kShareBase + sharing::kGate);
+    }
+    if (own != INVALID_HANDLE_VALUE) CloseHandle(own);
+    return conflict || !taken ? error::kSharingViolation : error::kNone;
   }
 
   int CheckOffset(std::int64_t offset) const {
@@ -172,5 +246,15 @@ class Win32File final : public File {
 }  // namespace
 
 std::unique_ptr<File> NewSystemFile() { return std::make_unique<Win32File>(); }
+
+bool win32::InUse(const std::string& path) {
+  HANDLE h = OpenLockingHandle(path);
+  if (h == INVALID_HANDLE_VALUE) return false;  // the system's own refusal answers then
+  OVERLAPPED at = At(kShareBase + sharing::kHasRead);
+  bool held = !LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 2, 0, &at);
+  if (!held) UnlockFileEx(h, 0, 2, 0, &at);
+  CloseHandle(h);
+  return held;
+}
 
 }  // namespace platform

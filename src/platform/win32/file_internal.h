@@ -3,8 +3,14 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 namespace platform::win32 {
+
+// True when a handle of the platform's file object holds the file open, in
+// any process of either build (platform/sharing_internal.h): erasing,
+// renaming or replacing it is then refused.
+bool InUse(const std::string& path);
 
 inline int LastError() { return static_cast<int>(GetLastError()); }
 

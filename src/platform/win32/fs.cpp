@@ -1,6 +1,9 @@
 // Files on Win32: the system takes Windows paths as they are.
 #include <windows.h>
 
+#include <memory>
+
+#include "platform/file.h"
 #include "platform/fs.h"
 #include "platform/win32/file_internal.h"
 
@@ -19,6 +22,14 @@ HANDLE OpenForTimes(std::string_view path, DWORD access) {
                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
+// A file is copied over only where a handle writing it and denying writes
+// would be granted (platform/fs.h), whichever station holds it.
+int RefuseHeldTarget(std::string_view target) {
+  std::unique_ptr<File> probe = NewSystemFile();
+  return probe->Open(target, share::kWriting) == error::kSharingViolation ? error::kSharingViolation
+                                                                         : error::kNone;
+}
+
 }  // namespace
 
 std::string ResolvePath(std::string_view path) { return std::string(path); }
@@ -34,18 +45,23 @@ bool FolderExists(std::string_view path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// DeleteFileA, MoveFileExA and CopyFileA refuse a file that another handle's
-// sharing protects, as the rules of platform/fs.h say.
+// DeleteFileA, MoveFileExA and CopyFileA refuse a file that a handle's
+// share mode protects; a file that a station of another system or Wine
+// server holds open is refused first (win32::InUse), as on POSIX.
 int EraseFile(std::string_view path) {
+  if (win32::InUse(Z(path))) return error::kSharingViolation;
   return DeleteFileA(Z(path).c_str()) ? error::kNone : LastError();
 }
 
 int RenameFile(std::string_view from, std::string_view to) {
+  if (win32::InUse(Z(from))) return error::kSharingViolation;
+  if (win32::InUse(Z(to))) return error::kAccessDenied;  // an open file is not replaced
   return MoveFileExA(Z(from).c_str(), Z(to).c_str(), MOVEFILE_REPLACE_EXISTING) ? error::kNone
                                                                                 : LastError();
 }
 
 int CopyFileTo(std::string_view source, std::string_view target, bool failIfExists) {
+  if (int rc = RefuseHeldTarget(target)) return rc;
   return CopyFileA(Z(source).c_str(), Z(target).c_str(), failIfExists) ? error::kNone : LastError();
 }
 
