@@ -10,6 +10,8 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -64,27 +66,43 @@ struct StuckWait : std::runtime_error {
   StuckWait() : std::runtime_error("an engine wait that nobody would end") {}
 };
 
-// The watcher of the engine's waits in a test: a wait that nobody will end
-// (a lock the station itself still holds, a fatal end's key that no test
-// pushed) fails the test, named, within seconds. A wait is a run of pauses
-// with no gap over 200 ms. The first stuck wait of a suite may last 20 s
-// (60 s under Wine), a later one a second: a fault that strands one wait
-// strands many.
-inline std::function<void()> FailStuckWaits() {
+// How long a wait in a test may go on before it counts as one that nobody
+// will end (a lock the station itself still holds, a key that no test
+// pushed): far longer than any wait the tests mean.
+inline std::chrono::seconds StuckWaitBound() {
+  return std::chrono::seconds(UnderWine() ? 60 : 20);
+}
+
+// A stuck wait fails its test, named, by an exception that ends the wait. A
+// second one in the same suite ends the suite at once: a fault that strands
+// one wait strands the next test's too.
+[[noreturn]] inline void FailStuckWait(const std::string& what) {
+  static bool strandedBefore = false;
+  const char* test = ::testing::UnitTest::GetInstance()->current_test_info()
+                         ? ::testing::UnitTest::GetInstance()->current_test_info()->name()
+                         : "(between tests)";
+  if (strandedBefore) {
+    std::fprintf(stderr, "FAILED: %s: %s; after the first such wait the suite stops here\n",
+                 test, what.c_str());
+    std::fflush(stderr);
+    std::_Exit(1);
+  }
+  strandedBefore = true;
+  ADD_FAILURE() << what;
+  throw StuckWait{};
+}
+
+// The watcher of the engine's waits (db::WaitWatchGuard): a wait is a run
+// of pauses with no gap over 2 s (a restart may do much work between two).
+inline std::function<void()> FailStuckEngineWaits() {
   using Clock = std::chrono::steady_clock;
   return [last = Clock::time_point{}, start = Clock::time_point{}]() mutable {
-    using namespace std::chrono_literals;
-    static bool strandedBefore = false;
     Clock::time_point now = Clock::now();
-    if (now - last > 200ms) start = now;
+    if (now - last > std::chrono::seconds(2)) start = now;
     last = now;
-    auto bound = strandedBefore ? 1s : UnderWine() ? 60s : 20s;
-    if (now - start < bound) return;
-    strandedBefore = true;
-    start = now;
-    ADD_FAILURE() << "an engine wait went on for " << bound.count()
-                  << " s: a lock or a key that nobody will give";
-    throw StuckWait{};
+    if (now - start >= StuckWaitBound())
+      FailStuckWait("an engine wait went on for " + std::to_string(StuckWaitBound().count()) +
+                    " s: a lock or a key that nobody will give");
   };
 }
 
@@ -101,6 +119,11 @@ class EngineTest : public ::testing::Test {
     std::filesystem::current_path(folder_);
     console::OpenConsole(term);
     ui::ResetToolkit();
+    // A box or question of the toolkit that waits that long for a key no
+    // test pushed (the engine's messages among them) is stuck too.
+    ui::SetIdle([] { FailStuckWait("a box waited " + std::to_string(StuckWaitBound().count()) +
+                                   " s for a key that no test pushed"); },
+                static_cast<int>(StuckWaitBound().count()) * 100);
     db::ResetEngine();
     db::SetStationId("TEST_1");
     db::InitDatabase();
@@ -172,7 +195,7 @@ class EngineTest : public ::testing::Test {
 
  private:
   std::optional<test_support::Deadline> deadline_;
-  db::WaitWatchGuard waitWatch_{FailStuckWaits()};
+  db::WaitWatchGuard waitWatch_{FailStuckEngineWaits()};
 };
 
 }  // namespace db_test
