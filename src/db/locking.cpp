@@ -13,6 +13,16 @@
 // holder can finish, and each attempt follows the last after about 1 ms.
 // The operating system releases a stopped station's byte locks; its header
 // markers stay until ClearStaleMarkers runs.
+//
+// Every decision between stations rests on these byte-range locks, which
+// both builds take at the same offsets and which file servers carry between
+// Windows and POSIX clients: "busy" is an attempt to take the lock, let go
+// at once (RecordLockedElsewhere), never a read that the system may or may
+// not refuse (Windows refuses it, Wine and POSIX do not). Who has a file
+// open, and whether a tool may have it alone (reindex, the sample's swap,
+// erase, rename, create over), is decided by the sharing locks of the file
+// object (platform/sharing_internal.h), which previous-release POSIX
+// stations take too.
 #include <cstring>
 
 #include "console/console.h"

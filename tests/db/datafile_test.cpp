@@ -320,7 +320,6 @@ TEST_F(DataFileTest, PeekOfARecordLockedElsewhereReadsAllButItsLastByte) {
 }
 
 TEST_F(DataFileTest, RecordLockedElsewhereSeesOnlyOtherHandlesLocks) {
-  SKIP_UNDER_WINE_READS();
   MakeFile("T.DAT", kRec, 2);
   db::DataFile f;
   OpenShared(f);

@@ -60,7 +60,6 @@ class StationsTest : public TableTest {
 };
 
 TEST_F(StationsTest, ARecordHeldByTheOtherStationIsBusyToTheDelete) {
-  SKIP_UNDER_WINE_READS();
   ASSERT_EQ(other->Ask("lock B2"), "ok " + std::to_string(b));
   Answer("\r");
   records::ConfirmDelete();
@@ -76,7 +75,6 @@ TEST_F(StationsTest, ARecordHeldByTheOtherStationIsBusyToTheDelete) {
 }
 
 TEST_F(StationsTest, ARecordHeldByTheOtherStationAsksWhetherTheEditShouldWait) {
-  SKIP_UNDER_WINE_READS();
   ASSERT_EQ(other->Ask("lock B2"), "ok " + std::to_string(b));
   for (const char* answer : {"N", "\x1b"}) {  // Esc gives up the wait as "N" does
     Answer(answer);
