@@ -24,6 +24,8 @@
 //   pauseafter N right after its Nth index page write from now the station
 //                says "paused" and holds its change until its next input line
 //   oldrelease   index changes from now on keep no journal
+//   erase NAME   erases the file NAME; answers "ok" and the platform's result
+//                number (0 when erased)
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -38,6 +40,7 @@
 #include <vector>
 
 #include "db/db.h"
+#include "platform/fs.h"
 #include "platform/sysinfo.h"
 #include "platform/terminal.h"
 #include "startup/startup.h"
@@ -416,7 +419,8 @@ bool Serve(const std::string& line) {
   in >> command;
   if (command == "quit") return false;
   static const std::set<std::string> withoutFile{"lockgroup", "unlockgroup", "index", "closeindex",
-                                                 "dieafter", "pauseafter", "oldrelease", "insertkey", "scan"};
+                                                 "dieafter", "pauseafter", "oldrelease", "insertkey", "scan",
+                                                 "erase"};
   if (!withoutFile.count(command))
     in >> id;
   if (id < 0 || id > 9) id = 0;
@@ -519,6 +523,9 @@ bool Serve(const std::string& line) {
     in >> count >> seed >> name;
     Stress(id, count, seed, name);
     Say("ok done");
+  } else if (command == "erase") {
+    in >> name;
+    Say("ok " + std::to_string(platform::EraseFile(name)));
   } else if (command == "scan") {
     int passes = 0, fixed = 0;
     in >> passes >> fixed;
