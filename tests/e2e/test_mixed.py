@@ -24,7 +24,6 @@ import os
 import queue
 import random
 import re
-import shlex
 import shutil
 import signal
 import subprocess
@@ -34,7 +33,7 @@ import threading
 import time
 import unittest
 
-from tmuxlib import WINE_LOADER, Tmux, wine_words
+from tmuxlib import WINE_LOADER, TerminalTestCase
 
 PROGRAMS = {}  # (build, program name) -> path, from the command line
 BUILDS = ("native", "windows")
@@ -167,7 +166,7 @@ class Station:
         self.reader.join(timeout=5)
 
 
-class MixedStations(unittest.TestCase):
+class MixedStations(TerminalTestCase):
     def folder(self):
         folder = tempfile.mkdtemp(prefix="tormex-mixed-")
         self.addCleanup(shutil.rmtree, folder, ignore_errors=True)
@@ -191,37 +190,13 @@ class MixedStations(unittest.TestCase):
     def run_in_terminal(self, build, folder, program, *args):
         """A tool run in a terminal of its own (tmux) in folder, its output
         and error sent to files: exit code, output and error."""
-        work = tempfile.mkdtemp(prefix="tormex-mixed-tmux-")
-        self.addCleanup(shutil.rmtree, work, ignore_errors=True)
-        tmux = Tmux(work)
-        self.addCleanup(tmux.kill)
-        status = os.path.join(work, "status")
-        for name in ("out", "err"):
-            if os.path.exists(os.path.join(folder, name)):
-                os.remove(os.path.join(folder, name))
         env = {"HOME": folder, "XDG_CONFIG_HOME": folder, "TMPDIR": folder}
-        if build == "windows":
-            words = wine_words([PROGRAMS[build, program], *args], env, [">out", "2>err"])
-            line = " ".join(shlex.quote(w) for w in words)
-        else:
-            words = ["env", "TERM=xterm-256color", *(f"{k}={v}" for k, v in env.items()),
-                     PROGRAMS[build, program], *args]
-            line = " ".join(shlex.quote(w) for w in words) + " >out 2>err"
-        tmux.start(f"cd {shlex.quote(folder)} && {line}; echo $? > {shlex.quote(status)}; sleep 60")
-        deadline = time.monotonic() + RUN_SECONDS
-
-        def read(name):
-            try:
-                with open(name, "rb") as f:
-                    return text(f.read())
-            except FileNotFoundError:
-                return ""
-        while not read(status).strip():
-            if time.monotonic() > deadline:
-                self.fail(f"{program} ({build}) did not end; screen:\n" + "\n".join(tmux.rows()))
-            time.sleep(0.05)
-        tmux.kill()
-        return int(read(status)), read(os.path.join(folder, "out")), read(os.path.join(folder, "err"))
+        self.start_program(PROGRAMS[build, program], *args, env=env, folder=folder, output=True,
+                           wine=build == "windows")
+        code = self.wait_exit()
+        self.tmux.kill()
+        with open(os.path.join(folder, "out"), "rb") as out, open(os.path.join(folder, "err"), "rb") as err:
+            return code, text(out.read()), text(err.read())
 
     # ---- A record, and a file open, held by one build -------------------------------
 

@@ -57,16 +57,17 @@ def not_under_wine(reason):
 POSIX_ONLY = ("HOME", "TMPDIR", "XDG_CONFIG_HOME", "TORMEX_MACHINE_REGISTRY")
 
 
-def shell_line(argv, env=None, folder=None, output=False, errors=False):
-    """The shell command that starts a program as start_program describes."""
+def shell_line(argv, env=None, folder=None, output=False, errors=False, wine=WINE):
+    """The shell command that starts a program as start_program describes
+    (a Win32 program, under Wine, when wine is set)."""
     env = dict(env or {})
     redirect = [">out", "2>err"] if output else []
-    if WINE:
+    if wine:
         words = wine_words(argv, env, redirect)
     else:
         words = ["env", "TERM=xterm-256color", *(f"{k}={v}" for k, v in env.items()), *argv]
     line = " ".join(shlex.quote(w) for w in words)
-    if not WINE and output:
+    if not wine and output:
         line += " " + " ".join(redirect)
     if errors:  # a console is drawn on standard output, so that stays the terminal
         line += " 2>err"
@@ -132,20 +133,21 @@ class TerminalTestCase(unittest.TestCase):
     records the program's exit status in a file."""
 
     def start_program(self, *argv, env=None, folder=None, output=False, errors=False,
-                      survive_hangup=False):
+                      survive_hangup=False, wine=WINE):
         """Starts a program of the build under test with its arguments, the
         variables env added to its environment, in folder (when given),
         its standard output and error sent to the files out and err there
         (when output is set) or its standard error alone to err (errors).
         With survive_hangup the program and its shell ignore SIGHUP, so that
-        the terminal can go away under them (tmux.kill) while they run on."""
+        the terminal can go away under them (tmux.kill) while they run on.
+        A test of both builds at once names the program's own with wine."""
         work = tempfile.TemporaryDirectory()
         self.addCleanup(work.cleanup)
         self.status_file = os.path.join(work.name, "status")
         self.tmux = Tmux(work.name)
         self.addCleanup(self.tmux.kill)  # also when the test fails below
         self.tmux.start(("trap '' HUP; " if survive_hangup else "") +
-                        shell_line(argv, env, folder, output, errors) +
+                        shell_line(argv, env, folder, output, errors, wine) +
                         f"; echo $? > {shlex.quote(self.status_file)}; sleep 60")
 
     def wait_row(self, row, pattern):
