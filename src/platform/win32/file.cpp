@@ -75,13 +75,15 @@ HANDLE OpenLockingHandle(const std::string& path) {
 }
 
 // Takes the gate of the sharing protocol through h, waiting while another
-// open holds it, up to sharing::kGateWaitMs.
-bool TakeGate(HANDLE h) {
+// open holds it, up to sharing::kGateWaitMs: 0, or the system's error
+// (ERROR_LOCK_VIOLATION when the wait ran out).
+DWORD TakeGate(HANDLE h) {
   for (int waited = 0; !TryLockByte(h, kShareBase + sharing::kGate, true); ++waited) {
-    if (GetLastError() != ERROR_LOCK_VIOLATION || waited >= sharing::kGateWaitMs) return false;
+    DWORD error = GetLastError();
+    if (error != ERROR_LOCK_VIOLATION || waited >= sharing::kGateWaitMs) return error;
     Sleep(1);
   }
-  return true;
+  return 0;
 }
 
 // True when a handle other than h holds a lock on the sharing byte.
@@ -218,20 +220,24 @@ class Win32File final : public File {
 
   // Takes this handle's sharing locks and looks for conflicts, under the
   // gate (platform/sharing_internal.h). A lock this handle holds would
-  // refuse its own exclusive attempts, so it looks before it takes.
+  // refuse its own exclusive attempts, so it looks before it takes. Where
+  // the file system keeps no byte-range locks, the share modes alone decide.
   int ClaimSharing(const std::string& path, const sharing::Mode& mode) {
     HANDLE own = OpenLockingHandle(path);
     HANDLE looker = own != INVALID_HANDLE_VALUE ? own : handle_;
-    bool conflict = true, taken = false;
-    if (TakeGate(looker)) {
-      conflict = sharing::AnyConflict(mode, [&](int byte) { return HeldElsewhere(looker, byte); });
-      taken = !conflict && sharing::ForEachOwnByte(mode, [&](int byte) {
+    int result = error::kNone;  // no locks on this file system: the modes decided
+    DWORD gate = TakeGate(looker);
+    if (gate == ERROR_LOCK_VIOLATION) result = error::kSharingViolation;
+    if (gate == 0) {
+      bool conflict = sharing::AnyConflict(mode, [&](int byte) { return HeldElsewhere(looker, byte); });
+      bool taken = !conflict && sharing::ForEachOwnByte(mode, [&](int byte) {
         return TryLockByte(handle_, kShareBase + byte, false);
       });
+      if (!taken) result = error::kSharingViolation;
       UnlockByte(looker, kShareBase + sharing::kGate);
     }
     if (own != INVALID_HANDLE_VALUE) CloseHandle(own);
-    return conflict || !taken ? error::kSharingViolation : error::kNone;
+    return result;
   }
 
   int CheckOffset(std::int64_t offset) const {
