@@ -11,6 +11,7 @@
 #include "console/console.h"
 #include "db/index_internal.h"
 #include "db/internal.h"
+#include "db/journal.h"
 #include "platform/codepage.h"
 #include "platform/errors.h"
 #include "platform/fs.h"
@@ -618,25 +619,44 @@ RebuildResult OpenForRebuild(DataFile& data, const Parameters& p, std::int32_t& 
   return CheckAgainstHeader(data, p, size);
 }
 
+// The new index is built under this name and takes the index's own only
+// when it is complete: a rebuild that stops leaves the old index as it was.
+// What a killed rebuild left under it, the next one empties.
+std::string AsideIndexName(const Parameters& p) { return p.Index + ".idx.uj"; }
+
 RebuildResult CreateForRebuild(IndexFile& index, const Parameters& p) {
   std::string name = p.Index + ".idx";
   SetOpenMode(kModeExclusive, 0);
-  CreateIndex(index, name, p.KeyLength(), p.Duplicates);
+  CreateIndex(index, AsideIndexName(p), p.KeyLength(), p.Duplicates);
   RestoreOpenMode();
   if (DbOk()) return {};
   int code = LastIOResult() == platform::error::kAccessDenied ? kRebuildInUse : kRebuildFailed;
   return Refused(code, std::string("Az indexfájl nem hozható létre: "_cp) + name + " (" + ErrorText(LastIOResult()) + ")");
 }
 
-RebuildResult Rebuild(bool ownWindow, const Parameters& p, const SortSettings& sort) {
-  RebuildScreen screen(ownWindow, p.Shown);
-  DataFile data;
-  std::int32_t total = 0;
-  if (RebuildResult opened = OpenForRebuild(data, p, total); opened.Code != 0) return opened;
+// Puts the complete new index in the old one's place. The journal beside
+// the old index is emptied first: a change pending there must never meet
+// the new index, and a kill between the two steps leaves the old index
+// without it rather than the new one with it.
+RebuildResult PutIndexInPlace(const Parameters& p) {
+  std::string name = p.Index + ".idx";
+  DiscardJournal(name);
+  int result = platform::RenameFile(AsideIndexName(p), name);
+  if (result == 0) return {};
+  (void)platform::EraseFile(AsideIndexName(p));
+  bool held = result == platform::error::kAccessDenied || result == platform::error::kSharingViolation;
+  return Refused(held ? kRebuildInUse : kRebuildFailed,
+                 std::string("Az új index nem tehetö a régi helyére, a régi maradt: "_cp) + name + " (" +
+                     ErrorText(internal::EngineResult(result)) + ")");
+}
+
+// Builds the index aside from the open data file (reading it, rewriting
+// its free chain and header); sorted is the sort's result. A fatal end on
+// the way takes the unfinished index away before it goes on.
+RebuildResult BuildAside(DataFile& data, const Parameters& p, std::int32_t total,
+                         const SortSettings& sort, int& sorted, std::vector<std::int32_t>& skipped) {
   RebuildResult done;
-  std::vector<std::int32_t> skipped;
-  int sorted = 0;
-  {
+  try {
     internal::LockingSwitch suspended(false);
     IndexFile index;
     if (RebuildResult created = CreateForRebuild(index, p); created.Code != 0) return created;
@@ -655,13 +675,31 @@ RebuildResult Rebuild(bool ownWindow, const Parameters& p, const SortSettings& s
     done.Skipped = static_cast<std::int32_t>(skipped.size());
     data.Handle->Close();
     CloseIndex(index);
+  } catch (const console::ProgramEnd&) {
+    (void)platform::EraseFile(AsideIndexName(p));
+    throw;
   }
-  if (sorted != 0) {
+  return done;
+}
+
+RebuildResult Rebuild(bool ownWindow, const Parameters& p, const SortSettings& sort) {
+  RebuildScreen screen(ownWindow, p.Shown);
+  DataFile data;
+  std::int32_t total = 0;
+  if (RebuildResult opened = OpenForRebuild(data, p, total); opened.Code != 0) return opened;
+  std::vector<std::int32_t> skipped;
+  int sorted = 0;
+  RebuildResult done = BuildAside(data, p, total, sort, sorted, skipped);
+  if (done.Code == 0 && sorted != 0) {
     done.Code = kRebuildFailed;
     done.Reason = std::string("A rendezés nem sikerült: "_cp) +
                   (sorted == kSortProcedureFailed ? std::string("belsö hiba"_cp) : ErrorText(sorted));
+  }
+  if (done.Code != 0) {
+    (void)platform::EraseFile(AsideIndexName(p));  // it may never have been made
     return done;
   }
+  if (RebuildResult placed = PutIndexInPlace(p); placed.Code != 0) return placed;
   if (!skipped.empty()) OfferToFreeSkipped(p, skipped);
   else (void)platform::EraseFile(IndexPass::SkipFileName(p));  // there may be none
   return done;

@@ -15,6 +15,7 @@
 
 #include "child_process.h"
 #include "db_fixture.h"
+#include "../full_disk.h"
 #include "platform/codepage.h"
 #include "text/text.h"
 
@@ -618,6 +619,56 @@ TEST_F(RebuildTest, WithoutOwnWindowTheTitleAndCountersGoToTheCurrentWindow) {
   EXPECT_EQ(Row(1).substr(0, 3), " T ");
   EXPECT_EQ(Row(2).substr(0, 33), " T beolvasott            :      2");
   EXPECT_EQ(Row(3).substr(0, 33), " T indexelt              :      2");
+}
+
+// ---- Built aside ----------------------------------------------------------------------
+
+// A rebuild that a full disk stops while it writes the index leaves the old
+// index and its journal as they were, and no new file behind.
+TEST_F(RebuildTest, ARebuildThatStopsLeavesTheOldIndexAsItWas) {
+  std::vector<std::string> records;
+  for (int i = 0; i < 2000; ++i) records.push_back(Live("K" + std::to_string(10000000 + i)));
+  Put("T.dat", DataImage(records));
+  Put("I.idx", "an index of another day");
+  Put("I.idx.jrn", "a change of another day");
+  {
+    test_support::FullDisk disk(20000);  // the data file's header fits, the index does not
+    term.PushChar('x');                  // for the fatal end's wait
+    EXPECT_EQ(EndCode([&] { (void)Rebuild("T I 40 0 6 8"); }), 101);
+  }
+  EXPECT_EQ(Bytes("I.idx"), "an index of another day");
+  EXPECT_EQ(Bytes("I.idx.jrn"), "a change of another day");
+  EXPECT_FALSE(Exists("I.idx.uj"));
+}
+
+// What a killed rebuild left aside is emptied by the next one; the complete
+// index takes the old one's place with the journal beside it emptied, so a
+// change pending there never meets the new index.
+TEST_F(RebuildTest, TheCompleteIndexTakesTheOldOnesPlaceAndItsJournalIsEmptied) {
+  const std::string data = DataImage({Live("K2"), Live("K1")});
+  Put("T.dat", data);
+  Put("I.idx", "an index of another day");
+  Put("I.idx.jrn", "a change of another day");
+  Put("I.idx.uj", "left by a killed rebuild");
+  ASSERT_EQ(Rebuild("T I 40 0 6 8").Code, db::kRebuildDone);
+  EXPECT_EQ(IndexItems("I.idx", kKeyLen, false), ExpectedItems(data, kRec, {{kKeyPos, kKeyLen}}, false));
+  EXPECT_EQ(Bytes("I.idx.jrn"), "");
+  EXPECT_FALSE(Exists("I.idx.uj"));
+}
+
+// An index another station holds open is not replaced: the rebuild says so
+// (in use) and the old index stays.
+TEST_F(RebuildTest, AnIndexAnotherStationHasOpenKeepsItsPlace) {
+  Put("T.dat", DataImage({Live("K1")}));
+  Put("I.idx", "an index of another day");
+  std::unique_ptr<platform::File> holder = platform::NewFile();
+  ASSERT_EQ(holder->Open("I.idx", platform::share::kReadWriteDenyNone), 0);
+  db::RebuildResult refused = Rebuild("T I 40 0 6 8");
+  EXPECT_EQ(refused.Code, db::kRebuildInUse);
+  EXPECT_NE(refused.Reason.find("I.idx"), std::string::npos) << refused.Reason;
+  holder->Close();
+  EXPECT_EQ(Bytes("I.idx"), "an index of another day");
+  EXPECT_FALSE(Exists("I.idx.uj"));
 }
 
 // ---- Another station ------------------------------------------------------------------
