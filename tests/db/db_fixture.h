@@ -109,7 +109,9 @@ inline std::function<void()> FailStuckEngineWaits() {
 class EngineTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    deadline_.emplace(::testing::UnitTest::GetInstance()->current_test_info()->name(), TestBound());
+    deadline_.emplace(std::string("the test ") +
+                          ::testing::UnitTest::GetInstance()->current_test_info()->name() + " as a whole",
+                      TestBound());
     static int serial = 0;
     home_ = std::filesystem::current_path();
     folder_ = std::filesystem::temp_directory_path() /
