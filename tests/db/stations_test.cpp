@@ -53,12 +53,12 @@ class Station {
   }
   void Send(const std::string& command) { child_.Send(command); }
   std::string Answer(int timeoutMs = kAnswerMs) {
-    auto line = child_.WaitFor("ok", timeoutMs);
+    auto line = child_.WaitFor("ok", Bound(timeoutMs));
     return line ? *line : "";
   }
   // Waits until the busy-box rows show text (code page 852).
   bool Shows(std::string_view text, int timeoutMs = kAnswerMs) {
-    return child_.WaitFor(std::string(text), timeoutMs).has_value();
+    return child_.WaitFor(std::string(text), Bound(timeoutMs)).has_value();
   }
   // True when no answer arrives within ms.
   bool Silent(int ms) { return !child_.WaitFor("ok", ms).has_value(); }
@@ -78,6 +78,10 @@ class Station {
  private:
   std::string folder_, id_;
   ChildProcess child_;
+  // Once the test has failed, a wait no longer waits out its bound: what
+  // follows a failure only adds failures of its own, in seconds.
+  static int Bound(int timeoutMs) { return ::testing::Test::HasFailure() ? 100 : timeoutMs; }
+
   bool started_ = false, killed_ = false;
 };
 
