@@ -25,16 +25,13 @@ using win32::LastError;
 
 using sharing::kShareBase;
 
-// Access rights and share mode of a flags byte; false when it names none.
-bool DecodeFlags(int flags, DWORD& access, DWORD& shareMode) {
-  int accessBits = flags & 0x07, sharingBits = (flags >> 4) & 0x07;
-  if (accessBits > 2 || sharingBits > 4) return false;
-  static const DWORD kAccess[] = {GENERIC_READ, GENERIC_WRITE, GENERIC_READ | GENERIC_WRITE};
-  static const DWORD kShare[] = {0, 0, FILE_SHARE_READ, FILE_SHARE_WRITE,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE};
-  access = kAccess[accessBits];
-  shareMode = kShare[sharingBits];
-  return true;
+// The access rights and share mode that a decoded flags byte asks of
+// CreateFileA.
+DWORD AccessOf(const sharing::Mode& mode) {
+  return (mode.read ? GENERIC_READ : 0) | (mode.write ? GENERIC_WRITE : 0);
+}
+DWORD ShareModeOf(const sharing::Mode& mode) {
+  return (mode.denyRead ? 0 : FILE_SHARE_READ) | (mode.denyWrite ? 0 : FILE_SHARE_WRITE);
 }
 
 OVERLAPPED At(std::int64_t offset) {
@@ -199,13 +196,10 @@ class Win32File final : public File {
   int OpenWith(std::string_view name, int flags, bool create) {
     Close();
     sharing::Mode mode;
-    DWORD access = 0, shareMode = 0;
-    if (!sharing::DecodeFlags(flags, mode) || !DecodeFlags(flags, access, shareMode) ||
-        (create && !mode.write))
-      return error::kInvalidAccess;
+    if (!sharing::DecodeFlags(flags, mode) || (create && !mode.write)) return error::kInvalidAccess;
     std::string p(name);
-    HANDLE h = CreateFileA(p.c_str(), access, shareMode, nullptr, create ? OPEN_ALWAYS : OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileA(p.c_str(), AccessOf(mode), ShareModeOf(mode), nullptr,
+                           create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return LastError();
     handle_ = h;
     int error = ClaimSharing(p, mode);
