@@ -1,8 +1,8 @@
 // A disk that takes only so many more bytes: while a FullDisk lives, every
 // file that platform::NewFile hands out is the system's file with its
-// writes counted against the room left. A write that finds too little room
-// stores what fits and comes back short with result 0, as the system's file
-// reports a full disk. FailWith makes it a failing disk instead: every read
+// writes (and the growth of its size) counted against the room left. A
+// write that finds too little room stores what fits and comes back short
+// with result 0, as the system's file reports a full disk. FailWith makes it a failing disk instead: every read
 // and write moves no byte and gives that error number.
 #pragma once
 #include <algorithm>
@@ -41,6 +41,17 @@ class FullDisk {
       int result = file_->WriteAt(offset, buffer, fits, written);
       *room_ -= written;
       return result;
+    }
+    // Growing a file takes room as the system's Windows file does (it
+    // allocates the new bytes); too little room refuses it, the file kept.
+    int Truncate(std::int64_t size) override {
+      if (*failure_) return *failure_;
+      std::int64_t now = 0;
+      if (int error = file_->Size(now)) return error;
+      auto growth = static_cast<std::size_t>(std::max<std::int64_t>(size - now, 0));
+      if (growth > *room_) return platform::error::kDiskFull;
+      *room_ -= growth;
+      return file_->Truncate(size);
     }
     int ReadAt(std::int64_t offset, void* buffer, std::size_t size, std::size_t& got) override {
       got = 0;

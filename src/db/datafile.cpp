@@ -321,21 +321,20 @@ namespace {
 
 // AllocRecord between the header read and the header write. A record
 // appended at the end is a free record of zeros until the caller writes
-// it: a stopped station leaves at most a free record off the chain, never
-// one that looks in use. An index with a journal grows the file instead of
-// writing, in one step that a kill cannot cut short.
+// it: the file grows by setting its new size, one step that a kill cannot
+// cut short whatever the record length, so a stopped station leaves at
+// most a whole free record off the chain, never a part of one nor one that
+// looks in use.
 void AllocCore(DataFile& f, std::int32_t& n) {
   std::uint8_t* buffer = RecordBuffer();
   if (f.FreeHead == -1) {
     n = f.CachedLength++;
-    std::vector<std::uint8_t> zeros(static_cast<std::size_t>(f.RecLen), 0);
     if (f.Journal) {
+      std::vector<std::uint8_t> zeros(static_cast<std::size_t>(f.RecLen), 0);
       f.Journal->BeforeWrite(n, zeros.data());
-      SetResult(f.Handle->Truncate(RecordOffset(f, n + 1)));
-      CheckDataIO(f, n);
-    } else {
-      WriteRecordHeld(f, n, zeros.data());
     }
+    SetResult(f.Handle->Truncate(RecordOffset(f, n + 1)));
+    CheckDataIO(f, n);
     LockRecord(f, n);
   } else {
     n = f.FreeHead;

@@ -380,8 +380,25 @@ TEST_F(DataFileTest, AnAppendOnAFullDiskIsAWriteErrorAndAddsNoRecord) {
   db::HoldFatalEnds hold;
   Append(f, 'z');
   EXPECT_FALSE(db::DbOk());
+  EXPECT_EQ(Bytes("T.DAT").size(), static_cast<std::size_t>(3 * kRec));  // not grown at all
+}
+
+// The file grows by its new size before the record is written: where the
+// size is taken but the write is not (a disk that filled meanwhile, or a
+// station stopped between the two), a whole free record stays, never a part.
+TEST_F(DataFileTest, AnAppendWhoseWriteFailsLeavesAWholeFreeRecord) {
+  MakeFile("T.DAT", kRec, 2);
+  test_support::FullDisk disk(SIZE_MAX);
+  db::DataFile f;
+  OpenShared(f);
+  disk.SetRoom(2 * kRec);  // the growth and the header fit, the record does not
+  db::HoldFatalEnds hold;
+  Append(f, 'z');
+  EXPECT_FALSE(db::DbOk());
   EXPECT_EQ(db::LastIOResult(), db::kWriteError);
-  EXPECT_LT(Bytes("T.DAT").size(), static_cast<std::size_t>(4 * kRec));  // no whole record
+  std::string bytes = Bytes("T.DAT");
+  ASSERT_EQ(bytes.size(), static_cast<std::size_t>(4 * kRec));
+  EXPECT_EQ(bytes[3 * kRec + 4], 0);  // record 3: free
 }
 
 // A disk that fails a read ends the program through the fatal path with the
