@@ -5,6 +5,7 @@
 #include "db/db.h"
 #include "db/internal.h"
 #include "db/journal.h"
+#include "db/table_journal.h"
 #include "console/console.h"
 #include "platform/codepage.h"
 #include "platform/fs.h"
@@ -67,6 +68,7 @@ void ResetFile(DataFile& f, std::string_view name, int recLen) {
   f.Held.clear();
   f.Position = 0;
   f.Journal.reset();
+  f.Table.reset();
 }
 
 // Creates (or empties) the file at path with a new header, locked while it
@@ -237,6 +239,7 @@ void CloseDataFile(DataFile& f) {
   std::string path = f.Handle->Path();
   SetResult(f.Handle->Close());
   f.Held.clear();
+  f.Table.reset();  // its slot is let go; a change not ended stays for the next station
   if (f.OpenMode == kModePrivate) (void)platform::EraseFile(path);  // a fresh copy each open
   CheckDataIO(f, 0);
   FreeSlot(f);

@@ -35,6 +35,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -45,6 +46,7 @@
 namespace db {
 
 class ChangeJournal;  // an index's change journal (below)
+class TableJournal;   // a data file's table changes (below)
 
 inline constexpr int kHeaderSize = 19;
 inline constexpr int kMinRecLen = kHeaderSize;
@@ -160,6 +162,9 @@ struct DataFile : FileHeader {
   // An index open with a shared, writable header: its change journal,
   // which sees every record write before it happens.
   std::unique_ptr<ChangeJournal> Journal;
+  // A data file whose table changes this station brackets: its journal
+  // and slot there (opened on first use).
+  std::unique_ptr<TableJournal> Table;
 };
 
 // ---- Engine life cycle -------------------------------------------------------
@@ -718,6 +723,107 @@ struct IndexCheck {
 // Guarded index opens (error handling code, built on the above).
 void OpenIndexGuarded(IndexFile& x, std::string_view name, int keyLen, int duplicates);
 void CreateIndexGuarded(IndexFile& x, std::string_view name, int keyLen, int duplicates);
+
+// ============================================================================
+// Table changes
+// ============================================================================
+//
+// A table is a data file and its indexes. Adding, changing or deleting a
+// record with its keys takes several engine calls; a table change brackets
+// them so that a station stopped between two of them (killed, switched off,
+// cut from the share) leaves the table whole: the next station that opens
+// the table or begins a table change of its own undoes a change whose
+// station is gone, or finishes a delete whose record was already freed.
+// A change that EndTableChange has ended is never undone.
+//
+// The sequences (the record screens' own; a program that makes its own
+// sequence brackets it the same way, the engine calls unchanged):
+//   add     AllocRecord; Begin; WriteRecordHeld; InsertKey into each index;
+//           End; UnlockRecord
+//   change  ReadRecord (the lock held); Begin; RemoveKey and InsertKey where
+//           a key changes; WriteRecordHeld; End; UnlockRecord
+//   delete  ReadRecord (the lock held); Begin; RemoveKey from each index;
+//           FreeRecord; End
+// A change the caller takes back itself (an index refused a key) is put
+// back by the caller before End, as without the bracket.
+//
+// What is undone or finished is decided by the record, read under its lock:
+// an added record that holds its image, or a part of it up to a 4096-byte
+// block of the file (a write cut short), is freed and its keys taken out;
+// a changed one gets its old image and keys back; a deleted one that is
+// still in use gets its keys back, one already free loses its remaining
+// keys. A record that holds neither image (another station changed it
+// since, without the bracket) is left as it is. Every step is skipped when
+// it is done already, so a recovery cut short is taken up again. Each one
+// writes a line to "DBACCESS.ERR" naming the data file, the record and the
+// stopped station.
+//
+// The table journal (the data file's name + ".tjr", "PARTNER.dat.tjr"),
+// little-endian: 128 slots, one per station at work on the table. A
+// station holds the lock of its slot's byte, at 2^61 + slot, from its first
+// table change until it closes the data file: a slot whose byte nobody
+// holds has no station. Slot k's head is 64 bytes at k * 64:
+//    0  char[4]  "TJR1"
+//    4  uint32   Sequence   the slot's changes, counted
+//    8  uint8    Pending    1: the body is a change under way
+//   12  int32    Record     the record it changes
+//   16  uint32   BodyLength
+//   20  uint32   BodyCrc    CRC-32 of the body
+//   24  uint8    the station identifier: length, then 31 bytes
+//   60  uint32   CRC-32 of bytes 0..59
+// and its body at 8192 + k * 65536:
+//    0  uint8    Kind       1 add, 2 change, 3 delete
+//    4  int32    Record
+//    8  int32    RecLen
+//   12  uint16   the number of keys
+//   16  RecLen   the record before (zeros for an add)
+//       RecLen   the record after (zeros for a delete)
+//   then per index: uint8 flags (1 a key before, 2 a key after, 4 equal
+//   keys allowed), uint8 its key length, uint8 n + n bytes its name (the
+//   name alone when it lies in the data file's folder), uint8 n + n bytes
+//   the key before, uint8 n + n bytes the key after.
+// A change writes its body, then its head with Pending 1; End writes the
+// head with Pending 0. A head whose CRC fails, or whose body's CRC fails, is
+// no change (a write cut short: nothing of the change was done yet).
+//
+// Stations of the previous release ignore the file: their changes are not
+// bracketed, and a record they changed after a stopped station's change
+// holds neither of its images and is left alone.
+
+enum class TableChangeKind : std::uint8_t { kAdd = 1, kChange = 2, kDelete = 3 };
+
+// The record's key in one index of the table, before and after the change
+// (none: the record has no key there before or after).
+struct KeyChange {
+  IndexFile* Index = nullptr;
+  std::optional<std::string> Before, After;
+};
+
+struct TableChange {
+  TableChangeKind Kind = TableChangeKind::kAdd;
+  std::int32_t Record = 0;
+  // RecLen bytes each; Before for a change and a delete, After for an add
+  // and a change.
+  std::vector<std::uint8_t> Before, After;
+  std::vector<KeyChange> Keys;  // one for each index of the table
+};
+
+// Begins the change: the pending changes of stations that are gone are
+// undone or finished first, a change another station is making of the same
+// record is waited for, and the intent reaches the table journal. False
+// (nothing begun) when the record no longer holds Before: a stopped
+// station's change of it was undone meanwhile, and the caller's image is
+// stale. Does nothing (true) for a file opened read-only, privately or
+// without locks.
+[[nodiscard]] bool BeginTableChange(DataFile& f, const TableChange& change);
+void EndTableChange(DataFile& f);
+// Undoes or finishes the pending changes of f's table whose stations are
+// gone (for a table just opened); indexes are the table's open ones (an
+// index a change names that is not among them is opened for the while).
+// Returns how many it undid or finished.
+int RecoverTableChanges(DataFile& f, const std::vector<IndexFile*>& indexes);
+// The table journal beside a data file.
+[[nodiscard]] std::string TableJournalName(std::string_view dataName);
 
 // ============================================================================
 // External sort

@@ -33,6 +33,10 @@ inline std::int64_t LockByte(const DataFile& f, std::int32_t n) {
 // station's lock refuses the read; the engine result.
 [[nodiscard]] int ReadPatiently(DataFile& f, std::int64_t offset, void* buf, std::size_t count);
 
+// Takes record n's lock without waiting: true when f holds it now (or
+// record locks do not apply), false when another station holds it.
+[[nodiscard]] bool TryLockRecord(DataFile& f, std::int32_t n);
+
 // Whether LockRecord and UnlockRecord act for record n of f.
 [[nodiscard]] bool RecordLockApplies(const DataFile& f, std::int32_t n);
 

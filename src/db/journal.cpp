@@ -52,6 +52,8 @@ std::uint32_t Checksum(const std::uint8_t* bytes, std::size_t size) {
   return static_cast<std::uint32_t>(h);
 }
 
+}  // namespace
+
 std::uint32_t Crc32(const std::uint8_t* bytes, std::size_t size) {
   static const auto table = [] {
     std::array<std::uint32_t, 256> t{};
@@ -66,6 +68,8 @@ std::uint32_t Crc32(const std::uint8_t* bytes, std::size_t size) {
   for (std::size_t i = 0; i < size; ++i) c = table[(c ^ bytes[i]) & 0xFF] ^ (c >> 8);
   return c ^ 0xFFFFFFFFu;
 }
+
+namespace {
 
 Pieces PiecesOf(const std::uint8_t* record, std::int64_t offset, std::size_t size) {
   Pieces pieces{};

@@ -18,6 +18,9 @@ namespace db {
 // bytes has at most four pieces.
 using Pieces = std::array<std::uint32_t, 4>;
 
+// The CRC-32 (IEEE) of bytes: the check of the journals' heads and entries.
+[[nodiscard]] std::uint32_t Crc32(const std::uint8_t* bytes, std::size_t size);
+
 // One record the change wrote, as its journal entry tells.
 struct JournalEntry {
   std::int32_t Page = 0;

@@ -140,6 +140,13 @@ void LockRecord(DataFile& f, std::int32_t n) {
   if (result == 0) f.Held.insert(n);
 }
 
+bool internal::TryLockRecord(DataFile& f, std::int32_t n) {
+  if (!RecordLockApplies(f, n) || f.Held.count(n) > 0) return true;
+  if (f.Handle->Lock(LockByte(f, n), 1) != 0) return false;
+  f.Held.insert(n);
+  return true;
+}
+
 void UnlockRecord(DataFile& f, std::int32_t n) {
   // A lock this DataFile holds is released whatever the switches say now,
   // so that no lock outlives the operation that took it.

@@ -20,7 +20,6 @@ namespace {
 constexpr std::string_view kListHelp = "Rögzit Javit Ins-új Töröl Keres Csop.jav Esc-ki"_cp;
 constexpr std::string_view kEntryHelp = "F10-tárolás Esc-rögzités_vége"_cp;
 constexpr std::string_view kFilterTitle = " Szürö "_cp;
-constexpr std::string_view kRecordChanged = "A rekord idöközben megváltozott!"_cp;
 
 // The key of the current row (CurrentKey) as the current index holds it.
 std::string RowKey(const TableView& table) {
@@ -100,16 +99,6 @@ bool NextUnoffered(TableView& table, OfferedEntries& offered, std::string key, s
   return true;
 }
 
-// The keys of record n out of every index, then the record freed (which
-// releases its lock).
-void RemoveRecord(TableView& table, std::int32_t n, const std::uint8_t* record) {
-  for (int i = 1; i <= table.IndexCount(); ++i) {
-    std::int32_t ref = n;
-    db::RemoveKey(table.Index(i), ref, RecordKey(table, i, record));
-  }
-  db::FreeRecord(table.Data, n);
-}
-
 // The form on record n, locked by this station, until it is stored (F10)
 // or left (Esc); the lock is released either way. A store refused for a
 // taken key opens the form again on the edited copy.
@@ -117,7 +106,10 @@ std::uint8_t EditLocked(TableView& table, std::int32_t n, const std::vector<std:
                         std::string_view keyHelp) {
   std::vector<std::uint8_t> record = before;
   while (EditForm(table, record, table.Def.Title, keyHelp) == key::kF10) {
-    if (!StoreEditedRecord(table, n, before.data(), record.data())) continue;
+    if (!StoreEditedRecord(table, n, before.data(), record.data())) {
+      if (table.Data.Held.count(n) > 0) continue;  // a key taken: the form again
+      break;                                       // the record changed under the form
+    }
     table.Record = record;
     table.CurrentKey = RecordKey(table, table.CurrentIndex, record.data());
     FindCurrent(table);
@@ -273,7 +265,10 @@ bool DeleteCurrentRecord(TableView& table) {
     ui::Ask("A törlés nem sikerült!"_cp, "");
     return false;
   }
-  RemoveRecord(table, n, record.data());
+  if (!RemoveRecord(table, n, record.data())) {
+    SettleCurrent(table);
+    return false;
+  }
   if (table.Def.AfterDelete) table.Def.AfterDelete(100, table);
   table.CurrentKey = key;
   if (db::LiveRecordCount(table.Data) > 0) SettleCurrent(table);

@@ -13,6 +13,15 @@ inline constexpr int kMaxKeyLength = 246;
 // The key-help of the form when one record is edited or entered.
 extern const std::string_view kEditHelp;
 
+// What a station is told when the record it holds changed under it.
+extern const std::string_view kRecordChanged;
+
+// Deletes record n, locked by this station with record its image: its keys
+// out of every index, then the record freed, as one table change. False
+// (the lock released, kRecordChanged shown) when the record changed under
+// the station meanwhile.
+bool RemoveRecord(TableView& table, std::int32_t n, const std::uint8_t* record);
+
 // True, with the "Illegális file müvelet!" box shown, when the table is
 // open read-only: nothing may be stored or deleted.
 bool RefusedReadOnly(const TableView& table);

@@ -126,21 +126,25 @@ void SetCurrentTable(TableView* table);
 
 // Opens the data file and every index through the guarded opens (files
 // missing on first run are created), in the current folder unless the
-// names carry one. An index whose data file is new is created afresh.
+// names carry one. An index whose data file is new is created afresh. The
+// table changes that stations stopped in the middle are undone or finished.
 void OpenTable(TableView& table);
 void CloseTable(TableView& table);
 
 // The key of a record under index number (1-based).
 std::string RecordKey(const TableView& table, int index, const std::uint8_t* record);
-// Stores a new record: appended, its keys inserted into every index; the
-// record number in n. False (nothing stored) when an index without
+// Stores a new record: appended, its keys inserted into every index, as
+// one table change; the record number in n. False (nothing stored) when an index without
 // duplicates already holds one of its keys: the message
 // "Ilyen kulcs már van!" has been shown.
 bool StoreNewRecord(TableView& table, const std::uint8_t* record, std::int32_t& n);
 // Writes an edited record n (locked by this station's locking read) and
-// moves its keys where they changed; the lock is released. False when an
-// index without duplicates holds one of its new keys elsewhere: the record
-// stays as it was (still locked) and "Ilyen kulcs már van!" has been shown.
+// moves its keys where they changed, as one table change; the lock is
+// released. False when an index without duplicates holds one of its new
+// keys elsewhere: the record stays as it was (still locked) and "Ilyen
+// kulcs már van!" has been shown; or when the record no longer holds
+// before (a stopped station's change of it was undone meanwhile): the lock
+// is released and "A rekord idöközben megváltozott!" has been shown.
 bool StoreEditedRecord(TableView& table, std::int32_t n, const std::uint8_t* before,
                        const std::uint8_t* after);
 // Reads record n into buf without taking its lock.

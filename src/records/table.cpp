@@ -47,6 +47,12 @@ bool IsBlank(std::string_view text) {
 
 constexpr std::string_view kDuplicateKey = "Ilyen kulcs már van!"_cp;
 
+}  // namespace
+
+const std::string_view kRecordChanged = "A rekord idöközben megváltozott!"_cp;
+
+namespace {
+
 // True when an index without duplicates holds key for a record other than n
 // (n = 0: for any record).
 bool KeyTakenElsewhere(TableView& table, int index, const std::string& key, std::int32_t n) {
@@ -85,6 +91,21 @@ std::vector<int> ChangedIndexes(const TableView& table, const std::uint8_t* befo
   for (int i = 1; i <= table.IndexCount(); ++i)
     if (RecordKey(table, i, before) != RecordKey(table, i, after)) changed.push_back(i);
   return changed;
+}
+
+// The table change of record n with every index's key before and after
+// (no image: no key on that side).
+db::TableChange TableChangeOf(TableView& table, db::TableChangeKind kind, std::int32_t n,
+                              const std::uint8_t* before, const std::uint8_t* after) {
+  auto image = [&](const std::uint8_t* record) {
+    return record ? std::vector<std::uint8_t>(record, record + table.Data.RecLen) : std::vector<std::uint8_t>{};
+  };
+  auto key = [&](int i, const std::uint8_t* record) {
+    return record ? std::optional<std::string>(RecordKey(table, i, record)) : std::nullopt;
+  };
+  db::TableChange change{kind, n, image(before), image(after), {}};
+  for (int i = 1; i <= table.IndexCount(); ++i) change.Keys.push_back({&table.Index(i), key(i, before), key(i, after)});
+  return change;
 }
 
 bool OpenNewData(TableView& table) {
@@ -187,6 +208,9 @@ TableView::~TableView() {
 void OpenTable(TableView& table) {
   bool fresh = OpenNewData(table);
   OpenIndexes(table, fresh);
+  std::vector<db::IndexFile*> indexes;
+  for (int i = 1; i <= table.IndexCount(); ++i) indexes.push_back(&table.Index(i));
+  (void)db::RecoverTableChanges(table.Data, indexes);  // what stopped stations left half done
 }
 
 void CloseTable(TableView& table) {
@@ -214,15 +238,20 @@ bool StoreNewRecord(TableView& table, const std::uint8_t* record, std::int32_t& 
       return false;
     }
   }
-  db::AppendRecord(table.Data, n, record);
+  db::AllocRecord(table.Data, n);
+  (void)db::BeginTableChange(table.Data, TableChangeOf(table, db::TableChangeKind::kAdd, n, nullptr, record));  // a new record is no other's: it always begins
+  db::WriteRecordHeld(table.Data, n, record);
   for (int i = 1; i <= table.IndexCount(); ++i) {
     db::InsertKey(table.Index(i), n, RecordKey(table, i, record));
     if (db::DbOk()) continue;
     RemoveKeys(table, n, record, i - 1);
     db::FreeRecord(table.Data, n);
+    db::EndTableChange(table.Data);
     ui::Ask(kDuplicateKey, "");
     return false;
   }
+  db::EndTableChange(table.Data);
+  db::UnlockRecord(table.Data, n);
   return true;
 }
 
@@ -239,16 +268,39 @@ bool StoreEditedRecord(TableView& table, std::int32_t n, const std::uint8_t* bef
       return false;
     }
   }
+  if (!db::BeginTableChange(table.Data, TableChangeOf(table, db::TableChangeKind::kChange, n, before, after))) {
+    db::UnlockRecord(table.Data, n);
+    ui::Ask(kRecordChanged, "");
+    return false;
+  }
   for (std::size_t k = 0; k < changed.size(); ++k) {
     int i = changed[k];
     if (MoveKey(table, i, n, RecordKey(table, i, before), RecordKey(table, i, after))) continue;
     for (std::size_t j = 0; j < k; ++j)
       MoveKey(table, changed[j], n, RecordKey(table, changed[j], after),
               RecordKey(table, changed[j], before));
+    db::EndTableChange(table.Data);
     ui::Ask(kDuplicateKey, "");
     return false;
   }
-  db::WriteRecord(table.Data, n, after);
+  db::WriteRecordHeld(table.Data, n, after);
+  db::EndTableChange(table.Data);
+  db::UnlockRecord(table.Data, n);
+  return true;
+}
+
+bool RemoveRecord(TableView& table, std::int32_t n, const std::uint8_t* record) {
+  if (!db::BeginTableChange(table.Data, TableChangeOf(table, db::TableChangeKind::kDelete, n, record, nullptr))) {
+    db::UnlockRecord(table.Data, n);
+    ui::Ask(kRecordChanged, "");
+    return false;
+  }
+  for (int i = 1; i <= table.IndexCount(); ++i) {
+    std::int32_t ref = n;
+    db::RemoveKey(table.Index(i), ref, RecordKey(table, i, record));
+  }
+  db::FreeRecord(table.Data, n);
+  db::EndTableChange(table.Data);
   return true;
 }
 
