@@ -115,7 +115,7 @@ void MatchItems(const TableKeys& table, const Items& items, Mismatches& out, std
   for (const auto& [n, key] : items) {
     std::string item = "key " + Quoted(key) + " points to record " + std::to_string(n);
     if (n < 1 || static_cast<std::size_t>(n) >= table.Key.size())
-      out.Add(n, item + ", beyond the data file's " + std::to_string(table.Key.size()) + " records");
+      out.Add(n, item + ", beyond the data file's last record " + std::to_string(table.Key.size() - 1));
     else if (!table.InUse[n])
       out.Add(n, item + ", which is free");
     else if (table.Key[n] != key)

@@ -732,13 +732,17 @@ TEST_F(RebuildTest, KeyDescriptionReadsTheWordsAndMakesTheKeysAsTheRebuildIndexe
 class DbcheckTableTest : public RebuildTest {
  protected:
   // dbcheck table with the words; its exit code, its output in out_.
+  int Table(std::vector<std::string> words) {
+    words.insert(words.begin(), "table");
+    return db_test::RunToEnd(db_test::ProgramPath(DB_DBCHECK_PATH), words, out_);
+  }
   int Table(const std::string& line) {
-    std::vector<std::string> args{"table"};
+    std::vector<std::string> words;
     for (std::size_t at = 0, end = 0; at < line.size(); at = end + 1) {
       end = std::min(line.find(' ', at), line.size());
-      args.push_back(line.substr(at, end - at));
+      words.push_back(line.substr(at, end - at));
     }
-    return db_test::RunToEnd(db_test::ProgramPath(DB_DBCHECK_PATH), args, out_);
+    return Table(words);
   }
   bool Said(const std::string& line) { return out_.find(line + "\n") != std::string::npos; }
   // data with record n put in.
@@ -800,6 +804,23 @@ TEST_F(DbcheckTableTest, ManyMismatchesAreCappedAndDamagedFilesAndBadWordsAreNam
     EXPECT_TRUE(out_.starts_with("usage: dbcheck table Datafile Indexfile Rh D Kp Kh [Kp Kh]...")) << out_;
   }
   EXPECT_TRUE(Said(platform::Cp852ToUtf8(db::CheckRebuildArgs({"T", "I", "40", "0", "38", "8"}).Reason))) << out_;
+}
+
+// The keys of several parts, a name with a blank in the repair line, and a
+// key that names a record the data file no longer holds.
+TEST_F(DbcheckTableTest, KeysOfSeveralPartsNamesWithBlanksAndKeysBeyondTheLastRecord) {
+  auto record = [](std::string_view front, std::string_view back) { return Live(front).replace(19, 4, back); };
+  Put("T 2.dat", DataImage({record("abc", "zz01"), record("xyz", "aa02"), record("éaa"_cp, "mm03")}));
+  const std::vector<std::string> words{"T 2", "I", "40", "0", "20", "4", "6", "3"};
+  ASSERT_EQ(db::RebuildIndexArgs(false, words).Code, db::kRebuildDone);
+  EXPECT_EQ(Table(words), 0) << out_;
+  EXPECT_EQ(out_, "T 2.dat, I.idx: sound, 3 records in use, 3 keys\n");
+
+  std::string data = Bytes("T 2.dat").substr(0, 3 * kRec);  // record 3 cut off, the header told
+  Put("T 2.dat", data.replace(12, 4, Int32Bytes(3)));
+  EXPECT_EQ(Table(words), 1) << out_;
+  EXPECT_EQ(out_, "I.idx: key \"MM03ÉAA\" points to record 3, beyond the data file's last record 2\n"
+                  "T 2.dat, I.idx: 2 records in use, 3 keys, 1 mismatches; repair: reindex \"T 2\" I 40 0 20 4 6 3\n");
 }
 
 // A record a station holds is read around its lock byte; a key that takes
