@@ -100,9 +100,8 @@ int ReadIndexItems(const db::KeyDescription& d, const std::string& reindex, Item
   const int keyLen = d.KeyLength();
   std::string bytes;
   if (int code = ReadIndexImage(name, keyLen, bytes)) return code;
-  db::IndexCheck check = db::CheckIndexImage(bytes, keyLen, d.Duplicates != 0, [&](std::int32_t n, std::string_view key) {
-    items.emplace_back(n, std::string(key));
-  });
+  auto take = [&](std::int32_t n, std::string_view key) { items.emplace_back(n, std::string(key)); };
+  db::IndexCheck check = db::CheckIndexImage(bytes, keyLen, d.Duplicates != 0, take);
   if (check.Fault.empty()) return 0;
   Say(name + ": damaged: " + check.Fault + "; dbcheck index " + name + " " + std::to_string(keyLen) +
       (d.Duplicates != 0 ? " dups" : "") + " tells more; repair: " + reindex);

@@ -28,6 +28,8 @@ constexpr int kMaxKeyParts = 5;
 constexpr int kMaxKey = 246;
 constexpr std::int32_t kCounterStep = 1000;  // counters are redrawn this often
 
+using Part = KeyDescription::Part;
+
 struct Parameters : KeyDescription {
   std::vector<std::string> Words;  // as given, for the messages
   std::string Shown;  // the data file's name for the screen (code page 852)
@@ -95,7 +97,7 @@ RebuildResult CheckParameters(const Parameters& p) {
     return Refused(kBad, std::string("Hibás a kulcsrészek száma: "_cp) + Num(static_cast<std::int64_t>(p.Parts.size())) +
                              " (1-5 lehet)");
   for (std::size_t i = 0; i < p.Parts.size(); ++i)
-    if (const KeyDescription::Part& part = p.Parts[i]; part.Pos < 1 || part.Len < 1 || part.Pos + part.Len - 1 > p.RecLen)
+    if (const Part& part = p.Parts[i]; part.Pos < 1 || part.Len < 1 || part.Pos + part.Len - 1 > p.RecLen)
       return Refused(kBad, std::string("Hibás kulcsrész: "_cp) + w[4 + 2 * i] + " " + w[5 + 2 * i] +
                                std::string(" (a rekordon belül kell lennie)"_cp));
   if (p.KeyLength() > kMaxKey)
@@ -119,7 +121,7 @@ const std::array<std::uint8_t, 256>& IndexUpper() {
 // key; their length.
 std::size_t JoinKeyParts(const KeyDescription& d, const std::uint8_t* record, std::uint8_t* key) {
   std::size_t length = 0;
-  for (const KeyDescription::Part& part : d.Parts) {
+  for (const Part& part : d.Parts) {
     std::size_t take = std::min<std::size_t>(part.Len, kMaxKey - length);
     std::memcpy(key + length, record + part.Pos - 1, take);
     length += take;
@@ -770,7 +772,7 @@ int KeyDescription::KeyLength() const {
 
 std::string KeyDescription::IndexKey(const std::uint8_t* record) const {
   std::uint8_t joined[kMaxKey];
-  std::size_t length = std::min<std::size_t>(JoinKeyParts(*this, record, joined), static_cast<std::size_t>(KeyLength()));
+  std::size_t length = std::min(JoinKeyParts(*this, record, joined), static_cast<std::size_t>(KeyLength()));
   std::string key(length, '\0');
   for (std::size_t i = 0; i < length; ++i) key[i] = static_cast<char>(IndexUpper()[joined[i]]);
   return key;
