@@ -1,24 +1,21 @@
 // dbcheck data and dbcheck markers.
 #include <cstdint>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "checks.h"
+#include "data_records.h"
 #include "db/db.h"
 #include "platform/errors.h"
 #include "platform/file.h"
 
 namespace dbcheck {
-namespace {
 
 int Fault(const std::string& file, const std::string& what) {
   Say(file + ": " + what);
   return 1;
 }
 
-// A record that cannot be read: busy (a station's lock covers more than
-// the lock byte: try again later) or a fault.
 int Unreadable(const std::string& file, const std::string& what, int error) {
   if (error != platform::error::kLockViolation)
     return Fault(file, what + " cannot be read: error " + std::to_string(error));
@@ -26,35 +23,26 @@ int Unreadable(const std::string& file, const std::string& what, int error) {
   return kBusy;
 }
 
-// The file's records, read on demand. A record whose lock byte (its last)
-// a station holds is read around that byte, as the engine peeks it: a held
-// record is in use at a station, not damage.
-class Records {
- public:
-  Records(platform::File& file, long recLen) : file_(file), bytes_(recLen) {}
-  // Record n into Bytes(); the platform's error number (or 100 when short).
-  int Read(std::int64_t n) {
-    int result = ReadBytes(n, bytes_.size());
-    if (result != platform::error::kLockViolation) return result;
-    bytes_.back() = 0;
-    result = ReadBytes(n, bytes_.size() - 1);
-    if (result == 0) held_.insert(n);
-    return result;
-  }
-  const std::uint8_t* Bytes() const { return bytes_.data(); }
-  // The records read around their lock byte so far.
-  std::size_t Held() const { return held_.size(); }
+int OpenDataFile(const std::string& name, long recLen, OpenData& data) {
+  if (int error = data.File->Open(name, platform::share::kReadOnlyDenyNone))
+    return Fault(name, "cannot be opened: error " + std::to_string(error));
+  std::int64_t size = 0;
+  (void)data.File->Size(size);  // untold, it stays 0: reported as empty below
+  if (size == 0) return Fault(name, "the file is empty: it has no header");
+  if (size % recLen != 0)
+    return Fault(name, "length " + std::to_string(size) + " is not a multiple of the record length " +
+                           std::to_string(recLen));
+  data.Total = size / recLen;
+  Records records(*data.File, recLen);
+  if (int error = records.Read(0)) return Unreadable(name, "the header", error);
+  data.Header = db::FileHeader::Decode(records.Bytes());
+  if (data.Header.RecordTotal > data.Total || data.Header.RecordTotal < 1)
+    return Fault(name, "RecordTotal " + std::to_string(data.Header.RecordTotal) + ", but the file holds " +
+                           std::to_string(data.Total) + " records");
+  return 0;
+}
 
- private:
-  int ReadBytes(std::int64_t n, std::size_t size) {
-    std::size_t got = 0;
-    int result = file_.ReadAt(n * static_cast<std::int64_t>(bytes_.size()), bytes_.data(), size, got);
-    return result != 0 ? result : got < size ? db::kReadError : 0;
-  }
-  platform::File& file_;
-  std::vector<std::uint8_t> bytes_;
-  std::set<std::int64_t> held_;
-};
+namespace {
 
 // The free chain from the header's head: every link inside the file, no
 // record twice, every member free, as many as the header counts. seen
@@ -109,23 +97,12 @@ int CheckData(const std::vector<std::string>& args) {
     return 2;
   }
   const std::string& name = args[0];
-  std::unique_ptr<platform::File> file = platform::NewFile();
-  if (int error = file->Open(name, platform::share::kReadOnlyDenyNone))
-    return Fault(name, "cannot be opened: error " + std::to_string(error));
-  std::int64_t size = 0;
-  (void)file->Size(size);  // untold, it stays 0: reported as empty below
-  if (size == 0) return Fault(name, "the file is empty: it has no header");
-  if (size % recLen != 0)
-    return Fault(name, "length " + std::to_string(size) + " is not a multiple of the record length " +
-                           std::to_string(recLen));
-  std::int64_t total = size / recLen;
-  Records records(*file, recLen);
-  if (int error = records.Read(0)) return Unreadable(name, "the header", error);
-  db::FileHeader header = db::FileHeader::Decode(records.Bytes());
+  OpenData data;
+  if (int code = OpenDataFile(name, recLen, data)) return code;
+  Records records(*data.File, recLen);
+  const db::FileHeader& header = data.Header;
+  std::int64_t total = data.Total;
   std::int32_t head = header.FreeHead, count = header.FreeCount, recordTotal = header.RecordTotal;
-  if (recordTotal > total || recordTotal < 1)
-    return Fault(name, "RecordTotal " + std::to_string(recordTotal) + ", but the file holds " +
-                           std::to_string(total) + " records");
   // Records beyond RecordTotal are appends cut short: free, or damage.
   for (std::int64_t n = recordTotal; n < total; ++n) {
     if (int error = records.Read(n)) return Unreadable(name, "record " + std::to_string(n), error);

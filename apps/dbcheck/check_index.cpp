@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "checks.h"
+#include "data_records.h"
 #include "db/db.h"
 #include "platform/file.h"
 #include "platform/fs.h"
@@ -47,6 +48,11 @@ int JudgePending(const std::string& name, long keyLen, std::string& bytes) {
 
 }  // namespace
 
+int ReadIndexImage(const std::string& name, long keyLen, std::string& bytes) {
+  if (int error = platform::ReadFileBytes(name, bytes)) return Unreadable(name, "the file", error);
+  return JudgePending(name, keyLen, bytes);
+}
+
 int CheckIndex(const std::vector<std::string>& args) {
   long keyLen = 0;
   bool duplicates = args.size() == 3 && args[2] == "dups";
@@ -57,11 +63,7 @@ int CheckIndex(const std::vector<std::string>& args) {
   }
   const std::string& name = args[0];
   std::string bytes;
-  if (int error = platform::ReadFileBytes(name, bytes)) {
-    Say(name + ": cannot be read: error " + std::to_string(error));
-    return 1;
-  }
-  if (int code = JudgePending(name, keyLen, bytes)) return code;
+  if (int code = ReadIndexImage(name, keyLen, bytes)) return code;
   db::IndexCheck check = db::CheckIndexImage(bytes, static_cast<int>(keyLen), duplicates);
   if (!check.Fault.empty()) {
     Say(name + ": " + check.Fault);

@@ -4,14 +4,19 @@
 //   dbcheck index FILE KEYLEN [dups]  an index file
 //   dbcheck markers MASK EXCLUDE NAMES  clears header markers left by
 //                                   stations that stopped (ClearStaleMarkers)
+//   dbcheck table Datafile Indexfile Rh D Kp Kh [Kp Kh]...
+//                                   a data file against one of its indexes,
+//                                   with the words reindex takes
 //
-// Exit code 0 when sound, 1 with the first fault named, 2 on bad arguments,
-// 3 when a station's lock keeps a part of the file from being read (busy).
+// Exit code 0 when sound, 1 with the first fault named (table: the
+// mismatches), 2 on bad arguments, 3 when a station's lock keeps a part of
+// the file from being read (busy).
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "checks.h"
+#include "db/db.h"
 #include "platform/sysinfo.h"
 
 namespace dbcheck {
@@ -40,6 +45,7 @@ int Usage() {
   dbcheck::Say("usage: dbcheck data FILE RECLEN");
   dbcheck::Say("       dbcheck index FILE KEYLEN [dups]");
   dbcheck::Say("       dbcheck markers MASK EXCLUDE NAMES");
+  dbcheck::Say("       dbcheck table " + std::string(db::kRebuildUsage));
   return 2;
 }
 
@@ -53,5 +59,6 @@ int main(int argc, char** argv) {
   if (command == "data") return dbcheck::CheckData(args);
   if (command == "index") return dbcheck::CheckIndex(args);
   if (command == "markers") return dbcheck::CheckMarkers(args);
+  if (command == "table") return dbcheck::CheckTable(args);
   return Usage();
 }

@@ -718,7 +718,12 @@ struct IndexCheck {
   int Depth = 0;  // levels of the tree
   std::int32_t Pages = 0, FreePages = 0;  // records after the header; free ones
 };
-[[nodiscard]] IndexCheck CheckIndexImage(std::string_view image, int keyLen, bool duplicates);
+// each, when given, meets every item of the tree the check reaches: its
+// record number and its key as the index holds it. When the check finds no
+// fault, these were all of the index's items, each once.
+using IndexItemVisit = std::function<void(std::int32_t recordRef, std::string_view key)>;
+[[nodiscard]] IndexCheck CheckIndexImage(std::string_view image, int keyLen, bool duplicates,
+                                         const IndexItemVisit& each = {});
 
 // Guarded index opens (error handling code, built on the above).
 void OpenIndexGuarded(IndexFile& x, std::string_view name, int keyLen, int duplicates);
@@ -924,5 +929,28 @@ inline constexpr std::string_view kRebuildUsage = "Datafile Indexfile Rh D Kp Kh
 // files are used by the names as given.
 [[nodiscard]] RebuildResult RebuildIndexArgs(bool ownWindow, const std::vector<std::string>& args);
 [[nodiscard]] RebuildResult CheckRebuildArgs(const std::vector<std::string>& args);
+
+// The key description of a parameter line as the rebuild reads it, for
+// the programs that check an index against its data file.
+struct KeyDescription {
+  struct Part {
+    int Pos = 0, Len = 0;  // first byte (1-based) and length
+  };
+  std::string Data, Index;  // the file names without ".dat" and ".idx", as given
+  int RecLen = 0, Duplicates = 0;
+  std::vector<Part> Parts;
+  // The parts' lengths added up: the index's key length.
+  [[nodiscard]] int KeyLength() const;
+  // The key the rebuild indexes a record in use under (record: RecLen
+  // bytes): its parts joined in their order, cut to 246, upper-cased as
+  // the index holds its keys.
+  [[nodiscard]] std::string IndexKey(const std::uint8_t* record) const;
+};
+// Reads the words of a parameter line given one by one (five or more) into
+// description: Code 0, or the refusal RebuildIndexArgs gives for them.
+// Fewer words are refused with the usage line: the last accepted line is
+// not used again here.
+[[nodiscard]] RebuildResult ReadKeyDescription(const std::vector<std::string>& args,
+                                               KeyDescription& description);
 
 }  // namespace db

@@ -15,8 +15,8 @@ std::string KeyText(const IndexItem& item) {
 
 class IndexChecker {
  public:
-  IndexChecker(std::string_view image, int keyLen, bool duplicates)
-      : image_(image), keyLen_(keyLen), duplicates_(duplicates), recLen_(PageRecLen(keyLen)) {}
+  IndexChecker(std::string_view image, int keyLen, bool duplicates, const IndexItemVisit& each)
+      : image_(image), keyLen_(keyLen), duplicates_(duplicates), recLen_(PageRecLen(keyLen)), each_(each) {}
 
   IndexCheck Run() {
     Check();
@@ -123,6 +123,8 @@ class IndexChecker {
     if (count < (depth == 1 ? 1 : kMinItems))
       return Fail(at + std::to_string(count) + " items, fewer than " +
                   (depth == 1 ? "1 in the root" : "16 below the root"));
+    if (each_)
+      for (int i = 1; i <= count; ++i) each_(page->Item(i).RecordRef, page->Item(i).Key.View());
     bool leaf = page->LeftChild == 0;
     for (int i = 0; i <= count; ++i) {
       std::int32_t child = page->Child(i);
@@ -156,6 +158,7 @@ class IndexChecker {
   int keyLen_;
   bool duplicates_;
   int recLen_;
+  const IndexItemVisit& each_;
   std::int32_t records_ = 0;
   std::int32_t freeHead_ = -1, freeCount_ = 0, root_ = 0;
   int leafDepth_ = 0;
@@ -166,8 +169,9 @@ class IndexChecker {
 
 }  // namespace
 
-IndexCheck CheckIndexImage(std::string_view image, int keyLen, bool duplicates) {
-  return IndexChecker(image, keyLen, duplicates).Run();
+IndexCheck CheckIndexImage(std::string_view image, int keyLen, bool duplicates,
+                           const IndexItemVisit& each) {
+  return IndexChecker(image, keyLen, duplicates, each).Run();
 }
 
 }  // namespace db

@@ -28,21 +28,11 @@ constexpr int kMaxKeyParts = 5;
 constexpr int kMaxKey = 246;
 constexpr std::int32_t kCounterStep = 1000;  // counters are redrawn this often
 
-struct KeyPart {
-  int Pos = 0, Len = 0;  // first byte (1-based) and length
-};
+using Part = KeyDescription::Part;
 
-struct Parameters {
+struct Parameters : KeyDescription {
   std::vector<std::string> Words;  // as given, for the messages
-  std::string Data, Index;
   std::string Shown;  // the data file's name for the screen (code page 852)
-  int RecLen = 0, Duplicates = 0;
-  std::vector<KeyPart> Parts;
-  int KeyLength() const {
-    int sum = 0;
-    for (const KeyPart& p : Parts) sum += p.Len;
-    return sum;
-  }
 };
 
 std::vector<std::string> Words(std::string_view line) {
@@ -107,13 +97,36 @@ RebuildResult CheckParameters(const Parameters& p) {
     return Refused(kBad, std::string("Hibás a kulcsrészek száma: "_cp) + Num(static_cast<std::int64_t>(p.Parts.size())) +
                              " (1-5 lehet)");
   for (std::size_t i = 0; i < p.Parts.size(); ++i)
-    if (const KeyPart& part = p.Parts[i]; part.Pos < 1 || part.Len < 1 || part.Pos + part.Len - 1 > p.RecLen)
+    if (const Part& part = p.Parts[i]; part.Pos < 1 || part.Len < 1 || part.Pos + part.Len - 1 > p.RecLen)
       return Refused(kBad, std::string("Hibás kulcsrész: "_cp) + w[4 + 2 * i] + " " + w[5 + 2 * i] +
                                std::string(" (a rekordon belül kell lennie)"_cp));
   if (p.KeyLength() > kMaxKey)
     return Refused(kBad, std::string("Túl hosszú kulcs: "_cp) + Num(p.KeyLength()) +
                              std::string(" (legfeljebb 246 lehet)"_cp));
   return {};
+}
+
+// Every byte as the index holds it: upper-cased (text::UpperCaseText).
+const std::array<std::uint8_t, 256>& IndexUpper() {
+  static const std::array<std::uint8_t, 256> upper = [] {
+    std::array<std::uint8_t, 256> table{};
+    for (int c = 0; c < 256; ++c)
+      table[c] = static_cast<std::uint8_t>(text::UpperCaseText(std::string(1, static_cast<char>(c)))[0]);
+    return table;
+  }();
+  return upper;
+}
+
+// The record's key parts joined in their order, as read, cut to 246, into
+// key; their length.
+std::size_t JoinKeyParts(const KeyDescription& d, const std::uint8_t* record, std::uint8_t* key) {
+  std::size_t length = 0;
+  for (const Part& part : d.Parts) {
+    std::size_t take = std::min<std::size_t>(part.Len, kMaxKey - length);
+    std::memcpy(key + length, record + part.Pos - 1, take);
+    length += take;
+  }
+  return length;
 }
 
 // Ten digits with leading zeros (the picture "@@@@@@@@@@").
@@ -152,10 +165,7 @@ std::int32_t RecordNoOf(const std::uint8_t* rec) { return LoadInt32(rec + kRecor
 // index's key length.
 class SortOrder {
  public:
-  SortOrder(std::size_t keyLen, bool duplicates) : keyLen_(keyLen), duplicates_(duplicates) {
-    for (int c = 0; c < 256; ++c)
-      upper_[c] = static_cast<std::uint8_t>(text::UpperCaseText(std::string(1, static_cast<char>(c)))[0]);
-  }
+  SortOrder(std::size_t keyLen, bool duplicates) : keyLen_(keyLen), duplicates_(duplicates) {}
 
   // Keys ka, kb (keyLen bytes as read) with their record numbers.
   bool Less(const std::uint8_t* ka, std::int32_t na, const std::uint8_t* kb, std::int32_t nb) const {
@@ -197,7 +207,7 @@ class SortOrder {
 
   std::size_t keyLen_;
   bool duplicates_;
-  std::array<std::uint8_t, 256> upper_{};
+  const std::array<std::uint8_t, 256>& upper_ = IndexUpper();
 };
 
 SortLess SortRecordLess(const SortOrder& order) {
@@ -236,13 +246,7 @@ SortPacking PackedSortRecords(const SortOrder& order) {
 // The sort record of data record n: its key parts joined, cut to 246.
 void MakeKeyRecord(const Parameters& p, const std::uint8_t* record, std::int32_t n, std::uint8_t* rec) {
   std::uint8_t key[kMaxKey];
-  std::size_t length = 0;
-  for (const KeyPart& part : p.Parts) {
-    std::size_t take = std::min<std::size_t>(part.Len, kMaxKey - length);
-    std::memcpy(key + length, record + part.Pos - 1, take);
-    length += take;
-  }
-  MakeSortRecord(rec, key, length, n);
+  MakeSortRecord(rec, key, JoinKeyParts(p, record, key), n);
 }
 
 // The order of the skip file's lines: keys as read, equal ones the highest
@@ -705,19 +709,23 @@ RebuildResult Rebuild(bool ownWindow, const Parameters& p, const SortSettings& s
   return done;
 }
 
+// The parameters of five words or more, checked.
+RebuildResult OwnParameters(const std::vector<std::string>& words, std::string (*shown)(std::string_view),
+                            Parameters& p) {
+  if (words.size() < 5)
+    return Refused(kRebuildBadParameters,
+                   std::string("Hiányzó paraméterek; használat: "_cp) + std::string(kRebuildUsage));
+  p = ReadWords(words, shown);
+  return CheckParameters(p);
+}
+
 // The parameters the words stand for: their own (five words or more,
 // checked), or the last accepted words'. shown gives the data file's name
 // for the screen.
 RebuildResult ParametersOf(std::vector<std::string> words, std::string (*shown)(std::string_view),
                            Parameters& p) {
-  if (words.size() < 5) {
-    words = State().RebuildWords;
-    if (words.size() < 5)
-      return Refused(kRebuildBadParameters,
-                     std::string("Hiányzó paraméterek; használat: "_cp) + std::string(kRebuildUsage));
-  }
-  p = ReadWords(words, shown);
-  return CheckParameters(p);
+  if (words.size() < 5) words = State().RebuildWords;
+  return OwnParameters(words, shown, p);
 }
 
 std::string AsItStands(std::string_view text) { return std::string(text); }
@@ -754,6 +762,27 @@ RebuildResult CheckRebuildArgs(const std::vector<std::string>& args) {
 
 RebuildResult RebuildIndexArgs(bool ownWindow, const std::vector<std::string>& args) {
   return RebuildWords(ownWindow, args, platform::ArgumentToCp852, {});
+}
+
+int KeyDescription::KeyLength() const {
+  int sum = 0;
+  for (const Part& part : Parts) sum += part.Len;
+  return sum;
+}
+
+std::string KeyDescription::IndexKey(const std::uint8_t* record) const {
+  std::uint8_t joined[kMaxKey];
+  std::size_t length = std::min(JoinKeyParts(*this, record, joined), static_cast<std::size_t>(KeyLength()));
+  std::string key(length, '\0');
+  for (std::size_t i = 0; i < length; ++i) key[i] = static_cast<char>(IndexUpper()[joined[i]]);
+  return key;
+}
+
+RebuildResult ReadKeyDescription(const std::vector<std::string>& args, KeyDescription& description) {
+  Parameters p;
+  RebuildResult read = OwnParameters(args, platform::ArgumentToCp852, p);
+  description = p;
+  return read;
 }
 
 }  // namespace db

@@ -705,4 +705,137 @@ TEST_F(RebuildTest, DataFileAnotherStationHasOpenIsRefusedAndLeftAlone) {
   EXPECT_EQ(ask("quit"), "bye 0");
 }
 
+// ---- dbcheck table ------------------------------------------------------------------
+
+// The key description reindex reads, and the key it makes of a record.
+TEST_F(RebuildTest, KeyDescriptionReadsTheWordsAndMakesTheKeysAsTheRebuildIndexesThem) {
+  std::string record = Live("abé"_cp);
+  record.replace(19, 4, "zz01");
+  Put("T.dat", DataImage({record}));
+  ASSERT_EQ(Rebuild("T I 40 1 20 4 6 3").Code, db::kRebuildDone);
+  db::KeyDescription d;
+  ASSERT_EQ(db::ReadKeyDescription({"T", "I", "40", "1", "20", "4", "6", "3"}, d).Code, 0);
+  EXPECT_EQ(d.Data + d.Index, "TI");
+  EXPECT_EQ(d.KeyLength(), 7);
+  EXPECT_EQ(d.IndexKey(reinterpret_cast<const std::uint8_t*>(record.data())), IndexItems("I.idx", 7, true)[0].first);
+  for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
+           {"T", "I", "40", "1"}, {"T", "I", "40", "2", "6", "8"}, {"T", "I", "40", "0", "6"},
+           {"T", "I", "40", "0", "38", "8"}, {"T", "I", "0", "0", "1", "1"}}) {
+    db::RebuildResult refused = db::ReadKeyDescription(words, d);
+    EXPECT_EQ(refused.Code, db::kRebuildBadParameters) << words.size();
+    if (words.size() >= 5) {
+      EXPECT_EQ(refused.Reason, db::CheckRebuildArgs(words).Reason);
+    }
+  }
+}
+
+class DbcheckTableTest : public RebuildTest {
+ protected:
+  // dbcheck table with the words; its exit code, its output in out_.
+  int Table(std::vector<std::string> words) {
+    words.insert(words.begin(), "table");
+    return db_test::RunToEnd(db_test::ProgramPath(DB_DBCHECK_PATH), words, out_);
+  }
+  int Table(const std::string& line) {
+    std::vector<std::string> words;
+    for (std::size_t at = 0, end = 0; at < line.size(); at = end + 1) {
+      end = std::min(line.find(' ', at), line.size());
+      words.push_back(line.substr(at, end - at));
+    }
+    return Table(words);
+  }
+  bool Said(const std::string& line) { return out_.find(line + "\n") != std::string::npos; }
+  // data with record n put in.
+  static std::string With(std::string data, int n, const std::string& record) {
+    return data.replace(static_cast<std::size_t>(n) * kRec, kRec, record);
+  }
+  std::string out_;
+};
+
+TEST_F(DbcheckTableTest, ASoundTableGivesItsCountsAndEveryMismatchIsNamedByRecord) {
+  Put("T.dat", DataImage({Live("alpha"), Free(), Live("éva"_cp), Live("gamma")}));
+  ASSERT_EQ(Rebuild("T I 40 0 6 8").Code, db::kRebuildDone);
+  EXPECT_EQ(Table("T I 40 0 6 8"), 0) << out_;
+  EXPECT_EQ(out_, "T.dat, I.idx: sound, 3 records in use, 3 keys\n");
+
+  // Record 2 put in use, record 3 freed, record 4 given another key.
+  const std::string data = Bytes("T.dat");
+  Put("T.dat", With(With(With(data, 2, Live("delta")), 3, Free()), 4, Live("omega")));
+  EXPECT_EQ(Table("T I 40 0 6 8"), 1) << out_;
+  EXPECT_EQ(out_, "I.idx: record 2 is in use, its key \"DELTA...\" is not in the index\n"
+                  "I.idx: key \"ÉVA.....\" points to record 3, which is free\n"
+                  "I.idx: key \"GAMMA...\" points to record 4, whose key is \"OMEGA...\"\n"
+                  "I.idx: record 4 is in use, its key \"OMEGA...\" is not in the index\n"
+                  "T.dat, I.idx: 3 records in use, 3 keys, 4 mismatches; repair: reindex T I 40 0 6 8\n");
+
+  // A record whose key another record holds in an index without equal keys.
+  Put("T.dat", With(data, 2, Live("alpha")));
+  EXPECT_EQ(Table("T I 40 0 6 8"), 1) << out_;
+  EXPECT_TRUE(Said("I.idx: record 2 is in use, its key \"ALPHA...\" is held by record 1 (equal keys are not allowed)"))
+      << out_;
+  // With equal keys allowed, both are indexed and the table is sound.
+  ASSERT_EQ(Rebuild("T J 40 1 6 8").Code, db::kRebuildDone);
+  EXPECT_EQ(Table("T J 40 1 6 8"), 0) << out_;
+  EXPECT_TRUE(Said("T.dat, J.idx: sound, 4 records in use, 4 keys")) << out_;
+}
+
+TEST_F(DbcheckTableTest, ManyMismatchesAreCappedAndDamagedFilesAndBadWordsAreNamed) {
+  Put("T.dat", DataImage(std::vector<std::string>(25, Free())));
+  ASSERT_EQ(Rebuild("T I 40 0 6 8").Code, db::kRebuildDone);  // an empty index
+  std::string data = Bytes("T.dat");
+  for (int n = 1; n <= 25; ++n) data = With(data, n, Live("k" + std::to_string(n)));
+  Put("T.dat", data);
+  EXPECT_EQ(Table("T I 40 0 6 8"), 1) << out_;
+  EXPECT_TRUE(Said("I.idx: record 20 is in use, its key \"K20.....\" is not in the index")) << out_;
+  EXPECT_FALSE(Said("I.idx: record 21 is in use, its key \"K21.....\" is not in the index")) << out_;
+  EXPECT_TRUE(Said("I.idx: ... and 5 more")) << out_;
+  EXPECT_TRUE(Said("T.dat, I.idx: 25 records in use, 0 keys, 25 mismatches; repair: reindex T I 40 0 6 8")) << out_;
+
+  Put("I.idx", std::string(100, 'x'));
+  EXPECT_EQ(Table("T I 40 0 6 8"), 1) << out_;
+  EXPECT_NE(out_.find("I.idx: damaged: file length 100"), std::string::npos) << out_;
+  EXPECT_NE(out_.find("dbcheck index I.idx 8 tells more; repair: reindex T I 40 0 6 8"), std::string::npos) << out_;
+  Put("T.dat", data + "x");
+  EXPECT_EQ(Table("T I 40 0 6 8"), 1) << out_;
+  EXPECT_TRUE(Said("T.dat: damaged; dbcheck data T.dat 40 tells more")) << out_;
+
+  for (const char* bad : {"", "T I 40 2 6 8", "T I 40 0 6", "T I 40 0 38 8"}) {
+    EXPECT_EQ(Table(bad), 2) << bad;
+    EXPECT_TRUE(out_.starts_with("usage: dbcheck table Datafile Indexfile Rh D Kp Kh [Kp Kh]...")) << out_;
+  }
+  EXPECT_TRUE(Said(platform::Cp852ToUtf8(db::CheckRebuildArgs({"T", "I", "40", "0", "38", "8"}).Reason))) << out_;
+}
+
+// The keys of several parts, a name with a blank in the repair line, and a
+// key that names a record the data file no longer holds.
+TEST_F(DbcheckTableTest, KeysOfSeveralPartsNamesWithBlanksAndKeysBeyondTheLastRecord) {
+  auto record = [](std::string_view front, std::string_view back) { return Live(front).replace(19, 4, back); };
+  Put("T 2.dat", DataImage({record("abc", "zz01"), record("xyz", "aa02"), record("éaa"_cp, "mm03")}));
+  const std::vector<std::string> words{"T 2", "I", "40", "0", "20", "4", "6", "3"};
+  ASSERT_EQ(db::RebuildIndexArgs(false, words).Code, db::kRebuildDone);
+  EXPECT_EQ(Table(words), 0) << out_;
+  EXPECT_EQ(out_, "T 2.dat, I.idx: sound, 3 records in use, 3 keys\n");
+
+  std::string data = Bytes("T 2.dat").substr(0, 3 * kRec);  // record 3 cut off, the header told
+  Put("T 2.dat", data.replace(12, 4, Int32Bytes(3)));
+  EXPECT_EQ(Table(words), 1) << out_;
+  EXPECT_EQ(out_, "I.idx: key \"MM03ÉAA\" points to record 3, beyond the data file's last record 2\n"
+                  "T 2.dat, I.idx: 2 records in use, 3 keys, 1 mismatches; repair: reindex \"T 2\" I 40 0 20 4 6 3\n");
+}
+
+// A record a station holds is read around its lock byte; a key that takes
+// that byte cannot be read: busy.
+TEST_F(DbcheckTableTest, ARecordAStationHoldsIsReadAroundItsLockByteUnlessTheKeyTakesIt) {
+  Put("T.dat", DataImage({Live("alpha", 33), Live("beta", 33)}));
+  ASSERT_EQ(Rebuild("T I 40 1 6 8").Code, db::kRebuildDone);  // keys "........"
+  ASSERT_EQ(Rebuild("T J 40 0 33 8").Code, db::kRebuildDone);
+  std::unique_ptr<platform::File> station = platform::NewFile();
+  ASSERT_EQ(station->Open("T.dat", platform::share::kReadWriteDenyNone), 0);
+  ASSERT_EQ(station->Lock(2 * kRec + kRec - 1, 1), 0);
+  EXPECT_EQ(Table("T I 40 1 6 8"), 0) << out_;
+  if (db_test::UnderWine()) return;  // Wine refuses no read of a locked byte
+  EXPECT_EQ(Table("T J 40 0 33 8"), 3) << out_;  // busy
+  EXPECT_TRUE(Said("T.dat: record 2 is locked by a station: busy, try again when it is let go")) << out_;
+}
+
 }  // namespace
