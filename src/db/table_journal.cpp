@@ -268,13 +268,15 @@ bool HoldsOrTorn(const std::vector<std::uint8_t>& now, const std::vector<std::ui
 
 enum class Outcome { kNothing, kUndone, kFinished };
 
-// The change undone or finished, decided by the record (its lock held).
-Outcome Settle(DataFile& f, const Intent& in, RecoveryIndexes& indexes) {
+// The change undone or finished, decided by the record (its lock held);
+// torn tells that the record held its new image only in part.
+Outcome Settle(DataFile& f, const Intent& in, RecoveryIndexes& indexes, bool& torn) {
   if (in.Record >= RecordCount(f)) return Outcome::kNothing;
   std::vector<std::uint8_t> now(static_cast<std::size_t>(f.RecLen));
   PeekRecord(f, in.Record, now.data());
   const std::int64_t at = RecordOffset(f, in.Record);
   const bool free = now[4] == 0;
+  torn = !free && now != in.After && now != in.Before && HoldsOrTorn(now, in.After, in.Before, at);
   switch (in.Kind) {
     case TableChangeKind::kAdd:
       if (!free && !HoldsOrTorn(now, in.After, in.Before, at)) return Outcome::kNothing;
@@ -375,11 +377,12 @@ bool TableJournal::RecoverSlot(int k, const std::vector<IndexFile*>& indexes) {
   bool sound = body.size() == h.BodyLength && Crc32(body.data(), body.size()) == h.BodyCrc &&
                DecodeBody(body, f_.RecLen, in) && in.Record == h.Record && in.Record >= 1;
   Outcome outcome = Outcome::kNothing;
+  bool torn = false;
   if (sound) {
     bool mine = f_.Held.count(in.Record) > 0;
     if (!mine && !TryLockRecord(f_, in.Record)) return false;  // its holder recovers it
     RecoveryIndexes open(f_, indexes);
-    outcome = Settle(f_, in, open);
+    outcome = Settle(f_, in, open, torn);
     if (!mine) UnlockRecord(f_, in.Record);
   }
   std::uint8_t bytes[kHeadSize];
@@ -387,10 +390,11 @@ bool TableJournal::RecoverSlot(int k, const std::vector<IndexFile*>& indexes) {
   EncodeHead(h, bytes);
   WriteBytes(std::int64_t{k} * kHeadSize, bytes, kHeadSize);
   if (outcome == Outcome::kNothing) return false;
-  LogDbError(f_.Name, in.Record,
-             std::string(outcome == Outcome::kUndone ? "Megszakadt táblamódosítás visszaállítva. Leállt állomás: "_cp
-                                                     : "Megszakadt táblamódosítás befejezve. Leállt állomás: "_cp) +
-                 h.Station);
+  std::string line(outcome == Outcome::kUndone ? "Megszakadt táblamódosítás visszaállítva"_cp
+                                               : "Megszakadt táblamódosítás befejezve"_cp);
+  if (torn) line += " (a rekord félig volt írva)"_cp;
+  line += ". Leállt állomás: "_cp;
+  LogDbError(f_.Name, in.Record, line + h.Station);
   return true;
 }
 
@@ -403,7 +407,11 @@ int TableJournal::Recover(const std::vector<IndexFile*>& indexes, std::int32_t w
     std::vector<std::uint8_t> heads = ReadBytes(0, kBodiesAt);
     for (int k = 0; k < kSlots; ++k) {
       Head h;
-      if (k == slot_ || !DecodeHead(heads.data() + k * kHeadSize, h) || !h.Pending) continue;
+      if (!DecodeHead(heads.data() + k * kHeadSize, h) || !h.Pending) continue;
+      if (k == slot_) {  // the change of the station that held the slot before
+        if (body_.empty()) settled += RecoverSlot(k, indexes) ? 1 : 0;
+        continue;
+      }
       if (file_->Lock(kSlotLocks + k, 1) != 0) {  // its station is at work, or another recovers it
         again = again || (waitFor != 0 && h.Record == waitFor);
         continue;

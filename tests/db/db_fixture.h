@@ -17,6 +17,7 @@
 #include <iterator>
 #include <functional>
 #include <optional>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -57,6 +58,14 @@ inline std::vector<std::uint8_t> Image(int recLen, std::uint8_t fill) {
 // machine), shorter than CTest's limit of a suite; five times as long
 // under Wine, where every start of a station and every file operation
 // costs more (the suite's limit then comes first).
+// Lines of text that contain what.
+inline int LinesWith(const std::string& text, std::string_view what) {
+  std::istringstream lines(text);
+  int count = 0;
+  for (std::string line; std::getline(lines, line);) count += line.find(what) != std::string::npos;
+  return count;
+}
+
 inline std::chrono::seconds TestBound() {
   constexpr std::chrono::seconds kNative(240);
   return UnderWine() ? 5 * kNative : kNative;

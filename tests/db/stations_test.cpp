@@ -25,6 +25,7 @@
 using namespace platform::literals;
 using db_test::ChildProcess;
 using db_test::EngineTest;
+using db_test::LinesWith;
 
 namespace {
 
@@ -239,14 +240,6 @@ int DbCheck(const std::vector<std::string>& args, std::string& out) {
   return db_test::RunToEnd(db_test::ProgramPath(DB_DBCHECK_PATH), args, out);
 }
 
-// Lines of text that contain what.
-int LinesWith(const std::string& text, std::string_view what) {
-  std::istringstream lines(text);
-  int count = 0;
-  for (std::string line; std::getline(lines, line);) count += line.find(what) != std::string::npos;
-  return count;
-}
-
 }  // namespace
 
 // A station is killed at a random moment of its appends with their keys and
@@ -265,7 +258,7 @@ TEST_F(StationsTest, KillLoopLeavesSoundFilesAndLosesNoFinishedChange) {
   }
   std::mt19937 random(4711);
   int kills = 0, lost = 0;
-  auto rollbacksSoFar = [&] { return LinesWith(Bytes("DBACCESS.ERR"), "visszaállítva"_cp); };
+  auto rollbacksSoFar = [&] { return LinesWith(Bytes("DBACCESS.ERR"), "indexmódosítás visszaállítva"_cp); };
   // Natively the loop goes on past the rounds asked (up to four times as
   // many) until a kill has cut a change short, so a rollback is always met.
   auto enough = [&](int round) {

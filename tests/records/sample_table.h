@@ -3,7 +3,8 @@
 //   Name   'C' 20 at 12  index 2 "TNEV.idx" (duplicates allowed)
 //   Amount 'N'  8 at 32, 2 decimals
 //   Date   'C'  8 at 40, shown as a date
-// in "TABLA.dat" of 50-byte records (the last byte is the lock byte).
+// in "TABLA.dat" of 50-byte records (the last byte is the lock byte), or
+// longer ones.
 #pragma once
 #include "records/records.h"
 
@@ -11,12 +12,12 @@ namespace records_test {
 
 enum Field { kCode = 0, kName = 1, kAmount = 2, kDate = 3 };
 
-inline records::TableDef SampleTable() {
+inline records::TableDef SampleTable(int recLen = 50) {
   using records::FieldDef;
   records::TableDef def;
   def.Title = " Tabla ";
   def.DataFile = "TABLA.dat";
-  def.RecLen = 50;
+  def.RecLen = recLen;
   def.Fields = {
       FieldDef{'C', 0, 6, 6, true, "Kod", 0},
       FieldDef{'C', 0, 12, 20, false, "Nev", 0},

@@ -1,6 +1,13 @@
 // Two stations on one table: the other station is a separate process (the
 // records_station program) holding or deleting records while this one runs
 // the list's delete and edit.
+#include <chrono>
+#include <filesystem>
+#include <iostream>
+#include <random>
+#include <sstream>
+#include <thread>
+
 #include "../db/child_process.h"
 #include "records_fixture.h"
 
@@ -185,5 +192,74 @@ TEST_F(StationsTest, AStaleRowWhoseRecordWasFreedIsNotDeletedAgain) {
   EXPECT_EQ(IndexKeys(1).size(), 2u);
   EXPECT_TRUE(table->Data.Held.empty());
 }
+
+// ---- The table kill loop ------------------------------------------------------
+
+// A station is killed at a random moment of its table changes (adds, rewrites
+// in place, changes of both keys, deletes, through the record screens' own
+// calls), or of a reindex of the table's second index. The next station's
+// open leaves the data file, both indexes and the table between them sound
+// (dbcheck data, index and table), every change that finished whole, and
+// the change under way at the kill wholly there or wholly not. The records
+// do not divide 4096 bytes. RECORDS_KILL_ROUNDS sets the kills.
+class TableKillLoop : public db_test::EngineTest, public ::testing::WithParamInterface<int> {
+ protected:
+  // dbcheck's exit code for the words; its output in out.
+  static int DbCheck(const std::vector<std::string>& args, std::string& out) {
+    return db_test::RunToEnd(db_test::ProgramPath(DB_DBCHECK_PATH), args, out);
+  }
+};
+
+TEST_P(TableKillLoop, LeavesSoundTablesAndLosesNoFinishedChange) {
+  const std::string recLen = std::to_string(GetParam());
+  const char* wanted = std::getenv("RECORDS_KILL_ROUNDS");
+  const int rounds = wanted ? std::atoi(wanted) : db_test::UnderWine() ? 4 : 30;
+  const std::vector<std::vector<std::string>> checks = {
+      {"data", "TABLA.dat", recLen}, {"index", "TKOD.idx", "6"}, {"index", "TNEV.idx", "20", "dups"},
+      {"table", "TABLA", "TKOD", recLen, "0", "6", "6"}, {"table", "TABLA", "TNEV", recLen, "1", "12", "20"}};
+  std::mt19937 random(static_cast<unsigned>(GetParam()));
+  int kills = 0, reindexKills = 0, reindexCut = 0, lost = 0, finished = 0, undone = 0;
+  for (int round = 0;; ++round) {
+    db_test::ChildProcess station;
+    ASSERT_TRUE(station.Start(db_test::ProgramPath(RECORDS_STATION_PATH),
+                              {folder_.string(), "K" + std::to_string(round), recLen}));
+    ASSERT_TRUE(station.WaitFor("ok ready", kAnswerMs)) << station.Transcript();
+    for (const auto& words : checks) {
+      std::string out;
+      ASSERT_EQ(DbCheck(words, out), 0) << "after kill " << kills + reindexKills << ": " << out;
+    }
+    station.Send("verify KL.TXT");
+    std::istringstream verified(station.WaitFor("ok verified", 120000).value_or(""));
+    std::string ok, word;
+    int live = 0, missing = -1, done = 0, back = 0;
+    verified >> ok >> word >> live >> missing >> done >> back;
+    EXPECT_EQ(missing, 0) << station.Transcript();
+    lost += std::max(missing, 0);
+    finished += done;
+    undone += back;
+    if (round >= rounds) break;
+    bool reindex = round % 10 == 9;
+    station.Send(reindex ? "reindex TABLA TNEV " + recLen + " 1 12 20"
+                         : "churn " + std::to_string(random()) + " " + std::to_string(round) + " KL.TXT");
+    if (!reindex) ASSERT_TRUE(station.WaitFor("ok churning", kAnswerMs)) << station.Transcript();
+    int pause = db_test::UnderWine() ? 100 + static_cast<int>(random() % 400) : static_cast<int>(random() % 25);
+    std::this_thread::sleep_for(std::chrono::milliseconds(reindex ? pause / 5 : 1 + pause));
+    station.Kill();
+    ++(reindex ? reindexKills : kills);
+    reindexCut += reindex && std::filesystem::exists("TNEV.idx.uj");
+  }
+  const std::string log = Bytes("DBACCESS.ERR");
+  std::cout << "table kill loop, " << recLen << "-byte records: " << kills << " kills in table changes ("
+            << finished << " changes found finished, " << undone << " found undone; the log: "
+            << db_test::LinesWith(log, "táblamódosítás visszaállítva"_cp) << " undone, "
+            << db_test::LinesWith(log, "táblamódosítás befejezve"_cp) << " finished, "
+            << db_test::LinesWith(log, "félig volt írva"_cp) << " torn records), " << reindexKills
+            << " kills of reindex (" << reindexCut << " left its aside file), " << lost
+            << " changes lost or half there\n";
+  EXPECT_EQ(lost, 0);
+  EXPECT_EQ(db_test::LinesWith(log, "reindex"), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(RecordLengths, TableKillLoop, ::testing::Values(300, 1000));
 
 }  // namespace

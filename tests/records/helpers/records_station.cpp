@@ -16,10 +16,21 @@
 //   add CODE NAME   a new record stored as the list stores it ("ok N", its
 //                   number; "ok 0" when refused)
 //   count           the live records ("ok N")
+//   churn SEED ROUND JOURNAL   table changes until killed (the kill loop, below)
+//   verify JOURNAL  after a kill: "ok verified LIVE LOST FINISHED UNDONE"
+//   reindex WORDS...  the table closed, its index rebuilt as reindex does
+//                   ("ok CODE")
 //   quit
+//
+//   records_station FOLDER STATION RECLEN   the sample table with RECLEN-byte
+//                   records (the bytes after its fields filled per version)
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <map>
+#include <optional>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -52,7 +63,7 @@ bool Serve(records::TableView& table, const std::string& line) {
   std::string command, code;
   in >> command >> code;
   if (command == "quit") return false;
-  if (command != "count" && command != "add") PositionOn(table, code);
+  if (command == "lock" || command == "release" || command == "delete") PositionOn(table, code);
   if (command == "lock") {
     std::vector<std::uint8_t> buf(table.Record.size());
     db::ReadRecord(table.Data, table.CurrentRecord, buf.data());
@@ -78,7 +89,255 @@ bool Serve(records::TableView& table, const std::string& line) {
     Say("ok " + std::to_string(records::StoreNewRecord(table, record.data(), n) ? n : 0));
   } else if (command == "count") {
     Say("ok " + std::to_string(db::LiveRecordCount(table.Data)));
-  } else {
+  }
+  return true;
+}
+
+
+// ---- The table kill loop -----------------------------------------------------
+//
+// A station makes table changes through the record screens' own calls until
+// it is killed; the next one (whose open undid or finished what the dead one
+// left) proves that every change that finished is there whole, and that
+// the change under way at the kill is either wholly there or wholly not.
+// The side journal has one line per step, written once the step returned:
+//   A CODE NAME FILL   an add begins        a CODE N   it is record N
+//   C CODE NEWCODE NEWNAME NEWFILL   a change of CODE's record begins
+//   c CODE             it ended             D CODE     a delete begins
+//   d CODE             it ended
+// A record's image follows from its code, name and fill byte (the bytes
+// after the fields, up to the end): a record written only in part shows.
+
+struct Version {
+  std::int32_t n = 0;
+  std::string name;
+  char fill = 0;
+};
+
+struct Pending {
+  char op = 0;
+  std::string code, newCode;
+  Version next;
+};
+
+struct Replayed {
+  std::map<std::string, Version> live;
+  std::optional<Pending> pending;
+};
+
+std::vector<std::uint8_t> ImageOf(const records::TableView& table, const std::string& code, const Version& v) {
+  auto record = records::BlankRecord(table.Def);
+  records::SetFieldText(table.Def.Fields[records_test::kCode], record.data(), code);
+  records::SetFieldText(table.Def.Fields[records_test::kName], record.data(), v.name);
+  for (std::size_t i = 47; i < record.size(); ++i) record[i] = static_cast<std::uint8_t>(v.fill);
+  return record;
+}
+
+Replayed Replay(const std::string& journalName) {
+  Replayed r;
+  std::ifstream in(journalName);
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream words(line);
+    std::string op, code;
+    words >> op >> code;
+    Pending p{op.empty() ? '?' : op[0], code, code, {}};
+    if (op == "A") {
+      words >> p.next.name >> p.next.fill;
+      r.pending = p;
+    } else if (op == "a" && r.pending) {
+      words >> r.pending->next.n;
+      r.live[code] = r.pending->next;
+      r.pending.reset();
+    } else if (op == "C" && r.live.count(code)) {
+      words >> p.newCode >> p.next.name >> p.next.fill;
+      p.next.n = r.live[code].n;
+      r.pending = p;
+    } else if (op == "c" && r.pending) {
+      r.live.erase(code);
+      r.live[r.pending->newCode] = r.pending->next;
+      r.pending.reset();
+    } else if (op == "D") {
+      r.pending = p;
+    } else if (op == "d") {
+      r.live.erase(code);
+      r.pending.reset();
+    }
+  }
+  return r;
+}
+
+class SideJournal {
+ public:
+  explicit SideJournal(const std::string& name) : out_(name, std::ios::app) {}
+  void Note(const std::string& line) { out_ << line << '\n' << std::flush; }
+
+ private:
+  std::ofstream out_;
+};
+
+bool HasEntry(records::TableView& table, int index, const std::string& key, std::int32_t n) {
+  std::string probe = key;
+  std::int32_t ref = n;
+  db::SeekEntry(table.Index(index), ref, probe);
+  return db::DbOk();
+}
+
+// The record and both its index entries hold this version of code.
+bool Whole(records::TableView& table, const std::string& code, const Version& v) {
+  auto image = ImageOf(table, code, v);
+  std::vector<std::uint8_t> now(image.size());
+  records::PeekTableRecord(table, v.n, now.data());
+  return now == image && HasEntry(table, 1, records::RecordKey(table, 1, image.data()), v.n) &&
+         HasEntry(table, 2, records::RecordKey(table, 2, image.data()), v.n);
+}
+
+// Nothing of this version of code is left: its record free or another's,
+// and neither of its keys naming it.
+bool Gone(records::TableView& table, const std::string& code, const Version& v) {
+  auto image = ImageOf(table, code, v);
+  std::vector<std::uint8_t> now(image.size());
+  records::PeekTableRecord(table, v.n, now.data());
+  return now != image && !HasEntry(table, 1, records::RecordKey(table, 1, image.data()), v.n) &&
+         !HasEntry(table, 2, records::RecordKey(table, 2, image.data()), v.n);
+}
+
+// The change under way at the kill: 1 when it is there whole (finished), 0
+// when nothing of it is (undone), -1 when it is half there.
+int Judge(records::TableView& table, Replayed& r) {
+  Pending& p = *r.pending;
+  if (p.op == 'A') {
+    std::string key = records::RecordKey(table, 1, ImageOf(table, p.code, p.next).data());
+    std::int32_t n = 0;
+    db::SeekKey(table.Index(1), n, key);
+    if (!db::DbOk()) return 0;
+    p.next.n = n;
+    if (!Whole(table, p.code, p.next)) return -1;
+    r.live[p.code] = p.next;
+    return 1;
+  }
+  Version old = r.live[p.code];
+  if (p.op == 'D') return Whole(table, p.code, old) ? 0 : Gone(table, p.code, old) ? (r.live.erase(p.code), 1) : -1;
+  if (Whole(table, p.code, old) && (p.newCode == p.code || Gone(table, p.newCode, p.next))) return 0;
+  if (!Whole(table, p.newCode, p.next) || (p.newCode != p.code && !Gone(table, p.code, old))) return -1;
+  r.live.erase(p.code);
+  r.live[p.newCode] = p.next;
+  return 1;
+}
+
+std::string Verify(records::TableView& table, const std::string& journalName) {
+  Replayed r = Replay(journalName);
+  int lost = 0, finished = 0, undone = 0;
+  if (r.pending) {
+    int verdict = Judge(table, r);
+    finished += verdict == 1;
+    undone += verdict == 0;
+    if (verdict < 0) {
+      ++lost;
+      std::printf("half there: %c %s\n", r.pending->op, r.pending->code.c_str());
+    }
+  }
+  for (const auto& [code, v] : r.live)
+    if (!Whole(table, code, v)) {
+      ++lost;
+      std::printf("not whole: %s record %d\n", code.c_str(), v.n);
+    }
+  std::vector<std::uint8_t> buf(table.Record.size());
+  std::size_t inUse = 0;
+  for (std::int32_t n = 1, total = db::RecordCount(table.Data); n < total; ++n) {
+    records::PeekTableRecord(table, n, buf.data());
+    inUse += !db::RecordIsFree(buf.data());
+  }
+  if (inUse != r.live.size()) {
+    ++lost;
+    std::printf("%zu records in use, %zu expected\n", inUse, r.live.size());
+  }
+  std::fflush(stdout);
+  {
+    std::ofstream out(journalName + ".new", std::ios::trunc);
+    for (const auto& [code, v] : r.live)
+      out << "A " << code << " " << v.name << " " << v.fill << "\na " << code << " " << v.n << "\n";
+  }
+  std::filesystem::rename(journalName + ".new", journalName);
+  return "ok verified " + std::to_string(r.live.size()) + " " + std::to_string(lost) + " " +
+         std::to_string(finished) + " " + std::to_string(undone);
+}
+
+std::string Base36(long value, std::size_t width) {
+  std::string text(width, '0');
+  for (std::size_t i = width; i-- > 0 && value > 0; value /= 36) text[i] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ"[value % 36];
+  return text;
+}
+
+// Adds, changes (the fill only: a rewrite in place; the name too; or the
+// code, name and fill) and deletes, for ever: the kill ends it.
+void Churn(records::TableView& table, unsigned seed, int round, const std::string& journalName) {
+  Replayed r = Replay(journalName);
+  std::vector<std::string> codes;
+  for (const auto& [code, v] : r.live) codes.push_back(code);
+  SideJournal journal(journalName);
+  std::mt19937 random(seed);
+  for (long i = 0;; ++i) {
+    const std::string tag = Base36(round * 100000L + i, 6);
+    Version next{0, "N" + tag, static_cast<char>('a' + random() % 26)};
+    unsigned dice = random() % 100;
+    if (codes.size() < 100 || (codes.size() < 300 && dice < 40)) {
+      journal.Note("A " + tag + " " + next.name + " " + next.fill);
+      records::StoreNewRecord(table, ImageOf(table, tag, next).data(), next.n);
+      journal.Note("a " + tag + " " + std::to_string(next.n));
+      r.live[tag] = next;
+      codes.push_back(tag);
+      continue;
+    }
+    std::size_t k = random() % codes.size();
+    std::string code = codes[k];
+    Version old = r.live[code];
+    PositionOn(table, code);
+    if (dice < 75) {
+      std::string newCode = dice % 3 == 2 ? tag : code;
+      next.n = old.n;
+      if (dice % 3 == 0) next.name = old.name;
+      std::vector<std::uint8_t> before(table.Record.size());
+      db::ReadRecord(table.Data, old.n, before.data());
+      journal.Note("C " + code + " " + newCode + " " + next.name + " " + next.fill);
+      if (!records::StoreEditedRecord(table, old.n, before.data(), ImageOf(table, newCode, next).data())) return;
+      journal.Note("c " + code);
+      r.live.erase(code);
+      r.live[newCode] = next;
+      codes[k] = newCode;
+    } else {
+      journal.Note("D " + code);
+      if (!records::DeleteCurrentRecord(table)) return;
+      journal.Note("d " + code);
+      r.live.erase(code);
+      codes[k] = codes.back();
+      codes.pop_back();
+    }
+  }
+}
+
+bool ServeKillLoop(records::TableView& table, const std::string& line) {
+  std::istringstream in(line);
+  std::string command;
+  in >> command;
+  if (command == "churn") {
+    unsigned seed = 0;
+    int round = 0;
+    std::string journal;
+    in >> seed >> round >> journal;
+    Say("ok churning");
+    Churn(table, seed, round, journal);
+    Say("ok stopped");
+  } else if (command == "verify") {
+    std::string journal;
+    in >> journal;
+    Say(Verify(table, journal));
+  } else if (command == "reindex") {
+    records::CloseTable(table);
+    std::vector<std::string> words;
+    for (std::string word; in >> word;) words.push_back(word);
+    Say("ok " + std::to_string(db::RebuildIndexArgs(false, words).Code));
+  } else if (command != "lock" && command != "release" && command != "delete" && command != "add" &&
+             command != "count") {
     Say("unknown " + command);
   }
   return true;
@@ -88,12 +347,13 @@ bool Serve(records::TableView& table, const std::string& line) {
 
 int main(int argc, char** argv) {
   platform::HeadlessTerminal terminal(80, 25);
-  return station::RunStation(argc, argv, terminal, [] {
-    const records::TableDef def = records_test::SampleTable();
+  const int recLen = argc > 3 ? std::atoi(argv[3]) : 50;
+  return station::RunStation(argc, argv, terminal, [recLen] {
+    const records::TableDef def = records_test::SampleTable(recLen);
     records::TableView table(def);
     records::OpenTable(table);
     records::SetCurrentTable(&table);
-    station::ServeLines([&](const std::string& line) { return Serve(table, line); });
+    station::ServeLines([&](const std::string& line) { return Serve(table, line) && ServeKillLoop(table, line); });
     records::SetCurrentTable(nullptr);
   });
 }
