@@ -409,6 +409,9 @@ struct EngineState {
   // Index changes keep their journal (off: changes are made as the
   // previous release made them, without one; set through JournalSwitch).
   bool JournalOn = true;
+  // Table changes are bracketed (off: the bracket does nothing, as the
+  // previous release had none; set through TableChangeSwitch).
+  bool TableChangesOn = true;
   // Every index change waits for the disk: its journal before each page
   // write, its pages before the journal is invalidated (against power loss;
   // costly, off unless set).
@@ -764,10 +767,16 @@ void CreateIndexGuarded(IndexFile& x, std::string_view name, int keyLen, int dup
 // stopped station.
 //
 // The table journal (the data file's name + ".tjr", "PARTNER.dat.tjr"),
-// little-endian: 128 slots, one per station at work on the table. A
-// station holds the lock of its slot's byte, at 2^61 + slot, from its first
-// table change until it closes the data file: a slot whose byte nobody
-// holds has no station. Slot k's head is 64 bytes at k * 64:
+// little-endian, has 128 slots, one for each station at work on the table.
+// A station holds the lock of its slot's byte, at 2^61 + slot, from its
+// first table change until it closes the data file: a slot whose byte
+// nobody holds has no station. The directory, 64 bytes per slot at
+// slot * 64, names the station that claimed the slot (zeros: none since
+// the slot was last recovered):
+//    0  char[4]  "TJS1"
+//    4  uint8    the station identifier: length, then 31 bytes
+//   60  uint32   CRC-32 of bytes 0..59
+// Slot k's change lies at 8192 + k * 65536: a 64-byte head,
 //    0  char[4]  "TJR1"
 //    4  uint32   Sequence   the slot's changes, counted
 //    8  uint8    Pending    1: the body is a change under way
@@ -776,7 +785,7 @@ void CreateIndexGuarded(IndexFile& x, std::string_view name, int keyLen, int dup
 //   20  uint32   BodyCrc    CRC-32 of the body
 //   24  uint8    the station identifier: length, then 31 bytes
 //   60  uint32   CRC-32 of bytes 0..59
-// and its body at 8192 + k * 65536:
+// then the body:
 //    0  uint8    Kind       1 add, 2 change, 3 delete
 //    4  int32    Record
 //    8  int32    RecLen
@@ -787,9 +796,14 @@ void CreateIndexGuarded(IndexFile& x, std::string_view name, int keyLen, int dup
 //   keys allowed), uint8 its key length, uint8 n + n bytes its name (the
 //   name alone when it lies in the data file's folder), uint8 n + n bytes
 //   the key before, uint8 n + n bytes the key after.
-// A change writes its body, then its head with Pending 1; End writes the
-// head with Pending 0. A head whose CRC fails, or whose body's CRC fails, is
-// no change (a write cut short: nothing of the change was done yet).
+// Begin writes head and body in one write; End writes the head with
+// Pending 0. A head or body whose CRC fails is no change (a write cut
+// short: nothing of the change was done yet). A station looks for the
+// pending changes of slots whose byte it can take (their station gone)
+// when it opens the table, before every change and delete, and before an
+// add at most once a second; it settles its own slot's change from before
+// its time when it claims the slot, and clears the directory entry of
+// every slot it has settled.
 //
 // Stations of the previous release ignore the file: their changes are not
 // bracketed, and a record they changed after a stopped station's change
@@ -829,6 +843,18 @@ void EndTableChange(DataFile& f);
 int RecoverTableChanges(DataFile& f, const std::vector<IndexFile*>& indexes);
 // The table journal beside a data file.
 [[nodiscard]] std::string TableJournalName(std::string_view dataName);
+// Sets the engine's table-change switch and puts it back at the end of the
+// scope (measurements compare the bracket's cost with it).
+class TableChangeSwitch {
+ public:
+  explicit TableChangeSwitch(bool on);
+  ~TableChangeSwitch();
+  TableChangeSwitch(const TableChangeSwitch&) = delete;
+  TableChangeSwitch& operator=(const TableChangeSwitch&) = delete;
+
+ private:
+  bool was_;
+};
 
 // ============================================================================
 // External sort

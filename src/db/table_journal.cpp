@@ -4,6 +4,7 @@
 #include "db/table_journal.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "db/internal.h"
@@ -19,23 +20,33 @@ using namespace platform::literals;
 namespace {
 
 constexpr int kSlots = 128;
-constexpr int kHeadSize = 64;
-constexpr std::int64_t kBodiesAt = std::int64_t{kSlots} * kHeadSize;
-constexpr std::int64_t kBodySize = 65536;
+constexpr int kHeadSize = 64;  // a directory entry and a slot's head alike
+constexpr std::int64_t kDirectorySize = std::int64_t{kSlots} * kHeadSize;
+constexpr std::int64_t kSlotSize = 65536;
 constexpr std::int64_t kSlotLocks = std::int64_t{1} << 61;
 constexpr std::int64_t kBlock = 4096;
 constexpr char kMagic[4] = {'T', 'J', 'R', '1'};
+constexpr char kEntryMagic[4] = {'T', 'J', 'S', '1'};
 constexpr std::size_t kMaxStation = 31;
+// How often a station that only adds looks for stopped stations' changes
+// (at the open, and before every change and delete, it always does).
+constexpr std::chrono::seconds kAddScanEvery{1};
+
+std::int64_t SlotAt(int k) { return kDirectorySize + k * kSlotSize; }
 
 // ---- The layout: one encoder and one decoder for each part -----------------------
 
-struct Head {
-  std::uint32_t Sequence = 0;
-  bool Pending = false;
-  std::int32_t Record = 0;
-  std::uint32_t BodyLength = 0, BodyCrc = 0;
-  std::string Station;
-};
+using Head = SlotHead;
+
+void PutStation(std::uint8_t* b, const std::string& station) {
+  std::size_t length = std::min(station.size(), kMaxStation);
+  b[0] = static_cast<std::uint8_t>(length);
+  std::memcpy(b + 1, station.data(), length);
+}
+
+std::string GetStation(const std::uint8_t* b) {
+  return std::string(reinterpret_cast<const char*>(b + 1), std::min<std::size_t>(b[0], kMaxStation));
+}
 
 void EncodeHead(const Head& h, std::uint8_t* b) {
   std::memset(b, 0, kHeadSize);
@@ -45,10 +56,21 @@ void EncodeHead(const Head& h, std::uint8_t* b) {
   StoreInt32(b + 12, h.Record);
   StoreUint32(b + 16, h.BodyLength);
   StoreUint32(b + 20, h.BodyCrc);
-  std::size_t length = std::min(h.Station.size(), kMaxStation);
-  b[24] = static_cast<std::uint8_t>(length);
-  std::memcpy(b + 25, h.Station.data(), length);
+  PutStation(b + 24, h.Station);
   StoreUint32(b + 60, Crc32(b, 60));
+}
+
+// A directory entry: the slot was claimed by a station (zeros: by none
+// since its last recovery).
+void EncodeEntry(const std::string& station, std::uint8_t* b) {
+  std::memset(b, 0, kHeadSize);
+  std::memcpy(b, kEntryMagic, 4);
+  PutStation(b + 4, station);
+  StoreUint32(b + 60, Crc32(b, 60));
+}
+
+bool IsEntry(const std::uint8_t* b) {
+  return std::memcmp(b, kEntryMagic, 4) == 0 && LoadUint32(b + 60) == Crc32(b, 60);
 }
 
 // False for a head that is not one (never written, or cut short).
@@ -59,7 +81,7 @@ bool DecodeHead(const std::uint8_t* b, Head& h) {
   h.Record = LoadInt32(b + 12);
   h.BodyLength = LoadUint32(b + 16);
   h.BodyCrc = LoadUint32(b + 20);
-  h.Station.assign(reinterpret_cast<const char*>(b + 25), std::min<std::size_t>(b[24], kMaxStation));
+  h.Station = GetStation(b + 24);
   return true;
 }
 
@@ -308,7 +330,7 @@ void Fail(DataFile& f, int platformResult, std::int32_t n) {
 }
 
 bool BracketsChanges(const DataFile& f) {
-  return State().JournalOn && State().LockingOn && (f.OpenMode == kModeShared || f.OpenMode == kModeExclusive);
+  return State().JournalOn && State().TableChangesOn && State().LockingOn && (f.OpenMode == kModeShared || f.OpenMode == kModeExclusive);
 }
 
 TableJournal& JournalOf(DataFile& f) {
@@ -321,6 +343,9 @@ TableJournal& JournalOf(DataFile& f) {
 // ---- The journal file ------------------------------------------------------------
 
 std::string TableJournalName(std::string_view dataName) { return std::string(dataName) + ".tjr"; }
+
+TableChangeSwitch::TableChangeSwitch(bool on) : was_(State().TableChangesOn) { State().TableChangesOn = on; }
+TableChangeSwitch::~TableChangeSwitch() { State().TableChangesOn = was_; }
 
 std::vector<std::uint8_t> TableJournal::ReadBytes(std::int64_t at, std::size_t size) {
   std::vector<std::uint8_t> bytes(size, 0);
@@ -354,33 +379,28 @@ void TableJournal::OpenAndClaim() {
     }
     if (k == kSlots - 1) PollPause();  // every slot taken: wait for a station to close
   }
+  std::uint8_t entry[kHeadSize];
+  EncodeEntry(StationId(), entry);
+  WriteBytes(std::int64_t{slot_} * kHeadSize, entry, kHeadSize);
   Head own;
-  if (DecodeHead(ReadBytes(std::int64_t{slot_} * kHeadSize, kHeadSize).data(), own)) sequence_ = own.Sequence;
-}
-
-void TableJournal::WriteHead(bool pending, std::int32_t record, const std::vector<std::uint8_t>& body) {
-  std::uint8_t bytes[kHeadSize];
-  EncodeHead({sequence_, pending, record, static_cast<std::uint32_t>(body.size()), Crc32(body.data(), body.size()),
-              StationId()},
-             bytes);
-  WriteBytes(std::int64_t{slot_} * kHeadSize, bytes, kHeadSize);
+  if (DecodeHead(ReadBytes(SlotAt(slot_), kHeadSize).data(), own)) sequence_ = own.Sequence;
 }
 
 // ---- Recovery --------------------------------------------------------------------
 
-bool TableJournal::RecoverSlot(int k, const std::vector<IndexFile*>& indexes) {
+TableJournal::Settled TableJournal::RecoverSlot(int k, const std::vector<IndexFile*>& indexes) {
   Head h;
   Intent in;
-  if (!DecodeHead(ReadBytes(std::int64_t{k} * kHeadSize, kHeadSize).data(), h) || !h.Pending) return false;
+  if (!DecodeHead(ReadBytes(SlotAt(k), kHeadSize).data(), h) || !h.Pending) return Settled::kNothing;
   std::vector<std::uint8_t> body =
-      ReadBytes(kBodiesAt + k * kBodySize, std::min<std::size_t>(h.BodyLength, kBodySize));
+      ReadBytes(SlotAt(k) + kHeadSize, std::min<std::size_t>(h.BodyLength, kSlotSize - kHeadSize));
   bool sound = body.size() == h.BodyLength && Crc32(body.data(), body.size()) == h.BodyCrc &&
                DecodeBody(body, f_.RecLen, in) && in.Record == h.Record && in.Record >= 1;
   Outcome outcome = Outcome::kNothing;
   bool torn = false;
   if (sound) {
     bool mine = f_.Held.count(in.Record) > 0;
-    if (!mine && !TryLockRecord(f_, in.Record)) return false;  // its holder recovers it
+    if (!mine && !TryLockRecord(f_, in.Record)) return Settled::kLeft;  // its holder recovers it
     RecoveryIndexes open(f_, indexes);
     outcome = Settle(f_, in, open, torn);
     if (!mine) UnlockRecord(f_, in.Record);
@@ -388,35 +408,45 @@ bool TableJournal::RecoverSlot(int k, const std::vector<IndexFile*>& indexes) {
   std::uint8_t bytes[kHeadSize];
   h.Pending = false;
   EncodeHead(h, bytes);
-  WriteBytes(std::int64_t{k} * kHeadSize, bytes, kHeadSize);
-  if (outcome == Outcome::kNothing) return false;
+  WriteBytes(SlotAt(k), bytes, kHeadSize);
+  if (outcome == Outcome::kNothing) return Settled::kNothing;
   std::string line(outcome == Outcome::kUndone ? "Megszakadt táblamódosítás visszaállítva"_cp
                                                : "Megszakadt táblamódosítás befejezve"_cp);
   if (torn) line += " (a rekord félig volt írva)"_cp;
   line += ". Leállt állomás: "_cp;
   LogDbError(f_.Name, in.Record, line + h.Station);
-  return true;
+  return Settled::kDone;
+}
+
+bool TableJournal::Changing(int k, std::int32_t record) {
+  Head h;
+  return DecodeHead(ReadBytes(SlotAt(k), kHeadSize).data(), h) && h.Pending && h.Record == record;
 }
 
 int TableJournal::Recover(const std::vector<IndexFile*>& indexes, std::int32_t waitFor) {
   OpenAndClaim();
-  int settled = 0;
   if (slot_ < 0) return 0;
+  lastScan_ = std::chrono::steady_clock::now();
+  int settled = 0;
+  if (!ownChecked_) {  // the change of the station that held the slot before
+    ownChecked_ = true;
+    settled += RecoverSlot(slot_, indexes) == Settled::kDone ? 1 : 0;
+  }
   for (bool again = true; again;) {
     again = false;
-    std::vector<std::uint8_t> heads = ReadBytes(0, kBodiesAt);
+    std::vector<std::uint8_t> directory = ReadBytes(0, kDirectorySize);
     for (int k = 0; k < kSlots; ++k) {
-      Head h;
-      if (!DecodeHead(heads.data() + k * kHeadSize, h) || !h.Pending) continue;
-      if (k == slot_) {  // the change of the station that held the slot before
-        if (body_.empty()) settled += RecoverSlot(k, indexes) ? 1 : 0;
-        continue;
-      }
+      if (k == slot_ || !IsEntry(directory.data() + k * kHeadSize)) continue;
       if (file_->Lock(kSlotLocks + k, 1) != 0) {  // its station is at work, or another recovers it
-        again = again || (waitFor != 0 && h.Record == waitFor);
+        again = again || (waitFor != 0 && Changing(k, waitFor));
         continue;
       }
-      settled += RecoverSlot(k, indexes) ? 1 : 0;
+      Settled result = RecoverSlot(k, indexes);
+      settled += result == Settled::kDone ? 1 : 0;
+      if (result != Settled::kLeft) {  // the slot has nothing left to look at
+        const std::uint8_t none[kHeadSize] = {};
+        WriteBytes(std::int64_t{k} * kHeadSize, none, kHeadSize);
+      }
       (void)file_->Unlock(kSlotLocks + k, 1);  // locked just above: cannot fail
     }
     if (again) PollPause();
@@ -427,31 +457,34 @@ int TableJournal::Recover(const std::vector<IndexFile*>& indexes, std::int32_t w
 // ---- The bracket ---------------------------------------------------------------
 
 bool TableJournal::Begin(const TableChange& change) {
-  std::vector<IndexFile*> indexes;
-  for (const KeyChange& k : change.Keys) indexes.push_back(k.Index);
-  Recover(indexes, change.Record);
+  const bool add = change.Kind == TableChangeKind::kAdd;
+  if (slot_ < 0 || !add || std::chrono::steady_clock::now() - lastScan_ >= kAddScanEvery) {
+    std::vector<IndexFile*> indexes;
+    for (const KeyChange& k : change.Keys) indexes.push_back(k.Index);
+    Recover(indexes, add ? 0 : change.Record);  // an added record is no other station's
+  }
   if (slot_ < 0) return true;  // the journal failed while fatal ends were held
-  if (change.Kind != TableChangeKind::kAdd) {
+  if (!add) {
     std::vector<std::uint8_t> now(static_cast<std::size_t>(f_.RecLen));
     PeekRecord(f_, change.Record, now.data());
     if (now != change.Before) return false;
   }
-  body_ = EncodeBody(IntentOf(f_, change), f_.RecLen);
-  if (static_cast<std::int64_t>(body_.size()) > kBodySize) {  // more than 58 indexes of the longest keys
-    body_.clear();
-    return true;
-  }
-  ++sequence_;
-  record_ = change.Record;
-  WriteBytes(kBodiesAt + slot_ * kBodySize, body_.data(), body_.size());
-  WriteHead(true, record_, body_);
+  std::vector<std::uint8_t> body = EncodeBody(IntentOf(f_, change), f_.RecLen);
+  if (static_cast<std::int64_t>(body.size()) > kSlotSize - kHeadSize) return true;  // over 58 indexes of the longest keys
+  head_ = {++sequence_, true, change.Record, static_cast<std::uint32_t>(body.size()),
+           Crc32(body.data(), body.size()), StationId()};
+  body.insert(body.begin(), kHeadSize, 0);
+  EncodeHead(head_, body.data());
+  WriteBytes(SlotAt(slot_), body.data(), body.size());  // head and body in one write
   return true;
 }
 
 void TableJournal::End() {
-  if (body_.empty()) return;
-  WriteHead(false, record_, body_);
-  body_.clear();
+  if (!head_.Pending) return;
+  head_.Pending = false;
+  std::uint8_t bytes[kHeadSize];
+  EncodeHead(head_, bytes);
+  WriteBytes(SlotAt(slot_), bytes, kHeadSize);
 }
 
 bool BeginTableChange(DataFile& f, const TableChange& change) {
