@@ -753,7 +753,8 @@ void CreateIndexGuarded(IndexFile& x, std::string_view name, int keyLen, int dup
 //   delete  ReadRecord (the lock held); Begin; RemoveKey from each index;
 //           FreeRecord; End
 // A change the caller takes back itself (an index refused a key) is put
-// back by the caller before End, as without the bracket.
+// back by the caller before End, as without the bracket. A station makes
+// one table change of a data file at a time.
 //
 // What is undone or finished is decided by the record, read under its lock:
 // an added record that holds its image, or a part of it up to a 4096-byte

@@ -623,6 +623,22 @@ RebuildResult OpenForRebuild(DataFile& data, const Parameters& p, std::int32_t& 
   return CheckAgainstHeader(data, p, size);
 }
 
+// Table changes that stopped stations left half done are settled before
+// the index is read from the records (a change half written would give
+// the index a key that the next open takes back). A header that makes no
+// sense is left for the rebuild to repair: nothing is settled then.
+void SettleTableChanges(DataFile& data) {
+  if (!platform::FileExists(TableJournalName(data.Name))) return;
+  std::vector<std::uint8_t> header(static_cast<std::size_t>(data.RecLen));
+  std::size_t got = 0;
+  if (data.Handle->ReadAt(0, header.data(), header.size(), got) != 0 || got != header.size()) return;
+  FileHeader decoded = FileHeader::Decode(header.data());
+  if (!decoded.Sane()) return;
+  static_cast<FileHeader&>(data) = decoded;
+  data.CachedLength = decoded.RecordTotal;
+  (void)RecoverTableChanges(data, {});
+}
+
 // The new index is built under this name and takes the index's own only
 // when it is complete: a rebuild that stops leaves the old index as it was.
 // What a killed rebuild left under it, the next one empties.
@@ -691,6 +707,7 @@ RebuildResult Rebuild(bool ownWindow, const Parameters& p, const SortSettings& s
   DataFile data;
   std::int32_t total = 0;
   if (RebuildResult opened = OpenForRebuild(data, p, total); opened.Code != 0) return opened;
+  SettleTableChanges(data);
   std::vector<std::int32_t> skipped;
   int sorted = 0;
   RebuildResult done = BuildAside(data, p, total, sort, sorted, skipped);

@@ -1,0 +1,157 @@
+// Table changes settled after their station stopped. Two stations are two
+// opens of the same table in this process (locks belong to handles); a
+// station stops when its files are closed without ending its change.
+#include <memory>
+
+#include "db_fixture.h"
+#include "platform/codepage.h"
+#include "platform/file.h"
+
+using namespace platform::literals;
+
+namespace {
+
+constexpr int kRec = 300;  // record 13 spans the file's first 4096-byte boundary
+
+// One station's open table: the data file and its two indexes (by code,
+// unique; by name, equal keys allowed).
+struct Station {
+  db::DataFile f;
+  db::IndexFile byCode, byName;
+  Station() {
+    db::OpenOrCreateDataFile(f, "T.DAT", kRec);
+    db::OpenOrCreateIndex(byCode, "T1.IDX", 6, 0);
+    db::OpenOrCreateIndex(byName, "T2.IDX", 20, 1);
+  }
+  // Stops: its files closed, whatever change it has under way not ended.
+  void Stop() {
+    db::CloseIndex(byCode);
+    db::CloseIndex(byName);
+    db::CloseDataFile(f);
+  }
+  // The keys' change for the two images (empty: none).
+  db::TableChange Change(db::TableChangeKind kind, std::int32_t n, const std::vector<std::uint8_t>& before,
+                         const std::vector<std::uint8_t>& after) {
+    auto code = [](const auto& r) { return r.empty() ? std::nullopt : std::optional<std::string>(std::string(r.begin() + 5, r.begin() + 11)); };
+    auto name = [](const auto& r) { return r.empty() ? std::nullopt : std::optional<std::string>(std::string(r.begin() + 11, r.begin() + 31)); };
+    return {kind, n, before, after, {{&byCode, code(before), code(after)}, {&byName, name(before), name(after)}}};
+  }
+  std::int32_t Add(const std::vector<std::uint8_t>& image) {
+    std::int32_t n = 0;
+    db::AllocRecord(f, n);
+    EXPECT_TRUE(db::BeginTableChange(f, Change(db::TableChangeKind::kAdd, n, {}, image)));
+    db::WriteRecordHeld(f, n, image.data());
+    db::InsertKey(byCode, n, std::string(image.begin() + 5, image.begin() + 11));
+    db::InsertKey(byName, n, std::string(image.begin() + 11, image.begin() + 31));
+    db::EndTableChange(f);
+    db::UnlockRecord(f, n);
+    return n;
+  }
+  bool Has(db::IndexFile& x, std::int32_t n, const std::string& key) {
+    std::string probe = key;
+    db::SeekEntry(x, n, probe);
+    return db::DbOk();
+  }
+  std::vector<std::uint8_t> Read(std::int32_t n) {
+    std::vector<std::uint8_t> record(kRec);
+    db::PeekRecord(f, n, record.data());
+    return record;
+  }
+};
+
+// A record of code (6 characters), name (20) and fill (the rest).
+std::vector<std::uint8_t> Partner(const std::string& code, const std::string& name, char fill) {
+  std::vector<std::uint8_t> record(kRec, static_cast<std::uint8_t>(fill));
+  record[4] = 1;
+  std::copy(code.begin(), code.end(), record.begin() + 5);
+  std::copy(name.begin(), name.end(), record.begin() + 11);
+  return record;
+}
+
+class TableChangeTest : public db_test::EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    a = std::make_unique<Station>();
+    b = std::make_unique<Station>();
+    for (int i = 1; i <= 14; ++i)
+      a->Add(Partner("C" + std::to_string(100 + i) + "XX", "NAME " + std::to_string(100 + i) + "               ", 'a'));
+  }
+  int Settle() { return db::RecoverTableChanges(b->f, {&b->byCode, &b->byName}); }
+  std::unique_ptr<Station> a, b;
+};
+
+// A rewrite cut by a kill within the record (its first part new up to the
+// 4096-byte boundary, the rest old) after one key moved: the record and
+// both keys are as before the change, and the log says the record was torn.
+TEST_F(TableChangeTest, ATornRewriteIsPutBackWithItsKeys) {
+  const auto before = a->Read(13), after = Partner("C999XX", "NEW NAME            ", 'z');
+  std::vector<std::uint8_t> held(kRec);
+  db::ReadRecord(a->f, 13, held.data());
+  ASSERT_TRUE(db::BeginTableChange(a->f, a->Change(db::TableChangeKind::kChange, 13, before, after)));
+  std::int32_t ref = 13;
+  db::RemoveKey(a->byCode, ref, "C113XX");
+  db::InsertKey(a->byCode, 13, "C999XX");
+  const std::size_t cut = 4096 - 13 * kRec;
+  std::vector<std::uint8_t> torn(after.begin(), after.begin() + static_cast<long>(cut));
+  torn.insert(torn.end(), before.begin() + static_cast<long>(cut), before.end());
+  db::WriteRecordHeld(a->f, 13, torn.data());
+  a->Stop();
+  EXPECT_EQ(b->Read(13), torn);
+
+  EXPECT_EQ(Settle(), 1);
+  EXPECT_EQ(b->Read(13), before);
+  EXPECT_TRUE(b->Has(b->byCode, 13, "C113XX"));
+  EXPECT_FALSE(b->Has(b->byCode, 13, "C999XX"));
+  EXPECT_TRUE(b->Has(b->byName, 13, "NAME 113            "));
+  EXPECT_NE(Bytes("DBACCESS.ERR").find("visszaállítva (a rekord félig volt írva). Leállt állomás: TEST_1"_cp),
+            std::string::npos);
+  EXPECT_EQ(Settle(), 0) << "settled once";
+}
+
+// A station that read a record another one had rewritten before it
+// stopped holds an image that the settling takes back: its change is
+// refused. A delete that freed its record before its station stopped
+// stands.
+TEST_F(TableChangeTest, AStaleImageIsRefusedAndADeleteThatFreedItsRecordStands) {
+  const auto before = a->Read(7), after = Partner("C107XX", "RENAMED             ", 'q');
+  std::vector<std::uint8_t> held(kRec);
+  db::ReadRecord(a->f, 7, held.data());
+  ASSERT_TRUE(db::BeginTableChange(a->f, a->Change(db::TableChangeKind::kChange, 7, before, after)));
+  db::WriteRecordHeld(a->f, 7, after.data());
+  a->Stop();
+  std::vector<std::uint8_t> seen(kRec);
+  db::ReadRecord(b->f, 7, seen.data());
+  EXPECT_EQ(seen, after);
+  EXPECT_FALSE(db::BeginTableChange(b->f, b->Change(db::TableChangeKind::kChange, 7, seen, before)));
+  EXPECT_EQ(b->Read(7), before);
+
+  Station c;
+  db::ReadRecord(c.f, 5, held.data());
+  ASSERT_TRUE(db::BeginTableChange(c.f, c.Change(db::TableChangeKind::kDelete, 5, held, {})));
+  std::int32_t ref = 5;
+  db::RemoveKey(c.byCode, ref, "C105XX");
+  ref = 5;
+  db::RemoveKey(c.byName, ref, "NAME 105            ");
+  db::FreeRecord(c.f, 5);
+  c.Stop();
+  EXPECT_EQ(Settle(), 1);
+  EXPECT_TRUE(db::RecordIsFree(b->Read(5).data()));
+  EXPECT_FALSE(b->Has(b->byCode, 5, "C105XX"));
+  EXPECT_NE(Bytes("DBACCESS.ERR").find("táblamódosítás befejezve"_cp), std::string::npos);
+}
+
+// With the journal off (the previous release's way) the bracket writes
+// nothing.
+TEST_F(TableChangeTest, ThePreviousReleasesWayKeepsNoTableJournal) {
+  a->Stop();
+  b->Stop();
+  std::filesystem::remove("T.DAT.tjr");
+  db::JournalSwitch previousRelease(false);
+  Station c;
+  c.Add(Partner("C200XX", "OLD WAY             ", 'o'));
+  EXPECT_FALSE(Exists("T.DAT.tjr"));
+  EXPECT_EQ(db::RecoverTableChanges(c.f, {&c.byCode, &c.byName}), 0);
+}
+
+}  // namespace
