@@ -119,15 +119,16 @@ constexpr std::string_view kNewPrefix = "UJ_";
 std::string NewName(const std::string& name) { return std::string(kNewPrefix) + name; }
 std::string AsideName(const std::string& name) { return "REGI_" + name; }
 
-bool IsJournal(const std::string& name) { return name.ends_with(".jrn"); }
+bool IsJournal(const std::string& name) { return name.ends_with(".jrn") || name.ends_with(".tjr"); }
 
-// The files the swap replaces: the register's, and the change journal
-// beside each index. A journal belongs to the index it lies beside: a
-// change pending in the old one must never meet the new index.
+// The files the swap replaces: the register's, the change journal beside
+// each index and the table journal beside the data file. A journal belongs
+// to the file it lies beside: a change pending in the old one must never
+// meet the new register.
 std::vector<std::string> SwappedFiles() {
   std::vector<std::string> names = RegisterFiles();
   for (const std::string& name : RegisterFiles())
-    if (name != kDataFile) names.push_back(db::JournalName(name));
+    names.push_back(name == kDataFile ? db::TableJournalName(name) : db::JournalName(name));
   return names;
 }
 

@@ -226,6 +226,7 @@ void CreateDataFile(DataFile& f, std::string_view name, int recLen) {
     s.DbOk = false;
     return;
   }
+  EmptyIfThere(TableJournalName(f.Name));  // a change pending there never meets the new file
   OpenDataFile(f, name, recLen);
 }
 

@@ -227,12 +227,13 @@ bool JournalsChanges(const DataFile& x) {
   return State().JournalOn && HeaderShared(x) && x.OpenMode != kModeReadOnly;
 }
 
-void DiscardJournal(const std::string& indexPath) {
+void EmptyIfThere(const std::string& name) {
   std::unique_ptr<platform::File> file = platform::NewFile();
-  // Best effort, as the open: an index created anew has no change to lose.
-  if (file->Open(JournalName(indexPath), platform::share::kReadWriteDenyNone) == 0)
-    (void)file->Truncate(0);
+  // Best effort, as the open: a file created anew has no change to lose.
+  if (file->Open(name, platform::share::kReadWriteDenyNone) == 0) (void)file->Truncate(0);
 }
+
+void DiscardJournal(const std::string& indexPath) { EmptyIfThere(JournalName(indexPath)); }
 
 JournalSwitch::JournalSwitch(bool on) : was_(State().JournalOn) { State().JournalOn = on; }
 JournalSwitch::~JournalSwitch() { State().JournalOn = was_; }

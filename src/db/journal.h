@@ -79,6 +79,8 @@ class ChangeJournal {
   std::map<std::int32_t, Written> entries_;
 };
 
+// Empties the file when it is there (a journal beside a file created anew).
+void EmptyIfThere(const std::string& name);
 // Empties the journal beside an index created anew (when there is one).
 void DiscardJournal(const std::string& indexPath);
 

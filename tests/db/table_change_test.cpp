@@ -141,6 +141,20 @@ TEST_F(TableChangeTest, AStaleImageIsRefusedAndADeleteThatFreedItsRecordStands) 
   EXPECT_NE(Bytes("DBACCESS.ERR").find("táblamódosítás befejezve"_cp), std::string::npos);
 }
 
+// A data file created anew forgets what the old one's stations left: no
+// pending change of the old records meets the new ones.
+TEST_F(TableChangeTest, ADataFileCreatedAnewForgetsThePendingChanges) {
+  std::vector<std::uint8_t> held(kRec);
+  db::ReadRecord(a->f, 3, held.data());
+  ASSERT_TRUE(db::BeginTableChange(a->f, a->Change(db::TableChangeKind::kDelete, 3, held, {})));
+  a->Stop();
+  b->Stop();
+  ASSERT_GT(Bytes("T.DAT.tjr").size(), 0u);
+  db::DataFile f;
+  db::CreateDataFile(f, "T.DAT", kRec);
+  EXPECT_EQ(Bytes("T.DAT.tjr"), "");
+}
+
 // With the journal off (the previous release's way) the bracket writes
 // nothing.
 TEST_F(TableChangeTest, ThePreviousReleasesWayKeepsNoTableJournal) {
