@@ -145,8 +145,11 @@ class PartnerRegister(unittest.TestCase):
         self.check_files()
 
     def check_files(self):
-        for args in (["data", "PARTNER.dat", str(REC_LEN)], ["index", "PARTNER1.idx", "6"],
-                     ["index", "PARTNER2.idx", "30", "dups"]):
+        rec_len = str(REC_LEN)
+        for args in (["data", "PARTNER.dat", rec_len], ["index", "PARTNER1.idx", "6"],
+                     ["index", "PARTNER2.idx", "30", "dups"],
+                     ["table", "PARTNER", "PARTNER1", rec_len, "0", "6", "6"],
+                     ["table", "PARTNER", "PARTNER2", rec_len, "1", "12", "30"]):
             run = run_program(DBCHECK, *args, cwd=self.folder, capture_output=True, text=True)
             self.assertEqual(run.returncode, 0, f"dbcheck {' '.join(args)}: {run.stdout}{run.stderr}")
 
