@@ -362,7 +362,7 @@ void TableJournal::WriteBytes(std::int64_t at, const std::uint8_t* bytes, std::s
 }
 
 void TableJournal::OpenAndClaim() {
-  if (slot_ >= 0) return;
+  if (slot_ >= 0 || unusable_) return;
   const std::string name = TableJournalName(f_.Handle->Path());
   const int sharing = platform::share::kReadWriteDenyNone;
   if (file_->Open(name, sharing) != 0) {
@@ -370,7 +370,12 @@ void TableJournal::OpenAndClaim() {
     int result = file_->Open(name, sharing);
     if (result == platform::error::kFileNotFound) result = file_->Create(name, sharing);
     UnlockRecord(f_, 0);
-    if (result != 0) return Fail(f_, result, 0);
+    if (result != 0) {  // the changes go on unguarded, as before there was a journal: said once
+      unusable_ = true;
+      LogDbError(name, 0, std::string("A táblanapló nem használható, a módosítások védelem nélkül futnak: "_cp) +
+                              ErrorText(EngineResult(result)));
+      return;
+    }
   }
   for (int k = 0;; k = (k + 1) % kSlots) {
     if (file_->Lock(kSlotLocks + k, 1) == 0) {
@@ -463,7 +468,7 @@ bool TableJournal::Begin(const TableChange& change) {
     for (const KeyChange& k : change.Keys) indexes.push_back(k.Index);
     Recover(indexes, add ? 0 : change.Record);  // an added record is no other station's
   }
-  if (slot_ < 0) return true;  // the journal failed while fatal ends were held
+  if (slot_ < 0) return true;  // no journal to use
   if (!add) {
     std::vector<std::uint8_t> now(static_cast<std::size_t>(f_.RecLen));
     PeekRecord(f_, change.Record, now.data());

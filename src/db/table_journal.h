@@ -37,7 +37,9 @@ class TableJournal {
  private:
   enum class Settled { kNothing, kDone, kLeft };  // kLeft: another station holds its record
   // Opens (creating it under the data file's header lock when missing),
-  // claims a slot and enters this station in the directory.
+  // claims a slot and enters this station in the directory. A journal that
+  // cannot be opened (a folder the station may not write) is logged once
+  // and left: slot_ stays -1 and changes go unguarded.
   void OpenAndClaim();
   [[nodiscard]] std::vector<std::uint8_t> ReadBytes(std::int64_t at, std::size_t size);
   void WriteBytes(std::int64_t at, const std::uint8_t* bytes, std::size_t size);
@@ -49,6 +51,7 @@ class TableJournal {
   DataFile& f_;
   std::unique_ptr<platform::File> file_ = platform::NewFile();
   int slot_ = -1;
+  bool unusable_ = false;  // the journal could not be opened: changes go unguarded
   bool ownChecked_ = false;  // the slot's change from before this station looked at
   std::uint32_t sequence_ = 0;
   SlotHead head_;  // of the change under way (Pending) or the last one

@@ -155,6 +155,20 @@ TEST_F(TableChangeTest, ADataFileCreatedAnewForgetsThePendingChanges) {
   EXPECT_EQ(Bytes("T.DAT.tjr"), "");
 }
 
+// A journal that cannot be opened (here a folder holds its name) leaves
+// the changes to go on unguarded, said once in the log.
+TEST_F(TableChangeTest, AJournalThatCannotBeOpenedLeavesTheChangesUnguarded) {
+  a->Stop();
+  b->Stop();
+  std::filesystem::remove("T.DAT.tjr");
+  std::filesystem::create_directory("T.DAT.tjr");
+  Station c;
+  std::int32_t n = c.Add(Partner("C201XX", "UNGUARDED           ", 'u'));
+  c.Add(Partner("C202XX", "UNGUARDED TOO       ", 'u'));
+  EXPECT_TRUE(c.Has(c.byCode, n, "C201XX"));
+  EXPECT_EQ(db_test::LinesWith(Bytes("DBACCESS.ERR"), "táblanapló nem használható"_cp), 1);
+}
+
 // With the journal off (the previous release's way) the bracket writes
 // nothing.
 TEST_F(TableChangeTest, ThePreviousReleasesWayKeepsNoTableJournal) {
