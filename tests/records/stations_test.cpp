@@ -1,8 +1,10 @@
 // Two stations on one table: the other station is a separate process (the
 // records_station program) holding or deleting records while this one runs
 // the list's delete and edit.
+#include <array>
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <iostream>
 #include <random>
 #include <sstream>
@@ -218,7 +220,11 @@ TEST_P(TableKillLoop, LeavesSoundTablesAndLosesNoFinishedChange) {
       {"data", "TABLA.dat", recLen}, {"index", "TKOD.idx", "6"}, {"index", "TNEV.idx", "20", "dups"},
       {"table", "TABLA", "TKOD", recLen, "0", "6", "6"}, {"table", "TABLA", "TNEV", recLen, "1", "12", "20"}};
   std::mt19937 random(static_cast<unsigned>(GetParam()));
-  int kills = 0, reindexKills = 0, reindexCut = 0, lost = 0, finished = 0, undone = 0;
+  int kills = 0, reindexKills = 0, reindexCut = 0, lost = 0;
+  // By the kind of change under way at a kill ("-" none, "X" a reindex):
+  // kills, found finished, found undone, lost or half there.
+  std::map<char, std::array<int, 4>> byKind;
+  char killed = '-';
   for (int round = 0;; ++round) {
     db_test::ChildProcess station;
     ASSERT_TRUE(station.Start(db_test::ProgramPath(RECORDS_STATION_PATH),
@@ -232,11 +238,14 @@ TEST_P(TableKillLoop, LeavesSoundTablesAndLosesNoFinishedChange) {
     std::istringstream verified(station.WaitFor("ok verified", 120000).value_or(""));
     std::string ok, word;
     int live = 0, missing = -1, done = 0, back = 0;
-    verified >> ok >> word >> live >> missing >> done >> back;
+    char kind = '-';
+    verified >> ok >> word >> live >> missing >> done >> back >> kind;
     EXPECT_EQ(missing, 0) << station.Transcript();
     lost += std::max(missing, 0);
-    finished += done;
-    undone += back;
+    if (round > 0) {
+      auto& row = byKind[killed == 'X' ? 'X' : kind];
+      row = {row[0] + 1, row[1] + done, row[2] + back, row[3] + std::max(missing, 0)};
+    }
     if (round >= rounds) break;
     const int reindexEvery = db_test::UnderWine() ? 3 : 10;  // under Wine too in its few rounds
     bool reindex = round % reindexEvery == reindexEvery - 1;
@@ -247,16 +256,18 @@ TEST_P(TableKillLoop, LeavesSoundTablesAndLosesNoFinishedChange) {
     std::this_thread::sleep_for(std::chrono::milliseconds(reindex ? pause / 5 : 1 + pause));
     station.Kill();
     ++(reindex ? reindexKills : kills);
+    killed = reindex ? 'X' : '-';
     reindexCut += reindex && std::filesystem::exists("TNEV.idx.uj");
   }
   const std::string log = Bytes("DBACCESS.ERR");
-  std::cout << "table kill loop, " << recLen << "-byte records: " << kills << " kills in table changes ("
-            << finished << " changes found finished, " << undone << " found undone; the log: "
+  std::cout << "table kill loop, " << recLen << "-byte records: " << kills << " kills in table changes, "
+            << reindexKills << " in reindex (" << reindexCut << " left its aside file); the log: "
             << db_test::LinesWith(log, "táblamódosítás visszaállítva"_cp) << " undone, "
             << db_test::LinesWith(log, "táblamódosítás befejezve"_cp) << " finished, "
-            << db_test::LinesWith(log, "félig volt írva"_cp) << " torn records), " << reindexKills
-            << " kills of reindex (" << reindexCut << " left its aside file), " << lost
-            << " changes lost or half there\n";
+            << db_test::LinesWith(log, "félig volt írva"_cp) << " records torn; " << lost
+            << " changes lost or half there\n  under way at the kill: kills, found finished, found undone, lost\n";
+  for (const auto& [kind, row] : byKind)
+    std::cout << "  " << kind << " " << row[0] << " " << row[1] << " " << row[2] << " " << row[3] << "\n";
   EXPECT_EQ(lost, 0);
   EXPECT_EQ(db_test::LinesWith(log, "reindex"), 0);
 }

@@ -17,7 +17,8 @@
 //                   number; "ok 0" when refused)
 //   count           the live records ("ok N")
 //   churn SEED ROUND JOURNAL   table changes until killed (the kill loop, below)
-//   verify JOURNAL  after a kill: "ok verified LIVE LOST FINISHED UNDONE"
+//   verify JOURNAL  after a kill: "ok verified LIVE LOST FINISHED UNDONE KIND"
+//                   (KIND: the change under way at the kill, below)
 //   reindex WORDS...  the table closed, its index rebuilt as reindex does
 //                   ("ok CODE")
 //   quit
@@ -224,9 +225,18 @@ int Judge(records::TableView& table, Replayed& r) {
   return 1;
 }
 
+// The kind of the pending change: A add, D delete; a change that moves
+// both keys K, the name's key only N, no key (a rewrite in place) R.
+char KindOf(Replayed& r) {
+  const Pending& p = *r.pending;
+  if (p.op != 'C') return p.op;
+  return p.newCode != p.code ? 'K' : p.next.name != r.live[p.code].name ? 'N' : 'R';
+}
+
 std::string Verify(records::TableView& table, const std::string& journalName) {
   Replayed r = Replay(journalName);
   int lost = 0, finished = 0, undone = 0;
+  char kind = r.pending ? KindOf(r) : '-';
   if (r.pending) {
     int verdict = Judge(table, r);
     finished += verdict == 1;
@@ -259,7 +269,7 @@ std::string Verify(records::TableView& table, const std::string& journalName) {
   }
   std::filesystem::rename(journalName + ".new", journalName);
   return "ok verified " + std::to_string(r.live.size()) + " " + std::to_string(lost) + " " +
-         std::to_string(finished) + " " + std::to_string(undone);
+         std::to_string(finished) + " " + std::to_string(undone) + " " + kind;
 }
 
 std::string Base36(long value, std::size_t width) {
