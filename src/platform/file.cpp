@@ -14,6 +14,11 @@ FileMakerGuard::Maker& InstalledMaker() {
 
 }  // namespace
 
+FileCalls& FileCallCount() {
+  static FileCalls calls;
+  return calls;
+}
+
 int CopyContents(File& from, File& to) {
   std::vector<char> buffer(65536);
   for (std::int64_t at = 0;;) {

@@ -92,6 +92,24 @@ class File {
   virtual int Close() = 0;
 };
 
+// The system calls that the system's files of this process have made, by
+// what they were for, since the process began: every call on a file of a
+// share is a round trip to the file server, so measurements and the
+// engine's call budgets count them. Opening and closing count as one call
+// each (with the locks of the sharing protocol under Locks).
+struct FileCalls {
+  std::uint64_t Reads = 0, Writes = 0;
+  std::uint64_t Locks = 0;      // a lock taken, refused or let go
+  std::uint64_t LockTests = 0;  // a look for another handle's lock
+  std::uint64_t Sizes = 0, Truncates = 0, Flushes = 0, Opens = 0, Closes = 0;
+
+  [[nodiscard]] std::uint64_t Total() const {
+    return Reads + Writes + Locks + LockTests + Sizes + Truncates + Flushes + Opens + Closes;
+  }
+};
+// The counters (the system's files add to them as they call).
+FileCalls& FileCallCount();
+
 // Copies the whole contents of from into to, both from offset 0.
 // kDiskFull when the disk took only a part; what went stays.
 [[nodiscard]] int CopyContents(File& from, File& to);

@@ -251,7 +251,9 @@ TEST_P(TableKillLoop, LeavesSoundTablesAndLosesNoFinishedChange) {
     bool reindex = round % reindexEvery == reindexEvery - 1;
     station.Send(reindex ? "reindex TABLA TNEV " + recLen + " 1 12 20"
                          : "churn " + std::to_string(random()) + " " + std::to_string(round) + " KL.TXT");
-    if (!reindex) ASSERT_TRUE(station.WaitFor("ok churning", kAnswerMs)) << station.Transcript();
+    if (!reindex) {
+      ASSERT_TRUE(station.WaitFor("ok churning", kAnswerMs)) << station.Transcript();
+    }
     int pause = db_test::UnderWine() ? 100 + static_cast<int>(random() % 400) : static_cast<int>(random() % 25);
     std::this_thread::sleep_for(std::chrono::milliseconds(reindex ? pause / 5 : 1 + pause));
     station.Kill();

@@ -61,12 +61,14 @@ flock Range(short type, off_t offset, off_t length) {
 // range (any lock: shared ones stand for locks too, see above).
 bool ForeignLock(int fd, off_t offset, off_t length) {
   flock probe = Range(F_WRLCK, offset, length);
+  ++FileCallCount().LockTests;
   if (fcntl(fd, F_OFD_GETLK, &probe) != 0) return false;
   return probe.l_type != F_UNLCK;
 }
 
 bool ShareLock(int fd, int byte) {
   flock lock = Range(F_RDLCK, kShareBase + byte, 1);
+  ++FileCallCount().Locks;
   return fcntl(fd, F_OFD_SETLK, &lock) == 0;
 }
 
@@ -74,7 +76,7 @@ bool ShareLock(int fd, int byte) {
 // another open holds it, up to sharing::kGateWaitMs.
 bool TakeGate(int fd) {
   flock lock = Range(F_WRLCK, kShareBase + sharing::kGate, 1);
-  for (int waited = 0; fcntl(fd, F_OFD_SETLK, &lock) != 0; ++waited) {
+  for (int waited = 0; ++FileCallCount().Locks, fcntl(fd, F_OFD_SETLK, &lock) != 0; ++waited) {
     if ((errno != EAGAIN && errno != EACCES) || waited >= sharing::kGateWaitMs) return false;
     timespec pause{0, 1000000};
     nanosleep(&pause, nullptr);
@@ -84,6 +86,7 @@ bool TakeGate(int fd) {
 
 void LetGateGo(int fd) {
   flock lock = Range(F_UNLCK, kShareBase + sharing::kGate, 1);
+  ++FileCallCount().Locks;
   fcntl(fd, F_OFD_SETLK, &lock);
 }
 
@@ -91,13 +94,16 @@ void LetGateGo(int fd) {
 int OpenDescriptor(const std::string& path, const Mode& mode, bool create, int& fd,
                    bool& readOnlyFd) {
   struct stat st;
+  ++FileCallCount().Opens;  // the look before the open
   bool exists = stat(path.c_str(), &st) == 0;
   if (exists && (mode.write || S_ISDIR(st.st_mode)))
     if (int error = posix::RefuseUnwritable(st)) return error;
   if (!exists && !create) return posix::ErrorNumber(ENOENT, path);
   readOnlyFd = false;
+  ++FileCallCount().Opens;
   fd = open(path.c_str(), O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0666);
   if (fd < 0 && !mode.write && (errno == EACCES || errno == EROFS)) {
+    ++FileCallCount().Opens;
     fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     readOnlyFd = true;
   }
@@ -118,6 +124,7 @@ class PosixFile final : public File {
     if (int error = CheckTransfer(offset, size, readable_)) return error;
     auto* bytes = static_cast<char*>(buffer);
     while (got < size) {
+      ++FileCallCount().Reads;
       ssize_t n = pread(fd_, bytes + got, size - got, offset + static_cast<off_t>(got));
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) return posix::ErrorNumber(errno, path_);
@@ -133,6 +140,7 @@ class PosixFile final : public File {
     if (int error = CheckTransfer(offset, size, writable_)) return error;
     const auto* bytes = static_cast<const char*>(buffer);
     while (written < size) {
+      ++FileCallCount().Writes;
       ssize_t n = pwrite(fd_, bytes + written, size - written, offset + static_cast<off_t>(written));
       if (n < 0 && errno == EINTR) continue;
       if (n == 0 || (n < 0 && posix::IsDiskFull(errno))) break;  // full: a short count
@@ -152,11 +160,13 @@ class PosixFile final : public File {
 
   int Truncate(std::int64_t size) override {
     if (int error = CheckTransfer(size, 0, writable_)) return error;
+    ++FileCallCount().Truncates;
     return ftruncate(fd_, size) == 0 ? error::kNone : posix::ErrorNumber(errno, path_);
   }
 
   int Flush() override {
     if (!IsOpen()) return error::kInvalidHandle;
+    ++FileCallCount().Flushes;
     return fdatasync(fd_) == 0 ? error::kNone : posix::ErrorNumber(errno, path_);
   }
 
@@ -165,11 +175,13 @@ class PosixFile final : public File {
     if (offset < 0 || length <= 0 || offset > kShareBase - length) return error::kInvalidParameter;
     if (Overlaps(offset, length)) return error::kLockViolation;
     flock lock = Range(readOnlyFd_ ? F_RDLCK : F_WRLCK, offset, length);
+    ++FileCallCount().Locks;
     if (fcntl(fd_, F_OFD_SETLK, &lock) != 0)
       return errno == EAGAIN || errno == EACCES ? error::kLockViolation
                                                 : posix::ErrorNumber(errno, path_);
     if (readOnlyFd_ && ForeignLock(fd_, offset, length)) {
       lock.l_type = F_UNLCK;  // another reader's shared lock: not exclusive
+      ++FileCallCount().Locks;
       fcntl(fd_, F_OFD_SETLK, &lock);
       return error::kLockViolation;
     }
@@ -182,6 +194,7 @@ class PosixFile final : public File {
     for (auto it = held_.begin(); it != held_.end(); ++it) {
       if (it->first != offset || it->second != length) continue;
       flock lock = Range(F_UNLCK, offset, length);
+      ++FileCallCount().Locks;
       fcntl(fd_, F_OFD_SETLK, &lock);
       held_.erase(it);
       return error::kNone;
@@ -203,6 +216,7 @@ class PosixFile final : public File {
 
   int Close() override {
     if (!IsOpen()) return error::kNone;
+    ++FileCallCount().Closes;
     int result = close(fd_) == 0 ? error::kNone : posix::ErrorNumber(errno, path_);
     fd_ = -1;
     readable_ = writable_ = readOnlyFd_ = false;
@@ -219,7 +233,7 @@ class PosixFile final : public File {
     if (resolved.empty()) return error::kPathNotFound;
     if (int error = OpenDescriptor(resolved, mode, create, fd_, readOnlyFd_)) return error;
     int error = ClaimSharing(mode);
-    if (!error && create && ftruncate(fd_, 0) != 0) error = posix::ErrorNumber(errno, resolved);
+    if (!error && create && (++FileCallCount().Truncates, ftruncate(fd_, 0) != 0)) error = posix::ErrorNumber(errno, resolved);
     if (error) {
       Close();
       return error;
@@ -256,6 +270,7 @@ class PosixFile final : public File {
 
   int Stat(struct stat& st) const {
     if (!IsOpen()) return error::kInvalidHandle;
+    ++FileCallCount().Sizes;
     return fstat(fd_, &st) == 0 ? error::kNone : posix::ErrorNumber(errno, path_);
   }
 

@@ -54,11 +54,13 @@ DWORD High(std::int64_t v) { return static_cast<DWORD>(static_cast<std::uint64_t
 bool TryLockByte(HANDLE h, std::int64_t offset, bool exclusive) {
   OVERLAPPED at = At(offset);
   DWORD how = LOCKFILE_FAIL_IMMEDIATELY | (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
+  ++FileCallCount().Locks;
   return LockFileEx(h, how, 0, 1, 0, &at) != 0;
 }
 
 void UnlockByte(HANDLE h, std::int64_t offset) {
   OVERLAPPED at = At(offset);
+  ++FileCallCount().Locks;
   UnlockFileEx(h, 0, 1, 0, &at);
 }
 
@@ -106,6 +108,7 @@ class Win32File final : public File {
     while (got < size) {
       OVERLAPPED at = At(offset + static_cast<std::int64_t>(got));
       DWORD n = 0;
+      ++FileCallCount().Reads;
       if (!ReadFile(handle_, bytes + got, ChunkOf(size - got), &n, &at)) {
         int error = LastError();
         return error == ERROR_HANDLE_EOF ? error::kNone : error;
@@ -124,6 +127,7 @@ class Win32File final : public File {
     while (written < size) {
       OVERLAPPED at = At(offset + static_cast<std::int64_t>(written));
       DWORD n = 0;
+      ++FileCallCount().Writes;
       if (!WriteFile(handle_, bytes + written, ChunkOf(size - written), &n, &at)) {
         DWORD error = GetLastError();
         return win32::IsDiskFull(error) ? error::kNone : static_cast<int>(error);
@@ -138,6 +142,7 @@ class Win32File final : public File {
     size = 0;
     if (!IsOpen()) return error::kInvalidHandle;
     LARGE_INTEGER value;
+    ++FileCallCount().Sizes;
     if (!GetFileSizeEx(handle_, &value)) return LastError();
     size = value.QuadPart;
     return error::kNone;
@@ -147,6 +152,7 @@ class Win32File final : public File {
     if (int error = CheckOffset(size)) return error;
     LARGE_INTEGER to;
     to.QuadPart = size;
+    FileCallCount().Truncates += 2;  // the position, then the end
     if (!SetFilePointerEx(handle_, to, nullptr, FILE_BEGIN) || !SetEndOfFile(handle_))
       return LastError();
     return error::kNone;
@@ -154,18 +160,21 @@ class Win32File final : public File {
 
   int Flush() override {
     if (!IsOpen()) return error::kInvalidHandle;
+    ++FileCallCount().Flushes;
     return FlushFileBuffers(handle_) ? error::kNone : LastError();
   }
 
   int Lock(std::int64_t offset, std::int64_t length) override {
     if (!IsOpen()) return error::kInvalidHandle;
     if (offset < 0 || length <= 0) return error::kInvalidParameter;
+    ++FileCallCount().Locks;
     return LockFile(handle_, Low(offset), High(offset), Low(length), High(length)) ? error::kNone
                                                                                   : LastError();
   }
 
   int Unlock(std::int64_t offset, std::int64_t length) override {
     if (!IsOpen()) return error::kInvalidHandle;
+    ++FileCallCount().Locks;
     return UnlockFile(handle_, Low(offset), High(offset), Low(length), High(length))
                ? error::kNone
                : LastError();
@@ -187,6 +196,7 @@ class Win32File final : public File {
 
   int Close() override {
     if (!IsOpen()) return error::kNone;
+    ++FileCallCount().Closes;
     int result = CloseHandle(handle_) ? error::kNone : LastError();
     handle_ = INVALID_HANDLE_VALUE;
     return result;
@@ -198,6 +208,7 @@ class Win32File final : public File {
     sharing::Mode mode;
     if (!sharing::DecodeFlags(flags, mode) || (create && !mode.write)) return error::kInvalidAccess;
     std::string p(name);
+    ++FileCallCount().Opens;
     HANDLE h = CreateFileA(p.c_str(), AccessOf(mode), ShareModeOf(mode), nullptr,
                            create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return LastError();
