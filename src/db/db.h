@@ -758,11 +758,14 @@ void CreateIndexGuarded(IndexFile& x, std::string_view name, int keyLen, int dup
 //
 // What is undone or finished is decided by the record, read under its lock:
 // an added record that holds its image, or a part of it up to a 4096-byte
-// block of the file (a write cut short), is freed and its keys taken out;
+// block of the file and its bytes from before the add after it (a write
+// cut short), is freed and its keys taken out;
 // a changed one gets its old image and keys back; a deleted one that is
 // still in use gets its keys back, one already free loses its remaining
 // keys. A record that holds neither image (another station changed it
-// since, without the bracket) is left as it is. Every step is skipped when
+// since, without the bracket) is left as it is. Bytes 0 to 3 of a record
+// in use (the free chain's link, written by a free) take no part in these
+// comparisons. Every step is skipped when
 // it is done already, so a recovery cut short is taken up again. Each one
 // writes a line to "DBACCESS.ERR" naming the data file, the record and the
 // stopped station.
@@ -791,7 +794,8 @@ void CreateIndexGuarded(IndexFile& x, std::string_view name, int keyLen, int dup
 //    4  int32    Record
 //    8  int32    RecLen
 //   12  uint16   the number of keys
-//   16  RecLen   the record before (zeros for an add)
+//   16  RecLen   the record before (for an add: as its allocation left
+//                it, zeros or the bytes of a free record)
 //       RecLen   the record after (zeros for a delete)
 //   then per index: uint8 flags (1 a key before, 2 a key after, 4 equal
 //   keys allowed), uint8 its key length, uint8 n + n bytes its name (the

@@ -273,15 +273,23 @@ bool KeysAsOn(const Intent& in, bool after, RecoveryIndexes& indexes) {
   return whole;
 }
 
+// Bytes 0 to 3 of a record are the free chain's link, no part of what it
+// holds: a free cut short may have changed them alone.
+constexpr std::size_t kContent = 4;
+
+bool SameContent(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {
+  return std::equal(a.begin() + kContent, a.end(), b.begin() + kContent);
+}
+
 // now holds image, or image up to a 4096-byte block of the file and old
 // after it: what a write of image over old leaves when a kill cuts it.
 bool HoldsOrTorn(const std::vector<std::uint8_t>& now, const std::vector<std::uint8_t>& image,
                  const std::vector<std::uint8_t>& old, std::int64_t offset) {
-  if (now == image) return true;
+  if (SameContent(now, image)) return true;
   for (std::int64_t block = (offset / kBlock + 1) * kBlock; block < offset + static_cast<std::int64_t>(now.size());
        block += kBlock) {
     auto cut = static_cast<long>(block - offset);
-    if (std::equal(now.begin(), now.begin() + cut, image.begin()) &&
+    if (cut > static_cast<long>(kContent) && std::equal(now.begin() + kContent, now.begin() + cut, image.begin() + kContent) &&
         std::equal(now.begin() + cut, now.end(), old.begin() + cut))
       return true;
   }
@@ -298,15 +306,16 @@ Outcome Settle(DataFile& f, const Intent& in, RecoveryIndexes& indexes, bool& to
   PeekRecord(f, in.Record, now.data());
   const std::int64_t at = RecordOffset(f, in.Record);
   const bool free = now[4] == 0;
-  torn = !free && now != in.After && now != in.Before && HoldsOrTorn(now, in.After, in.Before, at);
+  const bool after = HoldsOrTorn(now, in.After, in.Before, at);
+  torn = !free && after && !SameContent(now, in.After);
   switch (in.Kind) {
-    case TableChangeKind::kAdd:
-      if (!free && !HoldsOrTorn(now, in.After, in.Before, at)) return Outcome::kNothing;
+    case TableChangeKind::kAdd:  // Before: the record as its allocation found it
+      if (!free && !after) return Outcome::kNothing;
       KeysAsOn(in, false, indexes);
       if (!free) FreeRecord(f, in.Record);
       return Outcome::kUndone;
     case TableChangeKind::kChange:
-      if (now != in.Before && !HoldsOrTorn(now, in.After, in.Before, at)) return Outcome::kNothing;
+      if (!SameContent(now, in.Before) && !after) return Outcome::kNothing;
       if (KeysAsOn(in, false, indexes)) {
         if (now != in.Before) WriteRecordHeld(f, in.Record, in.Before.data());
         return Outcome::kUndone;
@@ -315,8 +324,11 @@ Outcome Settle(DataFile& f, const Intent& in, RecoveryIndexes& indexes, bool& to
       if (now != in.After) WriteRecordHeld(f, in.Record, in.After.data());
       return Outcome::kFinished;
     case TableChangeKind::kDelete:
-      if (!free && now != in.Before) return Outcome::kNothing;
-      if (!free && KeysAsOn(in, false, indexes)) return Outcome::kUndone;
+      if (!free && !SameContent(now, in.Before)) return Outcome::kNothing;
+      if (!free && KeysAsOn(in, false, indexes)) {
+        if (now != in.Before) WriteRecordHeld(f, in.Record, in.Before.data());  // a free cut in its link
+        return Outcome::kUndone;
+      }
       KeysAsOn(in, true, indexes);
       if (!free) FreeRecord(f, in.Record);
       return Outcome::kFinished;
@@ -469,12 +481,12 @@ bool TableJournal::Begin(const TableChange& change) {
     Recover(indexes, add ? 0 : change.Record);  // an added record is no other station's
   }
   if (slot_ < 0) return true;  // no journal to use
-  if (!add) {
-    std::vector<std::uint8_t> now(static_cast<std::size_t>(f_.RecLen));
-    PeekRecord(f_, change.Record, now.data());
-    if (now != change.Before) return false;
-  }
-  std::vector<std::uint8_t> body = EncodeBody(IntentOf(f_, change), f_.RecLen);
+  std::vector<std::uint8_t> now(static_cast<std::size_t>(f_.RecLen));
+  PeekRecord(f_, change.Record, now.data());
+  if (!add && now != change.Before) return false;
+  Intent intent = IntentOf(f_, change);
+  if (add) intent.Before = now;  // what a write cut short leaves after its new part
+  std::vector<std::uint8_t> body = EncodeBody(intent, f_.RecLen);
   if (static_cast<std::int64_t>(body.size()) > kSlotSize - kHeadSize) return true;  // over 58 indexes of the longest keys
   head_ = {++sequence_, true, change.Record, static_cast<std::uint32_t>(body.size()),
            Crc32(body.data(), body.size()), StationId()};

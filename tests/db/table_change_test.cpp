@@ -109,6 +109,50 @@ TEST_F(TableChangeTest, ATornRewriteIsPutBackWithItsKeys) {
   EXPECT_EQ(Settle(), 0) << "settled once";
 }
 
+// Writes cut short over a record whose bytes were not the change's images:
+// an add into a freed record, torn at the 4096-byte boundary (its new part,
+// then the freed record's old bytes), is undone; a delete whose free was
+// cut after the chain's link (the link new, the record still in use) gets
+// its keys and its record back whole.
+TEST_F(TableChangeTest, CutWritesOverAFreedRecordOrItsLinkAreUndone) {
+  std::int32_t ref = 13;
+  db::RemoveKey(a->byCode, ref, "C113XX");
+  ref = 13;
+  db::RemoveKey(a->byName, ref, "NAME 113            ");
+  db::FreeRecord(a->f, 13);
+  const auto freed = a->Read(13), image = Partner("C300XX", "ADDED               ", 'n');
+  std::int32_t n = 0;
+  db::AllocRecord(a->f, n);
+  ASSERT_EQ(n, 13) << "the freed record is taken again";
+  ASSERT_TRUE(db::BeginTableChange(a->f, a->Change(db::TableChangeKind::kAdd, n, {}, image)));
+  const auto cut = static_cast<long>(4096 - 13 * kRec);
+  std::vector<std::uint8_t> torn(image.begin(), image.begin() + cut);
+  torn.insert(torn.end(), freed.begin() + cut, freed.end());
+  db::WriteRecordHeld(a->f, 13, torn.data());
+  db::InsertKey(a->byCode, 13, "C300XX");
+  a->Stop();
+  EXPECT_EQ(Settle(), 1);
+  EXPECT_TRUE(db::RecordIsFree(b->Read(13).data()));
+  EXPECT_FALSE(b->Has(b->byCode, 13, "C300XX"));
+  EXPECT_EQ(db_test::LinesWith(Bytes("DBACCESS.ERR"), "visszaállítva (a rekord félig volt írva)"_cp), 1);
+
+  Station c;
+  const auto before = c.Read(9);
+  std::vector<std::uint8_t> held(kRec);
+  db::ReadRecord(c.f, 9, held.data());
+  ASSERT_TRUE(db::BeginTableChange(c.f, c.Change(db::TableChangeKind::kDelete, 9, held, {})));
+  ref = 9;
+  db::RemoveKey(c.byCode, ref, "C109XX");
+  auto linked = before;
+  linked[0] = 13;  // the free chain's head, written before the kill cut the rest
+  db::WriteRecordHeld(c.f, 9, linked.data());
+  c.Stop();
+  EXPECT_EQ(Settle(), 1);
+  EXPECT_EQ(b->Read(9), before);
+  EXPECT_TRUE(b->Has(b->byCode, 9, "C109XX"));
+  EXPECT_TRUE(b->Has(b->byName, 9, "NAME 109            "));
+}
+
 // A station that read a record another one had rewritten before it
 // stopped holds an image that the settling takes back: its change is
 // refused. A delete that freed its record before its station stopped
