@@ -271,7 +271,7 @@ void ReadRecord(DataFile& f, std::int32_t n, void* buf) {
   LockRecord(f, n);
   bool ownLock = f.Held.count(n) > 0;
   std::int64_t at = RecordOffset(f, n);
-  int result = ReadAt(f, at, buf, static_cast<std::size_t>(f.RecLen));
+  int result = ReadAt(f, at, buf, static_cast<std::size_t>(f.RecLen), GuardOf(f, n));
   // Repeated only while another station's lock refuses it; any other
   // failure (past the end of the file among them) is fatal at once.
   while (!ownLock && result == platform::error::kLockViolation) {
@@ -284,21 +284,31 @@ void ReadRecord(DataFile& f, std::int32_t n, void* buf) {
   if (!RecordInUse()) UnlockRecord(f, n);
 }
 
-void PeekRecord(DataFile& f, std::int32_t n, void* buf) {
-  std::int64_t at = RecordOffset(f, n), lockByte = LockByte(f, n);
-  auto size = static_cast<std::size_t>(f.RecLen);
+void internal::ReadIndexPage(DataFile& f, std::int32_t n, void* buf) {
+  const auto size = static_cast<std::size_t>(f.RecLen);
   int result;
-  if (f.Held.count(n) > 0 || n < 0) {
-    result = ReadAt(f, at, buf, size);
-  } else {
-    int lock = f.Handle->Lock(lockByte, 1);
-    if (lock == platform::error::kLockViolation) {
-      result = ReadAt(f, at, buf, size - 1);  // everything but the lock byte
-    } else {
-      result = ReadAt(f, at, buf, size);
-      if (lock == 0) (void)f.Handle->Unlock(lockByte, 1);  // locked just above: cannot fail
-    }
-  }
+  while ((result = ReadAt(f, RecordOffset(f, n), buf, size, Guard::kNoLook)) == platform::error::kLockViolation)
+    PollPause();  // Windows: a station that reads the page under its lock
+  SetResult(result);
+  CheckDataIO(f, n);
+  SetInUse(n, buf);
+}
+
+void internal::WriteIndexPage(DataFile& f, std::int32_t n, const void* buf) {
+  if (f.Journal) f.Journal->BeforeWrite(n, static_cast<const std::uint8_t*>(buf));
+  SetResult(WriteAt(f, RecordOffset(f, n), buf, static_cast<std::size_t>(f.RecLen), Guard::kNoLook));
+  CheckDataIO(f, n);
+  UnlockRecord(f, n);  // a page this change appended
+}
+
+// Read whole unless another station holds the record's lock byte, which
+// Windows then refuses to read: everything but that byte is read instead.
+void PeekRecord(DataFile& f, std::int32_t n, void* buf) {
+  std::int64_t at = RecordOffset(f, n);
+  auto size = static_cast<std::size_t>(f.RecLen);
+  const Guard guard = n < 0 ? Guard::kLook : GuardOf(f, n);
+  int result = ReadAt(f, at, buf, size, guard);
+  if (result == platform::error::kLockViolation && n >= 0) result = ReadAt(f, at, buf, size - 1);
   SetResult(result);
   CheckDataIO(f, n);
   SetInUse(n, buf);
@@ -306,7 +316,7 @@ void PeekRecord(DataFile& f, std::int32_t n, void* buf) {
 
 void WriteRecordHeld(DataFile& f, std::int32_t n, const void* buf) {
   if (f.Journal) f.Journal->BeforeWrite(n, static_cast<const std::uint8_t*>(buf));
-  SetResult(WriteAt(f, RecordOffset(f, n), buf, static_cast<std::size_t>(f.RecLen)));
+  SetResult(WriteAt(f, RecordOffset(f, n), buf, static_cast<std::size_t>(f.RecLen), GuardOf(f, n)));
   CheckDataIO(f, n);
 }
 
@@ -418,10 +428,7 @@ std::int32_t LiveRecordCount(DataFile& f) {
 }
 
 bool RecordLockedElsewhere(DataFile& f, std::int32_t n) {
-  if (n < 0 || f.Held.count(n) > 0) return false;
-  int lock = f.Handle->Lock(LockByte(f, n), 1);
-  if (lock == 0) (void)f.Handle->Unlock(LockByte(f, n), 1);  // locked just above: cannot fail
-  return lock == platform::error::kLockViolation;
+  return n >= 0 && f.Held.count(n) == 0 && f.Handle->LockedElsewhere(LockByte(f, n), 1);
 }
 
 void SequentialRead(DataFile& f, void* buf) {

@@ -191,17 +191,19 @@ int EngineResult(int platformError) {
   }
 }
 
-int ReadAt(DataFile& f, std::int64_t offset, void* buf, std::size_t count) {
+int ReadAt(DataFile& f, std::int64_t offset, void* buf, std::size_t count, Guard guard) {
   std::size_t got = 0;
-  int result = f.Handle->ReadAt(offset, buf, count, got);
+  int result = guard == Guard::kLook ? f.Handle->ReadAt(offset, buf, count, got)
+                                     : f.Handle->ReadAtUnguarded(offset, buf, count, got);
   if (result == 0 && got < count) result = kReadError;
   if (result == 0) f.Position = offset + static_cast<std::int64_t>(count);
   return result;
 }
 
-int WriteAt(DataFile& f, std::int64_t offset, const void* buf, std::size_t count) {
+int WriteAt(DataFile& f, std::int64_t offset, const void* buf, std::size_t count, Guard guard) {
   std::size_t written = 0;
-  int result = f.Handle->WriteAt(offset, buf, count, written);
+  int result = guard == Guard::kLook ? f.Handle->WriteAt(offset, buf, count, written)
+                                     : f.Handle->WriteAtUnguarded(offset, buf, count, written);
   if (result == 0 && written < count) result = kWriteError;
   if (result == 0) f.Position = offset + static_cast<std::int64_t>(count);
   return result;

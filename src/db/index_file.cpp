@@ -20,10 +20,10 @@ class FilePages : public PageStore {
   explicit FilePages(IndexFile& x) : x_(x) {}
 
   void Read(std::int32_t n, std::uint8_t* record) override {
-    ReadRecord(x_, n, record);
+    internal::ReadIndexPage(x_, n, record);
     if (x_.Journal) x_.Journal->Remember(n, record);
   }
-  void Write(std::int32_t n, const std::uint8_t* record) override { WriteRecord(x_, n, record); }
+  void Write(std::int32_t n, const std::uint8_t* record) override { internal::WriteIndexPage(x_, n, record); }
   void Release(std::int32_t n) override { UnlockRecord(x_, n); }
   std::int32_t Allocate() override {
     std::int32_t n = 0;
@@ -61,10 +61,12 @@ class FilePages : public PageStore {
   bool ChangeRunning() override {
     if (!HeaderShared(x_) || x_.Held.count(0) > 0) return false;
     std::int64_t byte = internal::LockByte(x_, 0);
-    if (x_.Handle->Lock(byte, 1) != 0) return true;
+    if (x_.Handle->LockedElsewhere(byte, 1)) return true;
     // No change is under way: one that a station left half done when it
     // died is rolled back now, and what the reader saw of it does not count.
-    bool rolledBack = x_.Journal && x_.Journal->RollBackPending();
+    if (!x_.Journal || !x_.Journal->MayHoldChange()) return false;
+    if (x_.Handle->Lock(byte, 1) != 0) return true;
+    bool rolledBack = x_.Journal->RollBackPending();
     (void)x_.Handle->Unlock(byte, 1);  // locked just above: cannot fail
     return rolledBack;
   }

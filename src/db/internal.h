@@ -25,9 +25,25 @@ inline std::int64_t LockByte(const DataFile& f, std::int32_t n) {
 
 // Reads or writes count bytes at offset through f's handle and moves f's
 // position after them. The result is the platform's number; a short count
-// is kReadError / kWriteError.
-[[nodiscard]] int ReadAt(DataFile& f, std::int64_t offset, void* buf, std::size_t count);
-[[nodiscard]] int WriteAt(DataFile& f, std::int64_t offset, const void* buf, std::size_t count);
+// is kReadError / kWriteError. kNoLook: no other handle's lock can decide
+// the transfer, so none is looked for: the bytes lie in a record whose lock
+// byte f holds (the protocol locks no other byte of a record), or nothing
+// is decided by a refusal (an index page read by a search, checked
+// against its path).
+enum class Guard { kLook, kNoLook };
+[[nodiscard]] int ReadAt(DataFile& f, std::int64_t offset, void* buf, std::size_t count, Guard guard = Guard::kLook);
+[[nodiscard]] int WriteAt(DataFile& f, std::int64_t offset, const void* buf, std::size_t count,
+                          Guard guard = Guard::kLook);
+// The pages of an index are read and written without their locks, and
+// without looking for other handles' locks: a change holds the header
+// lock, which keeps every other change off the index's pages, and a search
+// relies on no refusal, as every page it reads is checked against its path.
+// Where the system refuses a page that another station reads under its lock
+// (a station of an earlier release, on Windows), the read waits for it.
+void ReadIndexPage(DataFile& f, std::int32_t n, void* buf);
+void WriteIndexPage(DataFile& f, std::int32_t n, const void* buf);
+// kNoLook when f holds record n's lock.
+inline Guard GuardOf(const DataFile& f, std::int32_t n) { return f.Held.count(n) > 0 ? Guard::kNoLook : Guard::kLook; }
 
 // Reads count bytes at offset, repeating (about 1 ms apart) while another
 // station's lock refuses the read; the engine result.

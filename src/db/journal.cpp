@@ -252,7 +252,7 @@ bool ChangeJournal::OpenFile(bool create) {
 
 void ChangeJournal::WriteJournal(std::int64_t at, const std::uint8_t* bytes, std::size_t size) {
   std::size_t written = 0;
-  int result = file_->WriteAt(at, bytes, size, written);
+  int result = file_->WriteAtUnguarded(at, bytes, size, written);
   Check(x_, 0, result != 0 ? EngineResult(result) : written < size ? kWriteError : 0);
 }
 
@@ -380,7 +380,7 @@ bool ChangeJournal::RollBackPending() {
   if (file_->Size(journalSize) != 0 || journalSize <= std::int64_t{kHeadSize}) return false;
   JournalReader read = [this](std::int64_t at, std::uint8_t* bytes, std::size_t size) {
     std::size_t got = 0;
-    return file_->ReadAt(at, bytes, size, got) == 0 && got == size;
+    return file_->ReadAtUnguarded(at, bytes, size, got) == 0 && got == size;
   };
   PendingChange p = ReadPending(read);
   sequence_ = std::max(sequence_, p.H.Sequence);
@@ -409,6 +409,11 @@ bool ChangeJournal::RollBackPending() {
   x_.CachedLength = p.H.StartLength;
   LogDbError(x_.Name, 0, std::string("Megszakadt indexmódosítás visszaállítva. Leállt állomás: "_cp) + p.H.Station);
   return true;
+}
+
+bool ChangeJournal::MayHoldChange() {
+  std::int64_t journalSize = 0;
+  return OpenFile(false) && (file_->Size(journalSize) != 0 || journalSize > std::int64_t{kHeadSize});
 }
 
 int RollBackDeadWriter(IndexFile& x) {

@@ -56,6 +56,10 @@ class ChangeJournal {
   // logged, or, when pages are no longer what that writer left, reported
   // as needing a rebuild (the program ends). True when it rolled back.
   bool RollBackPending();
+  // Without the header lock: false when the journal holds no change (it is
+  // no longer than its head, or missing), so that nothing is pending; one
+  // size query once the journal is open.
+  bool MayHoldChange();
 
  private:
   struct Written {

@@ -72,6 +72,19 @@ class File {
   // error: written tells how many bytes went.
   [[nodiscard]] virtual int WriteAt(std::int64_t offset, const void* buffer, std::size_t size,
                                     std::size_t& written) = 0;
+  // ReadAt and WriteAt for bytes that no other handle's lock can guard now:
+  // the caller holds the lock that guards them, or no station locks them.
+  // Where looking for another handle's lock is a call of its own (POSIX)
+  // none is made; where the system checks every transfer (Windows) it is
+  // ReadAt and WriteAt.
+  [[nodiscard]] virtual int ReadAtUnguarded(std::int64_t offset, void* buffer, std::size_t size,
+                                            std::size_t& got) {
+    return ReadAt(offset, buffer, size, got);
+  }
+  [[nodiscard]] virtual int WriteAtUnguarded(std::int64_t offset, const void* buffer, std::size_t size,
+                                             std::size_t& written) {
+    return WriteAt(offset, buffer, size, written);
+  }
   [[nodiscard]] virtual int Size(std::int64_t& size) = 0;
   [[nodiscard]] virtual int Truncate(std::int64_t size) = 0;
   [[nodiscard]] virtual int Flush() = 0;
@@ -82,6 +95,14 @@ class File {
   [[nodiscard]] virtual int Lock(std::int64_t offset, std::int64_t length) = 0;
   // Releases a range locked through this handle with exactly these bounds.
   [[nodiscard]] virtual int Unlock(std::int64_t offset, std::int64_t length) = 0;
+  // Whether another handle holds a lock on a byte of the range (false when
+  // it cannot be told). One call where the system can ask (POSIX); else a
+  // lock taken and let go again.
+  [[nodiscard]] virtual bool LockedElsewhere(std::int64_t offset, std::int64_t length) {
+    int result = Lock(offset, length);
+    if (result == 0) (void)Unlock(offset, length);  // locked just above: cannot fail
+    return result == error::kLockViolation;
+  }
 
   // The time of last writing, in the units of platform/fs.h.
   [[nodiscard]] virtual int GetWriteTime(std::uint64_t& time) = 0;

@@ -63,9 +63,16 @@ TEST_F(CallBudgetTest, EachOperationStaysWithinItsCalls) {
     std::int32_t n = 0;
     db::StepNext(x, n, key);
   });
-  EXPECT_LE(append, 34.0);
-  EXPECT_LE(search, 6.0);
-  EXPECT_LE(step, 0.42);
+  // Windows looks for another handle's lock by taking and letting go a lock
+  // (two calls where POSIX asks once), and pays a little more per step.
+#ifdef _WIN32
+  EXPECT_LE(append, 20.6);
+  EXPECT_LE(step, 0.33);
+#else
+  EXPECT_LE(append, 18.5);
+  EXPECT_LE(step, 0.25);
+#endif
+  EXPECT_LE(search, 3.0);
   std::cout << "calls per operation: append + index insert " << append << ", point search " << search
             << ", step " << step << "\n";
 }

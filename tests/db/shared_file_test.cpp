@@ -56,6 +56,11 @@ TEST_F(SharedFileTest, LocksAreExclusiveAndNotRecursive) {
   EXPECT_EQ(b->Lock(11, 1), 0);              // a reading handle locks too
   EXPECT_EQ(a->Lock(11, 1), platform::error::kLockViolation);
   EXPECT_EQ(a->Lock(5000, 1), 0);            // beyond the end of the file
+  EXPECT_TRUE(b->LockedElsewhere(10, 1));    // the look sees other handles' locks,
+  EXPECT_TRUE(b->LockedElsewhere(0, 5001));
+  EXPECT_FALSE(b->LockedElsewhere(12, 100));  // not where none lies,
+  EXPECT_EQ(b->Lock(12, 1), 0) << "and it leaves no lock behind";
+  EXPECT_EQ(b->Unlock(12, 1), 0);
   EXPECT_NE(a->Unlock(10, 2), 0);  // only the exact range unlocks
   EXPECT_NE(b->Unlock(10, 1), 0);  // and only through its holder
   EXPECT_EQ(a->Unlock(10, 1), 0);
@@ -81,6 +86,11 @@ TEST_F(SharedFileTest, LockedBytesRefuseTransfersThroughOtherHandles) {
   EXPECT_EQ(n, 9u);
   EXPECT_EQ(a->ReadAt(0, buf, 10, n), 0);  // the holder itself reads on
   EXPECT_EQ(a->WriteAt(9, "x", 1, n), 0);
+  const platform::FileCalls before = platform::FileCallCount();
+  EXPECT_EQ(a->ReadAtUnguarded(0, buf, 10, n), 0);  // the holder vouches: no look
+  EXPECT_EQ(a->WriteAtUnguarded(9, "y", 1, n), 0);
+  EXPECT_EQ(platform::FileCallCount().LockTests, before.LockTests);
+  EXPECT_EQ(Bytes("F.DAT").substr(8, 2), "fy");
 }
 
 TEST_F(SharedFileTest, ReadOnlyHandlesRefuseWritesAndShortReadsAreCounted) {

@@ -17,7 +17,8 @@
 // Reads and writes first ask F_OFD_GETLK whether another handle holds a
 // byte of their range and are refused with a lock violation if so. The test and the
 // transfer are two steps: a lock taken between them does not stop a
-// transfer already under way, as one that started just before it.
+// transfer already under way, as one that started just before it. The
+// unguarded transfers skip the look (a call of its own on a share).
 //
 // A handle opened for reading only still opens the file for reading and
 // writing, so that it can take exclusive locks, and refuses writes itself.
@@ -120,34 +121,17 @@ class PosixFile final : public File {
   const std::string& Path() const override { return path_; }
 
   int ReadAt(std::int64_t offset, void* buffer, std::size_t size, std::size_t& got) override {
-    got = 0;
-    if (int error = CheckTransfer(offset, size, readable_)) return error;
-    auto* bytes = static_cast<char*>(buffer);
-    while (got < size) {
-      ++FileCallCount().Reads;
-      ssize_t n = pread(fd_, bytes + got, size - got, offset + static_cast<off_t>(got));
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) return posix::ErrorNumber(errno, path_);
-      if (n == 0) break;
-      got += static_cast<std::size_t>(n);
-    }
-    return error::kNone;
+    return Read(offset, buffer, size, got, true);
   }
-
-  int WriteAt(std::int64_t offset, const void* buffer, std::size_t size,
-              std::size_t& written) override {
-    written = 0;
-    if (int error = CheckTransfer(offset, size, writable_)) return error;
-    const auto* bytes = static_cast<const char*>(buffer);
-    while (written < size) {
-      ++FileCallCount().Writes;
-      ssize_t n = pwrite(fd_, bytes + written, size - written, offset + static_cast<off_t>(written));
-      if (n < 0 && errno == EINTR) continue;
-      if (n == 0 || (n < 0 && posix::IsDiskFull(errno))) break;  // full: a short count
-      if (n < 0) return posix::ErrorNumber(errno, path_);
-      written += static_cast<std::size_t>(n);
-    }
-    return error::kNone;
+  int ReadAtUnguarded(std::int64_t offset, void* buffer, std::size_t size, std::size_t& got) override {
+    return Read(offset, buffer, size, got, false);
+  }
+  int WriteAt(std::int64_t offset, const void* buffer, std::size_t size, std::size_t& written) override {
+    return Write(offset, buffer, size, written, true);
+  }
+  int WriteAtUnguarded(std::int64_t offset, const void* buffer, std::size_t size,
+                       std::size_t& written) override {
+    return Write(offset, buffer, size, written, false);
   }
 
   int Size(std::int64_t& size) override {
@@ -202,6 +186,10 @@ class PosixFile final : public File {
     return error::kNotLocked;
   }
 
+  bool LockedElsewhere(std::int64_t offset, std::int64_t length) override {
+    return IsOpen() && offset >= 0 && length > 0 && ForeignLock(fd_, offset, length);
+  }
+
   int GetWriteTime(std::uint64_t& time) override {
     struct stat st;
     if (int error = Stat(st)) return error;
@@ -241,6 +229,38 @@ class PosixFile final : public File {
     readable_ = mode.read;
     writable_ = mode.write;
     path_ = std::string(path);
+    return error::kNone;
+  }
+
+  // A transfer, refused first when look finds another handle's lock on a
+  // byte of it.
+  int Read(std::int64_t offset, void* buffer, std::size_t size, std::size_t& got, bool look) {
+    got = 0;
+    if (int error = CheckTransfer(offset, look ? size : 0, readable_)) return error;
+    auto* bytes = static_cast<char*>(buffer);
+    while (got < size) {
+      ++FileCallCount().Reads;
+      ssize_t n = pread(fd_, bytes + got, size - got, offset + static_cast<off_t>(got));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return posix::ErrorNumber(errno, path_);
+      if (n == 0) break;
+      got += static_cast<std::size_t>(n);
+    }
+    return error::kNone;
+  }
+
+  int Write(std::int64_t offset, const void* buffer, std::size_t size, std::size_t& written, bool look) {
+    written = 0;
+    if (int error = CheckTransfer(offset, look ? size : 0, writable_)) return error;
+    const auto* bytes = static_cast<const char*>(buffer);
+    while (written < size) {
+      ++FileCallCount().Writes;
+      ssize_t n = pwrite(fd_, bytes + written, size - written, offset + static_cast<off_t>(written));
+      if (n < 0 && errno == EINTR) continue;
+      if (n == 0 || (n < 0 && posix::IsDiskFull(errno))) break;  // full: a short count
+      if (n < 0) return posix::ErrorNumber(errno, path_);
+      written += static_cast<std::size_t>(n);
+    }
     return error::kNone;
   }
 
