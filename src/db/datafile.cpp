@@ -302,13 +302,16 @@ void internal::WriteIndexPage(DataFile& f, std::int32_t n, const void* buf) {
 }
 
 // Read whole unless another station holds the record's lock byte, which
-// Windows then refuses to read: everything but that byte is read instead.
+// Windows refuses to read: then everything but that byte (also when the
+// lock was taken between the look and the read). The protocol locks no
+// other byte of a record, so the read itself looks for no lock.
 void PeekRecord(DataFile& f, std::int32_t n, void* buf) {
-  std::int64_t at = RecordOffset(f, n);
+  const std::int64_t at = RecordOffset(f, n);
   auto size = static_cast<std::size_t>(f.RecLen);
-  const Guard guard = n < 0 ? Guard::kLook : GuardOf(f, n);
-  int result = ReadAt(f, at, buf, size, guard);
-  if (result == platform::error::kLockViolation && n >= 0) result = ReadAt(f, at, buf, size - 1);
+  if (n >= 0 && RecordLockedElsewhere(f, n)) --size;
+  int result = ReadAt(f, at, buf, size, n >= 0 ? Guard::kNoLook : Guard::kLook);
+  if (result == platform::error::kLockViolation && n >= 0 && size == static_cast<std::size_t>(f.RecLen))
+    result = ReadAt(f, at, buf, size - 1);
   SetResult(result);
   CheckDataIO(f, n);
   SetInUse(n, buf);

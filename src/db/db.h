@@ -456,7 +456,9 @@ void SetStationId(std::string_view id);
 // numbers come back through the reference arguments.
 //
 // InsertKey and RemoveKey hold the index's header lock from start to end,
-// so changes of one index are serialised between stations. Searches and
+// so changes of one index are serialised between stations; they lock no
+// page (stations of the previous release locked each page while they read
+// it, under the same header lock, which no one else relied on). Searches and
 // steps take no locks and never wait for a change: they run with locking
 // suspended, so they may meet pages from before, during and after another
 // station's change. Each index keeps copies of the pages on its current
@@ -487,11 +489,13 @@ void SetStationId(std::string_view id);
 class PageStore {
  public:
   virtual ~PageStore() = default;
-  // Reads page n (RecLen bytes) with a locking record read.
+  // Reads page n (RecLen bytes). Pages take no record locks of their own: a
+  // change holds the header lock, which keeps every other change off them,
+  // and a reader checks every page it reads against its path.
   virtual void Read(std::int32_t n, std::uint8_t* record) = 0;
-  // Writes page n and releases its record lock.
+  // Writes page n (and releases the lock of a page the change appended).
   virtual void Write(std::int32_t n, const std::uint8_t* record) = 0;
-  // Releases page n's record lock without writing.
+  // Done with page n without writing it.
   virtual void Release(std::int32_t n) = 0;
   // Inside a change: a page number for a new page, taken from the free
   // chain or appended; the header stays held.
