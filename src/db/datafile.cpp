@@ -67,6 +67,7 @@ void ResetFile(DataFile& f, std::string_view name, int recLen) {
   f.TableSlot = 0;
   f.Held.clear();
   f.Position = 0;
+  f.Appended = 0;
   f.Journal.reset();
   f.Table.reset();
 }
@@ -353,7 +354,9 @@ void AllocCore(DataFile& f, std::int32_t& n) {
     SetResult(f.Handle->Truncate(RecordOffset(f, n + 1)));
     CheckDataIO(f, n);
     LockRecord(f, n);
+    f.Appended = n;
   } else {
+    f.Appended = 0;
     n = f.FreeHead;
     ReadRecord(f, n, buffer);  // a free record is unlocked again by the read
     std::int32_t next = LoadInt32(buffer);

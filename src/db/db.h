@@ -159,6 +159,9 @@ struct DataFile : FileHeader {
   int Sharing = 0;
   std::set<std::int32_t> Held;
   std::int64_t Position = 0;
+  // The record the last allocation appended (zeros on disk until written),
+  // 0 when it took one from the free chain.
+  std::int32_t Appended = 0;
   // An index open with a shared, writable header: its change journal,
   // which sees every record write before it happens.
   std::unique_ptr<ChangeJournal> Journal;
@@ -918,8 +921,11 @@ inline constexpr int kSortProcedureFailed = -1;
 // ============================================================================
 //
 // RebuildIndex builds an index file afresh from a data file and, in the
-// same pass, rebuilds the data file's free chain (from the highest free
-// record down) and its header (true length, no markers). The parameter line
+// same pass, rebuilds the data file's free chain and its header (true
+// length, no markers): a sound chain stays and the free records off it go
+// in front of it, from the highest down, so a rebuild stopped on the way
+// leaves chain and header as they were (the header is written last); a
+// broken chain is laid anew from the highest free record down. The parameter line
 // is "Datafile Indexfile Rh D Kp Kh [Kp Kh]...": the data file name without
 // ".dat", the index name without ".idx", the record length, 1 when equal
 // keys are allowed, and 1 to 5 key parts (first byte position, 1-based, and

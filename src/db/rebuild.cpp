@@ -5,7 +5,9 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include "console/console.h"
@@ -349,8 +351,11 @@ class SkipFile {
 
 // ---- Read pass ---------------------------------------------------------------------
 
-// Hands the in-use records' sort records to the sort one by one, rebuilding
-// the free chain on the way; at the end writes the new header.
+// Hands the in-use records' sort records to the sort one by one, noting the
+// free ones; at the end puts every free record on the free chain and
+// writes the new header. A sound chain stays as it is and the free records
+// off it go before it, so a rebuild stopped on the way leaves the chain and
+// the header as they were; a broken chain is laid anew.
 class ReadPass {
  public:
   ReadPass(DataFile& data, const Parameters& p, std::int32_t total)
@@ -394,9 +399,34 @@ class ReadPass {
     counter_.Add();
   }
 
-  void Free(std::uint8_t* record, std::int32_t n) {
-    StoreInt32(record, freeHead_);
-    CheckRecordIO(data_, n, WriteRecordAt(n, record));
+  void Free(const std::uint8_t* record, std::int32_t n) { links_[n] = LoadInt32(record); }
+
+  // The free records on the chain from the header's head; empty when the
+  // header makes no sense, or the chain leaves the free records or comes
+  // round to one again.
+  std::set<std::int32_t> SoundChain(std::int32_t& head) const {
+    std::uint8_t bytes[kHeaderSize] = {};
+    std::size_t got = 0;
+    if (data_.Handle->ReadAt(0, bytes, sizeof bytes, got) != 0 || got < sizeof bytes) return {};
+    FileHeader header = FileHeader::Decode(bytes);
+    if (!header.Sane()) return {};
+    head = header.FreeHead;
+    std::set<std::int32_t> chain;
+    for (std::int32_t at = head; at != -1;) {
+      auto link = links_.find(at);
+      if (link == links_.end() || !chain.insert(at).second) return {};
+      at = link->second;
+    }
+    return chain;
+  }
+
+  // Links record n in front of the chain (its first four bytes).
+  void Prepend(std::int32_t n) {
+    std::uint8_t link[4];
+    StoreInt32(link, freeHead_);
+    std::size_t written = 0;
+    int result = data_.Handle->WriteAt(RecordOffset(data_, n), link, sizeof link, written);
+    CheckRecordIO(data_, n, result == 0 && written < sizeof link ? platform::error::kDiskFull : result);
     freeHead_ = n;
     ++freeCount_;
   }
@@ -404,6 +434,14 @@ class ReadPass {
   void Finish() {
     if (finished_) return;
     finished_ = true;
+    std::int32_t head = -1;
+    std::set<std::int32_t> chain = SoundChain(head);
+    if (!chain.empty()) {
+      freeHead_ = head;
+      freeCount_ = static_cast<std::int32_t>(chain.size());
+    }
+    for (const auto& [n, link] : links_)
+      if (!chain.count(n)) Prepend(n);
     std::vector<std::uint8_t> header(static_cast<std::size_t>(p_.RecLen), 0);
     FileHeader{.FreeHead = freeHead_, .FreeCount = freeCount_, .RootPage = 0,
                .RecordTotal = std::max<std::int32_t>(total_, 1)}
@@ -427,6 +465,7 @@ class ReadPass {
   std::int32_t total_, n_ = 1;
   std::int32_t blockRecs_, blockFirst_ = 0, blockCount_ = 0;
   std::vector<std::uint8_t> block_;
+  std::map<std::int32_t, std::int32_t> links_;  // the free records, and their links as found
   std::int32_t freeHead_ = -1, freeCount_ = 0;
   bool finished_ = false;
   Counter counter_;

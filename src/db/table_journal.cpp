@@ -482,7 +482,7 @@ bool TableJournal::Begin(const TableChange& change) {
   }
   if (slot_ < 0) return true;  // no journal to use
   std::vector<std::uint8_t> now(static_cast<std::size_t>(f_.RecLen));
-  PeekRecord(f_, change.Record, now.data());
+  if (!add || change.Record != f_.Appended) PeekRecord(f_, change.Record, now.data());  // else zeros
   if (!add && now != change.Before) return false;
   Intent intent = IntentOf(f_, change);
   if (add) intent.Before = now;  // what a write cut short leaves after its new part

@@ -377,6 +377,22 @@ TEST_F(RebuildTest, FreeChainRunsFromTheHighestFreeRecordDownAndTheHeaderIsTrue)
   EXPECT_FALSE(Exists("I_hiba.txt"));
 }
 
+// A sound chain stays as it is, links and order, and the free records off
+// it (left by stopped stations) go in front of it: until the header is
+// written last, a rebuild stopped on the way leaves chain and header true.
+TEST_F(RebuildTest, ASoundChainStaysAndTheFreeRecordsOffItGoInFront) {
+  auto linked = [](std::int32_t link) { return Int32Bytes(link) + Free().substr(4); };
+  std::string data = DataImage({Live("K1"), linked(-1), Live("K3"), Free(), linked(2), Live("K6"), Free()});
+  data.replace(0, 16, Int32Bytes(5) + Int32Bytes(2) + Int32Bytes(0) + Int32Bytes(8));  // the chain 5, 2
+  Put("T.dat", data);
+  ASSERT_EQ(Rebuild("T I 40 0 6 8").Code, db::kRebuildDone);
+  const std::string after = Bytes("T.dat");
+  EXPECT_EQ(FreeChain(after, kRec), (std::vector<std::int32_t>{7, 4, 5, 2}));
+  EXPECT_EQ(after.substr(5 * kRec, kRec), data.substr(5 * kRec, kRec)) << "the chain's records untouched";
+  EXPECT_EQ(after.substr(2 * kRec, kRec), data.substr(2 * kRec, kRec));
+  ExpectSoundData(after, kRec);
+}
+
 TEST_F(RebuildTest, HeaderOnlyAndAllFreeFilesGiveAnEmptyIndex) {
   for (const auto& records : {std::vector<std::string>{}, std::vector<std::string>{Free(), Free()}}) {
     SCOPED_TRACE(records.size());
@@ -679,7 +695,7 @@ TEST_F(RebuildTest, DataFileAnotherStationHasOpenIsRefusedAndLeftAlone) {
     db::DataFile f;
     db::OpenDataFile(f, "T.dat", kRec);
     db::FreeRecord(f, 3);
-    db::FreeRecord(f, 1);  // the chain 1 -> 3: the rebuild would turn it round
+    db::FreeRecord(f, 1);  // the chain 1 -> 3
     db::CloseDataFile(f);
   }
   Put("I.idx", "an index of another day");
@@ -701,7 +717,8 @@ TEST_F(RebuildTest, DataFileAnotherStationHasOpenIsRefusedAndLeftAlone) {
 
   ASSERT_EQ(ask("close 0"), "ok");
   ASSERT_EQ(Rebuild("T I 40 0 6 3").Code, db::kRebuildDone);
-  EXPECT_EQ(FreeChain(Bytes("T.dat"), kRec), (std::vector<std::int32_t>{3, 1}));
+  EXPECT_EQ(FreeChain(Bytes("T.dat"), kRec), (std::vector<std::int32_t>{1, 3}));
+  EXPECT_NE(Bytes("I.idx"), "an index of another day");
   EXPECT_EQ(ask("quit"), "bye 0");
 }
 
