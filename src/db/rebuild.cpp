@@ -351,6 +351,17 @@ class SkipFile {
 
 // ---- Read pass ---------------------------------------------------------------------
 
+// The data file's header as its bytes stand, when it can be read and makes
+// sense.
+std::optional<FileHeader> SaneHeader(DataFile& data) {
+  std::uint8_t bytes[kHeaderSize] = {};
+  std::size_t got = 0;
+  if (data.Handle->ReadAt(0, bytes, sizeof bytes, got) != 0 || got < sizeof bytes) return std::nullopt;
+  FileHeader header = FileHeader::Decode(bytes);
+  if (!header.Sane()) return std::nullopt;
+  return header;
+}
+
 // Hands the in-use records' sort records to the sort one by one, noting the
 // free ones; at the end puts every free record on the free chain and
 // writes the new header. A sound chain stays as it is and the free records
@@ -405,12 +416,9 @@ class ReadPass {
   // header makes no sense, or the chain leaves the free records or comes
   // round to one again.
   std::set<std::int32_t> SoundChain(std::int32_t& head) const {
-    std::uint8_t bytes[kHeaderSize] = {};
-    std::size_t got = 0;
-    if (data_.Handle->ReadAt(0, bytes, sizeof bytes, got) != 0 || got < sizeof bytes) return {};
-    FileHeader header = FileHeader::Decode(bytes);
-    if (!header.Sane()) return {};
-    head = header.FreeHead;
+    std::optional<FileHeader> header = SaneHeader(data_);
+    if (!header) return {};
+    head = header->FreeHead;
     std::set<std::int32_t> chain;
     for (std::int32_t at = head; at != -1;) {
       auto link = links_.find(at);
@@ -621,12 +629,11 @@ bool ZerosFrom(platform::File& file, std::int64_t offset, std::int64_t size) {
 // naming the length the header suggests. A header that makes no sense is
 // damage that the rebuild repairs, and is let be.
 RebuildResult CheckAgainstHeader(DataFile& data, const Parameters& p, std::int64_t size) {
-  std::uint8_t bytes[kHeaderSize] = {};
-  std::size_t got = 0;
-  if (size == 0 || data.Handle->ReadAt(0, bytes, sizeof bytes, got) != 0 || got < sizeof bytes) return {};
-  FileHeader header = FileHeader::Decode(bytes);
+  std::optional<FileHeader> sane = size == 0 ? std::nullopt : SaneHeader(data);
+  if (!sane) return {};
+  const FileHeader& header = *sane;
   std::int64_t counted = static_cast<std::int64_t>(header.RecordTotal) * p.RecLen;
-  if (!header.Sane() || counted == size || (counted < size && ZerosFrom(*data.Handle, counted, size)))
+  if (counted == size || (counted < size && ZerosFrom(*data.Handle, counted, size)))
     return {};
   std::string reason = std::string("Az adatfájl fejléce "_cp) + Num(header.RecordTotal) +
                        std::string(" rekordot számol, ami "_cp) + Num(p.RecLen) +
@@ -668,13 +675,10 @@ RebuildResult OpenForRebuild(DataFile& data, const Parameters& p, std::int32_t& 
 // sense is left for the rebuild to repair: nothing is settled then.
 void SettleTableChanges(DataFile& data) {
   if (!platform::FileExists(TableJournalName(data.Name))) return;
-  std::vector<std::uint8_t> header(static_cast<std::size_t>(data.RecLen));
-  std::size_t got = 0;
-  if (data.Handle->ReadAt(0, header.data(), header.size(), got) != 0 || got != header.size()) return;
-  FileHeader decoded = FileHeader::Decode(header.data());
-  if (!decoded.Sane()) return;
-  static_cast<FileHeader&>(data) = decoded;
-  data.CachedLength = decoded.RecordTotal;
+  std::optional<FileHeader> header = SaneHeader(data);
+  if (!header) return;
+  static_cast<FileHeader&>(data) = *header;
+  data.CachedLength = header->RecordTotal;
   (void)RecoverTableChanges(data, {});
 }
 
