@@ -6,11 +6,9 @@
 #include "db/internal.h"
 #include "db/journal.h"
 #include "db/table_journal.h"
-#include "console/console.h"
 #include "platform/codepage.h"
 #include "platform/fs.h"
 #include "text/text.h"
-#include "ui/ui.h"
 
 namespace db {
 
@@ -103,8 +101,8 @@ int CreateEmpty(DataFile& f, const std::string& path, int sharing) {
   message += "Rekordméret: "_cp;
   message += text::FormatPicture("####", f.RecLen);
   message += "  Nem osztható!"_cp;
-  ui::Ask(message, "");
-  console::EndProgram(1);
+  CurrentHost().Ask(message, "");
+  EndProgram(1);
 }
 
 // The file's size in bytes, from the handle.
@@ -332,7 +330,7 @@ void WriteRecord(DataFile& f, std::int32_t n, const void* buf) {
 bool RecordIsFree(const void* buf) { return static_cast<const std::uint8_t*>(buf)[4] == 0; }
 
 void IllegalOperation(const DataFile& f) {
-  ui::Ask(std::string("Illegális file müvelet!"_cp) + '\0' + WithoutFolder(f.Name), "");
+  CurrentHost().Ask(std::string("Illegális file müvelet!"_cp) + '\0' + WithoutFolder(f.Name), "");
 }
 
 namespace {

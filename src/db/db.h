@@ -41,6 +41,7 @@
 #include <string_view>
 #include <vector>
 
+#include "db/host.h"
 #include "platform/file.h"
 
 namespace db {
@@ -306,8 +307,8 @@ void ResetOpenMode();
 // matches mask (a folder and a wildcard pattern), whose upper-cased name
 // occurs inside names and does not contain exclude (when not empty), is
 // listed as a numbered line; " Tranzakció!" and " Lock!" tell a set TxFlag
-// and ShareCount, which are then cleared. The lines go to the current window
-// when the console is open, else to the standard output. Returns 0, or the
+// and ShareCount, which are then cleared. The lines go out through the
+// host (Host::Line). Returns 0, or the
 // first error number met (that file's line names it; the file is skipped).
 [[nodiscard]] int ClearStaleMarkers(std::string_view mask, std::string_view exclude, std::string_view names);
 
@@ -321,8 +322,8 @@ void ResetOpenMode();
 // Appends one line to "DBACCESS.ERR" in the current folder; false when the
 // log could not be opened.
 bool LogDbError(std::string_view fileName, std::int32_t recordNumber, std::string_view message);
-// Nothing when LastIOResult is 0; otherwise log, report on the standard
-// output (console::WriteFatalReport), wait for a key, let the file go
+// Nothing when LastIOResult is 0; otherwise log, report through the host
+// (Host::Report), wait for a key, let the file go
 // without another read or write (its handle closed, an index's cached
 // pages forgotten: nothing on the way out touches it again) and end the
 // program with the error's number. While fatal ends are held (HoldFatalEnds)
@@ -959,7 +960,7 @@ inline constexpr int kRebuildInUse = 3;  // another station has the data file op
 inline constexpr int kRebuildFailed = 4;  // the index or the sort's work file failed
 inline constexpr std::string_view kRebuildUsage = "Datafile Indexfile Rh D Kp Kh [Kp Kh]...";
 [[nodiscard]] RebuildResult RebuildIndex(bool ownWindow, std::string_view line, const SortSettings& sort = {});
-// The parameter checks alone, without the console or any file: Code 0 when
+// The parameter checks alone, without the screen or any file: Code 0 when
 // RebuildIndex would go on to the files (or write the usage line). A
 // refusal names the word as it was typed; a key part without its length is
 // refused.

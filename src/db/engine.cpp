@@ -4,14 +4,12 @@
 #include <cstring>
 #include <utility>
 
-#include "console/console.h"
 #include "db/db.h"
 #include "db/internal.h"
 #include "db/page_cache.h"
 #include "platform/codepage.h"
 #include "platform/errors.h"
 #include "platform/sysinfo.h"
-#include "ui/ui.h"
 
 namespace db {
 
@@ -33,13 +31,8 @@ void ResetEngine() { State() = EngineState(); }
 namespace {
 
 std::string FormStationId() {
-  if (console::StoreLoaded(console::kProgramStore)) {
-    std::string id;
-    if (console::ReadSetting(console::kProgramStore, "ADATBAZIS", "ALLOMAS", id) >= 0 &&
-        !id.empty())
-      return id;
-  }
-  std::string machine = console::ComputerName();
+  if (std::string id = CurrentHost().StationSetting(); !id.empty()) return id;
+  std::string machine = CurrentHost().MachineName();
   if (machine.empty()) machine = platform::ComputerName();
   return machine + "_" + std::to_string(platform::ProcessId());
 }
@@ -90,7 +83,7 @@ void TakeSlot(DataFile& f, std::uint8_t kind, std::int32_t group) {
   if (slot > kTableSlots) {
     f.TableSlot = 0;
     s.TableHigh = kTableSlots;
-    ui::Ask("Túl sok file!"_cp, "");
+    CurrentHost().Ask("Túl sok file!"_cp, "");
     return;
   }
   if (slot > s.TableHigh) s.TableHigh = static_cast<std::int16_t>(slot);
@@ -248,10 +241,7 @@ void PollPause() {
 }
 
 bool EscPressed() {
-  if (!console::ConsoleOpen() || !console::KeyPressed()) return false;
-  platform::Event event;
-  if (!console::ReadKeyEvent(event) || event.kind != platform::EventKind::kKey) return false;
-  return console::TranslateKey(event.key) == console::key::kEsc;
+  return CurrentHost().InputWaiting() && CurrentHost().TakeInput() == KeyTaken::kEsc;
 }
 
 }  // namespace internal

@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <string>
 
-#include "console/console.h"
 #include "db/db.h"
 #include "db/internal.h"
 #include "db/page_cache.h"
@@ -13,7 +12,6 @@
 #include "platform/fs.h"
 #include "platform/sysinfo.h"
 #include "text/text.h"
-#include "ui/ui.h"
 
 namespace db {
 
@@ -89,7 +87,7 @@ void Report(const DataFile& f, std::int32_t n, int code) {
   std::string report = "\nRECORD-access I/O error ";
   report += std::to_string(code) + " \nFile " + f.Name + " Record " + std::to_string(n) +
             "\nProgram aborted\n";
-  console::WriteFatalReport(report);
+  CurrentHost().Report(report);
 }
 
 // Lets the file in error go without another read or write.
@@ -109,11 +107,9 @@ void LetGo(DataFile& f) {
 // Waits for a key; taken from the input when take is set. Without a console,
 // or with nobody at it, there is nothing to wait for.
 void WaitForKey(bool take) {
-  while (console::ConsoleAttended()) {
-    if (console::KeyPressed()) {
-      if (!take) return;
-      platform::Event event;
-      if (console::ReadKeyEvent(event) && event.kind == platform::EventKind::kKey) return;
+  while (CurrentHost().Attended()) {
+    if (CurrentHost().InputWaiting()) {
+      if (!take || CurrentHost().TakeInput() != KeyTaken::kNone) return;
       continue;
     }
     PollPause();
@@ -126,7 +122,7 @@ void WaitForKey(bool take) {
   Report(f, n, code);
   WaitForKey(take);
   LetGo(f);
-  console::EndProgram(code);
+  EndProgram(code);
 }
 
 // True when LastIOResult holds a failure that ends the program; while fatal
@@ -139,8 +135,8 @@ bool FailureEnds() {
 }
 
 [[noreturn]] void BusyFileStop(std::string_view name) {
-  ui::Ask(std::string("FOGLALT A FILE, FELDOLGOZAS NEM VEGEZHETO") + '\0' + std::string(name), "");
-  console::EndProgram(1);
+  CurrentHost().Ask(std::string("FOGLALT A FILE, FELDOLGOZAS NEM VEGEZHETO") + '\0' + std::string(name), "");
+  EndProgram(1);
 }
 
 bool ReadOnlyAttribute(std::string_view name) {
@@ -152,9 +148,9 @@ bool ReadOnlyAttribute(std::string_view name) {
 // stop names that cause, as waiting for other stations would not help.
 [[noreturn]] void AccessDeniedStop(std::string_view name) {
   if (!ReadOnlyAttribute(name)) BusyFileStop(name);
-  ui::Ask(std::string("A FILE CSAK OLVASHATO (IRASVEDETT), FELDOLGOZAS NEM VEGEZHETO") + '\0' +
-              std::string(name), "");
-  console::EndProgram(1);
+  CurrentHost().Ask(std::string("A FILE CSAK OLVASHATO (IRASVEDETT), FELDOLGOZAS NEM VEGEZHETO") + '\0' +
+                        std::string(name), "");
+  EndProgram(1);
 }
 
 [[noreturn]] void CreationFailure(int code, std::string_view tooMany) {
@@ -239,9 +235,9 @@ void FatalMessage(std::string_view text) {
   message += text;
   // Nobody reads the box on a batch job's screen: the message goes out as
   // the report of the end.
-  if (!console::ConsoleAttended()) console::WriteFatalReport(message + "\n");
-  ui::Ask(message, "");
-  console::EndProgram(1);
+  if (!CurrentHost().Attended()) CurrentHost().Report(message + "\n");
+  CurrentHost().Ask(message, "");
+  EndProgram(1);
 }
 
 // ---- Guarded opens -----------------------------------------------------------------

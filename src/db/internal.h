@@ -1,12 +1,12 @@
 // Shared by the engine's own files; not for other folders.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "db/db.h"
-#include "ui/ui.h"
 
 namespace db::internal {
 
@@ -99,29 +99,19 @@ void PollPause();
 // True when a key is waiting and it is Esc (the key is taken).
 bool EscPressed();
 
-// A framed box in columns 30..60 from a row to row 16, drawn in the inverse
-// of the current text attribute over saved cells; Remove (or the
-// destructor) puts the cells and the output state back.
+// The busy box of the host (Host::ShowBusyBox), shown once; Remove (or the
+// destructor) takes it away and puts back what it covered.
 class BusyBox {
  public:
-  BusyBox() = default;
-  ~BusyBox() { Remove(); }
-  BusyBox(const BusyBox&) = delete;
-  BusyBox& operator=(const BusyBox&) = delete;
-  bool Shown() const { return shown_; }
-  // Shows the box (once; later calls do nothing); the console must be open,
-  // else nothing is shown.
+  bool Shown() const { return view_ != nullptr; }
+  // Shows the box (once; later calls do nothing), when the host can.
   void Show(int topRow);
   // Writes a line inside the frame, window-relative.
   void Line(int column, int row, std::string_view text);
   void Remove();
 
  private:
-  bool shown_ = false;
-  int top_ = 0;
-  std::uint8_t attr_ = 0;
-  ui::ScreenState state_;
-  std::vector<std::uint8_t> cells_;
+  std::unique_ptr<HostView> view_;
 };
 
 }  // namespace db::internal

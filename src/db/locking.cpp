@@ -25,13 +25,11 @@
 // stations take too.
 #include <cstring>
 
-#include "console/console.h"
 #include "db/db.h"
 #include "db/internal.h"
 #include "platform/codepage.h"
 #include "platform/fs.h"
 #include "text/text.h"
-#include "ui/ui.h"
 
 namespace db {
 
@@ -43,29 +41,14 @@ using namespace platform::literals;
 namespace internal {
 
 void BusyBox::Show(int topRow) {
-  if (shown_ || !console::ConsoleOpen()) return;
-  top_ = topRow;
-  ui::SaveState(state_);
-  console::SetWindow(30, top_, 60, 16);
-  cells_.resize(static_cast<std::size_t>(ui::WindowBufferSize()));
-  ui::SaveWindow(cells_);
-  attr_ = console::Inverse(console::TextAttr());
-  ui::FillWindow(' ', attr_);
-  ui::DrawFrame("", ui::FrameChars(1), attr_, attr_);
-  shown_ = true;
+  if (!view_) view_ = CurrentHost().ShowBusyBox(topRow);
 }
 
 void BusyBox::Line(int column, int row, std::string_view text) {
-  if (shown_) ui::WriteAt(column, row, text, attr_);
+  if (view_) view_->Write(column, row, text);
 }
 
-void BusyBox::Remove() {
-  if (!shown_) return;
-  console::SetWindow(30, top_, 60, 16);
-  ui::RestoreWindow(cells_);
-  ui::RestoreState(state_);
-  shown_ = false;
-}
+void BusyBox::Remove() { view_.reset(); }
 
 }  // namespace internal
 
@@ -116,7 +99,7 @@ void Blunder() {
   message += "a tranzakció kezelést"_cp;
   message += '\0';
   message += "Értesítse (kíméletesen)!"_cp;
-  ui::Ask(message, "");
+  CurrentHost().Ask(message, "");
 }
 
 void ClampDepths(DataFile& f) {
@@ -242,34 +225,6 @@ void UnlockGroup() {
 
 namespace {
 
-// One line of output: to the current window (scrolling it up at its last
-// row) when the console is open, else to the standard output.
-void EmitLine(const std::string& line) {
-  if (!console::ConsoleOpen()) {
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-    return;
-  }
-  int row = console::WhereY();
-  if (row > ui::WindowHeight()) row = ui::WindowHeight();
-  ui::WriteAt(1, row, line, console::TextAttr());
-  if (row < ui::WindowHeight()) {
-    console::GotoXY(1, row + 1);
-    return;
-  }
-  std::vector<std::uint8_t> cells(static_cast<std::size_t>(ui::WindowBufferSize()));
-  ui::SaveWindow(cells);
-  std::size_t rowBytes = static_cast<std::size_t>(ui::WindowWidth()) * 2;
-  cells.erase(cells.begin(), cells.begin() + static_cast<std::ptrdiff_t>(rowBytes));
-  for (std::size_t i = 0; i < rowBytes; i += 2) {
-    cells.push_back(' ');
-    cells.push_back(console::TextAttr());
-  }
-  ui::RestoreWindow(cells);
-  console::GotoXY(1, row);
-}
-
 // Moves count bytes at offset 0 of a file, repeating while another
 // station's lock refuses it; the platform's result (short: 100 or 101).
 int Transfer(platform::File& file, std::uint8_t* bytes, std::size_t count, bool write) {
@@ -327,7 +282,7 @@ int ClearStaleMarkers(std::string_view mask, std::string_view exclude, std::stri
     std::string line = text::FormatPicture("#####", ++counter) + ". " + entry.name;
     int result = ClearMarkersOf(folder + entry.name, line);
     if (result != 0 && firstError == 0) firstError = result;
-    EmitLine(line);
+    CurrentHost().Line(line);
   }
   return firstError;
 }

@@ -10,7 +10,6 @@
 #include <set>
 #include <vector>
 
-#include "console/console.h"
 #include "db/index_internal.h"
 #include "db/internal.h"
 #include "db/journal.h"
@@ -18,7 +17,6 @@
 #include "platform/errors.h"
 #include "platform/fs.h"
 #include "text/text.h"
-#include "ui/ui.h"
 
 namespace db {
 namespace {
@@ -262,47 +260,36 @@ bool ReadKeyLess(const void* a, const void* b) {
 
 // ---- Screen -------------------------------------------------------------------
 
-// A running counter: its label written on the cursor's line of the current
-// window, the number (picture "######") redrawn after it.
+// A running counter: its label on the output's current line, the number
+// (picture "######") redrawn after it.
 class Counter {
  public:
-  Counter(std::string_view dataName, std::string_view what) {
-    row_ = console::WhereY();
-    std::string label = text::PadRight(internal::WithoutFolder(dataName) + std::string(what), 24, ' ') + ": ";
-    ui::WriteAt(2, row_, label, console::TextAttr());
-    column_ = 2 + static_cast<int>(label.size());
-    console::GotoXY(1, row_ + 1);
+  Counter(std::string_view dataName, std::string_view what)
+      : view_(CurrentHost().ShowCounter(
+            text::PadRight(internal::WithoutFolder(dataName) + std::string(what), 24, ' ') + ": ")) {
     Show();
   }
   void Add() {
     if (++value_ % kCounterStep == 0) Show();
   }
-  void Show() { ui::WriteAt(column_, row_, text::FormatPicture("######", value_), console::TextAttr()); }
+  void Show() {
+    if (view_) view_->Write(1, 1, text::FormatPicture("######", value_));
+  }
   std::int32_t Value() const { return value_; }
 
  private:
-  int row_ = 1, column_ = 1;
+  std::unique_ptr<HostView> view_;
   std::int32_t value_ = 0;
 };
 
 // The rebuild's window (ownWindow) or its title line in the current window.
 class RebuildScreen {
  public:
-  RebuildScreen(bool ownWindow, const std::string& dataName) {
-    std::string title = " " + dataName + " ";
-    if (ownWindow) {
-      window_.emplace(10, 6, 70, 19);
-      window_->title = title;
-      window_->Draw();
-      console::GotoXY(1, 2);
-    } else {
-      ui::WriteAt(1, console::WhereY(), title, ui::RoleAttr(ui::kRoleTitle));
-      console::GotoXY(1, console::WhereY() + 1);
-    }
-  }
+  RebuildScreen(bool ownWindow, const std::string& dataName)
+      : view_(CurrentHost().ShowRebuild(ownWindow, " " + dataName + " ")) {}
 
  private:
-  std::optional<ui::Window> window_;
+  std::unique_ptr<HostView> view_;
 };
 
 // ---- Files -----------------------------------------------------------------------
@@ -593,7 +580,7 @@ void OfferToFreeSkipped(const Parameters& p, const std::vector<std::int32_t>& sk
   std::string question = std::string("Kimaradt rekordok száma: "_cp) +
                          text::FormatPicture("######", static_cast<double>(skipped.size())) + '\0' +
                          std::string("Töröljem?  I/N"_cp);
-  if (ui::Ask(question, "IN") != 1) return;
+  if (CurrentHost().Ask(question, "IN") != 1) return;
   DataFile data;
   OpenDataFile(data, p.Data + ".dat", p.RecLen);
   if (!DbOk()) return;
@@ -738,7 +725,7 @@ RebuildResult BuildAside(DataFile& data, const Parameters& p, std::int32_t total
     done.Skipped = static_cast<std::int32_t>(skipped.size());
     data.Handle->Close();
     CloseIndex(index);
-  } catch (const console::ProgramEnd&) {
+  } catch (...) {  // the program's end on the way, among others
     (void)platform::EraseFile(AsideIndexName(p));
     throw;
   }
@@ -798,8 +785,7 @@ RebuildResult CheckWords(const std::vector<std::string>& words, std::string (*sh
 RebuildResult RebuildWords(bool ownWindow, const std::vector<std::string>& words,
                            std::string (*shown)(std::string_view), const SortSettings& sort) {
   if (words.size() == 1) {
-    ui::WriteAt(1, console::WhereY(), kRebuildUsage, console::TextAttr());
-    console::GotoXY(1, console::WhereY() + 1);
+    CurrentHost().Line(kRebuildUsage);
     return {};
   }
   Parameters p;

@@ -1,6 +1,7 @@
 #include "startup/startup.h"
 
 #include <memory>
+#include <optional>
 
 #include "console/console.h"
 #include "db/db.h"
@@ -64,10 +65,16 @@ void AddStandardSteps(Sequence& sequence, platform::Terminal& terminal,
                 [] { g_defaultDataFolder.clear(); }});
   sequence.Add({"utility start-up",
                 [load = std::move(loadUpdateSettings)] { files::UtilityStartup(load); }, {}});
-  sequence.Add({"database engine", [] { db::InitDatabase(); },
-                [] {
+  auto host = std::make_shared<std::optional<db::UseHost>>();
+  sequence.Add({"database engine",
+                [host] {
+                  host->emplace(ConsoleHost());
+                  db::InitDatabase();
+                },
+                [host] {
                   db::CloseAllFiles();
                   db::DoneDatabase();
+                  host->reset();
                 }});
 }
 

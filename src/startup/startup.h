@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "db/host.h"
 #include "platform/console_font.h"
 #include "platform/terminal.h"
 
@@ -48,11 +49,16 @@ const std::string& DefaultDataFolderName();
 // nullptr for none), with the font keys of the toolkit's key reader handed
 // to console::StepFont; the default data-folder name; the utility start-up
 // (files::UtilityStartup) with loadUpdateSettings as its update-settings
-// step (empty: none); the database engine (db::InitDatabase; at the end
-// db::CloseAllFiles, then db::DoneDatabase).
+// step (empty: none); the database engine on the console's host
+// (ConsoleHost installed, db::InitDatabase; at the end db::CloseAllFiles,
+// then db::DoneDatabase, and the host before it back).
 void AddStandardSteps(Sequence& sequence, platform::Terminal& terminal,
                       platform::ConsoleFontControl* fontControl = nullptr,
                       std::function<void()> loadUpdateSettings = {});
+
+// The engine's host on the console: the toolkit's boxes and questions, the
+// console's keys, console::EndProgram as the program's end.
+db::Host& ConsoleHost();
 
 // Runs mainFlow between start-up and shut-down and returns the exit code:
 // 0 when it returns, the code of console::EndProgram otherwise.

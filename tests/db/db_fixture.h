@@ -27,6 +27,7 @@
 #include "platform/fs.h"
 #include "platform/sysinfo.h"
 #include "platform/terminal.h"
+#include "startup/startup.h"
 #include "ui/ui.h"
 #include "../deadline.h"
 #include "../wine.h"
@@ -136,6 +137,7 @@ class EngineTest : public ::testing::Test {
                                    " s for a key that no test pushed"); },
                 static_cast<int>(StuckWaitBound().count()) * 100);
     db::ResetEngine();
+    host_.emplace(startup::ConsoleHost());
     db::SetStationId("TEST_1");
     db::InitDatabase();
   }
@@ -144,6 +146,7 @@ class EngineTest : public ::testing::Test {
     db::CloseAllFiles();
     db::DoneDatabase();
     db::ResetEngine();
+    host_.reset();
     ui::ResetToolkit();
     console::CloseConsole();
     std::filesystem::current_path(home_);
@@ -206,6 +209,7 @@ class EngineTest : public ::testing::Test {
 
  private:
   std::optional<test_support::Deadline> deadline_;
+  std::optional<db::UseHost> host_;  // the console's, as the programs have it
   db::WaitWatchGuard waitWatch_{FailStuckEngineWaits()};
 };
 

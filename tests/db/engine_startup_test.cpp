@@ -76,6 +76,7 @@ TEST(EngineStartup, TheProgramSettingsMayNameTheStation) {
   console::SettingsStore& store = console::Settings().stores[console::kProgramStore - 1];
   store.loaded = true;
   store.lines = {{"*ADATBAZIS", "\r\n"}, {"ALLOMAS=KASSZA2", "\r\n"}};
+  db::UseHost host(startup::ConsoleHost());
   db::InitDatabase();
   EXPECT_EQ(db::StationId(), "KASSZA2");
   db::DoneDatabase();
