@@ -153,7 +153,7 @@ int Usage(const std::string& reason) {
 
 int CheckTable(const std::vector<std::string>& args) {
   db::KeyDescription d;
-  if (db::RebuildResult read = db::ReadKeyDescription(args, d); read.Code != 0) return Usage(read.Reason);
+  if (db::RebuildResult read = db::ReadKeyDescription(args, platform::ArgumentToCp852, d); read.Code != 0) return Usage(read.Reason);
   const std::string reindex = ReindexLine(args);
   TableKeys table;
   Items items;

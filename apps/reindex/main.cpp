@@ -36,12 +36,12 @@ int main(int argc, char** argv) {
     return 0;
   }
   std::vector<std::string> args(argv + 1, argv + argc);  // kept as given: a name may hold blanks
-  db::RebuildResult result = db::CheckRebuildArgs(args);
+  db::RebuildResult result = db::CheckRebuildWords(args, platform::ArgumentToCp852);
   if (result.Code != 0) {  // said without taking the terminal
     platform::WriteLine(stderr, result.Reason);
     return result.Code;
   }
-  int code = startup::RunMainFlow([&] { result = db::RebuildIndexArgs(true, args); });
+  int code = startup::RunMainFlow([&] { result = db::RebuildIndexWords(true, args, platform::ArgumentToCp852); });
   if (code != 0) return code;
   if (result.Code != 0) {
     platform::WriteLine(stderr, result.Reason);

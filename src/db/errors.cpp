@@ -42,6 +42,7 @@ const ErrorEntry kErrors[] = {
     {104, "A file nincs megnyitva olvasásra"_cp},
     {105, "A file nincs megnyitva írásra"_cp},
     {106, "Helytelen numerikus formátum"_cp},
+    {kBadRecLen, "Hibás rekordhossz"_cp},
     {150, "írásvédett lemez"_cp},
     {151, "Ismeretlen eszköz"_cp},
     {152, "A drive nem üzemképes"_cp},

@@ -16,7 +16,7 @@ std::string KeyText(const IndexItem& item) {
 class IndexChecker {
  public:
   IndexChecker(std::string_view image, int keyLen, bool duplicates, const IndexItemVisit& each)
-      : image_(image), keyLen_(keyLen), duplicates_(duplicates), recLen_(PageRecLen(keyLen)), each_(each) {}
+      : image_(image), keyLen_(keyLen), duplicates_(duplicates), recLen_(IndexRecLen(keyLen)), each_(each) {}
 
   IndexCheck Run() {
     Check();

@@ -69,7 +69,7 @@ bool UnpackPage(const std::uint8_t* record, int keyLen, IndexPage& page) {
 bool SlotsBeyondCountClear(const std::uint8_t* record, int keyLen) {
   int count = std::min<int>(record[0], kPageItems);
   const std::uint8_t* from = record + kPageHead + count * (keyLen + 9);
-  const std::uint8_t* end = record + PageRecLen(keyLen);
+  const std::uint8_t* end = record + IndexRecLen(keyLen);
   return std::all_of(from, end, [](std::uint8_t b) { return b == 0; });
 }
 

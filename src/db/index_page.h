@@ -18,13 +18,7 @@
 
 namespace db {
 
-inline constexpr int kPageItems = 32;  // items a page holds at most
-inline constexpr int kMinItems = 16;   // items of every page but the root at least
-inline constexpr int kMaxKeyLen = 246;
-inline constexpr int kPageHead = 5;
-
-// Record length of a page whose keys hold keyLen bytes.
-constexpr int PageRecLen(int keyLen) { return (keyLen + 9) * kPageItems + kPageHead; }
+inline constexpr int kMinItems = 16;  // items of every page but the root at least
 
 // A key as a page holds it: at most 246 bytes.
 struct PageKey {
@@ -56,7 +50,7 @@ struct IndexPage {
   IndexItem& Last() { return Item(ItemCount); }
 };
 
-// Writes page into record (PageRecLen(keyLen) bytes): its items cut to
+// Writes page into record (IndexRecLen(keyLen) bytes): its items cut to
 // keyLen, the rest of every key and the slots beyond the count zero.
 void PackPage(const IndexPage& page, int keyLen, std::uint8_t* record);
 

@@ -30,7 +30,7 @@ struct PageCache {
   // Entry numbers from least to most recently used.
   std::array<std::uint8_t, 3> Lru{0, 1, 2};
   // Packing buffer: one page record of the longest keys.
-  std::array<std::uint8_t, PageRecLen(kMaxKeyLen)> Record{};
+  std::array<std::uint8_t, IndexRecLen(kMaxKeyLen)> Record{};
 };
 
 // The engine's cache (EngineState::Cache, made by InitDatabase, or here on

@@ -25,7 +25,6 @@ using namespace platform::literals;
 using internal::RecordOffset;
 
 constexpr int kMaxKeyParts = 5;
-constexpr int kMaxKey = 246;
 constexpr std::int32_t kCounterStep = 1000;  // counters are redrawn this often
 
 using Part = KeyDescription::Part;
@@ -61,7 +60,7 @@ int WordNumber(std::string_view word) {
 }
 
 // shown turns the data file's name into code page 852 for the screen.
-Parameters ReadWords(const std::vector<std::string>& words, std::string (*shown)(std::string_view)) {
+Parameters ReadWords(const std::vector<std::string>& words, ShownName shown) {
   Parameters p;
   p.Words = words;
   p.Data = words[0];
@@ -100,7 +99,7 @@ RebuildResult CheckParameters(const Parameters& p) {
     if (const Part& part = p.Parts[i]; part.Pos < 1 || part.Len < 1 || part.Pos + part.Len - 1 > p.RecLen)
       return Refused(kBad, std::string("Hibás kulcsrész: "_cp) + w[4 + 2 * i] + " " + w[5 + 2 * i] +
                                std::string(" (a rekordon belül kell lennie)"_cp));
-  if (p.KeyLength() > kMaxKey)
+  if (p.KeyLength() > kMaxKeyLen)
     return Refused(kBad, std::string("Túl hosszú kulcs: "_cp) + Num(p.KeyLength()) +
                              std::string(" (legfeljebb 246 lehet)"_cp));
   return {};
@@ -122,7 +121,7 @@ const std::array<std::uint8_t, 256>& IndexUpper() {
 std::size_t JoinKeyParts(const KeyDescription& d, const std::uint8_t* record, std::uint8_t* key) {
   std::size_t length = 0;
   for (const Part& part : d.Parts) {
-    std::size_t take = std::min<std::size_t>(part.Len, kMaxKey - length);
+    std::size_t take = std::min<std::size_t>(part.Len, kMaxKeyLen - length);
     std::memcpy(key + length, record + part.Pos - 1, take);
     length += take;
   }
@@ -245,7 +244,7 @@ SortPacking PackedSortRecords(const SortOrder& order) {
 
 // The sort record of data record n: its key parts joined, cut to 246.
 void MakeKeyRecord(const Parameters& p, const std::uint8_t* record, std::int32_t n, std::uint8_t* rec) {
-  std::uint8_t key[kMaxKey];
+  std::uint8_t key[kMaxKeyLen];
   MakeSortRecord(rec, key, JoinKeyParts(p, record, key), n);
 }
 
@@ -757,7 +756,7 @@ RebuildResult Rebuild(bool ownWindow, const Parameters& p, const SortSettings& s
 }
 
 // The parameters of five words or more, checked.
-RebuildResult OwnParameters(const std::vector<std::string>& words, std::string (*shown)(std::string_view),
+RebuildResult OwnParameters(const std::vector<std::string>& words, ShownName shown,
                             Parameters& p) {
   if (words.size() < 5)
     return Refused(kRebuildBadParameters,
@@ -769,7 +768,7 @@ RebuildResult OwnParameters(const std::vector<std::string>& words, std::string (
 // The parameters the words stand for: their own (five words or more,
 // checked), or the last accepted words'. shown gives the data file's name
 // for the screen.
-RebuildResult ParametersOf(std::vector<std::string> words, std::string (*shown)(std::string_view),
+RebuildResult ParametersOf(std::vector<std::string> words, ShownName shown,
                            Parameters& p) {
   if (words.size() < 5) words = State().RebuildWords;
   return OwnParameters(words, shown, p);
@@ -777,13 +776,13 @@ RebuildResult ParametersOf(std::vector<std::string> words, std::string (*shown)(
 
 std::string AsItStands(std::string_view text) { return std::string(text); }
 
-RebuildResult CheckWords(const std::vector<std::string>& words, std::string (*shown)(std::string_view)) {
+RebuildResult CheckWords(const std::vector<std::string>& words, ShownName shown) {
   Parameters p;
   return words.size() == 1 ? RebuildResult{} : ParametersOf(words, shown, p);
 }
 
 RebuildResult RebuildWords(bool ownWindow, const std::vector<std::string>& words,
-                           std::string (*shown)(std::string_view), const SortSettings& sort) {
+                           ShownName shown, const SortSettings& sort) {
   if (words.size() == 1) {
     CurrentHost().Line(kRebuildUsage);
     return {};
@@ -802,12 +801,12 @@ RebuildResult RebuildIndex(bool ownWindow, std::string_view line, const SortSett
   return RebuildWords(ownWindow, Words(line), AsItStands, sort);
 }
 
-RebuildResult CheckRebuildArgs(const std::vector<std::string>& args) {
-  return CheckWords(args, platform::ArgumentToCp852);
+RebuildResult CheckRebuildWords(const std::vector<std::string>& words, ShownName shown) {
+  return CheckWords(words, shown);
 }
 
-RebuildResult RebuildIndexArgs(bool ownWindow, const std::vector<std::string>& args) {
-  return RebuildWords(ownWindow, args, platform::ArgumentToCp852, {});
+RebuildResult RebuildIndexWords(bool ownWindow, const std::vector<std::string>& words, ShownName shown) {
+  return RebuildWords(ownWindow, words, shown, {});
 }
 
 int KeyDescription::KeyLength() const {
@@ -817,16 +816,17 @@ int KeyDescription::KeyLength() const {
 }
 
 std::string KeyDescription::IndexKey(const std::uint8_t* record) const {
-  std::uint8_t joined[kMaxKey];
+  std::uint8_t joined[kMaxKeyLen];
   std::size_t length = std::min(JoinKeyParts(*this, record, joined), static_cast<std::size_t>(KeyLength()));
   std::string key(length, '\0');
   for (std::size_t i = 0; i < length; ++i) key[i] = static_cast<char>(IndexUpper()[joined[i]]);
   return key;
 }
 
-RebuildResult ReadKeyDescription(const std::vector<std::string>& args, KeyDescription& description) {
+RebuildResult ReadKeyDescription(const std::vector<std::string>& words, ShownName shown,
+                                 KeyDescription& description) {
   Parameters p;
-  RebuildResult read = OwnParameters(args, platform::ArgumentToCp852, p);
+  RebuildResult read = OwnParameters(words, shown, p);
   description = p;
   return read;
 }

@@ -25,10 +25,10 @@ bool SameIgnoringCase(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-std::uint8_t CopyFileBlocks(std::string_view source, std::string_view target) {
+CopyResult CopyFileBlocks(std::string_view source, std::string_view target) {
   std::unique_ptr<platform::File> in = platform::NewFile(), out = platform::NewFile();
-  if (in->Open(detail::Cut(source), platform::share::kReading) != 0) return kSourceNotOpened;
-  if (out->Create(detail::Cut(target), platform::share::kWriting) != 0) return kTargetNotCreated;
+  if (in->Open(detail::Cut(source), platform::share::kReading) != 0) return CopyResult::kSourceNotOpened;
+  if (out->Create(detail::Cut(target), platform::share::kWriting) != 0) return CopyResult::kTargetNotCreated;
   int copied = platform::CopyContents(*in, *out);
   bool full = copied == platform::error::kDiskFull;
   if (!full) Check(copied);
@@ -37,7 +37,7 @@ std::uint8_t CopyFileBlocks(std::string_view source, std::string_view target) {
   Check(out->SetWriteTime(time));
   Check(in->Close());
   Check(out->Close());
-  return full ? kDiskFull : kCopied;
+  return full ? CopyResult::kDiskFull : CopyResult::kCopied;
 }
 
 bool CopyFileSystem(std::string_view source, std::string_view target) {

@@ -115,13 +115,13 @@ bool ClearFolder(std::string_view folder);
 
 // ---- Files ---------------------------------------------------------------------
 
-// Results of CopyFileBlocks.
-inline constexpr std::uint8_t kCopied = 0, kSourceNotOpened = 2, kTargetNotCreated = 3,
-                              kDiskFull = 4;
+// Results of CopyFileBlocks: a vocabulary of its own, never compared with
+// the platform's error numbers.
+enum class CopyResult : std::uint8_t { kCopied = 0, kSourceNotOpened = 2, kTargetNotCreated = 3, kDiskFull = 4 };
 // Copies by 30 000-byte blocks and gives the target the source's time of
 // last writing. A full disk leaves what was written. Other read and write
 // errors end the program with the error's number.
-std::uint8_t CopyFileBlocks(std::string_view source, std::string_view target);
+[[nodiscard]] CopyResult CopyFileBlocks(std::string_view source, std::string_view target);
 // The system's copy, overwriting the target; true on success.
 bool CopyFileSystem(std::string_view source, std::string_view target);
 // The size of a plain or system file (the low 32 bits), the name matched

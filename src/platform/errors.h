@@ -3,6 +3,7 @@
 // returns one of them (0 is success); the POSIX build maps its own errors
 // onto them. Callers compare with these names, never with the bare numbers.
 #pragma once
+#include <initializer_list>
 
 namespace platform::error {
 
@@ -28,5 +29,16 @@ inline constexpr int kAlreadyExists = 183;
 inline constexpr int kBadProgram = 193;
 inline constexpr int kNameTooLong = 206;
 inline constexpr int kNotAFolder = 267;
+
+// Whether n is one of the numbers named above: other vocabularies (the
+// engine's own results) check theirs against it at compile time.
+constexpr bool IsNamed(int n) {
+  for (int named : {kNone, kFileNotFound, kPathNotFound, kTooManyOpenFiles, kAccessDenied, kInvalidHandle,
+                    kInvalidAccess, kNoMoreFiles, kGeneralFailure, kSharingViolation, kLockViolation,
+                    kHandleEof, kFileExists, kInvalidParameter, kDiskFull, kNegativeSeek, kFolderNotEmpty,
+                    kNotLocked, kAlreadyExists, kBadProgram, kNameTooLong, kNotAFolder})
+    if (n == named) return true;
+  return false;
+}
 
 }  // namespace platform::error

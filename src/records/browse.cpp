@@ -25,7 +25,7 @@ constexpr std::string_view kFilterTitle = " Szürö "_cp;
 std::string RowKey(const TableView& table) {
   const IndexDef& def = table.Def.Indexes[static_cast<std::size_t>(table.CurrentIndex - 1)];
   std::string key = text::UpperCaseText(table.CurrentKey);
-  key.resize(std::min<std::size_t>(key.size(), static_cast<std::size_t>(std::min(def.KeyLength, kMaxKeyLength))));
+  key.resize(std::min<std::size_t>(key.size(), static_cast<std::size_t>(std::min(def.KeyLength, db::kMaxKeyLen))));
   return key;
 }
 
@@ -51,7 +51,7 @@ class OfferedEntries {
   explicit OfferedEntries(const TableView& table) : name_("T" + db::StationId() + "$.idx") {
     const IndexDef& def = table.Def.Indexes[static_cast<std::size_t>(table.CurrentIndex - 1)];
     // Room for the widest record number: "######" writes a longer one whole.
-    db::CreateIndexGuarded(index_, name_, std::min(def.KeyLength + 10, kMaxKeyLength), 0);
+    db::CreateIndexGuarded(index_, name_, std::min(def.KeyLength + 10, db::kMaxKeyLen), 0);
   }
   ~OfferedEntries() {
     db::CloseIndex(index_);

@@ -8,8 +8,6 @@
 
 namespace records {
 
-// The longest key an index holds.
-inline constexpr int kMaxKeyLength = 246;
 // The key-help of the form when one record is edited or entered.
 extern const std::string_view kEditHelp;
 

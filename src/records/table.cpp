@@ -223,7 +223,7 @@ std::string RecordKey(const TableView& table, int index, const std::uint8_t* rec
   const IndexDef& def = table.Def.Indexes[static_cast<std::size_t>(index - 1)];
   std::string key = text::UpperCaseText(def.Key(record));
   key.resize(std::min<std::size_t>(
-      key.size(), static_cast<std::size_t>(std::min(def.KeyLength, kMaxKeyLength))));
+      key.size(), static_cast<std::size_t>(std::min(def.KeyLength, db::kMaxKeyLen))));
   return key;
 }
 

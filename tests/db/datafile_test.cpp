@@ -181,6 +181,8 @@ TEST_F(DataFileTest, RecordLengthsOutsideTheBufferAreRefused) {
   db::CreateDataFile(f, "U.DAT", db::kMaxRecLen + 1);
   EXPECT_FALSE(db::DbOk());
   EXPECT_FALSE(Exists("U.DAT"));
+  ASSERT_EQ(db::LastIOResult(), db::kBadRecLen);
+  EXPECT_EQ(db::ErrorText(db::LastIOResult()), "Hibás rekordhossz"_cp);
 }
 
 TEST_F(DataFileTest, MissingFileFailsQuietlyWithItsCode) {

@@ -338,8 +338,8 @@ TEST_F(RebuildTest, ArgumentsKeepTheirBlanksAndTheScreenShowsTheNameInCodePage85
   ASSERT_EQ(platform::MakeFolder("dir with space"), 0);
   Put("dir with space/" + name + ".dat", DataImage({Live("ALFA"), Live("BETA")}));
   std::vector<std::string> args = {"dir with space/" + name, "dir with space/I X", "40", "0", "6", "8"};
-  ASSERT_EQ(db::CheckRebuildArgs(args).Code, db::kRebuildDone);
-  db::RebuildResult result = db::RebuildIndexArgs(false, args);
+  ASSERT_EQ(db::CheckRebuildWords(args, platform::ArgumentToCp852).Code, db::kRebuildDone);
+  db::RebuildResult result = db::RebuildIndexWords(false, args, platform::ArgumentToCp852);
   EXPECT_EQ(result.Code, db::kRebuildDone) << result.Reason;
   EXPECT_EQ(result.Indexed, 2);
   EXPECT_EQ(IndexItems("dir with space/I X.idx", kKeyLen, false), (Items{{"ALFA....", 1}, {"BETA....", 2}}));
@@ -731,17 +731,18 @@ TEST_F(RebuildTest, KeyDescriptionReadsTheWordsAndMakesTheKeysAsTheRebuildIndexe
   Put("T.dat", DataImage({record}));
   ASSERT_EQ(Rebuild("T I 40 1 20 4 6 3").Code, db::kRebuildDone);
   db::KeyDescription d;
-  ASSERT_EQ(db::ReadKeyDescription({"T", "I", "40", "1", "20", "4", "6", "3"}, d).Code, 0);
+  ASSERT_EQ(
+      db::ReadKeyDescription({"T", "I", "40", "1", "20", "4", "6", "3"}, platform::ArgumentToCp852, d).Code, 0);
   EXPECT_EQ(d.Data + d.Index, "TI");
   EXPECT_EQ(d.KeyLength(), 7);
   EXPECT_EQ(d.IndexKey(reinterpret_cast<const std::uint8_t*>(record.data())), IndexItems("I.idx", 7, true)[0].first);
   for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
            {"T", "I", "40", "1"}, {"T", "I", "40", "2", "6", "8"}, {"T", "I", "40", "0", "6"},
            {"T", "I", "40", "0", "38", "8"}, {"T", "I", "0", "0", "1", "1"}}) {
-    db::RebuildResult refused = db::ReadKeyDescription(words, d);
+    db::RebuildResult refused = db::ReadKeyDescription(words, platform::ArgumentToCp852, d);
     EXPECT_EQ(refused.Code, db::kRebuildBadParameters) << words.size();
     if (words.size() >= 5) {
-      EXPECT_EQ(refused.Reason, db::CheckRebuildArgs(words).Reason);
+      EXPECT_EQ(refused.Reason, db::CheckRebuildWords(words, platform::ArgumentToCp852).Reason);
     }
   }
 }
@@ -820,7 +821,8 @@ TEST_F(DbcheckTableTest, ManyMismatchesAreCappedAndDamagedFilesAndBadWordsAreNam
     EXPECT_EQ(Table(bad), 2) << bad;
     EXPECT_TRUE(out_.starts_with("usage: dbcheck table Datafile Indexfile Rh D Kp Kh [Kp Kh]...")) << out_;
   }
-  EXPECT_TRUE(Said(platform::Cp852ToUtf8(db::CheckRebuildArgs({"T", "I", "40", "0", "38", "8"}).Reason))) << out_;
+  db::RebuildResult refused = db::CheckRebuildWords({"T", "I", "40", "0", "38", "8"}, platform::ArgumentToCp852);
+  EXPECT_TRUE(Said(platform::Cp852ToUtf8(refused.Reason))) << out_;
 }
 
 // The keys of several parts, a name with a blank in the repair line, and a
@@ -829,7 +831,7 @@ TEST_F(DbcheckTableTest, KeysOfSeveralPartsNamesWithBlanksAndKeysBeyondTheLastRe
   auto record = [](std::string_view front, std::string_view back) { return Live(front).replace(19, 4, back); };
   Put("T 2.dat", DataImage({record("abc", "zz01"), record("xyz", "aa02"), record("éaa"_cp, "mm03")}));
   const std::vector<std::string> words{"T 2", "I", "40", "0", "20", "4", "6", "3"};
-  ASSERT_EQ(db::RebuildIndexArgs(false, words).Code, db::kRebuildDone);
+  ASSERT_EQ(db::RebuildIndexWords(false, words, platform::ArgumentToCp852).Code, db::kRebuildDone);
   EXPECT_EQ(Table(words), 0) << out_;
   EXPECT_EQ(out_, "T 2.dat, I.idx: sound, 3 records in use, 3 keys\n");
 

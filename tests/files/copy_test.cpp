@@ -23,7 +23,7 @@ TEST_F(CopyTest, BlocksAreCopiedWithTheSourcesTime) {
   std::string bytes = Pattern(70001);  // two full blocks and a part
   WriteFile(Work() / "forras.bin", bytes);
   ASSERT_EQ(platform::SetWriteTime("forras.bin", kTime), 0);
-  EXPECT_EQ(files::CopyFileBlocks("forras.bin", "cel.bin"), files::kCopied);
+  EXPECT_EQ(files::CopyFileBlocks("forras.bin", "cel.bin"), files::CopyResult::kCopied);
   EXPECT_EQ(ReadFile(Work() / "cel.bin"), bytes);
   EXPECT_EQ(TimeOf("cel.bin"), kTime);
 }
@@ -32,20 +32,20 @@ TEST_F(CopyTest, AnEmptyFileGivesAnEmptyTargetWithTheTime) {
   WriteFile(Work() / "ures.bin", "");
   WriteFile(Work() / "cel.bin", "regi tartalom");
   ASSERT_EQ(platform::SetWriteTime("ures.bin", kTime), 0);
-  EXPECT_EQ(files::CopyFileBlocks("ures.bin", "cel.bin"), files::kCopied);
+  EXPECT_EQ(files::CopyFileBlocks("ures.bin", "cel.bin"), files::CopyResult::kCopied);
   EXPECT_EQ(ReadFile(Work() / "cel.bin"), "");
   EXPECT_EQ(TimeOf("cel.bin"), kTime);
 }
 
 TEST_F(CopyTest, MissingSourceAndUncreatableTargetHaveTheirResults) {
   WriteFile(Work() / "forras.bin", "x");
-  EXPECT_EQ(files::CopyFileBlocks("nincs.bin", "cel.bin"), files::kSourceNotOpened);
+  EXPECT_EQ(files::CopyFileBlocks("nincs.bin", "cel.bin"), files::CopyResult::kSourceNotOpened);
   EXPECT_FALSE(fs::exists(Work() / "cel.bin"));
-  EXPECT_EQ(files::CopyFileBlocks("forras.bin", "nincs\\cel.bin"), files::kTargetNotCreated);
+  EXPECT_EQ(files::CopyFileBlocks("forras.bin", "nincs\\cel.bin"), files::CopyResult::kTargetNotCreated);
   if (!UnderWine()) {  // Wine lets root replace a read-only file
     WriteFile(Work() / "csak.bin", "marad");
     ASSERT_EQ(platform::SetAttributes("csak.bin", platform::attr::kReadOnly), 0);
-    EXPECT_EQ(files::CopyFileBlocks("forras.bin", "csak.bin"), files::kTargetNotCreated);
+    EXPECT_EQ(files::CopyFileBlocks("forras.bin", "csak.bin"), files::CopyResult::kTargetNotCreated);
     EXPECT_EQ(ReadFile(Work() / "csak.bin"), "marad");
   }
 }
@@ -55,7 +55,7 @@ TEST_F(CopyTest, AFullDiskGivesFourAndKeepsWhatWasWritten) {
   WriteFile(Work() / "forras.bin", bytes);
   {
     test_support::FullDisk disk(50000);
-    EXPECT_EQ(files::CopyFileBlocks("forras.bin", "cel.bin"), files::kDiskFull);
+    EXPECT_EQ(files::CopyFileBlocks("forras.bin", "cel.bin"), files::CopyResult::kDiskFull);
   }
   EXPECT_EQ(ReadFile(Work() / "cel.bin"), bytes.substr(0, 50000));
 }
@@ -69,7 +69,7 @@ TEST_F(CopyTest, AFailingDiskEndsTheProgramWithItsErrorNumber) {
     test_support::FullDisk disk(SIZE_MAX);
     disk.FailWith(platform::error::kGeneralFailure);
     try {
-      files::CopyFileBlocks("forras.bin", "cel.bin");
+      (void)files::CopyFileBlocks("forras.bin", "cel.bin");
     } catch (const console::ProgramEnd& end) {
       code = end.code;
     }

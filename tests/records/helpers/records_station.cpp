@@ -37,6 +37,7 @@
 #include <vector>
 
 #include "../sample_table.h"
+#include "platform/codepage.h"
 #include "platform/sysinfo.h"
 #include "platform/terminal.h"
 #include "startup/startup.h"
@@ -345,7 +346,7 @@ bool ServeKillLoop(records::TableView& table, const std::string& line) {
     records::CloseTable(table);
     std::vector<std::string> words;
     for (std::string word; in >> word;) words.push_back(word);
-    Say("ok " + std::to_string(db::RebuildIndexArgs(false, words).Code));
+    Say("ok " + std::to_string(db::RebuildIndexWords(false, words, platform::ArgumentToCp852).Code));
   } else if (command != "lock" && command != "release" && command != "delete" && command != "add" &&
              command != "count") {
     Say("unknown " + command);
