@@ -136,15 +136,9 @@ void SetLocking(bool on) {
 
 namespace internal {
 
-LockingSwitch::LockingSwitch(bool on) : wasOn_(State().LockingOn), wasDepth_(State().SuspendDepth) {
-  State().LockingOn = on;
-  if (!on) ++State().SuspendDepth;
-}
-
-LockingSwitch::~LockingSwitch() {
-  State().LockingOn = wasOn_;
-  State().SuspendDepth = wasDepth_;
-}
+LockingSwitch::LockingSwitch(bool on)
+    : on_(State().LockingOn, on),
+      depth_(State().SuspendDepth, static_cast<std::int16_t>(State().SuspendDepth + (on ? 0 : 1))) {}
 
 }  // namespace internal
 
@@ -246,8 +240,6 @@ bool EscPressed() {
 
 }  // namespace internal
 
-WaitWatchGuard::WaitWatchGuard(std::function<void()> watch)
-    : previous_(std::exchange(internal::WaitWatch(), std::move(watch))) {}
-WaitWatchGuard::~WaitWatchGuard() { internal::WaitWatch() = std::move(previous_); }
+WaitWatchGuard::WaitWatchGuard(std::function<void()> watch) : ScopedValue(internal::WaitWatch(), std::move(watch)) {}
 
 }  // namespace db

@@ -228,8 +228,7 @@ void internal::EndOnIndexIO(DataFile& f, std::int32_t n) {
   FatalEnd(f, n, LastIOResult(), false);
 }
 
-HoldFatalEnds::HoldFatalEnds() : was_(State().FatalEndsHeld) { State().FatalEndsHeld = true; }
-HoldFatalEnds::~HoldFatalEnds() { State().FatalEndsHeld = was_; }
+HoldFatalEnds::HoldFatalEnds() : ScopedValue(State().FatalEndsHeld, true) {}
 
 void FatalMessage(std::string_view text) {
   std::string message = "Hiba:";

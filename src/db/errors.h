@@ -8,6 +8,7 @@
 
 #include "db/datafile.h"
 #include "platform/errors.h"
+#include "platform/scoped_value.h"
 
 namespace db {
 
@@ -45,30 +46,18 @@ void CheckIndexIO(DataFile& f, std::int32_t n);
 // reported and DbOk turns false. For closing files in a destructor, which
 // may run while an end is already on its way out and must never end the
 // program itself.
-class HoldFatalEnds {
+class HoldFatalEnds : public platform::ScopedValue<bool> {
  public:
   HoldFatalEnds();
-  ~HoldFatalEnds();
-  HoldFatalEnds(const HoldFatalEnds&) = delete;
-  HoldFatalEnds& operator=(const HoldFatalEnds&) = delete;
-
- private:
-  bool was_;
 };
 // Installs, for the guard's lifetime, a watcher that every pause of an
 // engine wait calls (a busy record or file, a refused read, the key after
 // a fatal error); the watcher in force before is put back at the end. For
 // tests, which bound the waits with it: a watcher may throw to end a wait
 // that nobody will end.
-class WaitWatchGuard {
+class WaitWatchGuard : public platform::ScopedValue<std::function<void()>> {
  public:
   explicit WaitWatchGuard(std::function<void()> watch);
-  ~WaitWatchGuard();
-  WaitWatchGuard(const WaitWatchGuard&) = delete;
-  WaitWatchGuard& operator=(const WaitWatchGuard&) = delete;
-
- private:
-  std::function<void()> previous_;
 };
 // "Hiba:" + text in a box, then the program ends with exit code 1.
 [[noreturn]] void FatalMessage(std::string_view text);

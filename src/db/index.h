@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "db/datafile.h"
+#include "platform/scoped_value.h"
 
 namespace db {
 
@@ -259,15 +260,9 @@ struct JournalVerdict {
 
 // Sets the engine's journal switch and puts it back at the end of the
 // scope (tests use it to change an index as the previous release did).
-class JournalSwitch {
+class JournalSwitch : public platform::ScopedValue<bool> {
  public:
   explicit JournalSwitch(bool on);
-  ~JournalSwitch();
-  JournalSwitch(const JournalSwitch&) = delete;
-  JournalSwitch& operator=(const JournalSwitch&) = delete;
-
- private:
-  bool was_;
 };
 
 // Key and record together: the item's record of f is read into buf

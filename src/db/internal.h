@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "db/db.h"
+#include "platform/scoped_value.h"
 
 namespace db::internal {
 
@@ -72,13 +73,10 @@ inline void FileToHeader(const DataFile& f, std::uint8_t* bytes) { f.FileHeader:
 class LockingSwitch {
  public:
   explicit LockingSwitch(bool on);
-  ~LockingSwitch();
-  LockingSwitch(const LockingSwitch&) = delete;
-  LockingSwitch& operator=(const LockingSwitch&) = delete;
 
  private:
-  bool wasOn_;
-  std::int16_t wasDepth_;
+  platform::ScopedValue<bool> on_;
+  platform::ScopedValue<std::int16_t> depth_;
 };
 
 // The end of CheckIndexIO for a failure no caller can go on from: reported

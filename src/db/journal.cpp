@@ -235,8 +235,7 @@ void EmptyIfThere(const std::string& name) {
 
 void DiscardJournal(const std::string& indexPath) { EmptyIfThere(JournalName(indexPath)); }
 
-JournalSwitch::JournalSwitch(bool on) : was_(State().JournalOn) { State().JournalOn = on; }
-JournalSwitch::~JournalSwitch() { State().JournalOn = was_; }
+JournalSwitch::JournalSwitch(bool on) : ScopedValue(State().JournalOn, on) {}
 
 // ---- The writer's side -------------------------------------------------------------
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "db/index.h"
+#include "platform/scoped_value.h"
 
 namespace db {
 
@@ -125,15 +126,9 @@ int RecoverTableChanges(DataFile& f, const std::vector<IndexFile*>& indexes);
 [[nodiscard]] std::string TableJournalName(std::string_view dataName);
 // Sets the engine's table-change switch and puts it back at the end of the
 // scope (measurements compare the bracket's cost with it).
-class TableChangeSwitch {
+class TableChangeSwitch : public platform::ScopedValue<bool> {
  public:
   explicit TableChangeSwitch(bool on);
-  ~TableChangeSwitch();
-  TableChangeSwitch(const TableChangeSwitch&) = delete;
-  TableChangeSwitch& operator=(const TableChangeSwitch&) = delete;
-
- private:
-  bool was_;
 };
 
 }  // namespace db

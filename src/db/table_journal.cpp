@@ -198,19 +198,10 @@ Intent IntentOf(const DataFile& f, const TableChange& change) {
 // The process-wide open mode set to shared for the guard's life.
 class SharedOpens {
  public:
-  SharedOpens() : mode_(State().OpenMode), group_(State().FileGroup) {
-    State().OpenMode = kModeShared;
-    State().FileGroup = 0;
-  }
-  ~SharedOpens() {
-    State().OpenMode = mode_;
-    State().FileGroup = group_;
-  }
-  SharedOpens(const SharedOpens&) = delete;
-  SharedOpens& operator=(const SharedOpens&) = delete;
+  SharedOpens() : mode_(State().OpenMode, kModeShared), group_(State().FileGroup, 0) {}
 
  private:
-  std::int32_t mode_, group_;
+  platform::ScopedValue<std::int32_t> mode_, group_;
 };
 
 // The indexes of a recovery: the table's open ones, and those it opens for
@@ -356,8 +347,7 @@ TableJournal& JournalOf(DataFile& f) {
 
 std::string TableJournalName(std::string_view dataName) { return std::string(dataName) + ".tjr"; }
 
-TableChangeSwitch::TableChangeSwitch(bool on) : was_(State().TableChangesOn) { State().TableChangesOn = on; }
-TableChangeSwitch::~TableChangeSwitch() { State().TableChangesOn = was_; }
+TableChangeSwitch::TableChangeSwitch(bool on) : ScopedValue(State().TableChangesOn, on) {}
 
 std::vector<std::uint8_t> TableJournal::ReadBytes(std::int64_t at, std::size_t size) {
   std::vector<std::uint8_t> bytes(size, 0);

@@ -36,10 +36,6 @@ std::unique_ptr<File> NewFile() {
   return maker ? maker() : NewSystemFile();
 }
 
-FileMakerGuard::FileMakerGuard(Maker maker) : previous_(std::move(InstalledMaker())) {
-  InstalledMaker() = std::move(maker);
-}
-
-FileMakerGuard::~FileMakerGuard() { InstalledMaker() = std::move(previous_); }
+FileMakerGuard::FileMakerGuard(Maker maker) : ScopedValue(InstalledMaker(), std::move(maker)) {}
 
 }  // namespace platform

@@ -33,6 +33,7 @@
 #include <string_view>
 
 #include "platform/errors.h"
+#include "platform/scoped_value.h"
 
 namespace platform {
 
@@ -143,16 +144,11 @@ std::unique_ptr<File> NewSystemFile();
 
 // Installs the maker that NewFile calls, for the guard's lifetime; the
 // maker in force before is put back at the end.
-class FileMakerGuard {
+using FileMaker = std::function<std::unique_ptr<File>()>;
+class FileMakerGuard : public ScopedValue<FileMaker> {
  public:
-  using Maker = std::function<std::unique_ptr<File>()>;
+  using Maker = FileMaker;
   explicit FileMakerGuard(Maker maker);
-  ~FileMakerGuard();
-  FileMakerGuard(const FileMakerGuard&) = delete;
-  FileMakerGuard& operator=(const FileMakerGuard&) = delete;
-
- private:
-  Maker previous_;
 };
 
 }  // namespace platform
