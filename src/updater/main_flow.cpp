@@ -163,21 +163,6 @@ bool EraseStaleFiles() {
   return false;
 }
 
-// The exit code of a download's end.
-int ExitCodeOf(Downloaded result) {
-  switch (result) {
-    case Downloaded::kDone: return kExitDone;
-    case Downloaded::kNoConnection: return kExitNoConnection;
-    case Downloaded::kNotOnServer: return kExitNotOnServer;
-    case Downloaded::kNoRoom: return kExitNoRoom;
-    case Downloaded::kCancelled: return kExitCancelled;
-    case Downloaded::kTooLarge:
-    case Downloaded::kBroken:
-    case Downloaded::kFailed: break;
-  }
-  return kExitTransferFailed;
-}
-
 // A refusal of the update, told in two lines; returns code.
 int Refuse(int code, const std::string& what, std::string_view then) {
   ui::Ask(what + '\0' + std::string(then), "");
@@ -285,7 +270,7 @@ int FetchChecked(const std::string& folder, std::string_view name, const Manifes
       restarted = true;
       continue;
     }
-    if (cameShort) ui::Ask(std::string("A másolás nem sikerült!"_cp), "");  // after the last resume
+    if (cameShort) TellEnd(got, DownloadPath(folder, name));  // after the last resume
     if (got == Downloaded::kNoRoom) files::EraseFile(part);  // a part kept would hold the room it lacks
     if (got != Downloaded::kDone && got != Downloaded::kTooLarge) return ExitCodeOf(got);
     if (got == Downloaded::kDone && Matches(part, entry)) {
