@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "platform/ftp.h"
+#include "platform/path.h"
 #include "platform/win32/file_internal.h"
 
 namespace platform {
@@ -35,10 +36,8 @@ constexpr long long kSlowestUpload = 16 * 1024;  // bytes a second
 
 // The folder part of a Windows path, "." when it has none.
 std::string FolderOf(const std::string& path) {
-  std::size_t cut = path.find_last_of("\\/:");
-  if (cut == std::string::npos) return ".";
-  if (path[cut] == ':') return path.substr(0, cut + 1);
-  return cut == 0 ? path.substr(0, 1) : path.substr(0, cut);
+  std::string folder = FolderPart(path);
+  return folder.empty() ? "." : folder;
 }
 
 long long FileSize(const std::string& path) {
