@@ -33,6 +33,7 @@ The test fixture (CTest starts and stops it around a test binary):
     norestport  the same, but it agrees to REST and ignores it, sending from the start
     changedport the same as breakport, but the half it sends first is changed (a file
                 that changed between attempts)
+    refuseport  a server that refuses the login (530 to the password)
     silentport  a listener that accepts connections and never says anything
     httpport    a listener that answers every connection as a web server
     closedport  a port on which nothing listens
@@ -82,20 +83,22 @@ class EndlessListing:
 
 
 def make_server(root, port, stall_after=None, trickle=False, huge=False, listing=None,
-                breaking=None):
+                breaking=None, refuse_login=False):
     from pyftpdlib.authorizers import DummyAuthorizer
     from pyftpdlib.filesystems import AbstractedFS
     from pyftpdlib.handlers import DTPHandler, FileProducer, FTPHandler
     from pyftpdlib.servers import FTPServer
 
     authorizer = DummyAuthorizer()
-    authorizer.add_user(USER, PASSWORD, root, perm="elradfmwMT")
+    # A server that refuses the login knows the user under another password.
+    authorizer.add_user(USER, PASSWORD + "-not" if refuse_login else PASSWORD, root, perm="elradfmwMT")
 
     class Handler(FTPHandler):
         pass
 
     Handler.authorizer = authorizer
     Handler.banner = "test server ready"
+    Handler.auth_failed_timeout = 0  # a refused login is answered at once, within the tests' stall limit
     if stall_after is not None:
         class StallingDTP(DTPHandler):
             timeout = 0  # never give up on the silent client
@@ -282,6 +285,7 @@ def serve_fixture(state_file):
     endless_listing = make_server(root, 0, listing="endless")
     reset_listing = make_server(root, 0, listing="reset")
     breaking = {kind: make_server(root, 0, breaking=kind) for kind in ("resume", "norest", "changed")}
+    refusing = make_server(root, 0, refuse_login=True)
     silent = socket.socket()
     silent.bind(("127.0.0.1", 0))
     silent.listen(16)  # the kernel completes connections; nobody answers
@@ -298,6 +302,7 @@ def serve_fixture(state_file):
         "breakport": breaking["resume"].address[1],
         "norestport": breaking["norest"].address[1],
         "changedport": breaking["changed"].address[1],
+        "refuseport": refusing.address[1],
         "silentport": silent.getsockname()[1],
         "httpport": http,
         "closedport": free_port(),

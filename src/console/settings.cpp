@@ -5,6 +5,7 @@
 #include "console/console.h"
 #include "platform/codepage.h"
 #include "platform/fs.h"
+#include "platform/path.h"
 #include "platform/sysinfo.h"
 #include "text/text.h"
 
@@ -110,8 +111,8 @@ void SettingsStartup() {
 
 void SetStorePaths() {
   std::string folder = platform::ProgramFolder();
-  g_settings.stores[0].path = text::Short(folder + "\\prog.res");
-  g_settings.stores[1].path = text::Short(folder + "\\user" + g_settings.userName.substr(0, 4) + ".res");
+  g_settings.stores[0].path = text::Short(platform::JoinPath(folder, "prog.res"));
+  g_settings.stores[1].path = text::Short(platform::JoinPath(folder, "user" + g_settings.userName.substr(0, 4) + ".res"));
   g_settings.stores[2].path = "adat.res";
   g_settings.stores[3].path.clear();
 }

@@ -6,6 +6,7 @@
 #include "files/internal.h"
 #include "platform/file.h"
 #include "platform/fs.h"
+#include "platform/path.h"
 
 namespace files {
 namespace {
@@ -46,8 +47,7 @@ bool CopyFileSystem(std::string_view source, std::string_view target) {
 
 std::uint32_t FileSizeByName(std::string_view pathName) {
   std::string path = detail::Cut(pathName);
-  std::size_t cut = path.find_last_of("\\/");
-  std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
+  const std::string_view name = platform::FilePart(path);
   platform::DirSearch search;
   platform::FoundEntry entry;
   for (int rc = search.First(path, platform::attr::kSystem, entry); rc == 0; rc = search.Next(entry))

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/path.h"
+
 namespace platform {
 class Terminal;
 }
@@ -61,10 +63,9 @@ void AcquireConsole();
 
 // ---- Start-up values ------------------------------------------------------------
 
-// The folder part of a path: the text up to its last "\", "/" or ":", a
-// final "\" or "/" dropped unless the character before it is a separator or
-// ":" ("C:\x\p.exe" -> "C:\x", "C:\p.exe" -> "C:\", "p.exe" -> "").
-std::string FolderPart(std::string_view path);
+// The folder part of a path ("C:\x\p.exe" -> "C:\x", "C:\p.exe" -> "C:\",
+// "p.exe" -> ""): the platform's (platform/path.h).
+using platform::FolderPart;
 
 // The folder of the program's own file (Windows-style), fixed by
 // UtilityStartup.

@@ -3,6 +3,7 @@
 #include "files/internal.h"
 #include "platform/codepage.h"
 #include "platform/fs.h"
+#include "platform/path.h"
 #include "ui/ui.h"
 
 namespace files {
@@ -16,11 +17,6 @@ std::string Lines(std::string_view first, std::string_view second) {
 }
 
 bool IsDots(const std::string& name) { return name == "." || name == ".."; }
-
-std::string LastPart(const std::string& path) {
-  std::size_t cut = path.find_last_of("\\/");
-  return cut == std::string::npos ? path : path.substr(cut + 1);
-}
 
 // Deletes an entry of the current folder that is not walked into: a file,
 // or a link to a folder (removed itself, so the walk never leaves the
@@ -51,7 +47,7 @@ bool ClearBelow(const std::string& folder, const std::string& top, const std::st
       std::string here = platform::CurrentFolder();
       if (here == top) return true;
       search.Close();
-      if (platform::ChangeFolder("..") != 0 || platform::RemoveFolder(LastPart(here)) != 0)
+      if (platform::ChangeFolder("..") != 0 || platform::RemoveFolder(platform::FilePart(here)) != 0)
         return false;
       rc = search.First("*.*", attr::kAnyFile, entry);
       continue;

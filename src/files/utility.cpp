@@ -14,8 +14,6 @@ namespace {
 
 FilesState g_state;
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
 }  // namespace
 
 FilesState& State() { return g_state; }
@@ -29,16 +27,6 @@ void ReturnTo(const std::string& folder) {
 }
 
 }  // namespace detail
-
-std::string FolderPart(std::string_view path) {
-  std::size_t cut = path.find_last_of("\\/:");
-  if (cut == std::string_view::npos) return {};
-  std::string folder(path.substr(0, cut + 1));
-  std::size_t n = folder.size();
-  if (n >= 2 && IsSeparator(folder[n - 1]) && !IsSeparator(folder[n - 2]) && folder[n - 2] != ':')
-    folder.pop_back();
-  return folder;
-}
 
 const std::string& ProgramFolder() { return g_state.programFolder; }
 const std::string& DataFolder() { return g_state.dataFolder; }

@@ -38,10 +38,11 @@ enum class FtpFound {
              // stalled, trickled or was cancelled, or the listing passed kMaxListingBytes
 };
 
-// How a download ended.
+// How a connection or a download ended.
 enum class FtpResult {
   kDone,
   kFailed,     // the server or the connection failed, or the transfer stalled
+  kRefused,    // Connect only: the server answered but refused the user or the password
   kBroken,     // FetchPart only: the transfer ended early, not for a bound (what came is kept)
   kTooLarge,   // announced, or grown, beyond the caller's roomBytes
   kNoRoom,     // the disk refused a write (full, or over the process's file-size limit)
@@ -60,12 +61,13 @@ class FtpSession {
   // Opens the client (direct access, no proxy, no agent name). False when the
   // system cannot give one; nothing else works then.
   bool Open();
-  // Connects and logs in. False when the server cannot be reached, stays
-  // silent or refuses the login, or when cancel (asked several times a
-  // second while the call runs; may be empty) returns true: Cancelled()
-  // tells that.
-  bool Connect(std::string_view host, int port, std::string_view user, std::string_view password,
-               const std::function<bool()>& cancel = {});
+  // Connects and logs in: kDone; kRefused when the server refuses the
+  // login; kCancelled as soon as cancel (asked several times a second while
+  // the call runs; may be empty) returns true; kFailed when the client is
+  // not open or the server cannot be reached, stays silent or does not
+  // speak FTP.
+  [[nodiscard]] FtpResult Connect(std::string_view host, int port, std::string_view user,
+                                  std::string_view password, const std::function<bool()>& cancel = {});
   // The first entry of a remote folder whose name matches the last part of
   // path, which may hold the wildcards "*" (any run of characters) and "?"
   // (one character), matched without regard to letter case: "V*.*" matches

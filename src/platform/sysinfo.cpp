@@ -4,6 +4,8 @@
 #include <ctime>
 #include <thread>
 
+#include "platform/path.h"
+
 namespace platform {
 namespace {
 
@@ -49,10 +51,6 @@ std::int64_t HundredthsOfDay() {
 
 void SleepMs(int ms) { CurrentClock().SleepMs(ms); }
 
-std::string ProgramFolder() {
-  std::string path = ProgramPath();
-  std::size_t slash = path.find_last_of("\\/");
-  return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
+std::string ProgramFolder() { return FolderPart(ProgramPath()); }
 
 }  // namespace platform

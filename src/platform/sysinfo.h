@@ -82,7 +82,7 @@ void SetProgramArgs(int argc, char** argv);
 // arguments, the file the system reports for the process.
 std::string ProgramPath();
 
-// The folder of ProgramPath, without a trailing separator.
+// The folder of ProgramPath (FolderPart: a drive's root keeps its separator).
 std::string ProgramFolder();
 
 }  // namespace platform

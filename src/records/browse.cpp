@@ -1,6 +1,7 @@
 // The list loop and its commands: edit under the record's lock, delete with
 // confirmation, group edit, new records and the filter entry.
 #include <algorithm>
+#include <array>
 
 #include "platform/codepage.h"
 #include "platform/fs.h"
@@ -17,7 +18,6 @@ const std::string_view kEditHelp = "F10-tárolás Esc-kilépés"_cp;
 
 namespace {
 
-constexpr std::string_view kListHelp = "Rögzit Javit Ins-új Töröl Keres Csop.jav Esc-ki"_cp;
 constexpr std::string_view kEntryHelp = "F10-tárolás Esc-rögzités_vége"_cp;
 constexpr std::string_view kFilterTitle = " Szürö "_cp;
 
@@ -27,14 +27,6 @@ std::string RowKey(const TableView& table) {
   std::string key = text::UpperCaseText(table.CurrentKey);
   key.resize(std::min<std::size_t>(key.size(), static_cast<std::size_t>(std::min(def.KeyLength, db::kMaxKeyLen))));
   return key;
-}
-
-// Enter, Esc, the letters of the key-help line, Ins, Del and F7.
-std::string ListExitKeys() {
-  std::string keys = "CJKRT";
-  for (std::uint8_t code : {key::kEnter, key::kEsc, key::kIns, key::kDel, key::kF7})
-    keys += static_cast<char>(code);
-  return keys;
 }
 
 // The current index becomes the default one, and the current key that of
@@ -175,38 +167,38 @@ std::uint8_t EmptyListCommand(TableView& table) {
   return 0;
 }
 
-// Runs one command of the list; false for Esc.
-bool RunListCommand(TableView& table, std::uint8_t command) {
-  switch (command) {
-    case key::kEnter:
-    case 'J':
-      EditFromList(table);
-      break;
-    case 'C':
-      GroupEdit(table);
-      break;
-    case 'K':
-      KeySearch(table);
-      break;
-    case 'R':
-      EnterNewRecords(table, true, kEntryHelp);
-      break;
-    case 'T':
-    case key::kDel:
-      ConfirmDelete();
-      break;
-    case key::kF7:
-      EnterFilter(table);
-      break;
-    case key::kIns:
-      EnterNewRecords(table, false, kEditHelp);
-      break;
-    case key::kEsc:
-      return false;
-    default:
-      break;
-  }
-  return true;
+using ListCommand = Command<bool>;  // false: the list ends
+
+// The list's commands, in the order of its key-help line.
+constexpr std::array<ListCommand, 8> kListCommands = {{
+    {"Rögzit"_cp, {'R'}, [](TableView& table) { EnterNewRecords(table, true, kEntryHelp); return true; }},
+    {"Javit", {'J', key::kEnter}, [](TableView& table) { EditFromList(table); return true; }},
+    {"Ins-új"_cp, {key::kIns}, [](TableView& table) { EnterNewRecords(table, false, kEditHelp); return true; }},
+    {"Töröl"_cp, {'T', key::kDel}, [](TableView&) { ConfirmDelete(); return true; }},
+    {"Keres", {'K'}, [](TableView& table) { (void)KeySearch(table); return true; }},
+    {"Csop.jav", {'C'}, [](TableView& table) { GroupEdit(table); return true; }},
+    {"Esc-ki", {key::kEsc}, [](TableView&) { return false; }},
+    {"", {key::kF7}, [](TableView& table) { EnterFilter(table); return true; }},
+}};
+
+// The key-help line: the commands' words.
+std::string ListHelp() {
+  return OfferedWords(kListCommands, [](const ListCommand& command) { return std::string(command.word); });
+}
+
+// Every key of the commands.
+std::string ListExitKeys() {
+  std::string keys;
+  for (const ListCommand& command : kListCommands)
+    for (std::uint8_t k : command.keys)
+      if (k != 0) keys += static_cast<char>(k);
+  return keys;
+}
+
+// Runs the command of a key; false for Esc.
+bool RunListCommand(TableView& table, std::uint8_t k) {
+  const ListCommand* command = CommandOfKey(kListCommands, k);
+  return !command || command->run(table);
 }
 
 }  // namespace
@@ -215,7 +207,7 @@ void BrowseTable() {
   TableView& table = *CurrentTable();
   table.Record = BlankRecord(table.Def);
   for (;;) {
-    std::uint8_t command = UpperKey(ShowList(table, kListHelp, ListExitKeys()));
+    std::uint8_t command = UpperKey(ShowList(table, ListHelp(), ListExitKeys()));
     if (command == 0) command = EmptyListCommand(table);
     if (command != 0 && !RunListCommand(table, command)) return;
   }

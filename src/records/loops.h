@@ -1,7 +1,10 @@
 // Internal to the record layer's loops (the list's commands, the view) and
 // the table layer under them.
 #pragma once
+#include <algorithm>
+#include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "records/records.h"
@@ -27,6 +30,41 @@ bool RefusedReadOnly(const TableView& table);
 // A letter key upper-cased (a..z only: other codes are special keys).
 inline std::uint8_t UpperKey(std::uint8_t key) {
   return key >= 'a' && key <= 'z' ? static_cast<std::uint8_t>(key - 'a' + 'A') : key;
+}
+
+// A command of a record screen: the word that offers it (a word of the
+// list's key-help line, a label of the view's menu bar; empty for a key the
+// screen takes without offering it), the keys that run it (the first is the
+// one the word stands for; 0 fills the rest), and what it does. Each screen
+// keeps its commands in one table that makes its offer, the keys it takes
+// and what they run.
+template <class Outcome>
+struct Command {
+  std::string_view word;
+  std::array<std::uint8_t, 2> keys;
+  Outcome (*run)(TableView& table);
+};
+
+// The command that key k runs (a letter in either case), nullptr when none.
+template <class Commands>
+auto CommandOfKey(const Commands& commands, std::uint8_t k) -> decltype(&commands[0]) {
+  k = UpperKey(k);
+  for (const auto& command : commands)
+    if (k != 0 && std::find(command.keys.begin(), command.keys.end(), k) != command.keys.end()) return &command;
+  return nullptr;
+}
+
+// The words of the commands that have one, blank-separated, each made by
+// offer from its command.
+template <class Commands, class Offer>
+std::string OfferedWords(const Commands& commands, Offer offer) {
+  std::string words;
+  for (const auto& command : commands) {
+    if (command.word.empty()) continue;
+    if (!words.empty()) words += ' ';
+    words += offer(command);
+  }
+  return words;
 }
 
 // Lock-free moves of a table's position (CurrentKey, CurrentRecord and the

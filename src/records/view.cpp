@@ -1,5 +1,6 @@
 // The one-record view: the table's form on one record at a time, a key
 // search to start, then a menu bar to step, edit, delete and add.
+#include <array>
 #include <vector>
 
 #include "console/console.h"
@@ -35,17 +36,6 @@ class SavedScreen {
   std::vector<std::uint8_t> cells_;
   ui::ScreenState state_;
 };
-
-// Keresés, Up, Down, Home, End, Javitás, Törlés, Uj, Vissza; a special key's
-// item is its code twice (the arrows labelled with their glyphs).
-std::string ViewMenu() {
-  auto special = [](std::uint8_t code, std::string_view label) {
-    return std::string(2, static_cast<char>(code)) + std::string(label) + " ";
-  };
-  return std::string("KkKeresés "_cp) + special(key::kUp, "\x18") + special(key::kDown, "\x19") +
-         special(key::kHome, "Home") + special(key::kEnd, "End") +
-         std::string("JjJavitás TtTörlés UuUj VvVissza"_cp);
-}
 
 enum class Next { kStay, kSearch, kEnd };
 
@@ -89,43 +79,40 @@ bool DeleteInView(TableView& table) {
   return true;
 }
 
-// The numeric pad's digits stand for the arrows: 1 End, 2 Down, 7 Home, 8 Up.
-Next RunViewCommand(TableView& table, std::uint8_t command) {
-  switch (UpperKey(command)) {
-    case key::kEsc:
-    case 'V':
-      return Next::kEnd;
-    case '1':
-    case key::kEnd:
-      ShowWhenMoved(table, LastRecord(table));
-      break;
-    case '2':
-    case key::kDown:
-      Step(table, true);
-      break;
-    case '7':
-    case key::kHome:
-      ShowWhenMoved(table, FirstRecord(table));
-      break;
-    case '8':
-    case key::kUp:
-      Step(table, false);
-      break;
-    case 'J':
-      EditInView(table);
-      break;
-    case 'K':
-      return Next::kSearch;
-    case 'T':
-      return DeleteInView(table) ? Next::kStay : Next::kEnd;
-    case 'U':
-      EnterNewRecords(table, false, kEditHelp);
-      ShowRecord(table);
-      break;
-    default:
-      break;
-  }
-  return Next::kStay;
+using ViewCommand = Command<Next>;
+
+// The view's commands, in the order of its menu bar. The numeric pad's
+// digits stand for the arrows: 1 End, 2 Down, 7 Home, 8 Up.
+constexpr std::array<ViewCommand, 9> kViewCommands = {{
+    {"Keresés"_cp, {'K'}, [](TableView&) { return Next::kSearch; }},
+    {"\x18", {key::kUp, '8'}, [](TableView& table) { Step(table, false); return Next::kStay; }},
+    {"\x19", {key::kDown, '2'}, [](TableView& table) { Step(table, true); return Next::kStay; }},
+    {"Home", {key::kHome, '7'}, [](TableView& table) { ShowWhenMoved(table, FirstRecord(table)); return Next::kStay; }},
+    {"End", {key::kEnd, '1'}, [](TableView& table) { ShowWhenMoved(table, LastRecord(table)); return Next::kStay; }},
+    {"Javitás"_cp, {'J'}, [](TableView& table) { EditInView(table); return Next::kStay; }},
+    {"Törlés"_cp, {'T'}, [](TableView& table) { return DeleteInView(table) ? Next::kStay : Next::kEnd; }},
+    {"Uj", {'U'},
+     [](TableView& table) {
+       EnterNewRecords(table, false, kEditHelp);
+       ShowRecord(table);
+       return Next::kStay;
+     }},
+    {"Vissza", {'V', key::kEsc}, [](TableView&) { return Next::kEnd; }},
+}};
+
+// The menu bar's items: a letter's item is its capital and small letter
+// before the word, a special key's item its code twice.
+std::string ViewMenu() {
+  return OfferedWords(kViewCommands, [](const ViewCommand& command) {
+    const auto first = static_cast<char>(command.keys[0]);
+    const char second = first >= 'A' && first <= 'Z' ? static_cast<char>(first - 'A' + 'a') : first;
+    return std::string{first, second} + std::string(command.word);
+  });
+}
+
+Next RunViewCommand(TableView& table, std::uint8_t k) {
+  const ViewCommand* command = CommandOfKey(kViewCommands, k);
+  return command ? command->run(table) : Next::kStay;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include "files/files.h"
 #include "platform/codepage.h"
 #include "platform/fs.h"
+#include "platform/path.h"
 #include "ui/ui.h"
 #include "updater/updater.h"
 
@@ -10,12 +11,6 @@ using namespace platform::literals;
 namespace updater {
 
 namespace {
-
-// The folder part of a path: everything before its last "\", "/" or ":".
-std::string FolderPart(std::string_view path) {
-  std::size_t cut = path.find_last_of("\\/:");
-  return std::string(cut == std::string_view::npos ? std::string_view() : path.substr(0, cut));
-}
 
 // The drive part of a path: "C:" of "C:\x", "\\server\share" of a network
 // path; "" when it has none.
@@ -30,7 +25,7 @@ std::string DrivePart(std::string_view path) {
 }
 
 bool Exists(std::string_view folder, std::string_view name) {
-  return platform::FileExists(std::string(folder) + "\\" + std::string(name));
+  return platform::FileExists(platform::JoinPath(folder, name));
 }
 
 }  // namespace
@@ -47,7 +42,7 @@ bool FindProgramFolder(std::string& folder, bool withFop) {
     folder.clear();
     std::string chosen = files::ChoosePath(start, withFop ? "FOP.EXE" : "SZAMLA.EXE", "");
     if (chosen.empty()) return false;
-    folder = FolderPart(chosen);
+    folder = platform::FolderPart(chosen);
     start = folder;
     if (ProgramFolderHas(withFop, folder)) break;
     if (ui::Ask("Nem jó! Tovább keres?"_cp, "IN") != 1) {
@@ -61,7 +56,7 @@ bool FindProgramFolder(std::string& folder, bool withFop) {
 
 bool ChoosePackageFolder(std::string& folder) {
   const std::string back = platform::CurrentFolder();
-  folder = FolderPart(files::ChoosePath("", "PSZLA.ZIP", ""));
+  folder = platform::FolderPart(files::ChoosePath("", "PSZLA.ZIP", ""));
   if (folder.empty()) return false;
   (void)platform::ChangeFolder(back);  // the folder it started in, which exists
   return true;

@@ -34,21 +34,61 @@ bool EscTyped() {
   return false;
 }
 
-enum class Opened { kNoClient, kNoConnection, kCancelled, kConnected };
+constexpr std::string_view kCopyFailed = "A másolás nem sikerült!"_cp;
+
+// How each end of a server operation is told and what exit code it gives
+// the run: the one place where an end becomes words and a number. message
+// is told first ("" for none; "{}" in it stands for the remote path), then
+// kCopyFailed when copyFailed.
+struct EndOfTransfer {
+  Downloaded end;
+  std::string_view message;
+  bool copyFailed;
+  int exitCode;
+};
+constexpr EndOfTransfer kEnds[] = {
+    {Downloaded::kDone, "", false, kExitDone},
+    {Downloaded::kNoClient, "", false, kExitNoConnection},
+    {Downloaded::kNoConnection, "Nincs kapcsolat!", false, kExitNoConnection},
+    {Downloaded::kLoginRefused, "A szerver nem fogadta el a bejelentkezést!"_cp, false, kExitNoConnection},
+    {Downloaded::kNotOnServer, "Nincs {}!", true, kExitNotOnServer},
+    {Downloaded::kFailed, "", true, kExitTransferFailed},
+    {Downloaded::kBroken, "", true, kExitTransferFailed},
+    {Downloaded::kNoRoom, "Nincs elég szabad hely a lemezen a letöltéshez!"_cp, true, kExitNoRoom},
+    {Downloaded::kTooLarge, "", false, kExitTransferFailed},  // the caller tells what it means
+    {Downloaded::kCancelled, "", false, kExitCancelled},      // the user asked for it
+};
+
+const EndOfTransfer& RowOf(Downloaded end) {
+  for (const EndOfTransfer& row : kEnds)
+    if (row.end == end) return row;
+  return kEnds[0];  // every end has its row
+}
+
+void Tell(std::string_view message) { ui::Ask(text::Short(std::string(message)), ""); }
+
+// How a connect ended, as a download's end.
+Downloaded ConnectEnd(platform::FtpResult result) {
+  switch (result) {
+    case platform::FtpResult::kDone: return Downloaded::kDone;
+    case platform::FtpResult::kRefused: return Downloaded::kLoginRefused;
+    case platform::FtpResult::kCancelled: return Downloaded::kCancelled;
+    default: return Downloaded::kNoConnection;
+  }
+}
 
 // The opening steps: the host on the status line, the client opened (on
-// failure the status line is removed again), connected and logged in;
-// cancel (may be empty) can stop the connecting.
-Opened OpenSession(platform::FtpSession& session, StatusHandle& status,
-                   const std::function<bool()>& cancel = {}) {
+// failure the status line is removed again: kNoClient), connected and
+// logged in (kDone); cancel (may be empty) can stop the connecting.
+Downloaded OpenSession(platform::FtpSession& session, StatusHandle& status,
+                       const std::function<bool()>& cancel = {}) {
   std::string host = FtpServerHost();
   StatusLine(true, text::Short(host + " ..."), status);
   if (!session.Open()) {
     StatusLine(false, "", status);
-    return Opened::kNoClient;
+    return Downloaded::kNoClient;
   }
-  if (session.Connect(host, FtpServerPort(), kFtpUser, kFtpPassword, cancel)) return Opened::kConnected;
-  return session.Cancelled() ? Opened::kCancelled : Opened::kNoConnection;
+  return ConnectEnd(session.Connect(host, FtpServerPort(), kFtpUser, kFtpPassword, cancel));
 }
 
 // The closing steps of FtpDownload and FtpUpload.
@@ -64,31 +104,20 @@ void ShowStatus(std::string_view text, StatusHandle& status) {
   StatusLine(true, text, status);
 }
 
-void Tell(std::string_view message) { ui::Ask(text::Short(std::string(message)), ""); }
-
-// One file transfer in a session of its own: "Nincs kapcsolat!" without a
-// connection, the status line while move runs, "A másolás nem sikerült!"
-// when it fails. Esc typed while connecting cancels (kCancelled); a cancel
-// is not told, the user asked for it. kNoConnection without a client or
-// connection, else what move gives.
-Downloaded Transfer(std::string_view statusText, const std::function<Downloaded(platform::FtpSession&)>& move,
-                    bool tellBroken = true) {
+// One transfer of remote in a session of its own: the status line while
+// move runs, and its end told (TellEnd; a broken transfer only when
+// tellBroken). Esc typed while connecting cancels (kCancelled).
+Downloaded Transfer(std::string_view statusText, std::string_view remote,
+                    const std::function<Downloaded(platform::FtpSession&)>& move, bool tellBroken = true) {
   platform::FtpSession session(FtpStallSeconds());
   StatusHandle status;
-  Opened opened = OpenSession(session, status, EscTyped);
-  if (opened == Opened::kNoClient) return Downloaded::kNoConnection;
-  Downloaded result = Downloaded::kCancelled;
-  if (opened == Opened::kNoConnection) {
-    result = Downloaded::kNoConnection;
-    Tell("Nincs kapcsolat!");
-  } else if (opened == Opened::kConnected) {
+  Downloaded result = OpenSession(session, status, EscTyped);
+  if (result == Downloaded::kNoClient) return result;
+  if (result == Downloaded::kDone) {
     ShowStatus(statusText, status);
     result = move(session);
-    if (result == Downloaded::kNoRoom) Tell("Nincs elég szabad hely a lemezen a letöltéshez!"_cp);
-    const bool told = result != Downloaded::kDone && result != Downloaded::kCancelled &&
-                      result != Downloaded::kTooLarge && (result != Downloaded::kBroken || tellBroken);
-    if (told) Tell("A másolás nem sikerült!"_cp);
   }
+  if (result != Downloaded::kBroken || tellBroken) TellEnd(result, remote);
   CloseSession(session, status);
   return result;
 }
@@ -100,16 +129,16 @@ std::uint64_t FreeRoom() {
   return platform::DiskFreeSpace(platform::CurrentFolder(), bytes) == 0 ? bytes : UINT64_MAX;
 }
 
-Downloaded Outcome(platform::FtpResult result) {
+// How a download ended.
+Downloaded FetchEnd(platform::FtpResult result) {
   switch (result) {
     case platform::FtpResult::kDone: return Downloaded::kDone;
     case platform::FtpResult::kNoRoom:
     case platform::FtpResult::kTooLarge: return Downloaded::kNoRoom;
     case platform::FtpResult::kCancelled: return Downloaded::kCancelled;
     case platform::FtpResult::kBroken: return Downloaded::kBroken;
-    case platform::FtpResult::kFailed: break;
+    default: return Downloaded::kFailed;
   }
-  return Downloaded::kFailed;
 }
 
 }  // namespace
@@ -154,10 +183,22 @@ std::string UploadPath(std::string_view folder) {
   return text::Short("/letolt/snav21/" + std::string(folder) + "/szlp.zip");
 }
 
+int ExitCodeOf(Downloaded end) { return RowOf(end).exitCode; }
+
+void TellEnd(Downloaded end, std::string_view remotePath) {
+  const EndOfTransfer& row = RowOf(end);
+  if (!row.message.empty()) {
+    std::string message(row.message);
+    if (std::size_t at = message.find("{}"); at != std::string::npos) message.replace(at, 2, remotePath);
+    Tell(message);
+  }
+  if (row.copyFailed) Tell(kCopyFailed);
+}
+
 namespace {
 
-// The lookup of FetchFile and FetchFilePart, then fetch on the session with
-// the room it may fill: "Nincs ...!" for a file that is not there.
+// The lookup of FetchFile and FetchFilePart (kNotOnServer for a file that
+// is not there), then fetch on the session with the room it may fill.
 Downloaded LookUpAndFetch(platform::FtpSession& session, const std::string& remote, std::uint64_t maxBytes,
                           const std::function<platform::FtpResult(std::uint64_t room)>& fetch) {
   std::string found;
@@ -167,21 +208,20 @@ Downloaded LookUpAndFetch(platform::FtpSession& session, const std::string& remo
       const std::uint64_t room = FreeRoom();
       platform::FtpResult result = fetch(std::min(room, maxBytes));
       if (result == platform::FtpResult::kTooLarge && maxBytes < room) return Downloaded::kTooLarge;
-      return Outcome(result);
+      return FetchEnd(result);
     }
     case platform::FtpFound::kFailed:
       return session.Cancelled() ? Downloaded::kCancelled : Downloaded::kFailed;
     case platform::FtpFound::kMissing: break;
   }
-  Tell("Nincs " + remote + "!");
   return Downloaded::kNotOnServer;
 }
 
 }  // namespace
 
 Downloaded FetchFile(std::string_view folder, std::string_view fileName, std::uint64_t maxBytes) {
-  return Transfer("Letöltés ........"_cp, [&](platform::FtpSession& session) {
-    const std::string remote = DownloadPath(folder, fileName);
+  const std::string remote = DownloadPath(folder, fileName);
+  return Transfer("Letöltés ........"_cp, remote, [&](platform::FtpSession& session) {
     return LookUpAndFetch(session, remote, maxBytes, [&](std::uint64_t room) {
       return session.Fetch(remote, fileName, room, EscTyped);
     });
@@ -190,10 +230,10 @@ Downloaded FetchFile(std::string_view folder, std::string_view fileName, std::ui
 
 Downloaded FetchFilePart(std::string_view folder, std::string_view fileName, std::string_view partName,
                          std::uint64_t maxBytes, bool tellBroken) {
+  const std::string remote = DownloadPath(folder, fileName);
   return Transfer(
-      "Letöltés ........"_cp,
+      "Letöltés ........"_cp, remote,
       [&](platform::FtpSession& session) {
-        const std::string remote = DownloadPath(folder, fileName);
         return LookUpAndFetch(session, remote, maxBytes, [&](std::uint64_t room) {
           return session.FetchPart(remote, partName, room, EscTyped);
         });
@@ -206,10 +246,10 @@ bool FtpDownload(std::string_view folder, std::string_view fileName) {
 }
 
 bool FtpUpload(std::string_view folder) {
-  return Transfer(text::Short(std::string("Feltöltés "_cp) + std::string(folder) + "........"),
+  const std::string remote = UploadPath(folder);
+  return Transfer(text::Short(std::string("Feltöltés "_cp) + std::string(folder) + "........"), remote,
                   [&](platform::FtpSession& session) {
-                    return session.Put(kUploadSource, UploadPath(folder)) ? Downloaded::kDone
-                                                                          : Downloaded::kFailed;
+                    return session.Put(kUploadSource, remote) ? Downloaded::kDone : Downloaded::kFailed;
                   }) == Downloaded::kDone;
 }
 
@@ -218,10 +258,12 @@ void FtpCheckVersion(std::string_view folder, std::string& markerName,
   markerName.clear();
   platform::FtpSession session(FtpStallSeconds());
   StatusHandle status;
-  Opened opened = OpenSession(session, status);
-  if (opened == Opened::kNoClient) return;
-  if (opened == Opened::kNoConnection) {
+  const Downloaded opened = OpenSession(session, status);
+  if (opened == Downloaded::kNoClient) return;
+  if (opened == Downloaded::kNoConnection) {
     CountdownNotice(3, "Nincs internet-kapcsolat!");
+  } else if (opened == Downloaded::kLoginRefused) {
+    CountdownNotice(3, RowOf(opened).message);
   } else {
     std::string found;
     using platform::FtpFound;

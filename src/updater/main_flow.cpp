@@ -16,6 +16,7 @@
 #include "platform/errors.h"
 #include "platform/file.h"
 #include "platform/fs.h"
+#include "platform/path.h"
 #include "platform/sysinfo.h"
 #include "text/text.h"
 #include "ui/ui.h"
@@ -30,12 +31,6 @@ namespace {
 constexpr std::uint8_t kShade = "░"_cp[0];
 constexpr std::uint8_t kLightGrey = 0x07;
 constexpr int kDefaultFrameStyle = 2;
-
-// The position just after the last "\", "/" or ":" of a path (0 when none).
-std::size_t NameStart(std::string_view path) {
-  std::size_t separator = path.find_last_of("\\/:");
-  return separator == std::string_view::npos ? 0 : separator + 1;
-}
 
 // Deletes count characters of s at the 1-based position at, as the short
 // strings' delete does: nothing when count is 0 or less.
@@ -163,21 +158,6 @@ bool EraseStaleFiles() {
   return false;
 }
 
-// The exit code of a download's end.
-int ExitCodeOf(Downloaded result) {
-  switch (result) {
-    case Downloaded::kDone: return kExitDone;
-    case Downloaded::kNoConnection: return kExitNoConnection;
-    case Downloaded::kNotOnServer: return kExitNotOnServer;
-    case Downloaded::kNoRoom: return kExitNoRoom;
-    case Downloaded::kCancelled: return kExitCancelled;
-    case Downloaded::kTooLarge:
-    case Downloaded::kBroken:
-    case Downloaded::kFailed: break;
-  }
-  return kExitTransferFailed;
-}
-
 // A refusal of the update, told in two lines; returns code.
 int Refuse(int code, const std::string& what, std::string_view then) {
   ui::Ask(what + '\0' + std::string(then), "");
@@ -285,7 +265,7 @@ int FetchChecked(const std::string& folder, std::string_view name, const Manifes
       restarted = true;
       continue;
     }
-    if (cameShort) ui::Ask(std::string("A másolás nem sikerült!"_cp), "");  // after the last resume
+    if (cameShort) TellEnd(got, DownloadPath(folder, name));  // after the last resume
     if (got == Downloaded::kNoRoom) files::EraseFile(part);  // a part kept would hold the room it lacks
     if (got != Downloaded::kDone && got != Downloaded::kTooLarge) return ExitCodeOf(got);
     if (got == Downloaded::kDone && Matches(part, entry)) {
@@ -416,9 +396,8 @@ std::string GetTempFolder() {
 }
 
 std::string UpdateFolderFor(std::string_view programPath) {
-  std::string BaseName(programPath.substr(NameStart(programPath)));
-  std::size_t dot = BaseName.rfind('.');
-  std::string ExtOrTemp = dot == std::string::npos ? "" : BaseName.substr(dot);
+  std::string BaseName(platform::FilePart(programPath));
+  std::string ExtOrTemp(platform::Extension(BaseName));
   if (std::size_t at = BaseName.find(ExtOrTemp); !ExtOrTemp.empty() && at != std::string::npos)
     BaseName.erase(at, ExtOrTemp.size());
   if (std::size_t blank = BaseName.find(' '); blank != std::string::npos) BaseName.erase(blank);
@@ -434,7 +413,7 @@ int RunUpdater(std::string_view programPath) {
     return kExitDone;
   std::string ExtOrTemp = GetTempFolder();
   if (!ExtOrTemp.empty()) ChangeFolderOrEnd(ExtOrTemp);
-  std::string StartFolder = text::Short(files::FolderPart(programPath));
+  std::string StartFolder = text::Short(platform::FolderPart(programPath));
   int code = UpdateIn(UpdateFolderFor(programPath));
   ChangeFolderOrEnd(StartFolder);
   return code;

@@ -63,7 +63,8 @@ std::string UploadPath(std::string_view folder);
 // Downloads fileName from the server folder into the current folder under
 // the same name, replacing a file of that name; the local file is complete
 // or untouched, and no temporary file stays. The user is told of every
-// failure through Ask: no connection "Nincs kapcsolat!"; a missing remote
+// failure through Ask (TellEnd): no connection "Nincs kapcsolat!"; a login
+// that the server refuses "A szerver nem fogadta el a bejelentkezést!"; a missing remote
 // file "Nincs " + path + "!" and then, as for a failed transfer, "A másolás
 // nem sikerült!"; a file that does not fit on the drive of the current
 // folder (announced larger than its free room, grown beyond it, or a write
@@ -77,9 +78,27 @@ std::string UploadPath(std::string_view folder);
 // message.
 bool FtpDownload(std::string_view folder, std::string_view fileName);
 
-// How a download ended.
-enum class Downloaded { kDone, kNoConnection, kNotOnServer, kFailed, kNoRoom, kCancelled, kTooLarge, kBroken };
-// FtpDownload with the way it ended told apart (no client: kNoConnection).
+// How a server operation ended.
+enum class Downloaded {
+  kDone,
+  kNoClient,      // the platform has no FTP client
+  kNoConnection,  // no server, or one that stays silent or does not speak FTP
+  kLoginRefused,  // the server refused the user or the password
+  kNotOnServer,
+  kFailed,
+  kNoRoom,
+  kCancelled,
+  kTooLarge,
+  kBroken,
+};
+// The run's exit code for an operation that ended so (kExitDone for kDone;
+// no client, no connection and a refused login are all kExitNoConnection).
+[[nodiscard]] int ExitCodeOf(Downloaded end);
+// Tells the user, through Ask, how an operation on remotePath ended, as
+// FtpDownload tells it; nothing for kDone, kNoClient, kTooLarge and
+// kCancelled.
+void TellEnd(Downloaded end, std::string_view remotePath);
+// FtpDownload with the way it ended told apart.
 // A file larger than maxBytes (announced so, or grown so) is not kept:
 // kTooLarge, and it is left to the caller to tell.
 Downloaded FetchFile(std::string_view folder, std::string_view fileName,
@@ -98,8 +117,8 @@ bool FtpUpload(std::string_view folder);
 // markerName := the name of the first file in the server folder matching
 // "V*.*" (at most 255 bytes; empty when there is none); when the folder
 // holds "uzenet.txt", downloads it to localMessageFile. No connection shows
-// CountdownNotice "Nincs internet-kapcsolat!" for 3 seconds; nothing else is
-// reported.
+// CountdownNotice "Nincs internet-kapcsolat!" for 3 seconds, a refused login
+// FtpDownload's words for it the same way; nothing else is reported.
 void FtpCheckVersion(std::string_view folder, std::string& markerName,
                      std::string_view localMessageFile);
 
@@ -304,7 +323,7 @@ std::string UpdateFolderFor(std::string_view programPath);
 // number instead.
 inline constexpr int kExitDone = 0;
 // (1, console::kExitNoConsole: no terminal to show the screen on; nothing was done.)
-inline constexpr int kExitNoConnection = 20;   // no server, or it does not speak FTP
+inline constexpr int kExitNoConnection = 20;   // no server, it does not speak FTP, or it refuses the login
 inline constexpr int kExitNotOnServer = 21;    // the package or the unpacker is missing there
 inline constexpr int kExitTransferFailed = 22; // a transfer broke off, stalled or trickled
 inline constexpr int kExitNoRoom = 23;         // the download does not fit on the drive

@@ -106,6 +106,33 @@ TEST_F(ListLoopTest, NewRecordWithATakenCodeStoresNothingAndTheFormComesBack) {
   EXPECT_EQ(IndexKeys(2).size(), 3u);
 }
 
+// The key-help line offers the list's commands, and each word runs what its
+// key runs, by a click or by the key in either case.
+TEST_F(ListLoopTest, TheKeyHelpLineOffersTheCommandsAndEachWordRunsItsCommand) {
+  Seed();
+  ui::InitMouse();
+  Then([this] {
+    EXPECT_TRUE(ShowsInOrder(24, {"Rögzit"_cp, "Javit", "Ins-új"_cp, "Töröl"_cp, "Keres", "Csop.jav", "Esc-ki"}))
+        << Row(24);
+    Click(ColumnOf("Keres ", 24) + 1, 24);
+  });
+  Then([this] {
+    NoteScreen();
+    Keys("c3\r");  // the key search, opened by the click
+  });
+  Then([this] {
+    EXPECT_EQ(table->CurrentRecord, c);
+    Keys("k");  // and by its key
+  });
+  Then([this] {
+    Keys("b2\r");
+  });
+  Then([this] { Click(ColumnOf("Esc-ki", 24) + 1, 24); });
+  records::BrowseTable();
+  EXPECT_TRUE(Seen("Keresés: "_cp));
+  EXPECT_EQ(table->CurrentRecord, b);
+}
+
 TEST_F(ListLoopTest, RecordCommandEntersRecordsUntilEsc) {
   Seed();
   Then([this] {

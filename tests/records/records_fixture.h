@@ -10,6 +10,7 @@
 #pragma once
 #include <deque>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -71,6 +72,29 @@ class TableTest : public db_test::EngineTest {
     for (int row = 1; row <= 25; ++row) seen += Row(row) + "\n";
   }
   bool Seen(std::string_view text) const { return seen.find(text) != std::string::npos; }
+  // A left click (press and release) at a 1-based screen position; a pause
+  // first, so that two clicks are no double click.
+  void Click(int column, int row) {
+    clock.Advance(100);
+    term.PushMouse(column - 1, row - 1, 1);
+    term.PushMouse(column - 1, row - 1, 0);
+  }
+  // The screen column of a text on a row (1-based), 0 when it is not there.
+  int ColumnOf(std::string_view text, int row) {
+    std::size_t at = Row(row).find(text);
+    return at == std::string::npos ? 0 : static_cast<int>(at) + 1;
+  }
+  // True when a row shows the words in this order.
+  bool ShowsInOrder(int row, std::initializer_list<std::string_view> words) {
+    std::size_t at = 0;
+    const std::string shown = Row(row);
+    for (std::string_view word : words) {
+      at = shown.find(word, at);
+      if (at == std::string::npos) return false;
+      at += word.size();
+    }
+    return true;
+  }
 
   // Opens (again) the sample table and makes it current.
   void OpenSample() {

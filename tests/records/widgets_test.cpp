@@ -74,13 +74,6 @@ class WidgetsTest : public rt::TableTest {
     });
   }
 
-  // A left click (press and release) at a 1-based screen position; a pause
-  // first, so that two clicks are no double click.
-  void Click(int column, int row) {
-    clock.Advance(100);
-    term.PushMouse(column - 1, row - 1, 1);
-    term.PushMouse(column - 1, row - 1, 0);
-  }
   // Two quick clicks; ignored events stand in for the polls between the
   // second press and its release on a console.
   void DoubleClick(int column, int row) {
@@ -91,11 +84,6 @@ class WidgetsTest : public rt::TableTest {
     term.PushEvent(pause);
     term.PushEvent(pause);
     term.PushMouse(column - 1, row - 1, 0);
-  }
-  // The screen column of a text on a row (1-based), 0 when it is not there.
-  int ColumnOf(std::string_view text, int row) {
-    std::size_t at = Row(row).find(text);
-    return at == std::string::npos ? 0 : static_cast<int>(at) + 1;
   }
 
   // Takes record n out of every index and frees it (a delete).

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "../deadline.h"
+#include "platform/ftp.h"
 #include "test_servers.h"
 #include "updater/updater.h"
 #include "updater_fixture.h"
@@ -120,13 +121,39 @@ TEST_F(FtpTest, AMissingFileGivesTwoMessagesInARow) {
   ExpectBox(0, "Nincs /letolt/ugy/NINCS/pszla.zip!");
 }
 
-TEST_F(FtpTest, NoServerGivesNoConnection) {
+// No server and a server that refuses the login are told apart, from the
+// platform's connect up to the words; both end the run as no connection.
+TEST_F(FtpTest, NoServerAndARefusedLoginAreToldApart) {
   UseServer(servers.closedPort);
-  EXPECT_FALSE(updater::FtpDownload("", "unzip.exe"));
+  EXPECT_EQ(updater::FetchFile("", "unzip.exe"), updater::Downloaded::kNoConnection);
   ASSERT_EQ(boxes.size(), 1u);
   ExpectBox(0, "Nincs kapcsolat!");
   EXPECT_TRUE(LocalNames().empty());
   EXPECT_EQ(Row(25), std::string(80, ' '));
+
+  boxes.clear();
+  Serve("letolt/unzip.exe", "MZ unpacker");
+  UseServer(servers.refusePort);
+  EXPECT_EQ(updater::FetchFile("", "unzip.exe"), updater::Downloaded::kLoginRefused);
+  ASSERT_EQ(boxes.size(), 1u);
+  ExpectBox(0, "A szerver nem fogadta el a bejelentkezést!"_cp);
+  EXPECT_TRUE(LocalNames().empty());
+  EXPECT_EQ(Row(25), std::string(80, ' '));
+  EXPECT_EQ(updater::ExitCodeOf(updater::Downloaded::kLoginRefused), updater::kExitNoConnection);
+
+  // The platform's word for each, and for a good login.
+  platform::FtpSession session(kStallSeconds);
+  ASSERT_TRUE(session.Open());
+  EXPECT_EQ(session.Connect("127.0.0.1", servers.port, updater::kFtpUser, "wrong"),
+            platform::FtpResult::kRefused);
+  session.Close();
+  ASSERT_TRUE(session.Open());
+  EXPECT_EQ(session.Connect("127.0.0.1", servers.closedPort, updater::kFtpUser, updater::kFtpPassword),
+            platform::FtpResult::kFailed);
+  session.Close();
+  ASSERT_TRUE(session.Open());
+  EXPECT_EQ(session.Connect("127.0.0.1", servers.port, updater::kFtpUser, updater::kFtpPassword),
+            platform::FtpResult::kDone);
 }
 
 TEST_F(FtpTest, ASilentServerFailsInBoundedTime) {
@@ -268,6 +295,14 @@ TEST_F(FtpTest, CheckVersionWithoutServerShowsTheCountdown) {
   EXPECT_TRUE(term.Showed("Nincs internet-kapcsolat!"));
   EXPECT_TRUE(boxes.empty());
   EXPECT_EQ(Row(25), std::string(80, ' '));
+
+  // A refused login is no missing internet connection.
+  Serve("letolt/szla22/V2031.ver", "");
+  UseServer(servers.refusePort);
+  updater::FtpCheckVersion("szla22", marker, "uzenet.loc");
+  EXPECT_EQ(marker, "");
+  EXPECT_TRUE(term.Showed(std::string("A szerver nem fogadta el a bejelentkezést!"_cp)));
+  EXPECT_TRUE(boxes.empty());
 }
 
 // ---- FtpUpload -------------------------------------------------------------------------------

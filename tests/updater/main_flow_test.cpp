@@ -299,6 +299,7 @@ TEST_F(FlowTest, EachKindOfFailureEndsWithItsOwnCode) {
     int code;
   } cases[] = {{servers.closedPort, updater::kExitNoConnection},
                {servers.httpPort, updater::kExitNoConnection},
+               {servers.refusePort, updater::kExitNoConnection},
                // The package is there, but its listing breaks off: no "missing".
                {servers.resetListPort, updater::kExitTransferFailed},
                // Last: a Windows worker that WinINet cannot wake may hold its

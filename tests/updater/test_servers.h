@@ -22,6 +22,8 @@ struct TestServers {
   // First downloads of each file end halfway; REST kept, ignored, or the
   // first half changed.
   int breakPort = 0, noRestPort = 0, changedPort = 0;
+  // One that refuses the login.
+  int refusePort = 0;
 };
 
 // A path of the Linux host as this program opens it (under Wine: drive Z:).
@@ -55,6 +57,7 @@ inline bool ReadServers(TestServers& servers) {
   servers.breakPort = std::stoi(state["breakport"]);
   servers.noRestPort = std::stoi(state["norestport"]);
   servers.changedPort = std::stoi(state["changedport"]);
+  servers.refusePort = std::stoi(state["refuseport"]);
   return true;
 }
 

@@ -260,16 +260,20 @@ bool FtpSession::Open() {
   return impl_->curl != nullptr;
 }
 
-bool FtpSession::Connect(std::string_view host, int port, std::string_view user,
-                         std::string_view password, const std::function<bool()>& cancel) {
+FtpResult FtpSession::Connect(std::string_view host, int port, std::string_view user,
+                              std::string_view password, const std::function<bool()>& cancel) {
   impl_->cancelled = false;
-  if (!impl_->curl) return false;
+  if (!impl_->curl) return FtpResult::kFailed;
   impl_->base = "ftp://" + std::string(host) + ":" + std::to_string(port) + "/";
   impl_->user = user;
   impl_->password = password;
   impl_->Prepare(impl_->base);
   curl_easy_setopt(impl_->curl, CURLOPT_NOBODY, 1L);
-  return impl_->Perform(cancel) == CURLE_OK;
+  const CURLcode code = impl_->Perform(cancel);
+  if (code == CURLE_OK) return FtpResult::kDone;
+  if (impl_->cancelled) return FtpResult::kCancelled;
+  // A 530 to USER or PASS.
+  return code == CURLE_LOGIN_DENIED ? FtpResult::kRefused : FtpResult::kFailed;
 }
 
 FtpFound FtpSession::FindFirst(std::string_view path, std::string& name,

@@ -13,6 +13,7 @@
 
 #include "platform/codepage.h"
 #include "platform/fs.h"
+#include "platform/path.h"
 #include "platform/posix/fs_internal.h"
 #include "platform/process.h"
 #include "platform/process_internal.h"
@@ -34,9 +35,7 @@ bool IsFile(const std::string& path) {
 std::string FileOfName(const std::string& name) {
   std::string path = ResolvePath(name);
   if (IsFile(path)) return path;
-  std::size_t cut = name.find_last_of("\\/:");
-  std::string last = cut == std::string::npos ? name : name.substr(cut + 1);
-  if (last.find('.') != std::string::npos) return {};
+  if (FilePart(name).find('.') != std::string_view::npos) return {};
   path = ResolvePath(name + ".exe");
   return IsFile(path) ? path : std::string();
 }

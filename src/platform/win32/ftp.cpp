@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "platform/ftp.h"
+#include "platform/path.h"
 #include "platform/win32/file_internal.h"
 
 namespace platform {
@@ -35,10 +36,8 @@ constexpr long long kSlowestUpload = 16 * 1024;  // bytes a second
 
 // The folder part of a Windows path, "." when it has none.
 std::string FolderOf(const std::string& path) {
-  std::size_t cut = path.find_last_of("\\/:");
-  if (cut == std::string::npos) return ".";
-  if (path[cut] == ':') return path.substr(0, cut + 1);
-  return cut == 0 ? path.substr(0, 1) : path.substr(0, cut);
+  std::string folder = FolderPart(path);
+  return folder.empty() ? "." : folder;
 }
 
 long long FileSize(const std::string& path) {
@@ -56,6 +55,7 @@ struct Call {
   std::condition_variable finished;
   bool done = false, result = false, abandoned = false;
   bool diskFull = false;  // the call failed for want of room
+  DWORD error = 0;        // the worker's last error when the call failed
 };
 
 void RunCall(const std::shared_ptr<Call>& call) {
@@ -64,6 +64,7 @@ void RunCall(const std::shared_ptr<Call>& call) {
   std::lock_guard<std::mutex> lock(call->mutex);
   call->done = true;
   call->result = result;
+  call->error = result ? 0 : error;
   call->diskFull = !result && win32::IsDiskFull(error);
   if (call->abandoned && call->cleanupIfAbandoned) call->cleanupIfAbandoned();
   call->finished.notify_all();
@@ -81,6 +82,13 @@ bool ServerSaysMissing(DWORD error) {
   char text[512] = {};
   DWORD code = 0, length = sizeof text - 1;
   return InternetGetLastResponseInfoA(&code, text, &length) && text[0] == '5';
+}
+
+// True when a failed connect was the server's refusal of the login (a 530
+// to USER or PASS), as against a server that could not be reached.
+bool RefusedLogin(DWORD error) {
+  return error == ERROR_INTERNET_LOGIN_FAILURE || error == ERROR_INTERNET_INCORRECT_PASSWORD ||
+         error == ERROR_INTERNET_INCORRECT_USER_NAME;
 }
 
 }  // namespace
@@ -210,10 +218,10 @@ bool FtpSession::Open() {
   return true;
 }
 
-bool FtpSession::Connect(std::string_view host, int port, std::string_view user,
-                         std::string_view password, const std::function<bool()>& cancel) {
+FtpResult FtpSession::Connect(std::string_view host, int port, std::string_view user,
+                              std::string_view password, const std::function<bool()>& cancel) {
   impl_->cancelled = false;
-  if (!impl_->internet) return false;
+  if (!impl_->internet) return FtpResult::kFailed;
   auto call = std::make_shared<Call>();
   auto connection = std::make_shared<HINTERNET>(nullptr);
   call->work = [internet = impl_->internet, connection, host = std::string(host), port,
@@ -226,9 +234,14 @@ bool FtpSession::Connect(std::string_view host, int port, std::string_view user,
   call->cleanupIfAbandoned = [connection] {
     if (*connection) InternetCloseHandle(*connection);
   };
-  if (impl_->Watched(call, nullptr, 0, UINT64_MAX, cancel) != FtpResult::kDone) return false;
+  const FtpResult result = impl_->Watched(call, nullptr, 0, UINT64_MAX, cancel);
+  if (result == FtpResult::kFailed) {
+    std::lock_guard<std::mutex> lock(call->mutex);  // an abandoned call never answered
+    return call->done && RefusedLogin(call->error) ? FtpResult::kRefused : FtpResult::kFailed;
+  }
+  if (result != FtpResult::kDone) return result;
   impl_->connection = *connection;
-  return true;
+  return FtpResult::kDone;
 }
 
 FtpFound FtpSession::FindFirst(std::string_view path, std::string& name,
