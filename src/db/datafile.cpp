@@ -8,6 +8,7 @@
 #include "db/table_journal.h"
 #include "platform/codepage.h"
 #include "platform/fs.h"
+#include "platform/path.h"
 #include "text/text.h"
 
 namespace db {
@@ -44,13 +45,11 @@ std::string Resolve(std::string_view name) {
 // Mode 3's private work copy: folder + the base name's first 6 characters +
 // the station identifier + the extension.
 std::string PrivateName(std::string_view name) {
-  std::size_t cut = name.find_last_of("\\/:");
-  std::size_t baseStart = cut == std::string_view::npos ? 0 : cut + 1;
-  std::string_view folder = name.substr(0, baseStart), file = name.substr(baseStart);
-  std::size_t dot = file.rfind('.');
-  std::string_view base = file.substr(0, dot), extension;
-  if (dot != std::string_view::npos) extension = file.substr(dot);
-  return std::string(folder) + std::string(base.substr(0, 6)) + StationId() + std::string(extension);
+  std::size_t baseStart = platform::FilePartStart(name);
+  std::string_view extension = platform::Extension(name);
+  std::string_view base = name.substr(baseStart, name.size() - baseStart - extension.size());
+  return std::string(name.substr(0, baseStart)) + std::string(base.substr(0, 6)) + StationId() +
+         std::string(extension);
 }
 
 // Forgets what f held before (a DataFile opened again without a close

@@ -9,6 +9,7 @@
 #include "db/page_cache.h"
 #include "platform/codepage.h"
 #include "platform/errors.h"
+#include "platform/path.h"
 #include "platform/sysinfo.h"
 
 namespace db {
@@ -217,10 +218,7 @@ int SharingOf(int mode) {
   }
 }
 
-std::string WithoutFolder(std::string_view name) {
-  std::size_t cut = name.find_last_of("\\/:");
-  return std::string(cut == std::string_view::npos ? name : name.substr(cut + 1));
-}
+std::string WithoutFolder(std::string_view name) { return std::string(platform::FilePart(name)); }
 
 namespace {
 std::function<void()>& WaitWatch() {

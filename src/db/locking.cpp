@@ -29,6 +29,7 @@
 #include "db/internal.h"
 #include "platform/codepage.h"
 #include "platform/fs.h"
+#include "platform/path.h"
 #include "text/text.h"
 
 namespace db {
@@ -268,8 +269,7 @@ int ClearMarkersOf(const std::string& path, std::string& line) {
 
 int ClearStaleMarkers(std::string_view mask, std::string_view exclude, std::string_view names) {
   std::string upperNames = text::UpperCaseText(names), upperExclude = text::UpperCaseText(exclude);
-  std::size_t cut = mask.find_last_of("\\/:");
-  std::string folder(cut == std::string_view::npos ? std::string_view() : mask.substr(0, cut + 1));
+  std::string folder(mask.substr(0, platform::FilePartStart(mask)));
   int counter = 0, firstError = 0;
   platform::DirSearch search;
   platform::FoundEntry entry;

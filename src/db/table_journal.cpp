@@ -11,6 +11,7 @@
 #include "db/journal.h"
 #include "platform/codepage.h"
 #include "platform/errors.h"
+#include "platform/path.h"
 
 namespace db {
 
@@ -173,7 +174,7 @@ bool DecodeBody(const std::vector<std::uint8_t>& b, int recLen, Intent& in) {
 
 // ---- Names of the indexes ---------------------------------------------------------
 
-std::string FolderOf(const std::string& name) { return name.substr(0, name.size() - WithoutFolder(name).size()); }
+std::string FolderOf(const std::string& name) { return name.substr(0, platform::FilePartStart(name)); }
 
 bool SameName(const std::string& a, const std::string& b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
