@@ -116,7 +116,7 @@ std::int64_t HandleSize(DataFile& f) {
 // the handle), the header read and checked, the cached length, the slot.
 // The length compared with the header is taken again while the header is
 // held: another station may append between the first look and the lock.
-void FinishOpen(DataFile& f, int mode, bool checkLength, std::int32_t group) {
+void FinishOpen(DataFile& f, OpenMode mode, bool checkLength, std::int32_t group) {
   std::int64_t size = HandleSize(f);
   if (checkLength && size % f.RecLen != 0) RecordLengthStop(f, size);
   f.OpenMode = mode;
@@ -130,7 +130,7 @@ void FinishOpen(DataFile& f, int mode, bool checkLength, std::int32_t group) {
   f.TxFlag = 0;
   f.LockDepth = f.ShareDepth = 0;
   State().DbOk = true;
-  TakeSlot(f, 0, group);
+  TakeSlot(f, SlotKind::kData, group);
 }
 
 // Opens the handle; false (DbOk false, LastIOResult set) on failure.
@@ -184,7 +184,7 @@ void OpenDataFile(DataFile& f, std::string_view name, int recLen) {
   if (s.OpenMode == kModeExclusive) return OpenDataFileExclusive(f, name, recLen);
   if (RefuseRecLen(f, name, recLen)) return;
   ResetFile(f, Resolve(name), recLen);
-  int mode = s.OpenMode;
+  OpenMode mode = s.OpenMode;
   std::string path = f.Name;
   if (mode == kModePrivate) {
     path = PrivateName(f.Name);

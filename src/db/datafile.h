@@ -49,11 +49,13 @@ inline constexpr int kTableSlots = 200;
 
 
 // Open modes (the process-wide setting read by every open).
-inline constexpr int kModeShared = 0;     // 0x42, fully shared, record locks
-inline constexpr int kModeReadOnly = 1;   // 0x40, no adding/freeing/key changes
-inline constexpr int kModeExclusive = 2;  // 0x22, header kept in memory
-inline constexpr int kModePrivate = 3;    // 0x42 on a private work copy
-inline constexpr int kModeNoLocks = 4;    // 0x22, no byte-range lock at all
+enum OpenMode : std::int32_t {
+  kModeShared = 0,     // 0x42, fully shared, record locks
+  kModeReadOnly = 1,   // 0x40, no adding/freeing/key changes
+  kModeExclusive = 2,  // 0x22, header kept in memory
+  kModePrivate = 3,    // 0x42 on a private work copy
+  kModeNoLocks = 4,    // 0x22, no byte-range lock at all
+};
 
 // ---- Numbers and header on disk ------------------------------------------------------
 
@@ -133,7 +135,7 @@ struct DataFile : FileHeader {
   std::int32_t RecLen = 0;
 
   std::int32_t CachedLength = 0;  // records in the file as this station knows
-  std::int32_t OpenMode = 0;      // the open mode in force for this file
+  db::OpenMode OpenMode = kModeShared;  // the open mode in force for this file
   std::int16_t TableSlot = 0;     // 1..200, 0 = untracked
   std::int16_t LockDepth = 0;     // nesting of this station's whole-file lock
   std::int16_t ShareDepth = 0;    // nesting of this station's shared use

@@ -66,7 +66,7 @@ void CloseAllFiles() {
   for (int slot = 1; slot <= s.TableHigh && slot <= kTableSlots; ++slot) {
     OpenFileSlot entry = s.OpenFileTable[slot];
     if (!entry.file) continue;
-    if (entry.kind == 1) CloseIndex(static_cast<IndexFile&>(*entry.file));
+    if (entry.kind == SlotKind::kIndex) CloseIndex(static_cast<IndexFile&>(*entry.file));
     else CloseDataFile(*entry.file);
   }
   s.OpenFileTable = {};
@@ -77,7 +77,7 @@ int OpenFileCount() { return State().TableCount; }
 
 namespace internal {
 
-void TakeSlot(DataFile& f, std::uint8_t kind, std::int32_t group) {
+void TakeSlot(DataFile& f, SlotKind kind, std::int32_t group) {
   EngineState& s = State();
   int slot = 1;
   while (slot <= s.TableHigh && s.OpenFileTable[slot].file) ++slot;
@@ -114,7 +114,7 @@ void ClearFileGroups() {
 
 // ---- Switches --------------------------------------------------------------------
 
-void SetOpenMode(std::int32_t mode, std::int32_t group) {
+void SetOpenMode(OpenMode mode, std::int32_t group) {
   EngineState& s = State();
   s.SavedOpenMode = s.OpenMode;
   s.SavedFileGroup = s.FileGroup;
@@ -128,7 +128,10 @@ void RestoreOpenMode() {
   s.FileGroup = s.SavedFileGroup;
 }
 
-void ResetOpenMode() { State().OpenMode = State().FileGroup = 0; }
+void ResetOpenMode() {
+  State().OpenMode = kModeShared;
+  State().FileGroup = 0;
+}
 
 void SetLocking(bool on) {
   State().LockingOn = on;

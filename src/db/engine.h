@@ -13,17 +13,20 @@
 
 namespace db {
 
+// What an open-file slot holds.
+enum class SlotKind : std::uint8_t { kData, kIndex };
+
 struct OpenFileSlot {
   DataFile* file = nullptr;  // null = free; an index is its DataFile part
-  std::uint8_t kind = 0;     // 0 data file, 1 index file
+  SlotKind kind = SlotKind::kData;
   std::int32_t group = 0;
 };
 
 struct PageCache;  // the index files' page cache (below)
 
 struct EngineState {
-  std::int32_t OpenMode = 0, FileGroup = 0;
-  std::int32_t SavedOpenMode = 0, SavedFileGroup = 0;
+  db::OpenMode OpenMode = kModeShared, SavedOpenMode = kModeShared;
+  std::int32_t FileGroup = 0, SavedFileGroup = 0;
   bool LockingOn = false;
   std::int16_t SuspendDepth = 0;  // spans of suspended locking, nested
   std::int16_t LastIOResult = 0;

@@ -95,7 +95,7 @@ void Report(const DataFile& f, std::int32_t n, int code) {
 void LetGo(DataFile& f) {
   const OpenFileSlot* slot = f.TableSlot >= 1 && f.TableSlot <= kTableSlots
                                  ? &State().OpenFileTable[f.TableSlot] : nullptr;
-  if (slot && slot->file == &f && slot->kind == 1) {
+  if (slot && slot->file == &f && slot->kind == SlotKind::kIndex) {
     auto& index = static_cast<IndexFile&>(f);
     ForgetIndexPages(index);
     index.Pages.reset();

@@ -99,7 +99,7 @@ void Attach(IndexFile& x, int keyLen, int duplicates) {
   x.Cursor.reset();
   x.Pages = std::make_unique<FilePages>(x);
   x.Journal = JournalsChanges(x) ? std::make_unique<ChangeJournal>(x) : nullptr;
-  if (x.TableSlot >= 1 && x.TableSlot <= kTableSlots) State().OpenFileTable[x.TableSlot].kind = 1;
+  if (x.TableSlot >= 1 && x.TableSlot <= kTableSlots) State().OpenFileTable[x.TableSlot].kind = SlotKind::kIndex;
 }
 
 bool RefuseKeyLength(int keyLen) {

@@ -86,7 +86,7 @@ class LockingSwitch {
 [[noreturn]] void EndOnIndexIO(DataFile& f, std::int32_t n);
 
 // The open-file table.
-void TakeSlot(DataFile& f, std::uint8_t kind, std::int32_t group);
+void TakeSlot(DataFile& f, SlotKind kind, std::int32_t group);
 void FreeSlot(DataFile& f);
 
 // The name without its folder.

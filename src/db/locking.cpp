@@ -196,7 +196,7 @@ bool ForGroupOne(int last, Action action) {
   EngineState& s = State();
   for (int slot = 1; slot <= last && slot <= kTableSlots; ++slot) {
     const OpenFileSlot& entry = s.OpenFileTable[slot];
-    if (entry.file && entry.group == 1 && entry.kind <= 1 && !action(*entry.file, slot))
+    if (entry.file && entry.group == 1 && !action(*entry.file, slot))
       return false;
   }
   return true;

@@ -35,7 +35,7 @@ void UnlockGroup();
 void SetLocking(bool on);
 
 // The process-wide open mode and group read by every open; one level saved.
-void SetOpenMode(std::int32_t mode, std::int32_t group);
+void SetOpenMode(OpenMode mode, std::int32_t group);
 void RestoreOpenMode();
 void ResetOpenMode();
 

@@ -202,7 +202,8 @@ class SharedOpens {
   SharedOpens() : mode_(State().OpenMode, kModeShared), group_(State().FileGroup, 0) {}
 
  private:
-  platform::ScopedValue<std::int32_t> mode_, group_;
+  platform::ScopedValue<OpenMode> mode_;
+  platform::ScopedValue<std::int32_t> group_;
 };
 
 // The indexes of a recovery: the table's open ones, and those it opens for

@@ -71,7 +71,7 @@ TEST_F(IndexFileTest, NewIndexIsOnePageSizedHeaderAndClosesThroughTheTable) {
   EXPECT_EQ(kPage, 19 * 32 + 5);
   EXPECT_EQ(Bytes("T.IDX").size(), static_cast<std::size_t>(kPage));
   EXPECT_EQ(x.Root, 0);
-  EXPECT_EQ(db::State().OpenFileTable[x.TableSlot].kind, 1);
+  EXPECT_EQ(db::State().OpenFileTable[x.TableSlot].kind, db::SlotKind::kIndex);
   Fill(x, 10);
   db::CloseAllFiles();
   EXPECT_EQ(db::OpenFileCount(), 0);
@@ -162,7 +162,7 @@ TEST_F(IndexFileTest, EmptyIndexStartsAgainWithTheSameKeyLengthAndDuplicates) {
   EXPECT_EQ(Bytes("T.IDX").size(), static_cast<std::size_t>(kPage));
   EXPECT_EQ(x.Root, 0);
   EXPECT_TRUE(x.AllowDuplicates);
-  EXPECT_EQ(db::State().OpenFileTable[x.TableSlot].kind, 1);
+  EXPECT_EQ(db::State().OpenFileTable[x.TableSlot].kind, db::SlotKind::kIndex);
   db::InsertKey(x, 1, "A");
   db::InsertKey(x, 2, "A");
   EXPECT_TRUE(db::DbOk());

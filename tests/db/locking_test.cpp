@@ -192,10 +192,10 @@ TEST_F(LockingTest, SuspendedLockingResumesOnlyAtTheOuterLevel) {
 }
 
 TEST_F(LockingTest, OpenModeSavesOneLevel) {
-  db::SetOpenMode(2, 5);
-  db::SetOpenMode(1, 7);
+  db::SetOpenMode(db::kModeExclusive, 5);
+  db::SetOpenMode(db::kModeReadOnly, 7);
   db::RestoreOpenMode();
-  EXPECT_EQ(db::State().OpenMode, 2);
+  EXPECT_EQ(db::State().OpenMode, db::kModeExclusive);
   EXPECT_EQ(db::State().FileGroup, 5);
   db::ResetOpenMode();
   EXPECT_EQ(db::State().OpenMode, 0);

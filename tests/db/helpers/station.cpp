@@ -429,7 +429,7 @@ bool Serve(const std::string& line) {
   if (command == "open" || command == "create") {
     int mode = 0;
     in >> name >> g_recLen[id] >> mode;
-    db::SetOpenMode(mode, 0);
+    db::SetOpenMode(static_cast<db::OpenMode>(mode), 0);
     if (command == "open") db::OpenDataFile(f, name, g_recLen[id]);
     else db::CreateDataFile(f, name, g_recLen[id]);
     db::ResetOpenMode();
