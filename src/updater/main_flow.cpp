@@ -397,9 +397,9 @@ std::string GetTempFolder() {
 
 std::string UpdateFolderFor(std::string_view programPath) {
   std::string BaseName(platform::FilePart(programPath));
-  std::string ExtOrTemp(platform::Extension(BaseName));
-  if (std::size_t at = BaseName.find(ExtOrTemp); !ExtOrTemp.empty() && at != std::string::npos)
-    BaseName.erase(at, ExtOrTemp.size());
+  std::string Extension(platform::Extension(BaseName));
+  if (std::size_t at = BaseName.find(Extension); !Extension.empty() && at != std::string::npos)
+    BaseName.erase(at, Extension.size());
   if (std::size_t blank = BaseName.find(' '); blank != std::string::npos) BaseName.erase(blank);
   CutBracketed(BaseName, '(', ')');
   CutBracketed(BaseName, '[', ']');
@@ -411,8 +411,8 @@ int RunUpdater(std::string_view programPath) {
   PaintScreen();
   if (ui::Ask("Program-frissítő letöltése, majd a programfrissítés indulhat?"_cp, "IN") != 1)
     return kExitDone;
-  std::string ExtOrTemp = GetTempFolder();
-  if (!ExtOrTemp.empty()) ChangeFolderOrEnd(ExtOrTemp);
+  std::string TempFolder = GetTempFolder();
+  if (!TempFolder.empty()) ChangeFolderOrEnd(TempFolder);
   std::string StartFolder = text::Short(platform::FolderPart(programPath));
   int code = UpdateIn(UpdateFolderFor(programPath));
   ChangeFolderOrEnd(StartFolder);
