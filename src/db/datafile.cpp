@@ -58,7 +58,7 @@ void ResetFile(DataFile& f, std::string_view name, int recLen) {
   FreeSlot(f);
   f.Name = std::string(name);
   f.RecLen = recLen;
-  static_cast<FileHeader&>(f) = {};
+  f.Header = {};
   f.CachedLength = 0;
   f.LockDepth = f.ShareDepth = 0;
   f.TableSlot = 0;
@@ -73,11 +73,11 @@ void ResetFile(DataFile& f, std::string_view name, int recLen) {
 // is written, and closes it again. The platform's result of the creation.
 int CreateEmpty(DataFile& f, const std::string& path, int sharing) {
   if (int result = f.Handle->Create(path, sharing)) return result;
-  f.FreeHead = -1;
-  f.FreeCount = f.RootPage = 0;
-  f.RecordTotal = 1;
-  f.TxFlag = 0;
-  f.ShareCount = 0;
+  f.Header.FreeHead = -1;
+  f.Header.FreeCount = f.Header.RootPage = 0;
+  f.Header.RecordTotal = 1;
+  f.Header.TxFlag = 0;
+  f.Header.ShareCount = 0;
   LockRecord(f, 0);
   FileToHeader(f, RecordBuffer());
   SetResult(WriteAt(f, 0, RecordBuffer(), static_cast<std::size_t>(f.RecLen)));
@@ -124,10 +124,10 @@ void FinishOpen(DataFile& f, OpenMode mode, bool checkLength, std::int32_t group
   ReadRecord(f, 0, buffer);
   std::int64_t records = HandleSize(f) / f.RecLen;
   HeaderToFile(buffer, f);
-  if (!f.Sane() || f.RecordTotal > records) Damaged(f, 0);
+  if (!f.Header.Sane() || f.Header.RecordTotal > records) Damaged(f, 0);
   UnlockRecord(f, 0);
   f.CachedLength = static_cast<std::int32_t>(records);
-  f.TxFlag = 0;
+  f.Header.TxFlag = 0;
   f.LockDepth = f.ShareDepth = 0;
   State().DbOk = true;
   TakeSlot(f, SlotKind::kData, group);
@@ -161,12 +161,12 @@ void WriteHeaderBack(DataFile& f) {
     if (FileHeader::Decode(RecordBuffer()).TxFlag == 0 && f.LockDepth <= 0 && f.ShareDepth <= 0) return;
     RefreshHeaderLocked(f);
   }
-  f.RecordTotal = f.CachedLength;
+  f.Header.RecordTotal = f.CachedLength;
   if (f.LockDepth > 0) {
-    f.TxFlag = 0;
+    f.Header.TxFlag = 0;
     f.LockDepth = 0;
   }
-  if (f.ShareDepth > 0 && f.ShareCount > 0) --f.ShareCount;
+  if (f.ShareDepth > 0 && f.Header.ShareCount > 0) --f.Header.ShareCount;
   CopyHeader(f);
   if (f.OpenMode == kModeExclusive) WriteRecord(f, 0, RecordBuffer());
   else WriteHeader(f);  // acts on a shared header only; never in mode 1
@@ -342,7 +342,7 @@ namespace {
 // looks in use.
 void AllocCore(DataFile& f, std::int32_t& n) {
   std::uint8_t* buffer = RecordBuffer();
-  if (f.FreeHead == -1) {
+  if (f.Header.FreeHead == -1) {
     n = f.CachedLength++;
     if (f.Journal) {
       std::vector<std::uint8_t> zeros(static_cast<std::size_t>(f.RecLen), 0);
@@ -354,14 +354,14 @@ void AllocCore(DataFile& f, std::int32_t& n) {
     f.Appended = n;
   } else {
     f.Appended = 0;
-    n = f.FreeHead;
+    n = f.Header.FreeHead;
     ReadRecord(f, n, buffer);  // a free record is unlocked again by the read
     std::int32_t next = LoadInt32(buffer);
     if (RecordInUse() || next == 0 || next < -1 || next >= f.CachedLength) Damaged(f, n);
-    f.FreeHead = next;
-    --f.FreeCount;
+    f.Header.FreeHead = next;
+    --f.Header.FreeCount;
   }
-  f.RecordTotal = f.CachedLength;
+  f.Header.RecordTotal = f.CachedLength;
   CopyHeader(f);
 }
 
@@ -372,12 +372,12 @@ void FreeCore(DataFile& f, std::int32_t n, const void* buf) {
   std::uint8_t* buffer = RecordBuffer();
   if (buf) std::memcpy(buffer, buf, static_cast<std::size_t>(f.RecLen));
   else PeekRecord(f, n, buffer);
-  StoreInt32(buffer, f.FreeHead);
+  StoreInt32(buffer, f.Header.FreeHead);
   buffer[4] = 0;
   WriteRecord(f, n, buffer);
-  f.FreeHead = n;
-  ++f.FreeCount;
-  f.RecordTotal = f.CachedLength;
+  f.Header.FreeHead = n;
+  ++f.Header.FreeCount;
+  f.Header.RecordTotal = f.CachedLength;
   CopyHeader(f);
 }
 
@@ -427,7 +427,7 @@ std::int32_t RecordCount(DataFile& f) {
 
 std::int32_t LiveRecordCount(DataFile& f) {
   RefreshHeaderPeek(f);
-  return f.CachedLength - f.FreeCount - 1;
+  return f.CachedLength - f.Header.FreeCount - 1;
 }
 
 bool RecordLockedElsewhere(DataFile& f, std::int32_t n) {
@@ -463,10 +463,10 @@ void RefreshHeader(DataFile& f, bool lock) {
   else PeekRecord(f, 0, buffer);
   FileHeader read = FileHeader::Decode(buffer);
   if (!read.Sane()) Damaged(f, 0);
-  bool moved = read.FreeHead != f.FreeHead || read.FreeCount != f.FreeCount ||
-               read.RootPage != f.RootPage || read.RecordTotal != f.RecordTotal;
-  static_cast<FileHeader&>(f) = read;
-  if (moved) f.CachedLength = f.RecordTotal;
+  bool moved = read.FreeHead != f.Header.FreeHead || read.FreeCount != f.Header.FreeCount ||
+               read.RootPage != f.Header.RootPage || read.RecordTotal != f.Header.RecordTotal;
+  f.Header = read;
+  if (moved) f.CachedLength = f.Header.RecordTotal;
 }
 
 }  // namespace

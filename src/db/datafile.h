@@ -121,9 +121,8 @@ static_assert(FileHeader::kShareCountAt + 2 == kHeaderSize);
 // One open data file, owned by whoever opened it. It must stay where it is
 // while open: the open-file table points at it. Destroying an open DataFile
 // drops it from the table and closes its handle without writing anything
-// (CloseDataFile is the proper end). Its FileHeader part is this station's
-// copy of the header's counters and markers.
-struct DataFile : FileHeader {
+// (CloseDataFile is the proper end).
+struct DataFile {
   DataFile();
   ~DataFile();
   DataFile(const DataFile&) = delete;
@@ -133,6 +132,8 @@ struct DataFile : FileHeader {
   std::unique_ptr<platform::File> Handle = platform::NewFile();
   std::string Name;             // the name as bound at open (resolved)
   std::int32_t RecLen = 0;
+  // This station's copy of the header's counters and markers.
+  FileHeader Header;
 
   std::int32_t CachedLength = 0;  // records in the file as this station knows
   db::OpenMode OpenMode = kModeShared;  // the open mode in force for this file

@@ -125,8 +125,8 @@ void IndexBuilder::Finish() {
   }
   Flush();
   x_.Root = root;
-  x_.RootPage = root;
-  x_.CachedLength = x_.RecordTotal = pages_ + 1;
+  x_.Header.RootPage = root;
+  x_.CachedLength = x_.Header.RecordTotal = pages_ + 1;
 }
 
 std::int32_t IndexBuilder::WritePage(const IndexPage& page) {

@@ -36,10 +36,10 @@ class FilePages : public PageStore {
     RollBackDeadWriter(x_);
     RefreshHeaderLocked(x_);
     if (x_.Journal) x_.Journal->Begin(RecordBuffer());
-    return x_.RootPage;
+    return x_.Header.RootPage;
   }
   void EndChange(std::int32_t root) override {
-    x_.RootPage = root;
+    x_.Header.RootPage = root;
     CopyHeader(x_);
     if (!x_.Journal || !x_.Journal->HeaderUnchanged(RecordBuffer())) WriteHeaderHeld(x_);
     if (x_.Journal) x_.Journal->End();
@@ -47,7 +47,7 @@ class FilePages : public PageStore {
   }
   std::int32_t PeekRoot() override {
     RefreshHeaderPeek(x_);
-    return x_.RootPage;
+    return x_.Header.RootPage;
   }
   // The header's lock byte taken directly: searches run with locking
   // suspended, and a lock this station already holds counts as taken.
@@ -94,7 +94,7 @@ bool KeyLengthValid(int keyLen) { return keyLen >= 1 && keyLen <= kMaxKeyLen; }
 void Attach(IndexFile& x, int keyLen, int duplicates) {
   x.KeyLength = static_cast<std::int16_t>(keyLen);
   x.AllowDuplicates = duplicates != 0;
-  x.Root = x.RootPage;
+  x.Root = x.Header.RootPage;
   x.PathDepth = 0;
   x.Cursor.reset();
   x.Pages = std::make_unique<FilePages>(x);
@@ -124,7 +124,7 @@ void OpenIndex(IndexFile& x, std::string_view name, int keyLen, int duplicates) 
   OpenDataFile(x, name, IndexRecLen(keyLen));
   if (!DbOk()) return;
   Attach(x, keyLen, duplicates);
-  if (RollBackDeadWriter(x) == kChangeRolledBack) x.Root = x.RootPage;
+  if (RollBackDeadWriter(x) == kChangeRolledBack) x.Root = x.Header.RootPage;
   State().DbOk = true;
 }
 

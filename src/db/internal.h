@@ -62,9 +62,9 @@ inline Guard GuardOf(const DataFile& f, std::int32_t n) { return f.Held.count(n)
 
 // The header bytes <-> f's copy.
 inline void HeaderToFile(const std::uint8_t* bytes, DataFile& f) {
-  static_cast<FileHeader&>(f) = FileHeader::Decode(bytes);
+  f.Header = FileHeader::Decode(bytes);
 }
-inline void FileToHeader(const DataFile& f, std::uint8_t* bytes) { f.FileHeader::Encode(bytes); }
+inline void FileToHeader(const DataFile& f, std::uint8_t* bytes) { f.Header.Encode(bytes); }
 
 // Sets the engine's locking switch for the guard's life: on, or suspended
 // (off, one level deeper in SuspendDepth). The switch and the depth are put

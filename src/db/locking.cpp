@@ -77,11 +77,11 @@ void ShowFileBusy(BusyBox& box, std::string_view first, std::string_view name) {
 // claim runs on a fresh copy of the header with its lock held and either
 // changes the copy, which is then written back, and returns "", or returns
 // the reason for waiting. False when Esc gave up the wait.
-bool WaitForHeader(DataFile& f, std::string_view name, std::string_view (*claim)(DataFile&)) {
+bool WaitForHeader(DataFile& f, std::string_view name, std::string_view (*claim)(FileHeader&)) {
   BusyBox box;
   for (;;) {
     RefreshHeaderLocked(f);
-    std::string_view busy = claim(f);
+    std::string_view busy = claim(f.Header);
     if (busy.empty()) break;
     UnlockRecord(f, 0);
     if (!box.Shown()) ShowFileBusy(box, busy, name);
@@ -141,7 +141,7 @@ void UnlockRecord(DataFile& f, std::int32_t n) {
 
 bool LockWholeFile(DataFile& f) {
   if (f.ShareDepth > 0) return true;
-  auto claim = [](DataFile& h) -> std::string_view {
+  auto claim = [](FileHeader& h) -> std::string_view {
     if (h.TxFlag != 0) return kTransaction;
     if (h.ShareCount > 0) return kFileTaken;
     h.TxFlag = 1;
@@ -156,7 +156,7 @@ void UnlockWholeFile(DataFile& f) {
   if (f.LockDepth <= 0 && f.ShareDepth <= 0) Blunder();
   if (f.ShareDepth <= 0 && --f.LockDepth == 0) {
     RefreshHeaderLocked(f);
-    f.TxFlag = 0;
+    f.Header.TxFlag = 0;
     CopyHeader(f);
     WriteHeader(f);
   }
@@ -165,7 +165,7 @@ void UnlockWholeFile(DataFile& f) {
 
 bool ShareFile(DataFile& f) {
   if (f.LockDepth > 0) return true;
-  auto claim = [](DataFile& h) -> std::string_view {
+  auto claim = [](FileHeader& h) -> std::string_view {
     if (h.TxFlag != 0) return kTransaction;
     ++h.ShareCount;
     return {};
@@ -179,7 +179,7 @@ void UnshareFile(DataFile& f) {
   if (f.LockDepth <= 0 && f.ShareDepth <= 0) Blunder();
   if (f.LockDepth <= 0 && --f.ShareDepth == 0) {
     RefreshHeaderLocked(f);
-    if (f.ShareCount > 0) --f.ShareCount;
+    if (f.Header.ShareCount > 0) --f.Header.ShareCount;
     CopyHeader(f);
     WriteHeader(f);
   }

@@ -100,7 +100,7 @@ void MarkPageDirty(IndexPage& page) {
 
 void FlushIndexPages(IndexFile& x) {
   DropIndexPages(x);
-  x.RootPage = x.Root;
+  x.Header.RootPage = x.Root;
 }
 
 void DropIndexPages(IndexFile& x) {

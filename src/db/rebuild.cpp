@@ -663,7 +663,7 @@ void SettleTableChanges(DataFile& data) {
   if (!platform::FileExists(TableJournalName(data.Name))) return;
   std::optional<FileHeader> header = SaneHeader(data);
   if (!header) return;
-  static_cast<FileHeader&>(data) = *header;
+  data.Header = *header;
   data.CachedLength = header->RecordTotal;
   (void)RecoverTableChanges(data, {});
 }

@@ -482,7 +482,7 @@ bool Serve(const std::string& line) {
     Say("ok");
   } else if (command == "header") {
     db::RefreshHeaderPeek(f);
-    Say("ok " + std::to_string(f.TxFlag) + " " + std::to_string(f.ShareCount));
+    Say("ok " + std::to_string(f.Header.TxFlag) + " " + std::to_string(f.Header.ShareCount));
   } else if (command == "elsewhere") {
     in >> n;
     Say("ok " + std::to_string(db::RecordLockedElsewhere(f, n)));
