@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
+#include <iterator>
 
 #include "console/console.h"
 #include "platform/codepage.h"
@@ -53,17 +54,22 @@ constexpr EndOfTransfer kEnds[] = {
     {Downloaded::kLoginRefused, "A szerver nem fogadta el a bejelentkezést!"_cp, false, kExitNoConnection},
     {Downloaded::kNotOnServer, "Nincs {}!", true, kExitNotOnServer},
     {Downloaded::kFailed, "", true, kExitTransferFailed},
-    {Downloaded::kBroken, "", true, kExitTransferFailed},
     {Downloaded::kNoRoom, "Nincs elég szabad hely a lemezen a letöltéshez!"_cp, true, kExitNoRoom},
-    {Downloaded::kTooLarge, "", false, kExitTransferFailed},  // the caller tells what it means
     {Downloaded::kCancelled, "", false, kExitCancelled},      // the user asked for it
+    {Downloaded::kTooLarge, "", false, kExitTransferFailed},  // the caller tells what it means
+    {Downloaded::kBroken, "", true, kExitTransferFailed},
 };
 
-const EndOfTransfer& RowOf(Downloaded end) {
-  for (const EndOfTransfer& row : kEnds)
-    if (row.end == end) return row;
-  return kEnds[0];  // every end has its row
+// Every end has its row, at its own number: no end can fall through to
+// another's words or exit code.
+constexpr bool RowsInEndOrder() {
+  for (std::size_t i = 0; i < std::size(kEnds); ++i)
+    if (kEnds[i].end != static_cast<Downloaded>(i)) return false;
+  return std::size(kEnds) == static_cast<std::size_t>(Downloaded::kBroken) + 1;
 }
+static_assert(RowsInEndOrder());
+
+const EndOfTransfer& RowOf(Downloaded end) { return kEnds[static_cast<std::size_t>(end)]; }
 
 void Tell(std::string_view message) { ui::Ask(text::Short(std::string(message)), ""); }
 

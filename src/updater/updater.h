@@ -89,7 +89,7 @@ enum class Downloaded {
   kNoRoom,
   kCancelled,
   kTooLarge,
-  kBroken,
+  kBroken,  // the last: the updater's table of ends has a row for each
 };
 // The run's exit code for an operation that ended so (kExitDone for kDone;
 // no client, no connection and a refused login are all kExitNoConnection).
