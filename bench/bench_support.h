@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -15,6 +17,14 @@
 #include "ui/ui.h"
 
 namespace bench {
+
+// A measurement cannot go on without the file: a failed open or close ends
+// the program with a message and exit code 1.
+inline void Must(const db::Result& result) {
+  if (result.Ok()) return;
+  std::fprintf(stderr, "%s: engine error %d\n", result.File.c_str(), result.Code);
+  std::exit(1);
+}
 
 // A station's engine: a headless console (busy boxes and counters need
 // one), the engine started with this station's identifier. The destructor
@@ -29,7 +39,7 @@ struct EngineSession {
     db::InitDatabase();
   }
   ~EngineSession() {
-    db::CloseAllFiles();
+    bench::Must(db::CloseAllFiles());
     db::DoneDatabase();
     db::ResetEngine();
     console::CloseConsole();

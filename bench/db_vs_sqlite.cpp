@@ -97,9 +97,8 @@ void CreateEngineFiles() {
   EngineSession session("MAKER");
   db::DataFile f;
   db::IndexFile x;
-  db::CreateDataFile(f, "T.DAT", kRecLen);
-  db::CreateIndex(x, "T.IDX", kKeyLen, 0);
-  if (!db::DbOk()) std::fprintf(stderr, "create failed\n");
+  bench::Must(db::CreateDataFile(f, "T.DAT", kRecLen));
+  bench::Must(db::CreateIndex(x, "T.IDX", kKeyLen, 0));
 }
 
 void EngineInserts(const std::string& station, std::size_t first, std::size_t last,
@@ -108,8 +107,8 @@ void EngineInserts(const std::string& station, std::size_t first, std::size_t la
   db::State().SyncChanges = synced;
   db::DataFile f;
   db::IndexFile x;
-  db::OpenDataFile(f, "T.DAT", kRecLen);
-  db::OpenIndex(x, "T.IDX", kKeyLen, 0);
+  bench::Must(db::OpenDataFile(f, "T.DAT", kRecLen));
+  bench::Must(db::OpenIndex(x, "T.IDX", kKeyLen, 0));
   for (std::size_t i = first; i < last; ++i) {
     std::int32_t n = 0;
     db::AppendRecord(f, n, RecordOf(g_keys[i]).data());
@@ -157,8 +156,8 @@ void BM_EngineLookup(benchmark::State& state) {
     EngineSession session("S1");
     db::DataFile f;
     db::IndexFile x;
-    db::OpenDataFile(f, "T.DAT", kRecLen);
-    db::OpenIndex(x, "T.IDX", kKeyLen, 0);
+    bench::Must(db::OpenDataFile(f, "T.DAT", kRecLen));
+    bench::Must(db::OpenIndex(x, "T.IDX", kKeyLen, 0));
     std::vector<std::uint8_t> buf(kRecLen);
     std::size_t missed = 0;
     double seconds = Seconds([&] {
@@ -179,7 +178,7 @@ void BM_EngineScan(benchmark::State& state) {
   for (auto _ : state) {
     EngineSession session("S1");
     db::IndexFile x;
-    db::OpenIndex(x, "T.IDX", kKeyLen, 0);
+    bench::Must(db::OpenIndex(x, "T.IDX", kKeyLen, 0));
     std::size_t seen = 0;
     double seconds = Seconds([&] {
       std::string key;

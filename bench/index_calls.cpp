@@ -25,12 +25,12 @@ int main(int argc, char** argv) {
     return k;
   };
   if (mode == "make") {
-    db::CreateIndex(x, "T.IDX", 20, 0);
+    bench::Must(db::CreateIndex(x, "T.IDX", 20, 0));
     for (long i = 1; i <= count; ++i) db::InsertKey(x, static_cast<std::int32_t>(i), key());
-    db::CloseIndex(x);
+    bench::Must(db::CloseIndex(x));
     return 0;
   }
-  db::OpenIndex(x, "T.IDX", 20, 0);
+  bench::Must(db::OpenIndex(x, "T.IDX", 20, 0));
   std::int32_t n = 0;
   std::string k;
   long found = 0;
@@ -47,6 +47,6 @@ int main(int argc, char** argv) {
     }
   }
   std::fprintf(stderr, "%s %ld found %ld\n", mode.c_str(), count, found);
-  db::CloseIndex(x);
+  bench::Must(db::CloseIndex(x));
   return 0;
 }

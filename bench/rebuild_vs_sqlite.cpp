@@ -327,8 +327,7 @@ bool TimeInserts(const Options& o) {
   double before = FileMiB(kIndexFile);
   bench::EngineSession session("IN");
   db::IndexFile index;
-  db::OpenIndex(index, kIndexFile, kKeyLen, 0);
-  if (!db::DbOk()) return std::fprintf(stderr, "%s does not open\n", kIndexFile), false;
+  bench::Must(db::OpenIndex(index, kIndexFile, kKeyLen, 0));
   RecordMaker maker(7);
   std::array<std::uint8_t, kRecLen> record;
   bool ok = true;
@@ -341,7 +340,7 @@ bool TimeInserts(const Options& o) {
     }
   });
   double cpu = ProcessCpuSeconds() - cpuBefore;
-  db::CloseIndex(index);
+  bench::Must(db::CloseIndex(index));
   std::printf("inserts: %d new keys in %.3f s (cpu %.3f s), %.0f per second (per cpu second %.0f); %s %.1f MiB "
               "before, %.1f MiB after\n",
               o.inserts, seconds, cpu, o.inserts / seconds, o.inserts / cpu, kIndexFile, before, FileMiB(kIndexFile));

@@ -130,7 +130,7 @@ ListRun RunList(const Start& from, int steps) {
     start = Clock::now();
     records::ShowList(table, "Rögzit Javit Ins-új Töröl Keres Csop.jav Esc-ki"_cp, "\x1b");
     records::SetCurrentTable(nullptr);
-    records::CloseTable(table);
+    bench::Must(records::CloseTable(table));
   });
   if (term.stamps.empty()) return run;
   run.shown = term.firstPageShown;

@@ -73,14 +73,14 @@ int main(int argc, char** argv) {
     bench::EngineSession session("C1");
     db::DataFile f;
     db::IndexFile x;
-    db::CreateDataFile(f, "T.DAT", kRecLen);
-    db::CreateIndex(x, "T.IDX", kKeyLen, 0);
+    bench::Must(db::CreateDataFile(f, "T.DAT", kRecLen));
+    bench::Must(db::CreateIndex(x, "T.IDX", kKeyLen, 0));
     for (std::size_t i = 0; i < keys; ++i) Append(f, x, all[i]);
-    db::CloseIndex(x);
-    db::CloseDataFile(f);
+    bench::Must(db::CloseIndex(x));
+    bench::Must(db::CloseDataFile(f));
 
-    db::OpenDataFile(f, "T.DAT", kRecLen);
-    db::OpenIndex(x, "T.IDX", kKeyLen, 0);
+    bench::Must(db::OpenDataFile(f, "T.DAT", kRecLen));
+    bench::Must(db::OpenIndex(x, "T.IDX", kKeyLen, 0));
     std::printf("%zu keys; calls per operation: %-6s %7s %7s %7s %7s %7s %7s\n", keys, "all", "read", "write",
                 "lock", "test", "size", "trunc");
     Row("append + index insert", 2000, [&](long i) { Append(f, x, all[keys + static_cast<std::size_t>(i)]); });

@@ -47,7 +47,7 @@ void OnRegister(void (*screen)()) {
     ~NoCurrentTableAtTheEnd() { records::SetCurrentTable(nullptr); }
   } reset;  // also when the program ends inside screen
   screen();
-  records::CloseTable(table);
+  db::EndOnFailure(records::CloseTable(table));
 }
 
 std::string Summary(const partnerek::SampleResult& r, double seconds) {

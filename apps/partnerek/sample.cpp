@@ -153,9 +153,9 @@ std::string ReadOnlyFile() {
 bool WritePartners(std::int32_t count) {
   db::SetOpenMode(db::kModeExclusive, 0);
   db::DataFile data;
-  db::CreateDataFile(data, NewName(kDataFile), kRecLen);
+  db::Result created = db::CreateDataFile(data, NewName(kDataFile), kRecLen);
   db::RestoreOpenMode();
-  if (!db::DbOk()) return false;
+  if (!created.Ok()) return false;
   const std::vector<std::uint8_t> blank = records::BlankRecord(PartnerTable());
   std::vector<std::uint8_t> record;
   Random random(20240101);
@@ -165,8 +165,7 @@ bool WritePartners(std::int32_t count) {
     std::int32_t n = 0;
     db::AppendRecord(data, n, record.data());
   }
-  db::CloseDataFile(data);
-  return true;
+  return db::CloseDataFile(data).Ok();
 }
 
 // The whole new register under the new names.

@@ -59,6 +59,7 @@ void ResetFile(DataFile& f, std::string_view name, int recLen) {
   f.Name = std::string(name);
   f.RecLen = recLen;
   f.Header = {};
+  f.HeaderRecord.assign(static_cast<std::size_t>(recLen), 0);
   f.CachedLength = 0;
   f.LockDepth = f.ShareDepth = 0;
   f.TableSlot = 0;
@@ -79,8 +80,9 @@ int CreateEmpty(DataFile& f, const std::string& path, int sharing) {
   f.Header.TxFlag = 0;
   f.Header.ShareCount = 0;
   LockRecord(f, 0);
-  FileToHeader(f, RecordBuffer());
-  SetResult(WriteAt(f, 0, RecordBuffer(), static_cast<std::size_t>(f.RecLen)));
+  std::fill(f.HeaderRecord.begin(), f.HeaderRecord.end(), 0);
+  FileToHeader(f);
+  SetResult(WriteAt(f, 0, f.HeaderRecord.data(), f.HeaderRecord.size()));
   CheckDataIO(f, 0);
   UnlockRecord(f, 0);
   SetResult(f.Handle->Close());
@@ -120,46 +122,112 @@ void FinishOpen(DataFile& f, OpenMode mode, bool checkLength, std::int32_t group
   std::int64_t size = HandleSize(f);
   if (checkLength && size % f.RecLen != 0) RecordLengthStop(f, size);
   f.OpenMode = mode;
-  std::uint8_t* buffer = RecordBuffer();
-  ReadRecord(f, 0, buffer);
+  ReadRecord(f, 0, f.HeaderRecord.data());
   std::int64_t records = HandleSize(f) / f.RecLen;
-  HeaderToFile(buffer, f);
+  HeaderToFile(f);
   if (!f.Header.Sane() || f.Header.RecordTotal > records) Damaged(f, 0);
   UnlockRecord(f, 0);
   f.CachedLength = static_cast<std::int32_t>(records);
   f.Header.TxFlag = 0;
   f.LockDepth = f.ShareDepth = 0;
-  State().DbOk = true;
   TakeSlot(f, SlotKind::kData, group);
 }
 
-// Opens the handle; false (DbOk false, LastIOResult set) on failure.
-bool OpenHandle(DataFile& f, const std::string& path, int sharing) {
-  int result = f.Handle->Open(path, sharing);
-  SetResult(result);
-  State().DbOk = result == 0;
+// Opens the handle at path and finishes the open; the handle's failure is
+// the result.
+Result OpenAt(DataFile& f, const std::string& path, int sharing, OpenMode mode, bool checkLength,
+              std::int32_t group) {
   f.Sharing = sharing;
-  return result == 0;
+  if (int result = f.Handle->Open(path, sharing)) return Published({EngineResult(result), f.Name});
+  FinishOpen(f, mode, checkLength, group);
+  return Published({0, f.Name});
 }
 
-bool RefuseRecLen(DataFile& f, std::string_view name, int recLen) {
-  if (ValidRecLen(recLen)) return false;
+// An open or create with a record length outside kMinRecLen..kMaxRecLen:
+// refused without touching the file.
+Result RefusedRecLen(DataFile& f, std::string_view name) {
   ResetFile(f, name, kMinRecLen);
-  State().DbOk = false;
-  State().LastIOResult = kBadRecLen;
-  return true;
+  return Published({kBadRecLen, std::string(name)});
+}
+
+// The transfers of one record, their result returned (the engine's number,
+// 0 when done) and nothing ended: the record operations below check it, a
+// close hands it to its caller.
+
+// Takes record n's lock, waiting for it, and reads the record; a read that
+// another station's lock refuses is repeated. A free record is let go again.
+int ReadLockedRecord(DataFile& f, std::int32_t n, void* buf) {
+  LockRecord(f, n);
+  bool ownLock = f.Held.count(n) > 0;
+  std::int64_t at = RecordOffset(f, n);
+  int result = ReadAt(f, at, buf, static_cast<std::size_t>(f.RecLen), GuardOf(f, n));
+  // Repeated only while another station's lock refuses it; any other
+  // failure (past the end of the file among them) is the result at once.
+  while (!ownLock && result == platform::error::kLockViolation) {
+    PollPause();
+    result = ReadAt(f, at, buf, static_cast<std::size_t>(f.RecLen));
+  }
+  if (result != 0) return EngineResult(result);
+  SetInUse(n, buf);
+  if (!RecordInUse()) UnlockRecord(f, n);
+  return 0;
+}
+
+// Read whole unless another station holds the record's lock byte, which
+// Windows refuses to read: then everything but that byte (also when the
+// lock was taken between the look and the read). The protocol locks no
+// other byte of a record, so the read itself looks for no lock.
+int PeekAt(DataFile& f, std::int32_t n, void* buf) {
+  const std::int64_t at = RecordOffset(f, n);
+  auto size = static_cast<std::size_t>(f.RecLen);
+  if (n >= 0 && RecordLockedElsewhere(f, n)) --size;
+  int result = ReadAt(f, at, buf, size, n >= 0 ? Guard::kNoLook : Guard::kLook);
+  if (result == platform::error::kLockViolation && n >= 0 && size == static_cast<std::size_t>(f.RecLen))
+    result = ReadAt(f, at, buf, size - 1);
+  if (result != 0) return EngineResult(result);
+  SetInUse(n, buf);
+  return 0;
+}
+
+int WriteHeldRecord(DataFile& f, std::int32_t n, const void* buf) {
+  if (f.Journal) f.Journal->BeforeWrite(n, static_cast<const std::uint8_t*>(buf));
+  return EngineResult(WriteAt(f, RecordOffset(f, n), buf, static_cast<std::size_t>(f.RecLen), GuardOf(f, n)));
+}
+
+// Takes the header read into f.HeaderRecord: the markers always, the
+// counters (and the length they give) when one of them moved. A header
+// that makes no sense is kDamagedData and nothing is taken.
+int TakeHeader(DataFile& f) {
+  FileHeader read = FileHeader::Decode(f.HeaderRecord.data());
+  if (!read.Sane()) return kDamagedData;
+  bool moved = read.FreeHead != f.Header.FreeHead || read.FreeCount != f.Header.FreeCount ||
+               read.RootPage != f.Header.RootPage || read.RecordTotal != f.Header.RecordTotal;
+  f.Header = read;
+  if (moved) f.CachedLength = f.Header.RecordTotal;
+  return 0;
+}
+
+// The fatal check of a record operation's result.
+void Check(DataFile& f, std::int32_t n, int result) {
+  State().LastIOResult = static_cast<std::int16_t>(result);
+  CheckDataIO(f, n);
 }
 
 // CloseDataFile's write of the header, with locking on: this station's
 // markers taken back and the length it knows, when it changed anything.
-void WriteHeaderBack(DataFile& f) {
+// Ends nothing: the result is returned.
+int WriteHeaderBack(DataFile& f) {
   LockingSwitch lockingOn(true);
-  if (HeaderShared(f)) {
-    PeekRecord(f, 0, RecordBuffer());
-    // A header that could not be read (fatal ends held) is not written back.
-    if (LastIOResult() != 0) return;
-    if (FileHeader::Decode(RecordBuffer()).TxFlag == 0 && f.LockDepth <= 0 && f.ShareDepth <= 0) return;
-    RefreshHeaderLocked(f);
+  bool shared = HeaderShared(f);
+  if (shared) {
+    if (int result = PeekAt(f, 0, f.HeaderRecord.data())) return result;
+    if (FileHeader::Decode(f.HeaderRecord.data()).TxFlag == 0 && f.LockDepth <= 0 && f.ShareDepth <= 0) return 0;
+    int result = ReadLockedRecord(f, 0, f.HeaderRecord.data());
+    if (result == 0) result = TakeHeader(f);
+    if (result != 0) {
+      UnlockRecord(f, 0);
+      return result;
+    }
   }
   f.Header.RecordTotal = f.CachedLength;
   if (f.LockDepth > 0) {
@@ -168,8 +236,12 @@ void WriteHeaderBack(DataFile& f) {
   }
   if (f.ShareDepth > 0 && f.Header.ShareCount > 0) --f.Header.ShareCount;
   CopyHeader(f);
-  if (f.OpenMode == kModeExclusive) WriteRecord(f, 0, RecordBuffer());
-  else WriteHeader(f);  // acts on a shared header only; never in mode 1
+  int result = 0;
+  // Written in mode 2, and when shared, but never in mode 1.
+  if (f.OpenMode == kModeExclusive || (shared && f.OpenMode != kModeReadOnly))
+    result = WriteHeldRecord(f, 0, f.HeaderRecord.data());
+  UnlockRecord(f, 0);
+  return result;
 }
 
 }  // namespace
@@ -179,80 +251,72 @@ DataFile::~DataFile() { FreeSlot(*this); }
 
 // ---- Opening and closing -------------------------------------------------------
 
-void OpenDataFile(DataFile& f, std::string_view name, int recLen) {
+Result OpenDataFile(DataFile& f, std::string_view name, int recLen) {
   EngineState& s = State();
   if (s.OpenMode == kModeExclusive) return OpenDataFileExclusive(f, name, recLen);
-  if (RefuseRecLen(f, name, recLen)) return;
+  if (!ValidRecLen(recLen)) return RefusedRecLen(f, name);
   ResetFile(f, Resolve(name), recLen);
   OpenMode mode = s.OpenMode;
   std::string path = f.Name;
   if (mode == kModePrivate) {
     path = PrivateName(f.Name);
-    if (int result = CreateEmpty(f, path, SharingOf(mode))) {
-      SetResult(result);
-      s.DbOk = false;
-      return;
-    }
+    if (int result = CreateEmpty(f, path, SharingOf(mode))) return Published({EngineResult(result), f.Name});
   }
-  if (!OpenHandle(f, path, SharingOf(mode))) return;
-  FinishOpen(f, mode, true, s.FileGroup);
+  return OpenAt(f, path, SharingOf(mode), mode, true, s.FileGroup);
 }
 
-void OpenDataFileExclusive(DataFile& f, std::string_view name, int recLen) {
-  if (RefuseRecLen(f, name, recLen)) return;
+Result OpenDataFileExclusive(DataFile& f, std::string_view name, int recLen) {
+  if (!ValidRecLen(recLen)) return RefusedRecLen(f, name);
   ResetFile(f, Resolve(name), recLen);
-  if (!OpenHandle(f, f.Name, platform::share::kReadWriteDenyWrite)) return;
-  FinishOpen(f, kModeExclusive, false, 0);
+  return OpenAt(f, f.Name, platform::share::kReadWriteDenyWrite, kModeExclusive, false, 0);
 }
 
-void OpenOrCreateDataFile(DataFile& f, std::string_view name, int recLen) {
-  OpenDataFile(f, name, recLen);
-  if (!DbOk()) CreateDataFile(f, name, recLen);
+Result OpenOrCreateDataFile(DataFile& f, std::string_view name, int recLen) {
+  Result opened = OpenDataFile(f, name, recLen);
+  return opened.Ok() ? opened : CreateDataFile(f, name, recLen);
 }
 
-void CreateDataFile(DataFile& f, std::string_view name, int recLen) {
+Result CreateDataFile(DataFile& f, std::string_view name, int recLen) {
   EngineState& s = State();
   if (s.OpenMode == kModePrivate) return OpenDataFile(f, name, recLen);
-  if (RefuseRecLen(f, name, recLen)) return;
+  if (!ValidRecLen(recLen)) return RefusedRecLen(f, name);
   ResetFile(f, name, recLen);
   int sharing = s.OpenMode == kModeExclusive || s.OpenMode == kModeNoLocks
                     ? platform::share::kReadWriteDenyWrite
                     : platform::share::kReadWriteDenyNone;
   f.OpenMode = s.OpenMode;
-  if (int result = CreateEmpty(f, f.Name, sharing)) {
-    SetResult(result);
-    s.DbOk = false;
-    return;
-  }
+  if (int result = CreateEmpty(f, f.Name, sharing)) return Published({EngineResult(result), f.Name});
   EmptyIfThere(TableJournalName(f.Name));  // a change pending there never meets the new file
-  OpenDataFile(f, name, recLen);
+  return OpenDataFile(f, name, recLen);
 }
 
-void CloseDataFile(DataFile& f) {
+Result CloseDataFile(DataFile& f) {
   if (!f.Handle->IsOpen()) {
     FreeSlot(f);
-    return;
+    return {};
   }
-  WriteHeaderBack(f);
+  Result done{WriteHeaderBack(f), f.Name, 0};
   f.ShareDepth = 0;
   std::string path = f.Handle->Path();
-  SetResult(f.Handle->Close());
+  int closed = EngineResult(f.Handle->Close());
+  if (done.Ok()) done.Code = closed;
   f.Held.clear();
   f.Table.reset();  // its slot is let go; a change not ended stays for the next station
   if (f.OpenMode == kModePrivate) (void)platform::EraseFile(path);  // a fresh copy each open
-  CheckDataIO(f, 0);
   FreeSlot(f);
+  return Published(done);
 }
 
-void EmptyDataFile(DataFile& f) {
+Result EmptyDataFile(DataFile& f) {
   std::string name = f.Name;
   int recLen = f.RecLen;
   std::int32_t group = 0;
   if (f.TableSlot >= 1 && f.TableSlot <= kTableSlots) group = State().OpenFileTable[f.TableSlot].group;
   SetOpenMode(f.OpenMode, group);
-  CloseDataFile(f);
-  CreateDataFile(f, name, recLen);
+  Result done = CloseDataFile(f);
+  if (done.Ok()) done = CreateDataFile(f, name, recLen);
   RestoreOpenMode();
+  return done;
 }
 
 void ReopenFile(DataFile& f) {
@@ -265,22 +329,7 @@ void ReopenFile(DataFile& f) {
 
 // ---- Records ---------------------------------------------------------------------
 
-void ReadRecord(DataFile& f, std::int32_t n, void* buf) {
-  LockRecord(f, n);
-  bool ownLock = f.Held.count(n) > 0;
-  std::int64_t at = RecordOffset(f, n);
-  int result = ReadAt(f, at, buf, static_cast<std::size_t>(f.RecLen), GuardOf(f, n));
-  // Repeated only while another station's lock refuses it; any other
-  // failure (past the end of the file among them) is fatal at once.
-  while (!ownLock && result == platform::error::kLockViolation) {
-    PollPause();
-    result = ReadAt(f, at, buf, static_cast<std::size_t>(f.RecLen));
-  }
-  SetResult(result);
-  CheckDataIO(f, n);
-  SetInUse(n, buf);
-  if (!RecordInUse()) UnlockRecord(f, n);
-}
+void ReadRecord(DataFile& f, std::int32_t n, void* buf) { Check(f, n, ReadLockedRecord(f, n, buf)); }
 
 void internal::ReadIndexPage(DataFile& f, std::int32_t n, void* buf) {
   const auto size = static_cast<std::size_t>(f.RecLen);
@@ -299,27 +348,9 @@ void internal::WriteIndexPage(DataFile& f, std::int32_t n, const void* buf) {
   UnlockRecord(f, n);  // a page this change appended
 }
 
-// Read whole unless another station holds the record's lock byte, which
-// Windows refuses to read: then everything but that byte (also when the
-// lock was taken between the look and the read). The protocol locks no
-// other byte of a record, so the read itself looks for no lock.
-void PeekRecord(DataFile& f, std::int32_t n, void* buf) {
-  const std::int64_t at = RecordOffset(f, n);
-  auto size = static_cast<std::size_t>(f.RecLen);
-  if (n >= 0 && RecordLockedElsewhere(f, n)) --size;
-  int result = ReadAt(f, at, buf, size, n >= 0 ? Guard::kNoLook : Guard::kLook);
-  if (result == platform::error::kLockViolation && n >= 0 && size == static_cast<std::size_t>(f.RecLen))
-    result = ReadAt(f, at, buf, size - 1);
-  SetResult(result);
-  CheckDataIO(f, n);
-  SetInUse(n, buf);
-}
+void PeekRecord(DataFile& f, std::int32_t n, void* buf) { Check(f, n, PeekAt(f, n, buf)); }
 
-void WriteRecordHeld(DataFile& f, std::int32_t n, const void* buf) {
-  if (f.Journal) f.Journal->BeforeWrite(n, static_cast<const std::uint8_t*>(buf));
-  SetResult(WriteAt(f, RecordOffset(f, n), buf, static_cast<std::size_t>(f.RecLen), GuardOf(f, n)));
-  CheckDataIO(f, n);
-}
+void WriteRecordHeld(DataFile& f, std::int32_t n, const void* buf) { Check(f, n, WriteHeldRecord(f, n, buf)); }
 
 void WriteRecord(DataFile& f, std::int32_t n, const void* buf) {
   WriteRecordHeld(f, n, buf);
@@ -458,15 +489,9 @@ namespace {
 
 void RefreshHeader(DataFile& f, bool lock) {
   if (!HeaderShared(f)) return;
-  std::uint8_t* buffer = RecordBuffer();
-  if (lock) ReadRecord(f, 0, buffer);
-  else PeekRecord(f, 0, buffer);
-  FileHeader read = FileHeader::Decode(buffer);
-  if (!read.Sane()) Damaged(f, 0);
-  bool moved = read.FreeHead != f.Header.FreeHead || read.FreeCount != f.Header.FreeCount ||
-               read.RootPage != f.Header.RootPage || read.RecordTotal != f.Header.RecordTotal;
-  f.Header = read;
-  if (moved) f.CachedLength = f.Header.RecordTotal;
+  if (lock) ReadRecord(f, 0, f.HeaderRecord.data());
+  else PeekRecord(f, 0, f.HeaderRecord.data());
+  Check(f, 0, TakeHeader(f));
 }
 
 }  // namespace
@@ -474,17 +499,17 @@ void RefreshHeader(DataFile& f, bool lock) {
 void RefreshHeaderLocked(DataFile& f) { RefreshHeader(f, true); }
 void RefreshHeaderPeek(DataFile& f) { RefreshHeader(f, false); }
 
-void CopyHeader(const DataFile& f) { FileToHeader(f, RecordBuffer()); }
+void CopyHeader(DataFile& f) { FileToHeader(f); }
 
 void WriteHeader(DataFile& f) {
   if (!HeaderShared(f)) return;
   if (f.OpenMode == kModeReadOnly) return UnlockRecord(f, 0);  // never written in mode 1
-  WriteRecord(f, 0, RecordBuffer());
+  WriteRecord(f, 0, f.HeaderRecord.data());
 }
 
 void WriteHeaderHeld(DataFile& f) {
   if (!HeaderShared(f) || f.OpenMode == kModeReadOnly) return;
-  WriteRecordHeld(f, 0, RecordBuffer());
+  WriteRecordHeld(f, 0, f.HeaderRecord.data());
 }
 
 }  // namespace db

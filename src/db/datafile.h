@@ -22,10 +22,11 @@
 // over a network. The process itself is single-threaded: the engine's state
 // and shared buffers are used without locks.
 //
-// Failures: opens and creates report through DbOk and LastIOResult and leave
-// the decision to the caller; an I/O error inside a record or header
-// operation is fatal (CheckDataIO): it is logged to "DBACCESS.ERR", reported
-// on the standard output and the program ends with the error's number.
+// Failures: opens, creates and closes return a Result and leave the
+// decision to the caller (they also set DbOk and LastIOResult, the view the
+// searches' callers and older code read); an I/O error inside a record or
+// header operation is fatal (CheckDataIO): it is logged to "DBACCESS.ERR",
+// reported through the host and the program ends with the error's number.
 #pragma once
 #include <bit>
 #include <cstdint>
@@ -34,6 +35,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/file.h"
 
@@ -114,6 +116,17 @@ struct FileHeader {
 };
 static_assert(FileHeader::kShareCountAt + 2 == kHeaderSize);
 
+// What an engine call that leaves the decision to its caller returns: the
+// result number (0 when done; otherwise a platform number of
+// platform/errors.h or one of the engine's own, errors.h) and the file and
+// record it concerns.
+struct [[nodiscard]] Result {
+  int Code = 0;
+  std::string File;
+  std::int32_t Record = 0;
+  [[nodiscard]] bool Ok() const { return Code == 0; }
+};
+
 // ============================================================================
 // Data files
 // ============================================================================
@@ -134,6 +147,11 @@ struct DataFile {
   std::int32_t RecLen = 0;
   // This station's copy of the header's counters and markers.
   FileHeader Header;
+  // Record 0 as this station last read it (RecLen bytes): the header's
+  // transfers read into it and write from it, Header encoded over its first
+  // kHeaderSize bytes; the bytes after them have no meaning and are kept as
+  // found (a new file's are zeros).
+  std::vector<std::uint8_t> HeaderRecord;
 
   std::int32_t CachedLength = 0;  // records in the file as this station knows
   db::OpenMode OpenMode = kModeShared;  // the open mode in force for this file
@@ -166,24 +184,27 @@ struct DataFile {
 void InitDatabase();
 void DoneDatabase();
 // Closes every file in the table (data files with CloseDataFile, indexes
-// with CloseIndex), then clears the table and its counters.
-void CloseAllFiles();
+// with CloseIndex), then clears the table and its counters. The first
+// close that failed is the result; the others are closed all the same.
+Result CloseAllFiles();
 int OpenFileCount();
 
-// ---- Opening and closing (results in DbOk; LastIOResult holds a failure) -----
+// ---- Opening and closing (each Result also in DbOk and LastIOResult) -----------
 
-void CreateDataFile(DataFile& f, std::string_view name, int recLen);
-void OpenDataFile(DataFile& f, std::string_view name, int recLen);
-void OpenDataFileExclusive(DataFile& f, std::string_view name, int recLen);
+Result CreateDataFile(DataFile& f, std::string_view name, int recLen);
+Result OpenDataFile(DataFile& f, std::string_view name, int recLen);
+Result OpenDataFileExclusive(DataFile& f, std::string_view name, int recLen);
 // OpenDataFile, and CreateDataFile when that failed.
-void OpenOrCreateDataFile(DataFile& f, std::string_view name, int recLen);
+Result OpenOrCreateDataFile(DataFile& f, std::string_view name, int recLen);
 // Writes the header back when this station changed its markers (or always
 // in mode 2), releases the locks and the table slot; mode 3 erases the
-// private copy. Closing a closed DataFile does nothing.
-void CloseDataFile(DataFile& f);
+// private copy. Closing a closed DataFile does nothing. Ends nothing: a
+// failure to write the header or to close is the Result, and the file is
+// closed all the same.
+Result CloseDataFile(DataFile& f);
 // Closes the file and creates it anew, empty, with the same RecLen, mode
 // and group.
-void EmptyDataFile(DataFile& f);
+Result EmptyDataFile(DataFile& f);
 // Closes the handle and opens it again with the same sharing; the record
 // locks it held are gone.
 void ReopenFile(DataFile& f);
@@ -242,16 +263,17 @@ void IllegalOperation(const DataFile& f);
 // DataFile is the header).
 
 bool HeaderShared(const DataFile& f);
-// ReadRecord of record 0 into RecordBuffer (record 0 stays locked), the
+// ReadRecord of record 0 into f.HeaderRecord (record 0 stays locked), the
 // markers taken; when a counter differs from f's copy, all four are taken
 // and CachedLength := RecordTotal. A header that makes no sense stops the
 // program through CheckDataIO with kDamagedData.
 void RefreshHeaderLocked(DataFile& f);
 // The same through PeekRecord (no lock).
 void RefreshHeaderPeek(DataFile& f);
-// Copies f's 19 header bytes into RecordBuffer (before WriteHeader).
-void CopyHeader(const DataFile& f);
-// WriteRecord / WriteRecordHeld of record 0 from RecordBuffer.
+// Encodes f's header over the first 19 bytes of f.HeaderRecord (before
+// WriteHeader).
+void CopyHeader(DataFile& f);
+// WriteRecord / WriteRecordHeld of record 0 from f.HeaderRecord.
 void WriteHeader(DataFile& f);
 void WriteHeaderHeld(DataFile& f);
 

@@ -61,16 +61,19 @@ void SetStationId(std::string_view id) { State().StationId = std::string(id); }
 
 // ---- Open-file table -------------------------------------------------------------
 
-void CloseAllFiles() {
+Result CloseAllFiles() {
   EngineState& s = State();
+  Result first;
   for (int slot = 1; slot <= s.TableHigh && slot <= kTableSlots; ++slot) {
     OpenFileSlot entry = s.OpenFileTable[slot];
     if (!entry.file) continue;
-    if (entry.kind == SlotKind::kIndex) CloseIndex(static_cast<IndexFile&>(*entry.file));
-    else CloseDataFile(*entry.file);
+    Result closed = entry.kind == SlotKind::kIndex ? CloseIndex(static_cast<IndexFile&>(*entry.file))
+                                                   : CloseDataFile(*entry.file);
+    if (first.Ok()) first = std::move(closed);
   }
   s.OpenFileTable = {};
   s.TableHigh = s.TableCount = 0;
+  return first;
 }
 
 int OpenFileCount() { return State().TableCount; }

@@ -32,7 +32,6 @@ struct EngineState {
   std::int16_t LastIOResult = 0;
   bool RecordInUse = false;
   bool DbOk = false;
-  bool FatalEndsHeld = false;  // see HoldFatalEnds
   std::unique_ptr<std::uint8_t[]> RecordBuffer;  // kMaxRecLen bytes while running
   std::array<OpenFileSlot, kTableSlots + 1> OpenFileTable{};  // slots 1..200
   std::int16_t TableHigh = 0, TableCount = 0;

@@ -81,12 +81,12 @@ std::string LogName(std::string_view name) {
 
 // Steps 1 to 3 of the checks: the log line and the report on the standard
 // output.
-void Report(const DataFile& f, std::int32_t n, int code) {
+void Report(const std::string& file, std::int32_t n, int code) {
   std::string message = "Record access I/O error :";
   message += text::FormatPicture("###", code) + ":" + ErrorText(code);
-  LogDbError(f.Name, n, message);
+  LogDbError(file, n, message);
   std::string report = "\nRECORD-access I/O error ";
-  report += std::to_string(code) + " \nFile " + f.Name + " Record " + std::to_string(n) +
+  report += std::to_string(code) + " \nFile " + file + " Record " + std::to_string(n) +
             "\nProgram aborted\n";
   CurrentHost().Report(report);
 }
@@ -120,19 +120,10 @@ void WaitForKey(bool take) {
 // The end of a failed check: reported, a key waited for (taken when take),
 // the file let go, the program ended.
 [[noreturn]] void FatalEnd(DataFile& f, std::int32_t n, int code, bool take) {
-  Report(f, n, code);
+  Report(f.Name, n, code);
   WaitForKey(take);
   LetGo(f);
   EndProgram(code);
-}
-
-// True when LastIOResult holds a failure that ends the program; while fatal
-// ends are held a failure only turns DbOk false.
-bool FailureEnds() {
-  if (LastIOResult() == 0) return false;
-  if (!State().FatalEndsHeld) return true;
-  State().DbOk = false;
-  return false;
 }
 
 [[noreturn]] void BusyFileStop(std::string_view name) {
@@ -167,16 +158,13 @@ constexpr std::string_view kTooManyIndex = "TUL SOK NYITOTT FILE, ERTESITSE A FE
 // created (which opens it), closed and opened again.
 template <typename Open, typename Create, typename Close>
 void Guarded(DataFile& f, Open open, Create create, Close close) {
-  open();
-  if (DbOk()) return;
-  switch (LastIOResult()) {
+  Result opened = open();
+  if (opened.Ok()) return;
+  switch (opened.Code) {
     case platform::error::kFileNotFound:
-      create();
-      if (!DbOk()) CreationFailure(LastIOResult(), kTooManyData);
-      close();
-      if (LastIOResult() != 0) FatalMessage("REJTELMES HIBA FILE LETR+CLOSE UTAN");
-      open();
-      if (!DbOk()) FatalMessage("REJTELMES HIBA FILE LETR+CLOSE+OPEN UTAN");
+      if (Result created = create(); !created.Ok()) CreationFailure(created.Code, kTooManyData);
+      if (!close().Ok()) FatalMessage("REJTELMES HIBA FILE LETR+CLOSE UTAN");
+      if (!open().Ok()) FatalMessage("REJTELMES HIBA FILE LETR+CLOSE+OPEN UTAN");
       return;
     case platform::error::kTooManyOpenFiles: FatalMessage(kTooManyData);
     case platform::error::kAccessDenied: AccessDeniedStop(f.Name);
@@ -216,19 +204,27 @@ bool LogDbError(std::string_view fileName, std::int32_t recordNumber, std::strin
 }
 
 void CheckDataIO(DataFile& f, std::int32_t n) {
-  if (FailureEnds()) FatalEnd(f, n, LastIOResult(), true);
+  if (LastIOResult() != 0) FatalEnd(f, n, LastIOResult(), true);
 }
 
 void CheckIndexIO(DataFile& f, std::int32_t n) {
-  if (FailureEnds()) FatalEnd(f, n, LastIOResult(), false);
+  if (LastIOResult() != 0) FatalEnd(f, n, LastIOResult(), false);
 }
 
-void internal::EndOnIndexIO(DataFile& f, std::int32_t n) {
-  if (State().FatalEndsHeld) std::abort();
-  FatalEnd(f, n, LastIOResult(), false);
+void internal::EndOnIndexIO(DataFile& f, std::int32_t n) { FatalEnd(f, n, LastIOResult(), false); }
+
+void EndOnFailure(const Result& result) {
+  if (result.Ok()) return;
+  Report(result.File, result.Record, result.Code);
+  WaitForKey(true);
+  EndProgram(result.Code);
 }
 
-HoldFatalEnds::HoldFatalEnds() : ScopedValue(State().FatalEndsHeld, true) {}
+Result internal::Published(Result result) {
+  State().DbOk = result.Ok();
+  State().LastIOResult = static_cast<std::int16_t>(result.Code);
+  return result;
+}
 
 void FatalMessage(std::string_view text) {
   std::string message = "Hiba:";
@@ -244,30 +240,29 @@ void FatalMessage(std::string_view text) {
 
 void OpenDataFileGuarded(DataFile& f, std::string_view name, int recLen) {
   Guarded(
-      f, [&] { OpenDataFile(f, name, recLen); }, [&] { CreateDataFile(f, name, recLen); },
-      [&] { CloseDataFile(f); });
+      f, [&] { return OpenDataFile(f, name, recLen); }, [&] { return CreateDataFile(f, name, recLen); },
+      [&] { return CloseDataFile(f); });
 }
 
 void OpenDataFileExclusiveGuarded(DataFile& f, std::string_view name, int recLen) {
   Guarded(
-      f, [&] { OpenDataFileExclusive(f, name, recLen); },
-      [&] { CreateDataFile(f, name, recLen); }, [&] { CloseDataFile(f); });
+      f, [&] { return OpenDataFileExclusive(f, name, recLen); },
+      [&] { return CreateDataFile(f, name, recLen); }, [&] { return CloseDataFile(f); });
 }
 
 void OpenIndexGuarded(IndexFile& x, std::string_view name, int keyLen, int duplicates) {
   Guarded(
-      x, [&] { OpenIndex(x, name, keyLen, duplicates); },
-      [&] { CreateIndex(x, name, keyLen, duplicates); }, [&] { CloseIndex(x); });
+      x, [&] { return OpenIndex(x, name, keyLen, duplicates); },
+      [&] { return CreateIndex(x, name, keyLen, duplicates); }, [&] { return CloseIndex(x); });
 }
 
 void CreateDataFileGuarded(DataFile& f, std::string_view name, int recLen) {
-  CreateDataFile(f, name, recLen);
-  if (!DbOk()) CreationFailure(LastIOResult(), kTooManyData);
+  if (Result created = CreateDataFile(f, name, recLen); !created.Ok()) CreationFailure(created.Code, kTooManyData);
 }
 
 void CreateIndexGuarded(IndexFile& x, std::string_view name, int keyLen, int duplicates) {
-  CreateIndex(x, name, keyLen, duplicates);
-  if (!DbOk()) CreationFailure(LastIOResult(), kTooManyIndex);
+  if (Result created = CreateIndex(x, name, keyLen, duplicates); !created.Ok())
+    CreationFailure(created.Code, kTooManyIndex);
 }
 
 }  // namespace db

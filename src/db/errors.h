@@ -36,20 +36,16 @@ bool LogDbError(std::string_view fileName, std::int32_t recordNumber, std::strin
 // (Host::Report), wait for a key, let the file go
 // without another read or write (its handle closed, an index's cached
 // pages forgotten: nothing on the way out touches it again) and end the
-// program with the error's number. While fatal ends are held (HoldFatalEnds)
-// they only turn DbOk false.
+// program with the error's number.
 void CheckDataIO(DataFile& f, std::int32_t n);
 // The same for index pages and sequential reads (waits for a key without
 // reading it).
 void CheckIndexIO(DataFile& f, std::int32_t n);
-// While one lives, the engine's fatal checks end nothing: a failure is not
-// reported and DbOk turns false. For closing files in a destructor, which
-// may run while an end is already on its way out and must never end the
-// program itself.
-class HoldFatalEnds : public platform::ScopedValue<bool> {
- public:
-  HoldFatalEnds();
-};
+// Nothing for a done Result; a failed one is logged, reported through the
+// host, a key waited for and taken, and the program ended with its number:
+// the end of a caller that cannot go on without what failed (a close that
+// could not write its header back, say).
+void EndOnFailure(const Result& result);
 // Installs, for the guard's lifetime, a watcher that every pause of an
 // engine wait calls (a busy record or file, a refused read, the key after
 // a fatal error); the watcher in force before is put back at the end. For

@@ -132,20 +132,20 @@ inline constexpr int kPageHead = 5;
 // then 32 items of record number, child page, key length and key.
 constexpr int IndexRecLen(int keyLen) { return (keyLen + 9) * kPageItems + kPageHead; }
 
-// Opening and closing (results in DbOk, failures in LastIOResult as for
+// Opening and closing (a Result, also in DbOk and LastIOResult, as for
 // data files). duplicates non-zero allows equal keys. A keyLen outside
-// 1..246 is refused (DbOk false) without touching the file.
-void CreateIndex(IndexFile& x, std::string_view name, int keyLen, int duplicates);
-void OpenIndex(IndexFile& x, std::string_view name, int keyLen, int duplicates);
-void OpenOrCreateIndex(IndexFile& x, std::string_view name, int keyLen, int duplicates);
+// 1..246 is refused (kBadRecLen) without touching the file.
+Result CreateIndex(IndexFile& x, std::string_view name, int keyLen, int duplicates);
+Result OpenIndex(IndexFile& x, std::string_view name, int keyLen, int duplicates);
+Result OpenOrCreateIndex(IndexFile& x, std::string_view name, int keyLen, int duplicates);
 // Opens name + ".dat" and name + ".idx"; when the data file does not open,
 // creates both and opens them again.
-void OpenTable(std::string_view name, DataFile& f, IndexFile& x, int recLen, int keyLen,
+Result OpenTable(std::string_view name, DataFile& f, IndexFile& x, int recLen, int keyLen,
                int duplicates);
-void CloseIndex(IndexFile& x);
+Result CloseIndex(IndexFile& x);
 // Closes the index and creates it anew, empty, with its name, key length,
 // duplicates setting, open mode and group.
-void EmptyIndex(IndexFile& x);
+Result EmptyIndex(IndexFile& x);
 
 // Changes. InsertKey: DbOk false when the pair (without duplicates: the
 // key) is there already. RemoveKey: with duplicates the record number

@@ -35,13 +35,13 @@ class FilePages : public PageStore {
     LockRecord(x_, 0);
     RollBackDeadWriter(x_);
     RefreshHeaderLocked(x_);
-    if (x_.Journal) x_.Journal->Begin(RecordBuffer());
+    if (x_.Journal) x_.Journal->Begin(x_.HeaderRecord.data());
     return x_.Header.RootPage;
   }
   void EndChange(std::int32_t root) override {
     x_.Header.RootPage = root;
     CopyHeader(x_);
-    if (!x_.Journal || !x_.Journal->HeaderUnchanged(RecordBuffer())) WriteHeaderHeld(x_);
+    if (!x_.Journal || !x_.Journal->HeaderUnchanged(x_.HeaderRecord.data())) WriteHeaderHeld(x_);
     if (x_.Journal) x_.Journal->End();
     UnlockRecord(x_, 0);
   }
@@ -102,67 +102,60 @@ void Attach(IndexFile& x, int keyLen, int duplicates) {
   if (x.TableSlot >= 1 && x.TableSlot <= kTableSlots) State().OpenFileTable[x.TableSlot].kind = SlotKind::kIndex;
 }
 
-bool RefuseKeyLength(int keyLen) {
-  if (KeyLengthValid(keyLen)) return false;
-  State().DbOk = false;
-  State().LastIOResult = kBadRecLen;
-  return true;
-}
-
 }  // namespace
 
-void CreateIndex(IndexFile& x, std::string_view name, int keyLen, int duplicates) {
-  if (RefuseKeyLength(keyLen)) return;
-  CreateDataFile(x, name, IndexRecLen(keyLen));
-  if (!DbOk()) return;
+Result CreateIndex(IndexFile& x, std::string_view name, int keyLen, int duplicates) {
+  if (!KeyLengthValid(keyLen)) return internal::Published({kBadRecLen, std::string(name)});
+  Result created = CreateDataFile(x, name, IndexRecLen(keyLen));
+  if (!created.Ok()) return created;
   DiscardJournal(x.Handle->Path());
   Attach(x, keyLen, duplicates);
+  return created;
 }
 
-void OpenIndex(IndexFile& x, std::string_view name, int keyLen, int duplicates) {
-  if (RefuseKeyLength(keyLen)) return;
-  OpenDataFile(x, name, IndexRecLen(keyLen));
-  if (!DbOk()) return;
+Result OpenIndex(IndexFile& x, std::string_view name, int keyLen, int duplicates) {
+  if (!KeyLengthValid(keyLen)) return internal::Published({kBadRecLen, std::string(name)});
+  Result opened = OpenDataFile(x, name, IndexRecLen(keyLen));
+  if (!opened.Ok()) return opened;
   Attach(x, keyLen, duplicates);
   if (RollBackDeadWriter(x) == kChangeRolledBack) x.Root = x.Header.RootPage;
-  State().DbOk = true;
+  return internal::Published(opened);
 }
 
-void OpenOrCreateIndex(IndexFile& x, std::string_view name, int keyLen, int duplicates) {
-  OpenIndex(x, name, keyLen, duplicates);
-  if (!DbOk()) CreateIndex(x, name, keyLen, duplicates);
+Result OpenOrCreateIndex(IndexFile& x, std::string_view name, int keyLen, int duplicates) {
+  Result opened = OpenIndex(x, name, keyLen, duplicates);
+  return opened.Ok() ? opened : CreateIndex(x, name, keyLen, duplicates);
 }
 
-void OpenTable(std::string_view name, DataFile& f, IndexFile& x, int recLen, int keyLen,
-               int duplicates) {
+Result OpenTable(std::string_view name, DataFile& f, IndexFile& x, int recLen, int keyLen,
+                 int duplicates) {
   std::string data = std::string(name) + ".dat", index = std::string(name) + ".idx";
-  OpenDataFile(f, data, recLen);
-  if (DbOk()) return OpenIndex(x, index, keyLen, duplicates);
-  CreateDataFile(f, data, recLen);
-  bool dataOpen = DbOk();
-  CreateIndex(x, index, keyLen, duplicates);
-  bool indexOpen = DbOk();
-  if (dataOpen) ReopenFile(f);
-  if (indexOpen) ReopenFile(x);
-  State().DbOk = dataOpen && indexOpen;
+  if (Result opened = OpenDataFile(f, data, recLen); opened.Ok()) return OpenIndex(x, index, keyLen, duplicates);
+  Result dataCreated = CreateDataFile(f, data, recLen);
+  Result indexCreated = CreateIndex(x, index, keyLen, duplicates);
+  if (dataCreated.Ok()) ReopenFile(f);
+  if (indexCreated.Ok()) ReopenFile(x);
+  return internal::Published(dataCreated.Ok() ? indexCreated : dataCreated);
 }
 
-void CloseIndex(IndexFile& x) {
+Result CloseIndex(IndexFile& x) {
   if (x.Pages) FlushIndexPages(x);
-  CloseDataFile(x);
+  Result closed = CloseDataFile(x);
   x.Pages.reset();
   x.Journal.reset();
   x.PathDepth = 0;
   x.Cursor.reset();
+  return closed;
 }
 
-void EmptyIndex(IndexFile& x) {
+Result EmptyIndex(IndexFile& x) {
   if (x.Pages) FlushIndexPages(x);
   int keyLen = x.KeyLength, duplicates = x.AllowDuplicates;
-  EmptyDataFile(x);
-  if (!DbOk()) return;
+  Result emptied = EmptyDataFile(x);
+  if (!emptied.Ok()) return emptied;
   DiscardJournal(x.Handle->Path());
   Attach(x, keyLen, duplicates);
+  return emptied;
 }
 
 }  // namespace db

@@ -16,6 +16,10 @@ namespace db::internal {
 // library reports them; a full disk as a write error.
 [[nodiscard]] int EngineResult(int platformError);
 
+// The result as the engine's compatibility view keeps it too (DbOk,
+// LastIOResult); returns it.
+Result Published(Result result);
+
 // Byte offset of record n, and of its lock byte (64-bit arithmetic).
 inline std::int64_t RecordOffset(const DataFile& f, std::int32_t n) {
   return static_cast<std::int64_t>(n) * f.RecLen;
@@ -60,11 +64,12 @@ inline Guard GuardOf(const DataFile& f, std::int32_t n) { return f.Held.count(n)
 // The sharing flags of an open in a mode.
 [[nodiscard]] int SharingOf(int mode);
 
-// The header bytes <-> f's copy.
-inline void HeaderToFile(const std::uint8_t* bytes, DataFile& f) {
-  f.Header = FileHeader::Decode(bytes);
+// f's header record <-> f's copy of the header.
+inline void HeaderToFile(DataFile& f) { f.Header = FileHeader::Decode(f.HeaderRecord.data()); }
+inline void FileToHeader(DataFile& f) {
+  if (f.HeaderRecord.size() < kHeaderSize) f.HeaderRecord.resize(kHeaderSize);  // never opened
+  f.Header.Encode(f.HeaderRecord.data());
 }
-inline void FileToHeader(const DataFile& f, std::uint8_t* bytes) { f.Header.Encode(bytes); }
 
 // Sets the engine's locking switch for the guard's life: on, or suspended
 // (off, one level deeper in SuspendDepth). The switch and the depth are put
@@ -80,9 +85,7 @@ class LockingSwitch {
 };
 
 // The end of CheckIndexIO for a failure no caller can go on from: reported
-// and the program ended with LastIOResult. While fatal ends are held the
-// program cannot end that way (an end may already be on its way out), and
-// the process is aborted.
+// and the program ended with LastIOResult.
 [[noreturn]] void EndOnIndexIO(DataFile& f, std::int32_t n);
 
 // The open-file table.

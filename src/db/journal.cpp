@@ -402,9 +402,8 @@ bool ChangeJournal::RollBackPending() {
     Check(x_, p.H.StartLength, EngineResult(x_.Handle->Truncate(RecordOffset(x_, p.H.StartLength))));
   }
   Cut();
-  std::array<std::uint8_t, kHeaderSize> header{};
-  Check(x_, 0, ReadAt(x_, 0, header.data(), header.size()));
-  HeaderToFile(header.data(), x_);
+  Check(x_, 0, ReadAt(x_, 0, x_.HeaderRecord.data(), kHeaderSize));
+  HeaderToFile(x_);
   x_.CachedLength = p.H.StartLength;
   LogDbError(x_.Name, 0, std::string("Megszakadt indexmódosítás visszaállítva. Leállt állomás: "_cp) + p.H.Station);
   return true;

@@ -581,15 +581,14 @@ void OfferToFreeSkipped(const Parameters& p, const std::vector<std::int32_t>& sk
                          std::string("Töröljem?  I/N"_cp);
   if (CurrentHost().Ask(question, "IN") != 1) return;
   DataFile data;
-  OpenDataFile(data, p.Data + ".dat", p.RecLen);
-  if (!DbOk()) return;
+  if (!OpenDataFile(data, p.Data + ".dat", p.RecLen).Ok()) return;
   std::vector<std::uint8_t> buffer(static_cast<std::size_t>(p.RecLen));
   for (std::int32_t n : skipped) {
     if (n <= 0 || n >= RecordCount(data)) continue;
     ReadRecord(data, n, buffer.data());
     if (RecordInUse()) FreeRecordWith(data, n, buffer.data());
   }
-  CloseDataFile(data);
+  EndOnFailure(CloseDataFile(data));
 }
 
 // True when the bytes of the file from offset to its end are all zero: the
@@ -676,10 +675,10 @@ std::string AsideIndexName(const Parameters& p) { return p.Index + ".idx.uj"; }
 RebuildResult CreateForRebuild(IndexFile& index, const Parameters& p) {
   std::string name = p.Index + ".idx";
   SetOpenMode(kModeExclusive, 0);
-  CreateIndex(index, AsideIndexName(p), p.KeyLength(), p.Duplicates);
+  Result created = CreateIndex(index, AsideIndexName(p), p.KeyLength(), p.Duplicates);
   RestoreOpenMode();
-  if (DbOk()) return {};
-  int code = LastIOResult() == platform::error::kAccessDenied ? kRebuildInUse : kRebuildFailed;
+  if (created.Ok()) return {};
+  int code = created.Code == platform::error::kAccessDenied ? kRebuildInUse : kRebuildFailed;
   return Refused(code, std::string("Az indexfájl nem hozható létre: "_cp) + name + " (" + ErrorText(LastIOResult()) + ")");
 }
 
@@ -723,7 +722,7 @@ RebuildResult BuildAside(DataFile& data, const Parameters& p, std::int32_t total
     skipped = indexer.Skipped();
     done.Skipped = static_cast<std::int32_t>(skipped.size());
     data.Handle->Close();
-    CloseIndex(index);
+    EndOnFailure(CloseIndex(index));  // the new index's header: it must be whole before it replaces the old
   } catch (...) {  // the program's end on the way, among others
     (void)platform::EraseFile(AsideIndexName(p));
     throw;

@@ -211,8 +211,10 @@ class SharedOpens {
 class RecoveryIndexes {
  public:
   RecoveryIndexes(const DataFile& f, const std::vector<IndexFile*>& open) : folder_(FolderOf(f.Name)), open_(open) {}
+  // Opened shared for the recovery, they hold no marker a close would
+  // write back: a failed close loses nothing.
   ~RecoveryIndexes() {
-    for (auto& x : opened_) CloseIndex(*x);
+    for (auto& x : opened_) (void)CloseIndex(*x);
   }
   RecoveryIndexes(const RecoveryIndexes&) = delete;
   RecoveryIndexes& operator=(const RecoveryIndexes&) = delete;
@@ -226,8 +228,7 @@ class RecoveryIndexes {
       if (SameName(x->Name, name)) return x.get();
     auto x = std::make_unique<IndexFile>();
     SharedOpens shared;
-    OpenIndex(*x, name, k.KeyLength, k.Duplicates ? 1 : 0);
-    if (!DbOk()) return nullptr;
+    if (!OpenIndex(*x, name, k.KeyLength, k.Duplicates ? 1 : 0).Ok()) return nullptr;
     opened_.push_back(std::move(x));
     return opened_.back().get();
   }

@@ -46,7 +46,7 @@ class OfferedEntries {
     db::CreateIndexGuarded(index_, name_, std::min(def.KeyLength + 10, db::kMaxKeyLen), 0);
   }
   ~OfferedEntries() {
-    db::CloseIndex(index_);
+    (void)db::CloseIndex(index_);  // erased next: nothing to keep
     (void)platform::EraseFile(name_);  // a work file left behind harms no one
   }
   OfferedEntries(const OfferedEntries&) = delete;

@@ -129,7 +129,9 @@ void SetCurrentTable(TableView* table);
 // names carry one. An index whose data file is new is created afresh. The
 // table changes that stations stopped in the middle are undone or finished.
 void OpenTable(TableView& table);
-void CloseTable(TableView& table);
+// Closes the indexes and the data file; the first close that failed is the
+// result (the others are closed all the same).
+db::Result CloseTable(TableView& table);
 
 // The key of a record under index number (1-based).
 std::string RecordKey(const TableView& table, int index, const std::uint8_t* record);

@@ -109,10 +109,9 @@ db::TableChange TableChangeOf(TableView& table, db::TableChangeKind kind, std::i
 }
 
 bool OpenNewData(TableView& table) {
-  db::OpenDataFile(table.Data, table.Def.DataFile, table.Def.RecLen);
-  bool missing = !db::DbOk() && db::LastIOResult() == platform::error::kFileNotFound;
-  if (!db::DbOk()) db::OpenDataFileGuarded(table.Data, table.Def.DataFile, table.Def.RecLen);
-  return missing;
+  db::Result opened = db::OpenDataFile(table.Data, table.Def.DataFile, table.Def.RecLen);
+  if (!opened.Ok()) db::OpenDataFileGuarded(table.Data, table.Def.DataFile, table.Def.RecLen);
+  return opened.Code == platform::error::kFileNotFound;
 }
 
 
@@ -200,10 +199,9 @@ TableView::TableView(const TableDef& def)
     Indexes.push_back(std::make_unique<db::IndexFile>());
 }
 
-TableView::~TableView() {
-  db::HoldFatalEnds held;  // may run on the way out of an end: never ends the program itself
-  CloseTable(*this);
-}
+// May run on the way out of an end: a close never ends the program, and
+// what failed has nobody left to tell.
+TableView::~TableView() { (void)CloseTable(*this); }
 
 void OpenTable(TableView& table) {
   bool fresh = OpenNewData(table);
@@ -213,10 +211,15 @@ void OpenTable(TableView& table) {
   (void)db::RecoverTableChanges(table.Data, indexes);  // what stopped stations left half done
 }
 
-void CloseTable(TableView& table) {
+db::Result CloseTable(TableView& table) {
+  db::Result first;
+  auto keep = [&first](db::Result closed) {
+    if (first.Ok()) first = std::move(closed);
+  };
   for (auto& index : table.Indexes)
-    if (index->Handle->IsOpen()) db::CloseIndex(*index);
-  if (table.Data.Handle->IsOpen()) db::CloseDataFile(table.Data);
+    if (index->Handle->IsOpen()) keep(db::CloseIndex(*index));
+  if (table.Data.Handle->IsOpen()) keep(db::CloseDataFile(table.Data));
+  return first;
 }
 
 std::string RecordKey(const TableView& table, int index, const std::uint8_t* record) {

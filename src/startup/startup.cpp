@@ -72,7 +72,7 @@ void AddStandardSteps(Sequence& sequence, platform::Terminal& terminal,
                   db::InitDatabase();
                 },
                 [host] {
-                  db::CloseAllFiles();
+                  db::EndOnFailure(db::CloseAllFiles());  // a header that could not be written back
                   db::DoneDatabase();
                   host->reset();
                 }});

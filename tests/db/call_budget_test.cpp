@@ -17,8 +17,8 @@ class CallBudgetTest : public db_test::EngineTest {
  protected:
   void SetUp() override {
     EngineTest::SetUp();
-    db::CreateDataFile(f, "T.DAT", kRec);
-    db::CreateIndex(x, "T.IDX", kKeyLen, 0);
+    EXPECT_TRUE(db::CreateDataFile(f, "T.DAT", kRec).Ok());
+    EXPECT_TRUE(db::CreateIndex(x, "T.IDX", kKeyLen, 0).Ok());
     for (int i = 0; i < kKeys + kRuns; ++i) keys.push_back(Key(i));
     for (int i = 0; i < kKeys; ++i) Append(keys[static_cast<std::size_t>(i)]);
   }

@@ -25,7 +25,7 @@ constexpr int kRec = 40;
 class DataFileTest : public EngineTest {
  protected:
   void OpenShared(db::DataFile& f, const std::string& name = "T.DAT") {
-    db::OpenDataFile(f, name, kRec);
+    EXPECT_TRUE(db::OpenDataFile(f, name, kRec).Ok());
     ASSERT_TRUE(db::DbOk()) << db::LastIOResult();
   }
   std::int32_t Append(db::DataFile& f, std::uint8_t fill) {
@@ -38,8 +38,7 @@ class DataFileTest : public EngineTest {
 
 TEST_F(DataFileTest, NewFileHoldsOnlyItsHeader) {
   db::DataFile f;
-  db::CreateDataFile(f, "T.DAT", kRec);
-  ASSERT_TRUE(db::DbOk());
+  ASSERT_TRUE(db::CreateDataFile(f, "T.DAT", kRec).Ok());
   std::string bytes = Bytes("T.DAT");
   ASSERT_EQ(bytes.size(), static_cast<std::size_t>(kRec));
   EXPECT_EQ(Int32At(bytes, 0), -1);  // FreeHead
@@ -149,7 +148,7 @@ TEST_F(DataFileTest, LengthNotAMultipleOfTheRecordStopsWithTheMessage) {
   Put("T.DAT", Bytes("T.DAT") + "xyz");
   PressEnter();
   db::DataFile f;
-  EXPECT_EQ(EndCode([&] { db::OpenDataFile(f, "T.DAT", kRec); }), 1);
+  EXPECT_EQ(EndCode([&] { (void)db::OpenDataFile(f, "T.DAT", kRec); }), 1);
   EXPECT_FALSE(f.Handle->IsOpen());
   EXPECT_EQ(db::OpenFileCount(), 0);
 }
@@ -166,7 +165,7 @@ TEST_F(DataFileTest, RecordLengthMessageNamesSizeAndRecord) {
       },
       1);
   db::DataFile f;
-  EXPECT_EQ(EndCode([&] { db::OpenDataFile(f, "T.DAT", kRec); }), 1);
+  EXPECT_EQ(EndCode([&] { (void)db::OpenDataFile(f, "T.DAT", kRec); }), 1);
   ui::SetIdle(nullptr, 0);
   EXPECT_TRUE(shown);
 }
@@ -174,12 +173,9 @@ TEST_F(DataFileTest, RecordLengthMessageNamesSizeAndRecord) {
 TEST_F(DataFileTest, RecordLengthsOutsideTheBufferAreRefused) {
   MakeFile("T.DAT", kRec, 0);
   db::DataFile f;
-  db::OpenDataFile(f, "T.DAT", 18);
-  EXPECT_FALSE(db::DbOk());
-  db::OpenDataFile(f, "T.DAT", db::kMaxRecLen + 1);
-  EXPECT_FALSE(db::DbOk());
-  db::CreateDataFile(f, "U.DAT", db::kMaxRecLen + 1);
-  EXPECT_FALSE(db::DbOk());
+  EXPECT_FALSE(db::OpenDataFile(f, "T.DAT", 18).Ok());
+  EXPECT_FALSE(db::OpenDataFile(f, "T.DAT", db::kMaxRecLen + 1).Ok());
+  EXPECT_FALSE(db::CreateDataFile(f, "U.DAT", db::kMaxRecLen + 1).Ok());
   EXPECT_FALSE(Exists("U.DAT"));
   ASSERT_EQ(db::LastIOResult(), db::kBadRecLen);
   EXPECT_EQ(db::ErrorText(db::LastIOResult()), "Hibás rekordhossz"_cp);
@@ -187,11 +183,9 @@ TEST_F(DataFileTest, RecordLengthsOutsideTheBufferAreRefused) {
 
 TEST_F(DataFileTest, MissingFileFailsQuietlyWithItsCode) {
   db::DataFile f;
-  db::OpenDataFile(f, "NONE.DAT", kRec);
-  EXPECT_FALSE(db::DbOk());
+  EXPECT_FALSE(db::OpenDataFile(f, "NONE.DAT", kRec).Ok());
   EXPECT_EQ(db::LastIOResult(), 2);
-  db::OpenOrCreateDataFile(f, "NONE.DAT", kRec);
-  EXPECT_TRUE(db::DbOk());
+  EXPECT_TRUE(db::OpenOrCreateDataFile(f, "NONE.DAT", kRec).Ok());
   EXPECT_EQ(Bytes("NONE.DAT").size(), static_cast<std::size_t>(kRec));
 }
 
@@ -216,7 +210,7 @@ TEST_F(DataFileTest, ReadOnlyModeRefusesChangesWithTheMessage) {
   db::FreeRecord(f, 1);
   EXPECT_TRUE(shown);
   ui::SetIdle(nullptr, 0);
-  db::CloseDataFile(f);
+  EXPECT_TRUE(db::CloseDataFile(f).Ok());
   EXPECT_EQ(Bytes("T.DAT"), before);
 }
 
@@ -231,15 +225,13 @@ TEST_F(DataFileTest, ExclusiveModeKeepsTheHeaderUntilCloseAndRefusesSharers) {
 
   db::ResetOpenMode();
   db::DataFile other;
-  db::OpenDataFile(other, "T.DAT", kRec);
-  EXPECT_FALSE(db::DbOk());
+  EXPECT_FALSE(db::OpenDataFile(other, "T.DAT", kRec).Ok());
   EXPECT_EQ(db::LastIOResult(), 5);
   db::SetOpenMode(db::kModeReadOnly, 0);
-  db::OpenDataFile(other, "T.DAT", kRec);  // readers are let in
-  EXPECT_TRUE(db::DbOk());
-  db::CloseDataFile(other);
+  EXPECT_TRUE(db::OpenDataFile(other, "T.DAT", kRec).Ok());  // readers are let in
+  EXPECT_TRUE(db::CloseDataFile(other).Ok());
 
-  db::CloseDataFile(f);
+  EXPECT_TRUE(db::CloseDataFile(f).Ok());
   EXPECT_EQ(Int32At(Bytes("T.DAT"), 12), 3);
 }
 
@@ -252,7 +244,7 @@ TEST_F(DataFileTest, PrivateModeWorksOnAFreshCopyNamedForTheStation) {
   EXPECT_TRUE(Exists("SZAMLATEST_1.DAT"));
   EXPECT_EQ(db::RecordCount(f), 1);  // created empty
   EXPECT_EQ(Append(f, 'p'), 1);
-  db::CloseDataFile(f);
+  EXPECT_TRUE(db::CloseDataFile(f).Ok());
   EXPECT_FALSE(Exists("SZAMLATEST_1.DAT"));
   EXPECT_EQ(Bytes("SZAMLAK.DAT"), original);
 }
@@ -263,8 +255,7 @@ TEST_F(DataFileTest, EmptyDataFileStartsOverInTheSameModeAndGroup) {
   db::DataFile f;
   OpenShared(f);
   db::ResetOpenMode();
-  db::EmptyDataFile(f);
-  ASSERT_TRUE(db::DbOk());
+  ASSERT_TRUE(db::EmptyDataFile(f).Ok());
   EXPECT_EQ(db::RecordCount(f), 1);
   EXPECT_EQ(Bytes("T.DAT").size(), static_cast<std::size_t>(kRec));
   EXPECT_EQ(db::State().OpenFileTable[f.TableSlot].group, 1);
@@ -379,9 +370,10 @@ TEST_F(DataFileTest, AnAppendOnAFullDiskIsAWriteErrorAndAddsNoRecord) {
   db::DataFile f;
   OpenShared(f);
   disk.SetRoom(kRec / 2);
-  db::HoldFatalEnds hold;
-  Append(f, 'z');
-  EXPECT_FALSE(db::DbOk());
+  term.PushChar('x');
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(EndCode([&] { Append(f, 'z'); }), db::kWriteError);
+  testing::internal::GetCapturedStdout();
   EXPECT_EQ(Bytes("T.DAT").size(), static_cast<std::size_t>(3 * kRec));  // not grown at all
 }
 
@@ -394,10 +386,10 @@ TEST_F(DataFileTest, AnAppendWhoseWriteFailsLeavesAWholeFreeRecord) {
   db::DataFile f;
   OpenShared(f);
   disk.SetRoom(2 * kRec);  // the growth and the header fit, the record does not
-  db::HoldFatalEnds hold;
-  Append(f, 'z');
-  EXPECT_FALSE(db::DbOk());
-  EXPECT_EQ(db::LastIOResult(), db::kWriteError);
+  term.PushChar('x');
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(EndCode([&] { Append(f, 'z'); }), db::kWriteError);
+  testing::internal::GetCapturedStdout();
   std::string bytes = Bytes("T.DAT");
   ASSERT_EQ(bytes.size(), static_cast<std::size_t>(4 * kRec));
   EXPECT_EQ(bytes[3 * kRec + 4], 0);  // record 3: free
@@ -420,6 +412,33 @@ TEST_F(DataFileTest, AFailingDiskEndsTheProgramWithItsErrorNumber) {
   EXPECT_NE(report.find("I/O error 31"), std::string::npos) << report;
 }
 
+// A close never ends the program (it may run while an end is on its way
+// out): a header that cannot be written back is the close's result, and the
+// file is closed all the same. The caller that cannot go on ends through
+// EndOnFailure, with the report and the number of the fatal checks.
+TEST_F(DataFileTest, AFailedCloseIsItsResultAndTheCallerMayEndWithIt) {
+  MakeFile("T.DAT", kRec, 2);
+  test_support::FullDisk disk(SIZE_MAX);
+  db::DataFile f;
+  OpenShared(f);
+  ASSERT_TRUE(db::LockWholeFile(f));  // a marker the close must write back
+  disk.FailWith(platform::error::kGeneralFailure);
+  db::Result closed = db::CloseDataFile(f);
+  EXPECT_EQ(closed.Code, platform::error::kGeneralFailure);
+  EXPECT_EQ(closed.File, "T.DAT");
+  EXPECT_FALSE(f.Handle->IsOpen());
+  EXPECT_EQ(db::OpenFileCount(), 0);
+  EXPECT_FALSE(db::DbOk());
+  EXPECT_EQ(db::LastIOResult(), platform::error::kGeneralFailure);
+
+  EXPECT_EQ(EndCode([] { db::EndOnFailure({}); }), -1);  // a done result ends nothing
+  term.PushChar('x');
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(EndCode([&] { db::EndOnFailure(closed); }), platform::error::kGeneralFailure);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "\nRECORD-access I/O error 31 \nFile T.DAT Record 0\nProgram aborted\n");
+}
+
 TEST_F(DataFileTest, DamagedHeaderStopsTheOpenThroughTheErrorPath) {
   MakeFile("T.DAT", kRec, 2);
   std::string bytes = Bytes("T.DAT");
@@ -430,7 +449,7 @@ TEST_F(DataFileTest, DamagedHeaderStopsTheOpenThroughTheErrorPath) {
   term.PushChar('x');
   testing::internal::CaptureStdout();
   db::DataFile f;
-  EXPECT_EQ(EndCode([&] { db::OpenDataFile(f, "T.DAT", kRec); }), db::kDamagedData);
+  EXPECT_EQ(EndCode([&] { (void)db::OpenDataFile(f, "T.DAT", kRec); }), db::kDamagedData);
   testing::internal::GetCapturedStdout();
   EXPECT_NE(Bytes("DBACCESS.ERR").find("Record access I/O error :154:"), std::string::npos);
 }
@@ -440,7 +459,7 @@ TEST_F(DataFileTest, FreeLinkOutsideTheFileStopsTheAllocation) {
   db::DataFile f;
   OpenShared(f);
   db::FreeRecord(f, 2);
-  db::CloseDataFile(f);
+  EXPECT_TRUE(db::CloseDataFile(f).Ok());
   std::string bytes = Bytes("T.DAT");
   bytes[2 * kRec] = 77;  // record 2's link
   Put("T.DAT", bytes);
@@ -475,12 +494,12 @@ TEST_F(DataFileTest, The201stOpenFileIsTooMany) {
   EXPECT_EQ(db::State().TableHigh, 200);
   EXPECT_EQ(db::OpenFileCount(), 200);
 
-  db::CloseDataFile(*files[10]);  // slot 11 becomes free and is reused
+  EXPECT_TRUE(db::CloseDataFile(*files[10]).Ok());  // slot 11 becomes free and is reused
   db::DataFile again;
   OpenShared(again);
   EXPECT_EQ(again.TableSlot, 11);
-  db::CloseDataFile(extra);
-  db::CloseAllFiles();
+  EXPECT_TRUE(db::CloseDataFile(extra).Ok());
+  EXPECT_TRUE(db::CloseAllFiles().Ok());
   EXPECT_EQ(db::OpenFileCount(), 0);
   EXPECT_FALSE(files[0]->Handle->IsOpen());
   EXPECT_FALSE(again.Handle->IsOpen());

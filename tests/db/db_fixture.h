@@ -143,7 +143,7 @@ class EngineTest : public ::testing::Test {
   }
 
   void TearDown() override {
-    db::CloseAllFiles();
+    EXPECT_TRUE(db::CloseAllFiles().Ok());
     db::DoneDatabase();
     db::ResetEngine();
     host_.reset();
@@ -194,14 +194,13 @@ class EngineTest : public ::testing::Test {
   // in-use records, and closes it.
   void MakeFile(const std::string& name, int recLen, int records) {
     db::DataFile f;
-    db::CreateDataFile(f, name, recLen);
-    ASSERT_TRUE(db::DbOk());
+    ASSERT_TRUE(db::CreateDataFile(f, name, recLen).Ok());
     for (int i = 0; i < records; ++i) {
       std::int32_t n = 0;
       auto image = Image(recLen, static_cast<std::uint8_t>('a' + i % 26));
       db::AppendRecord(f, n, image.data());
     }
-    db::CloseDataFile(f);
+    EXPECT_TRUE(db::CloseDataFile(f).Ok());
   }
 
   platform::HeadlessTerminal term{80, 25};

@@ -27,8 +27,7 @@ TEST(EngineStartup, RunsAroundTheMainFlowAndClosesWhatWasLeftOpen) {
     EXPECT_TRUE(db::LockingOn());
     std::string machine = console::ComputerName();
     EXPECT_EQ(db::StationId(), machine + "_" + std::to_string(platform::ProcessId()));
-    db::CreateDataFile(f, "LEFT.DAT", 30);
-    ASSERT_TRUE(db::DbOk());
+    ASSERT_TRUE(db::CreateDataFile(f, "LEFT.DAT", 30).Ok());
     ASSERT_TRUE(db::ShareFile(f));
   });
   EXPECT_EQ(code, 0);
@@ -59,8 +58,7 @@ TEST(EngineStartup, WithNobodyAtTheScreenNeitherAQuestionNorAFatalEndWaits) {
   db::DataFile f;
   int code = startup::RunMainFlow(term, [&] {
     answer = ui::Ask("Folytatja? I/N", "IN");
-    db::CreateDataFile(f, "T.DAT", 30);
-    ASSERT_TRUE(db::DbOk());
+    ASSERT_TRUE(db::CreateDataFile(f, "T.DAT", 30).Ok());
     db::State().LastIOResult = db::kWriteError;  // as a full disk leaves it
     db::CheckDataIO(f, 7);
   });

@@ -90,8 +90,7 @@ TEST_F(ErrorsTest, GuardedOpenOfAFileHeldExclusivelyStopsWithTheBusyBox) {
   MakeFile("T.DAT", kRec, 0);
   db::SetOpenMode(db::kModeExclusive, 0);
   db::DataFile holder, f;
-  db::OpenDataFile(holder, "T.DAT", kRec);
-  ASSERT_TRUE(db::DbOk());
+  ASSERT_TRUE(db::OpenDataFile(holder, "T.DAT", kRec).Ok());
   db::ResetOpenMode();
   bool shown = false;
   ui::SetIdle(

@@ -22,9 +22,9 @@ class FuzzTest : public EngineTest {
   std::string SoundFile() {
     MakeFile("BASE.DAT", kRec, 30);
     db::DataFile f;
-    db::OpenDataFile(f, "BASE.DAT", kRec);
+    EXPECT_TRUE(db::OpenDataFile(f, "BASE.DAT", kRec).Ok());
     for (int n : {3, 7, 8, 15, 22, 23, 29, 30}) db::FreeRecord(f, n);
-    db::CloseDataFile(f);
+    EXPECT_TRUE(db::CloseDataFile(f).Ok());
     return Bytes("BASE.DAT");
   }
 
@@ -60,7 +60,7 @@ class FuzzTest : public EngineTest {
     PressEnter();
     int code = EndCode([&] {
       db::DataFile f;
-      db::OpenDataFile(f, "FUZZ.DAT", kRec);
+      EXPECT_TRUE(db::OpenDataFile(f, "FUZZ.DAT", kRec).Ok());
       if (!db::DbOk()) return;
       std::vector<std::uint8_t> buf(kRec, 1);
       for (int op = 0; op < 6; ++op) {
@@ -71,7 +71,7 @@ class FuzzTest : public EngineTest {
           default: if (count > 1) db::PeekRecord(f, static_cast<std::int32_t>(random() % count), buf.data());
         }
       }
-      db::CloseDataFile(f);
+      EXPECT_TRUE(db::CloseDataFile(f).Ok());
     });
     platform::Event event;
     while (console::ReadKeyEvent(event)) {

@@ -86,7 +86,7 @@ class HeadlessEngineTest : public ::testing::Test {
     db::InitDatabase();
   }
   void TearDown() override {
-    db::CloseAllFiles();
+    EXPECT_TRUE(db::CloseAllFiles().Ok());
     db::DoneDatabase();
     db::ResetEngine();
     std::filesystem::current_path(home_);
@@ -102,8 +102,7 @@ class HeadlessEngineTest : public ::testing::Test {
   }
   void MakeRecords(const std::string& name, int recLen, const std::vector<std::string>& keys) {
     db::DataFile f;
-    db::CreateDataFile(f, name, recLen);
-    ASSERT_TRUE(db::DbOk());
+    ASSERT_TRUE(db::CreateDataFile(f, name, recLen).Ok());
     for (const std::string& key : keys) {
       std::string image(static_cast<std::size_t>(recLen), ' ');
       image[4] = 1;
@@ -111,7 +110,7 @@ class HeadlessEngineTest : public ::testing::Test {
       std::int32_t n = 0;
       db::AppendRecord(f, n, image.data());
     }
-    db::CloseDataFile(f);
+    EXPECT_TRUE(db::CloseDataFile(f).Ok());
   }
 
   test_support::Deadline deadline_{"a headless engine test", std::chrono::seconds(60)};
@@ -124,15 +123,14 @@ TEST_F(HeadlessEngineTest, StationNameMessagesAndFatalEndsGoThroughTheHost) {
   EXPECT_EQ(db::StationId(), "RECORDER");
   ASSERT_EQ(platform::WriteFileBytes("ODD.DAT", std::string(101, '\0')), 0);
   db::DataFile odd;
-  EXPECT_EQ(EndCode([&] { db::OpenDataFile(odd, "ODD.DAT", 40); }), 1);
+  EXPECT_EQ(EndCode([&] { (void)db::OpenDataFile(odd, "ODD.DAT", 40); }), 1);
   ASSERT_EQ(host_.asked.size(), 1u);
   EXPECT_EQ(host_.asked[0].substr(0, 33), "Hibás rekordhossz a(z) ODD.DAT ál"_cp);
   EXPECT_FALSE(odd.Handle->IsOpen());
 
   MakeRecords("T.DAT", 40, {"ONE"});
   db::DataFile f;
-  db::OpenDataFile(f, "T.DAT", 40);
-  ASSERT_TRUE(db::DbOk());
+  ASSERT_TRUE(db::OpenDataFile(f, "T.DAT", 40).Ok());
   db::State().LastIOResult = db::kWriteError;
   host_.keys = {db::KeyTaken::kOther};
   EXPECT_EQ(EndCode([&] { db::CheckDataIO(f, 7); }), db::kWriteError);
@@ -145,8 +143,8 @@ TEST_F(HeadlessEngineTest, StationNameMessagesAndFatalEndsGoThroughTheHost) {
 TEST_F(HeadlessEngineTest, AWaitShowsTheBusyBoxAndEscGivesItUp) {
   MakeRecords("T.DAT", 40, {"ONE"});
   db::DataFile sharer, locker;
-  db::OpenDataFile(sharer, "T.DAT", 40);
-  db::OpenDataFile(locker, "T.DAT", 40);
+  EXPECT_TRUE(db::OpenDataFile(sharer, "T.DAT", 40).Ok());
+  EXPECT_TRUE(db::OpenDataFile(locker, "T.DAT", 40).Ok());
   ASSERT_TRUE(db::ShareFile(sharer));
   host_.keys = {db::KeyTaken::kOther, db::KeyTaken::kNone, db::KeyTaken::kEsc};
   EXPECT_FALSE(db::LockWholeFile(locker));

@@ -31,13 +31,13 @@ class IndexFileFuzzTest : public EngineTest {
   std::string SoundFile() {
     std::mt19937 random(11);
     db::IndexFile x;
-    db::CreateIndex(x, "BASE.IDX", kKeyLen, 1);
+    EXPECT_TRUE(db::CreateIndex(x, "BASE.IDX", kKeyLen, 1).Ok());
     for (int i = 1; i <= 1500; ++i) db::InsertKey(x, i, Key(random));
     for (int i = 1; i <= 600; ++i) {
       std::int32_t ref = i * 2;
       db::RemoveKey(x, ref, Key(random));
     }
-    db::CloseIndex(x);
+    EXPECT_TRUE(db::CloseIndex(x).Ok());
     return Bytes("BASE.IDX");
   }
 
@@ -75,7 +75,7 @@ class IndexFileFuzzTest : public EngineTest {
     PressEnter();
     int code = EndCode([&] {
       db::IndexFile x;
-      db::OpenIndex(x, "FUZZ.IDX", kKeyLen, 1);
+      EXPECT_TRUE(db::OpenIndex(x, "FUZZ.IDX", kKeyLen, 1).Ok());
       if (!db::DbOk()) return;
       std::int32_t ref = 0;
       std::string key;
@@ -91,7 +91,7 @@ class IndexFileFuzzTest : public EngineTest {
         ref = static_cast<std::int32_t>(random() % 1500);
         db::RemoveKey(x, ref, Key(random));
       }
-      db::CloseIndex(x);
+      EXPECT_TRUE(db::CloseIndex(x).Ok());
     });
     platform::Event event;
     while (console::ReadKeyEvent(event)) {

@@ -29,12 +29,10 @@ std::string K(int i) { return "K" + std::to_string(100000 + i); }
 class IndexFileTest : public EngineTest {
  protected:
   void Create(db::IndexFile& x, bool duplicates = false) {
-    db::CreateIndex(x, "T.IDX", kKeyLen, duplicates);
-    ASSERT_TRUE(db::DbOk());
+    ASSERT_TRUE(db::CreateIndex(x, "T.IDX", kKeyLen, duplicates).Ok());
   }
   void Open(db::IndexFile& x, bool duplicates = false) {
-    db::OpenIndex(x, "T.IDX", kKeyLen, duplicates);
-    ASSERT_TRUE(db::DbOk());
+    ASSERT_TRUE(db::OpenIndex(x, "T.IDX", kKeyLen, duplicates).Ok());
   }
   void Fill(db::IndexFile& x, int count) {
     for (int i = 1; i <= count; ++i) {
@@ -73,7 +71,7 @@ TEST_F(IndexFileTest, NewIndexIsOnePageSizedHeaderAndClosesThroughTheTable) {
   EXPECT_EQ(x.Root, 0);
   EXPECT_EQ(db::State().OpenFileTable[x.TableSlot].kind, db::SlotKind::kIndex);
   Fill(x, 10);
-  db::CloseAllFiles();
+  EXPECT_TRUE(db::CloseAllFiles().Ok());
   EXPECT_EQ(db::OpenFileCount(), 0);
   EXPECT_EQ(CheckFile(), "");
 }
@@ -83,7 +81,7 @@ TEST_F(IndexFileTest, KeysSurviveCloseAndReopenAndTheFileIsSound) {
     db::IndexFile x;
     Create(x);
     Fill(x, 3000);
-    db::CloseIndex(x);
+    EXPECT_TRUE(db::CloseIndex(x).Ok());
   }
   std::string bytes = Bytes("T.IDX");
   db::IndexCheck check = db::CheckIndexImage(bytes, kKeyLen, false);
@@ -97,15 +95,13 @@ TEST_F(IndexFileTest, KeysSurviveCloseAndReopenAndTheFileIsSound) {
   ASSERT_EQ(items.size(), 3000u);
   EXPECT_EQ(items.front(), std::make_pair(K(1), 1));
   EXPECT_EQ(items.back(), std::make_pair(K(3000), 3000));
-  db::CloseIndex(x);
+  EXPECT_TRUE(db::CloseIndex(x).Ok());
 }
 
 TEST_F(IndexFileTest, KeyLengthOutsideTheRangeIsRefusedWithoutAFile) {
   db::IndexFile x;
-  db::CreateIndex(x, "T.IDX", 0, 0);
-  EXPECT_FALSE(db::DbOk());
-  db::CreateIndex(x, "T.IDX", 247, 0);
-  EXPECT_FALSE(db::DbOk());
+  EXPECT_FALSE(db::CreateIndex(x, "T.IDX", 0, 0).Ok());
+  EXPECT_FALSE(db::CreateIndex(x, "T.IDX", 247, 0).Ok());
   EXPECT_FALSE(Exists("T.IDX"));
 }
 
@@ -114,7 +110,7 @@ TEST_F(IndexFileTest, ReadOnlyIndexSearchesButRefusesChangesWithTheMessage) {
     db::IndexFile x;
     Create(x);
     Fill(x, 50);
-    db::CloseIndex(x);
+    EXPECT_TRUE(db::CloseIndex(x).Ok());
   }
   std::string before = Bytes("T.IDX");
   db::SetOpenMode(db::kModeReadOnly, 0);
@@ -135,7 +131,7 @@ TEST_F(IndexFileTest, ReadOnlyIndexSearchesButRefusesChangesWithTheMessage) {
   db::SeekKey(x, ref, key);
   EXPECT_TRUE(db::DbOk());
   EXPECT_EQ(ref, 7);
-  db::CloseIndex(x);
+  EXPECT_TRUE(db::CloseIndex(x).Ok());
   EXPECT_EQ(Bytes("T.IDX"), before);
 }
 
@@ -145,7 +141,7 @@ TEST_F(IndexFileTest, ExclusiveIndexWritesItsRootAtClose) {
   Create(x);
   Fill(x, 500);
   EXPECT_EQ(Int32At(Bytes("T.IDX"), 8), 0);  // the header is kept in memory
-  db::CloseIndex(x);
+  EXPECT_TRUE(db::CloseIndex(x).Ok());
   db::ResetOpenMode();
   EXPECT_EQ(CheckFile(), "");
   db::IndexFile y;
@@ -157,8 +153,7 @@ TEST_F(IndexFileTest, EmptyIndexStartsAgainWithTheSameKeyLengthAndDuplicates) {
   db::IndexFile x;
   Create(x, true);
   Fill(x, 200);
-  db::EmptyIndex(x);
-  ASSERT_TRUE(db::DbOk());
+  ASSERT_TRUE(db::EmptyIndex(x).Ok());
   EXPECT_EQ(Bytes("T.IDX").size(), static_cast<std::size_t>(kPage));
   EXPECT_EQ(x.Root, 0);
   EXPECT_TRUE(x.AllowDuplicates);
@@ -173,18 +168,16 @@ TEST_F(IndexFileTest, OpenTableCreatesMissingFilesAndOpensExistingOnes) {
   {
     db::DataFile f;
     db::IndexFile x;
-    db::OpenTable("PARTNER", f, x, 40, kKeyLen, 0);
-    ASSERT_TRUE(db::DbOk());
+    ASSERT_TRUE(db::OpenTable("PARTNER", f, x, 40, kKeyLen, 0).Ok());
     EXPECT_EQ(Bytes("PARTNER.DAT").size(), 40u);
     EXPECT_EQ(Bytes("PARTNER.IDX").size(), static_cast<std::size_t>(kPage));
     db::InsertKey(x, 1, "KOVACS");
-    db::CloseIndex(x);
-    db::CloseDataFile(f);
+    EXPECT_TRUE(db::CloseIndex(x).Ok());
+    EXPECT_TRUE(db::CloseDataFile(f).Ok());
   }
   db::DataFile f;
   db::IndexFile x;
-  db::OpenTable("PARTNER", f, x, 40, kKeyLen, 0);
-  ASSERT_TRUE(db::DbOk());
+  ASSERT_TRUE(db::OpenTable("PARTNER", f, x, 40, kKeyLen, 0).Ok());
   EXPECT_EQ(Scan(x), (Items{{"KOVACS", 1}}));
   EXPECT_EQ(db::OpenFileCount(), 2);
 }
@@ -195,8 +188,7 @@ class KeyAndRecordTest : public IndexFileTest {
   void SetUp() override {
     IndexFileTest::SetUp();
     MakeFile("T.DAT", 24, 6);
-    db::OpenDataFile(f_, "T.DAT", 24);
-    ASSERT_TRUE(db::DbOk());
+    ASSERT_TRUE(db::OpenDataFile(f_, "T.DAT", 24).Ok());
     Create(x_);
     for (int i = 1; i <= 6; ++i) db::InsertKey(x_, i, "R" + std::to_string(i));
     db::FreeRecord(f_, 3);
@@ -268,7 +260,7 @@ TEST_F(IndexFileTest, DamagedPageEndsTheProgramWithTheLogLine) {
     db::IndexFile x;
     Create(x);
     Fill(x, 100);
-    db::CloseIndex(x);
+    EXPECT_TRUE(db::CloseIndex(x).Ok());
   }
   std::string bytes = Bytes("T.IDX");
   std::int32_t root = Int32At(bytes, 8);

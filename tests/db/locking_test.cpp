@@ -18,8 +18,7 @@ constexpr int kRec = 30;
 class LockingTest : public EngineTest {
  protected:
   void Open(db::DataFile& f, const std::string& name = "T.DAT") {
-    db::OpenDataFile(f, name, kRec);
-    ASSERT_TRUE(db::DbOk());
+    ASSERT_TRUE(db::OpenDataFile(f, name, kRec).Ok());
   }
   int TxFlagOnDisk(const std::string& name = "T.DAT") { return Bytes(name)[16]; }
   int ShareCountOnDisk(const std::string& name = "T.DAT") {
@@ -120,15 +119,15 @@ TEST_F(LockingTest, ClosingClearsOnlyThisStationsMarkers) {
   ASSERT_TRUE(db::ShareFile(b));
   ASSERT_TRUE(db::ShareFile(b));  // nested: counted once
   EXPECT_EQ(ShareCountOnDisk(), 2);
-  db::CloseDataFile(b);
+  EXPECT_TRUE(db::CloseDataFile(b).Ok());
   EXPECT_EQ(ShareCountOnDisk(), 1);
-  db::CloseDataFile(a);
+  EXPECT_TRUE(db::CloseDataFile(a).Ok());
   EXPECT_EQ(ShareCountOnDisk(), 0);
 
   db::DataFile c;
   Open(c);
   ASSERT_TRUE(db::LockWholeFile(c));
-  db::CloseDataFile(c);
+  EXPECT_TRUE(db::CloseDataFile(c).Ok());
   EXPECT_EQ(TxFlagOnDisk(), 0);
 }
 

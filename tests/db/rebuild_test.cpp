@@ -179,13 +179,13 @@ class RebuildTest : public EngineTest {
     db::IndexCheck check = db::CheckIndexImage(Bytes(name), keyLen, duplicates);
     EXPECT_EQ(check.Fault, "") << name;
     db::IndexFile index;
-    db::OpenIndex(index, name, keyLen, duplicates ? 1 : 0);
+    EXPECT_TRUE(db::OpenIndex(index, name, keyLen, duplicates ? 1 : 0).Ok());
     EXPECT_TRUE(db::DbOk()) << name;
     Items items;
     std::string key;
     std::int32_t n = 0;
     for (db::StepNext(index, n, key); db::DbOk(); db::StepNext(index, n, key)) items.emplace_back(key, n);
-    db::CloseIndex(index);
+    EXPECT_TRUE(db::CloseIndex(index).Ok());
     EXPECT_EQ(check.Keys, static_cast<std::int64_t>(items.size()));
     return items;
   }
@@ -693,10 +693,10 @@ TEST_F(RebuildTest, DataFileAnotherStationHasOpenIsRefusedAndLeftAlone) {
   MakeFile("T.dat", kRec, 4);
   {
     db::DataFile f;
-    db::OpenDataFile(f, "T.dat", kRec);
+    EXPECT_TRUE(db::OpenDataFile(f, "T.dat", kRec).Ok());
     db::FreeRecord(f, 3);
     db::FreeRecord(f, 1);  // the chain 1 -> 3
-    db::CloseDataFile(f);
+    EXPECT_TRUE(db::CloseDataFile(f).Ok());
   }
   Put("I.idx", "an index of another day");
   db_test::ChildProcess station;

@@ -252,9 +252,8 @@ TEST_F(StationsTest, KillLoopLeavesSoundFilesAndLosesNoFinishedChange) {
   MakeFile("KL.DAT", 64, 0);
   {
     db::IndexFile index;
-    db::CreateIndex(index, "KL.IDX", 20, 0);
-    ASSERT_TRUE(db::DbOk());
-    db::CloseIndex(index);
+    ASSERT_TRUE(db::CreateIndex(index, "KL.IDX", 20, 0).Ok());
+    EXPECT_TRUE(db::CloseIndex(index).Ok());
   }
   std::mt19937 random(4711);
   int kills = 0, lost = 0;
@@ -304,9 +303,9 @@ TEST_F(StationsTest, KillLoopLeavesSoundFilesAndLosesNoFinishedChange) {
 TEST_F(StationsTest, ACutShortChangeIsRolledBackUnlessThePreviousReleaseChangedItsPages) {
   auto makeLeaf = [] {
     db::IndexFile index;
-    db::CreateIndex(index, "P.IDX", 20, 0);
+    EXPECT_TRUE(db::CreateIndex(index, "P.IDX", 20, 0).Ok());
     for (int i = 1; i <= 32; ++i) db::InsertKey(index, i, "K" + std::to_string(100 + i));
-    db::CloseIndex(index);
+    EXPECT_TRUE(db::CloseIndex(index).Ok());
   };
   auto dieInSplit = [this] {
     auto dying = Start("DEAD");
@@ -319,8 +318,7 @@ TEST_F(StationsTest, ACutShortChangeIsRolledBackUnlessThePreviousReleaseChangedI
   makeLeaf();
   const std::string before = Bytes("P.IDX");
   db::IndexFile reader;  // open before the writer dies: it meets the torn change
-  db::OpenIndex(reader, "P.IDX", 20, 0);
-  ASSERT_TRUE(db::DbOk());
+  ASSERT_TRUE(db::OpenIndex(reader, "P.IDX", 20, 0).Ok());
   dieInSplit();
   ASSERT_GT(Bytes("P.IDX").size(), before.size());
   std::string out;
@@ -333,13 +331,12 @@ TEST_F(StationsTest, ACutShortChangeIsRolledBackUnlessThePreviousReleaseChangedI
   int keys = 0;
   for (db::StepNext(reader, n, key); db::DbOk(); db::StepNext(reader, n, key)) ++keys;
   EXPECT_EQ(keys, 32);
-  db::CloseIndex(reader);
+  EXPECT_TRUE(db::CloseIndex(reader).Ok());
   EXPECT_EQ(Bytes("P.IDX"), before);
 
   db::IndexFile index;
-  db::OpenIndex(index, "P.IDX", 20, 0);
-  ASSERT_TRUE(db::DbOk());
-  db::CloseIndex(index);
+  ASSERT_TRUE(db::OpenIndex(index, "P.IDX", 20, 0).Ok());
+  EXPECT_TRUE(db::CloseIndex(index).Ok());
   EXPECT_EQ(Bytes("P.IDX"), before);
   EXPECT_EQ(LinesWith(Bytes("DBACCESS.ERR"), "visszaállítva. Leállt állomás: DEAD"_cp), 1);
   EXPECT_EQ(DbCheck({"index", "P.IDX", "20"}, out), 0) << out;
@@ -348,10 +345,10 @@ TEST_F(StationsTest, ACutShortChangeIsRolledBackUnlessThePreviousReleaseChangedI
   dieInSplit();
   {
     db::JournalSwitch previousRelease(false);
-    db::OpenIndex(index, "P.IDX", 20, 0);
+    EXPECT_TRUE(db::OpenIndex(index, "P.IDX", 20, 0).Ok());
     db::InsertKey(index, 34, "K300");
     ASSERT_TRUE(db::DbOk());
-    db::CloseIndex(index);
+    EXPECT_TRUE(db::CloseIndex(index).Ok());
   }
   const std::string changed = Bytes("P.IDX");
   EXPECT_EQ(DbCheck({"index", "P.IDX", "20"}, out), 1) << out;
@@ -363,7 +360,7 @@ TEST_F(StationsTest, ACutShortChangeIsRolledBackUnlessThePreviousReleaseChangedI
         PressEnter();
       },
       1);
-  EXPECT_EQ(EndCode([&] { db::OpenIndex(index, "P.IDX", 20, 0); }), 1);
+  EXPECT_EQ(EndCode([&] { (void)db::OpenIndex(index, "P.IDX", 20, 0); }), 1);
   ui::SetIdle(nullptr, 0);
   EXPECT_TRUE(shown);
   EXPECT_EQ(Bytes("P.IDX"), changed);
@@ -376,13 +373,12 @@ TEST_F(StationsTest, ACutShortChangeIsRolledBackUnlessThePreviousReleaseChangedI
 TEST_F(StationsTest, ALiveWritersPendingChangeIsNotRolledBackByAnotherStation) {
   {
     db::IndexFile index;
-    db::CreateIndex(index, "P.IDX", 20, 0);
+    EXPECT_TRUE(db::CreateIndex(index, "P.IDX", 20, 0).Ok());
     for (int i = 1; i <= 32; ++i) db::InsertKey(index, i, "K" + std::to_string(100 + i));
-    db::CloseIndex(index);
+    EXPECT_TRUE(db::CloseIndex(index).Ok());
   }
   db::IndexFile reader;  // open before the change: an open waits for it
-  db::OpenIndex(reader, "P.IDX", 20, 0);
-  ASSERT_TRUE(db::DbOk());
+  ASSERT_TRUE(db::OpenIndex(reader, "P.IDX", 20, 0).Ok());
   auto writer = Start("LIVE");
   ASSERT_EQ(writer->Ask("index P.IDX 20"), "ok 1 0");
   ASSERT_EQ(writer->Ask("pauseafter 1"), "ok");
@@ -417,7 +413,7 @@ TEST_F(StationsTest, ALiveWritersPendingChangeIsNotRolledBackByAnotherStation) {
   for (db::ResetPosition(reader), db::StepNext(reader, n, key); db::DbOk(); db::StepNext(reader, n, key))
     ++keys;
   EXPECT_EQ(keys, 33);
-  db::CloseIndex(reader);
+  EXPECT_TRUE(db::CloseIndex(reader).Ok());
   std::string out;
   EXPECT_EQ(DbCheck({"index", "P.IDX", "20"}, out), 0) << out;
   EXPECT_NE(out.find("sound, 33 keys"), std::string::npos) << out;
@@ -432,9 +428,8 @@ TEST_F(StationsTest, StressOfFourStationsLosesNothingAndDuplicatesNothing) {
   MakeFile("S.DAT", 64, 0);
   {
     db::IndexFile index;
-    db::CreateIndex(index, "S.IDX", 20, 0);
-    ASSERT_TRUE(db::DbOk());
-    db::CloseIndex(index);
+    ASSERT_TRUE(db::CreateIndex(index, "S.IDX", 20, 0).Ok());
+    EXPECT_TRUE(db::CloseIndex(index).Ok());
   }
   std::vector<std::unique_ptr<Station>> stations;
   for (int i = 0; i < 4; ++i) {
@@ -483,13 +478,12 @@ TEST_F(StationsTest, StressOfFourStationsLosesNothingAndDuplicatesNothing) {
   EXPECT_EQ(found, expected);
 
   db::IndexFile index;
-  db::OpenIndex(index, "S.IDX", 20, 0);
-  ASSERT_TRUE(db::DbOk());
+  ASSERT_TRUE(db::OpenIndex(index, "S.IDX", 20, 0).Ok());
   Items keys;
   std::string key;
   std::int32_t n = 0;
   for (db::StepNext(index, n, key); db::DbOk(); db::StepNext(index, n, key)) keys.emplace(key, n);
-  db::CloseIndex(index);
+  EXPECT_TRUE(db::CloseIndex(index).Ok());
   EXPECT_EQ(keys, expected);
   EXPECT_GT(expected.size(), static_cast<std::size_t>(count / 2));  // the run did build a tree
 
@@ -512,12 +506,11 @@ TEST_F(StationsTest, ReadersPassingThroughAnIndexThatOthersChangeMissNothing) {
   int fixed = 0;
   {
     db::IndexFile index;
-    db::CreateIndex(index, "S.IDX", 20, 0);
-    ASSERT_TRUE(db::DbOk());
+    ASSERT_TRUE(db::CreateIndex(index, "S.IDX", 20, 0).Ok());
     for (const char* writer : {"W1-", "W2-"})
       for (int i = 0; i < changes; i += 3, ++fixed)
         db::InsertKey(index, 1, writer + std::to_string(i) + ".");
-    db::CloseIndex(index);
+    EXPECT_TRUE(db::CloseIndex(index).Ok());
   }
   std::vector<std::unique_ptr<Station>> writers, readers;
   for (const char* id : {"W1", "W2"}) {

@@ -19,15 +19,15 @@ struct Station {
   db::DataFile f;
   db::IndexFile byCode, byName;
   Station() {
-    db::OpenOrCreateDataFile(f, "T.DAT", kRec);
-    db::OpenOrCreateIndex(byCode, "T1.IDX", 6, 0);
-    db::OpenOrCreateIndex(byName, "T2.IDX", 20, 1);
+    EXPECT_TRUE(db::OpenOrCreateDataFile(f, "T.DAT", kRec).Ok());
+    EXPECT_TRUE(db::OpenOrCreateIndex(byCode, "T1.IDX", 6, 0).Ok());
+    EXPECT_TRUE(db::OpenOrCreateIndex(byName, "T2.IDX", 20, 1).Ok());
   }
   // Stops: its files closed, whatever change it has under way not ended.
   void Stop() {
-    db::CloseIndex(byCode);
-    db::CloseIndex(byName);
-    db::CloseDataFile(f);
+    EXPECT_TRUE(db::CloseIndex(byCode).Ok());
+    EXPECT_TRUE(db::CloseIndex(byName).Ok());
+    EXPECT_TRUE(db::CloseDataFile(f).Ok());
   }
   // The keys' change for the two images (empty: none).
   db::TableChange Change(db::TableChangeKind kind, std::int32_t n, const std::vector<std::uint8_t>& before,
@@ -195,7 +195,7 @@ TEST_F(TableChangeTest, ADataFileCreatedAnewForgetsThePendingChanges) {
   b->Stop();
   ASSERT_GT(Bytes("T.DAT.tjr").size(), 0u);
   db::DataFile f;
-  db::CreateDataFile(f, "T.DAT", kRec);
+  EXPECT_TRUE(db::CreateDataFile(f, "T.DAT", kRec).Ok());
   EXPECT_EQ(Bytes("T.DAT.tjr"), "");
 }
 

@@ -430,13 +430,13 @@ bool Serve(const std::string& line) {
     int mode = 0;
     in >> name >> g_recLen[id] >> mode;
     db::SetOpenMode(static_cast<db::OpenMode>(mode), 0);
-    if (command == "open") db::OpenDataFile(f, name, g_recLen[id]);
-    else db::CreateDataFile(f, name, g_recLen[id]);
+    db::Result opened =
+        command == "open" ? db::OpenDataFile(f, name, g_recLen[id]) : db::CreateDataFile(f, name, g_recLen[id]);
     db::ResetOpenMode();
-    Say("ok " + std::to_string(db::DbOk()) + " " + std::to_string(db::LastIOResult()));
+    Say("ok " + std::to_string(opened.Ok()) + " " + std::to_string(opened.Code));
   } else if (command == "close") {
-    db::CloseDataFile(f);
-    Say("ok");
+    db::Result closed = db::CloseDataFile(f);
+    Say(closed.Ok() ? "ok" : "failed " + std::to_string(closed.Code));
   } else if (command == "read" || command == "peek") {
     in >> n;
     if (command == "read") db::ReadRecord(f, n, buf.data());
@@ -489,11 +489,11 @@ bool Serve(const std::string& line) {
   } else if (command == "index") {
     int keyLen = 0;
     in >> name >> keyLen;
-    db::OpenOrCreateIndex(g_index, name, keyLen, 0);
-    Say("ok " + std::to_string(db::DbOk()) + " " + std::to_string(db::LastIOResult()));
+    db::Result opened = db::OpenOrCreateIndex(g_index, name, keyLen, 0);
+    Say("ok " + std::to_string(opened.Ok()) + " " + std::to_string(opened.Code));
   } else if (command == "closeindex") {
-    db::CloseIndex(g_index);
-    Say("ok");
+    db::Result closed = db::CloseIndex(g_index);
+    Say(closed.Ok() ? "ok" : "failed " + std::to_string(closed.Code));
   } else if (command == "recover") {
     in >> name;
     Say(Recover(id, name));

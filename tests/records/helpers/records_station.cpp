@@ -343,10 +343,10 @@ bool ServeKillLoop(records::TableView& table, const std::string& line) {
     in >> journal;
     Say(Verify(table, journal));
   } else if (command == "reindex") {
-    records::CloseTable(table);
     std::vector<std::string> words;
     for (std::string word; in >> word;) words.push_back(word);
-    Say("ok " + std::to_string(db::RebuildIndexWords(false, words, platform::ArgumentToCp852).Code));
+    if (db::Result closed = records::CloseTable(table); !closed.Ok()) Say("failed " + std::to_string(closed.Code));
+    else Say("ok " + std::to_string(db::RebuildIndexWords(false, words, platform::ArgumentToCp852).Code));
   } else if (command != "lock" && command != "release" && command != "delete" && command != "add" &&
              command != "count") {
     Say("unknown " + command);
