@@ -69,6 +69,11 @@ struct EngineState {
 EngineState& State();
 void ResetEngine();
 
+// The engine's flags. DbOk is the result of the last search, step or key
+// change (found, added, removed: their only result) and a copy of the last
+// open's, create's or close's Result.Ok(); LastIOResult is that Result's
+// Code, or the number a record operation failed with just before its
+// fatal end.
 inline bool DbOk() { return State().DbOk; }
 inline int LastIOResult() { return State().LastIOResult; }
 inline bool RecordInUse() { return State().RecordInUse; }
