@@ -80,7 +80,7 @@ void PaintScreen(int variant) {
     Mark(p, 'd');
     console::CloseConsole();
   } catch (const console::ProgramEnd& end) {
-    _exit(end.code);
+    _exit(end.Code);
   }
   _exit(0);
 }

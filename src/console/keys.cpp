@@ -20,8 +20,8 @@ bool OnControl(platform::ControlEvent event) {
 }
 
 struct KeyRow {
-  std::uint8_t scan;
-  std::uint8_t plain, shift, ctrl, alt;
+  std::uint8_t Scan;
+  std::uint8_t Plain, Shift, Ctrl, Alt;
 };
 
 // Special keys by scan code and shift state; 0 = no code.
@@ -71,17 +71,17 @@ std::uint8_t TranslateKey(const platform::KeyEvent& key) {
   if (key.scan >= scan::kF1 && key.scan <= scan::kF10) return FunctionKey(key.scan, key.shift);
   const KeyRow* row = nullptr;
   for (const auto& r : kSpecialKeys)
-    if (r.scan == key.scan) row = &r;
+    if (r.Scan == key.scan) row = &r;
   if (alt && !ctrl) {  // Alt alone; AltGr (Alt with Ctrl) types characters
-    if (row) return row->alt;
+    if (row) return row->Alt;
     return AltKey(key.scan);
   }
-  if (key.scan == scan::kTab && shift && !ctrl) return row->shift;
+  if (key.scan == scan::kTab && shift && !ctrl) return row->Shift;
   if (key.ch != 0) return key.ch;
   if (!row) return 0;
-  if (ctrl) return row->ctrl;
-  if (shift) return row->shift;
-  return row->plain;
+  if (ctrl) return row->Ctrl;
+  if (shift) return row->Shift;
+  return row->Plain;
 }
 
 void OpenConsole(platform::Terminal& terminal) {
@@ -98,11 +98,11 @@ void OpenConsole(platform::Terminal& terminal) {
 
 void CloseConsole() {
   auto& s = State();
-  if (!s.terminal) return;
-  s.holdDepth = 0;
-  s.terminal->SetControlHandler(nullptr);
-  s.terminal->Close();
-  s.terminal = nullptr;
+  if (!s.Terminal) return;
+  s.HoldDepth = 0;
+  s.Terminal->SetControlHandler(nullptr);
+  s.Terminal->Close();
+  s.Terminal = nullptr;
 }
 
 bool KeyPressed() {

@@ -152,9 +152,9 @@ void ReleaseConsole() {
   ReleasedConsole& r = State().released;
   if (r.terminal || !console::ConsoleOpen()) return;
   const console::ConsoleState& s = console::State();
-  r = {s.terminal, s.width,   s.height,   s.cells,
-       s.windMin,  s.windMax, s.cursorX,  s.cursorY,
-       s.textAttr, static_cast<int>(s.cursor)};
+  r = {s.Terminal, s.Width,   s.Height,   s.Cells,
+       s.WindMin,  s.WindMax, s.CursorX,  s.CursorY,
+       s.TextAttr, static_cast<int>(s.CursorShape)};
   console::CloseConsole();
 }
 
@@ -164,13 +164,13 @@ void AcquireConsole() {
   if (!r.terminal) return;
   console::OpenConsole(*r.terminal);
   console::ConsoleState& s = console::State();
-  if (s.width == r.width && s.height == r.height) {  // else the caller's state no longer fits
-    s.cells = std::move(r.cells);
-    s.windMin = r.windMin;
-    s.windMax = r.windMax;
-    s.cursorX = r.cursorX;
-    s.cursorY = r.cursorY;
-    s.textAttr = r.textAttr;
+  if (s.Width == r.width && s.Height == r.height) {  // else the caller's state no longer fits
+    s.Cells = std::move(r.cells);
+    s.WindMin = r.windMin;
+    s.WindMax = r.windMax;
+    s.CursorX = r.cursorX;
+    s.CursorY = r.cursorY;
+    s.TextAttr = r.textAttr;
     console::SetCursor(static_cast<console::Cursor>(r.cursorShape));
   }
   console::Repaint();

@@ -89,7 +89,7 @@ void StopAll(Sequence& sequence, int& code) {
       sequence.Stop();
       return;
     } catch (const console::ProgramEnd& end) {
-      if (code == 0) code = end.code;
+      if (code == 0) code = end.Code;
     }
   }
 }
@@ -106,7 +106,7 @@ int RunMainFlow(platform::Terminal& terminal, const std::function<void()>& mainF
     sequence.Start();
     mainFlow();
   } catch (const console::ProgramEnd& end) {
-    code = end.code;
+    code = end.Code;
   } catch (...) {
     StopAll(sequence, code);
     throw;

@@ -37,7 +37,7 @@ class FontControlTest : public SettingsSandbox {
     return key.ReadDword("FontSize21").value_or(0) >> 16;
   }
 
-  const console::FontState& Font() { return console::Settings().font; }
+  const console::FontState& Font() { return console::Settings().Font; }
 
   HeadlessFontControl control{1920, 1040};
 };
@@ -45,10 +45,10 @@ class FontControlTest : public SettingsSandbox {
 TEST_F(FontControlTest, FitEndsOneStepBelowTheLargestHeightThatHoldsEightyByTwentyFive) {
   ASSERT_TRUE(console::LoadFontControl());
   console::FitConsole(0, "");
-  EXPECT_EQ(Font().largest, 41);  // 1920 / 24 = 80 columns, 1040 / 41 = 25 rows
+  EXPECT_EQ(Font().Largest, 41);  // 1920 / 24 = 80 columns, 1040 / 41 = 25 rows
   EXPECT_TRUE(FitsAt(41));
   EXPECT_FALSE(FitsAt(42));
-  EXPECT_EQ(Font().height, 40);
+  EXPECT_EQ(Font().Height, 40);
   EXPECT_EQ(control.height, 40);
   EXPECT_EQ(control.face, "Lucida Console");
   EXPECT_EQ(control.buffer, (ConsoleSize{80, 25}));
@@ -60,36 +60,36 @@ TEST_F(FontControlTest, FitEndsOneStepBelowTheLargestHeightThatHoldsEightyByTwen
 TEST_F(FontControlTest, RequestedHeightIsKeptWhenItFitsElseTheLargest) {
   console::LoadFontControl();
   console::FitConsole(20, "Számlázó"_cp);
-  EXPECT_EQ(Font().height, 20);
-  EXPECT_EQ(Font().largest, 41);
+  EXPECT_EQ(Font().Height, 20);
+  EXPECT_EQ(Font().Largest, 41);
   EXPECT_EQ(control.title, std::string("Számlázó          Ablakméret: Alt+Up Alt+Down"_cp));
 
   console::FitConsole(60, "");
-  EXPECT_EQ(Font().height, 41);
+  EXPECT_EQ(Font().Height, 41);
   EXPECT_EQ(control.height, 41);
 }
 
 TEST_F(FontControlTest, FaceTheConsoleRefusesIsReplacedByTheOneInUse) {
   console::LoadFontControl();
-  console::Settings().font.face = "Nincs Ilyen";
+  console::Settings().Font.Face = "Nincs Ilyen";
   console::FitConsole(0, "");
-  EXPECT_EQ(Font().face, "Consolas");
-  EXPECT_EQ(Font().height, 40);
+  EXPECT_EQ(Font().Face, "Consolas");
+  EXPECT_EQ(Font().Height, 40);
 }
 
 TEST_F(FontControlTest, LargestWindowThatIgnoresTheFontCannotHangTheFit) {
   console::LoadFontControl();
   control.largest = [](int) { return ConsoleSize{60, 20}; };  // never fits
   console::FitConsole(0, "");
-  EXPECT_EQ(Font().largest, 14);
-  EXPECT_EQ(Font().height, 14);
+  EXPECT_EQ(Font().Largest, 14);
+  EXPECT_EQ(Font().Height, 14);
   EXPECT_LT(control.fontCalls, 20);
 
   control.largest = [](int) { return ConsoleSize{300, 100}; };  // always fits
   control.fontCalls = 0;
   console::FitConsole(0, "");
-  EXPECT_EQ(Font().largest, console::kLargestFontHeight);
-  EXPECT_EQ(Font().height, console::kLargestFontHeight - 1);
+  EXPECT_EQ(Font().Largest, console::kLargestFontHeight);
+  EXPECT_EQ(Font().Height, console::kLargestFontHeight - 1);
   EXPECT_LT(control.fontCalls, console::kLargestFontHeight + 10);
 }
 
@@ -103,10 +103,10 @@ TEST_F(FontControlTest, StepFontStaysWithinTheUsableHeightsAndSavesEachStep) {
   int calls = control.fontCalls;
   console::StepFont(+1);  // at the largest: nothing
   EXPECT_EQ(control.fontCalls, calls);
-  EXPECT_EQ(Font().height, 41);
+  EXPECT_EQ(Font().Height, 41);
 
   for (int i = 0; i < 40; ++i) console::StepFont(-1);
-  EXPECT_EQ(Font().height, 14);
+  EXPECT_EQ(Font().Height, 14);
   EXPECT_EQ(control.height, 14);
   EXPECT_EQ(StoredHeight(), 14);
   std::string size;

@@ -120,8 +120,8 @@ TEST_F(ConsoleTest, AConsoleThatWentAwayEndsTheProgramOnceTheKeysAreRead) {
       call == 0 ? (void)KeyPressed() : (void)ReadKeyEvent(e);
       ADD_FAILURE() << "the program went on, call " << call;
     } catch (const ProgramEnd& end) {
-      EXPECT_EQ(end.code, kConsoleLostCode);
-      EXPECT_NE(end.code, 0);
+      EXPECT_EQ(end.Code, kConsoleLostCode);
+      EXPECT_NE(end.Code, 0);
     }
   }
 }

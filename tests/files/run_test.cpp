@@ -194,7 +194,7 @@ TEST_F(RunTest, ATrailingNulEndsTheProgramAfterTheChild) {
     files::RunCommandLine(std::string("prog a\0", 7));
     ADD_FAILURE() << "the program did not end";
   } catch (const console::ProgramEnd& end) {
-    EXPECT_EQ(end.code, 0);
+    EXPECT_EQ(end.Code, 0);
   }
   EXPECT_EQ(Ran().size(), 1u);
 }
@@ -211,7 +211,7 @@ TEST_F(RunTest, RunAndQuitWithNulWaitsForAKeyThenEnds) {
     files::RunAndQuit(std::string("prog\0", 5));
     ADD_FAILURE() << "the program did not end";
   } catch (const console::ProgramEnd& end) {
-    EXPECT_EQ(end.code, 0);
+    EXPECT_EQ(end.Code, 0);
   }
   EXPECT_EQ(Ran().size(), 1u);
 }

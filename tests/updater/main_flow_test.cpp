@@ -180,8 +180,8 @@ class FlowTest : public TempFolderTest {
     startFolder = fs::current_path();
     // The program's settings (the last release accepted) live beside it.
     console::Settings() = {};
-    console::Settings().stores[0].path = (program / "prog.res").string();
-    console::Settings().stores[1].path = (program / "user.res").string();
+    console::Settings().Stores[0].Path = (program / "prog.res").string();
+    console::Settings().Stores[1].Path = (program / "user.res").string();
     updater::Settings() = {};
   }
   void TearDown() override {
