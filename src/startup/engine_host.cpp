@@ -44,7 +44,7 @@ class RebuildView final : public db::HostView {
   RebuildView(bool ownWindow, std::string_view title) {
     if (ownWindow) {
       window_.emplace(10, 6, 70, 19);
-      window_->title = std::string(title);
+      window_->Title = std::string(title);
       window_->Draw();
       console::GotoXY(1, 2);
     } else {

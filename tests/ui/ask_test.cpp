@@ -323,7 +323,7 @@ TEST_F(AskTest, NestedInsideAWindowRestoresEachLevel) {
   std::vector<platform::Cell> withWindow;
   {
     Window outer(20, 5, 60, 20);
-    outer.title = "Kint";
+    outer.Title = "Kint";
     outer.Draw();
     withWindow = Screen();
     EXPECT_EQ(TopWindow(), &outer);

@@ -112,14 +112,14 @@ TEST_F(LineEditorTest, MaxLengthStopsTypingInBothModes) {
   Chars("Z");
   Enter();
   LineEditOptions options;
-  options.maxLength = 3;
+  options.MaxLength = 3;
   Edit(10, options);
   EXPECT_EQ(text, "Zbc");
 }
 
 TEST_F(LineEditorTest, SelectedTextIsReplacedByTheFirstKeyTyped) {
   LineEditOptions options;
-  options.selectAll = true;
+  options.SelectAll = true;
   text = "régi"_cp;
   Then([&] {
     EXPECT_EQ(Attr(kColumn, kRow), 0x07);      // the selection shown inverted
@@ -158,7 +158,7 @@ TEST_F(LineEditorTest, DigitsOnlyTakesDigitsBlankPointAndSigns) {
   Char(0xA0);  // á
   Enter();
   LineEditOptions options;
-  options.digitsOnly = true;
+  options.DigitsOnly = true;
   Edit(12, options);
   EXPECT_EQ(text, "12.-+ 3");
 }
@@ -193,7 +193,7 @@ TEST_F(LineEditorTest, EveryExitKeyEndsTheEditAndIsReturned) {
       {0x1F, 'S', 0, 'S'}, // and a letter of the caller
   };
   LineEditOptions options;
-  options.exitKeys = "\xC1S";
+  options.ExitKeys = "\xC1S";
   for (const Exit& exit : exits) {
     text = "a";
     Chars("b");
@@ -257,7 +257,7 @@ TEST_F(LineEditorTest, AFullFieldThatCannotGrowShowsItsFirstCharacter) {
     Enter();
   });
   LineEditOptions options;
-  options.maxLength = 6;
+  options.MaxLength = 6;
   Edit(6, options);
   EXPECT_EQ(text, "02BVP2");
 }

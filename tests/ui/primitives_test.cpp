@@ -130,11 +130,11 @@ TEST_F(ToolkitTest, StateRoundTripsWindowCursorAttrAndShape) {
 
 TEST_F(ToolkitTest, RegionTests) {
   Region r;
-  r.x1 = 10, r.y1 = 5, r.x2 = 20, r.y2 = 8;
+  r.X1 = 10, r.Y1 = 5, r.X2 = 20, r.Y2 = 8;
   SetMousePos(10, 5);
   EXPECT_FALSE(MouseIn(r));
   EXPECT_TRUE(MouseAtCorner(r));
-  r.inclusive = true;
+  r.Inclusive = true;
   EXPECT_TRUE(MouseIn(r));
   SetMousePos(21, 6);
   EXPECT_TRUE(MouseOutside(r));
