@@ -317,10 +317,10 @@ bool InstallerFilesThere() {
 // ended with another exit code than 0) is told. The whole exit code counts:
 // one that is 0 in its low 16 bits only (65536) is a failure.
 int Install() {
-  files::State().startError = 0;
+  files::State().StartError = 0;
   (void)files::RunProgramDirect("frissit.exe", "", false);  // its low 16 bits only
-  std::uint32_t code = files::State().exitCode;
-  if (int error = files::State().startError) {
+  std::uint32_t code = files::State().ExitCode;
+  if (int error = files::State().StartError) {
     ui::Ask(std::string("A telepítő (frissit.exe) nem indítható el, hibakód: "_cp) + std::to_string(error), "");
     return kExitInstallerFailed;
   }
