@@ -21,7 +21,7 @@ constexpr int kColumns = 80, kRows = 25;
 FontState& Font() { return Settings().Font; }
 platform::ConsoleFontControl& Control() { return *Font().Control; }
 
-bool Fits(ConsoleSize size) { return size.columns >= kColumns && size.rows >= kRows; }
+bool Fits(ConsoleSize size) { return size.Columns >= kColumns && size.Rows >= kRows; }
 
 void ShowWholeBuffer() { Control().SetWindowRect({0, 0, kColumns - 1, kRows - 1}); }
 
@@ -42,10 +42,10 @@ void ApplyFirstFont(int height) {
 int EstimateHeight(int height) {
   FontState& f = Font();
   ConsoleSize most = Control().LargestWindow();
-  height = std::max(std::min(most.columns * height / 90, most.rows * height / 27), f.Smallest) - 1;
+  height = std::max(std::min(most.Columns * height / 90, most.Rows * height / 27), f.Smallest) - 1;
   SetConsoleFont(f.Face, height);
   ConsoleSize buffer = Control().BufferSize();
-  Control().SetWindowRect({0, 0, std::min(kColumns - 1, buffer.columns - 1), std::min(kRows - 1, buffer.rows - 1)});
+  Control().SetWindowRect({0, 0, std::min(kColumns - 1, buffer.Columns - 1), std::min(kRows - 1, buffer.Rows - 1)});
   Control().SetBufferSize(kColumns, kRows);
   ShowWholeBuffer();
   return height;
@@ -67,11 +67,11 @@ int SearchLargestHeight(int height) {
   if (!Fits(most)) {
     while (height > f.Smallest) {
       most = ApplyAndMeasure(--height);
-      if (most.columns > kColumns || most.rows > kRows) break;
+      if (most.Columns > kColumns || most.Rows > kRows) break;
     }
     return height + 1;
   }
-  if (most.columns == kColumns || most.rows == kRows) return height;
+  if (most.Columns == kColumns || most.Rows == kRows) return height;
   while (height < kLargestFontHeight) {
     if (!Fits(ApplyAndMeasure(++height))) return height - 1;
   }
@@ -144,9 +144,9 @@ void CentreConsoleWindow() {
   if (!Font().Ready) return;
   ConsoleRect area, window;
   if (!Control().WorkArea(area) || !Control().WindowRect(window)) return;
-  int width = window.right - window.left, height = window.bottom - window.top;
-  Control().MoveWindow(area.left + (area.right - area.left - width) / 2,
-                       area.top + (area.bottom - area.top - height) / 2, width, height);
+  int width = window.Right - window.Left, height = window.Bottom - window.Top;
+  Control().MoveWindow(area.Left + (area.Right - area.Left - width) / 2,
+                       area.Top + (area.Bottom - area.Top - height) / 2, width, height);
 }
 
 void ConsoleStartup() {

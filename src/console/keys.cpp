@@ -67,17 +67,17 @@ void EndIfConsoleLost() {
 
 std::uint8_t TranslateKey(const platform::KeyEvent& key) {
   using namespace platform;
-  bool alt = key.shift & kAnyAlt, ctrl = key.shift & kAnyCtrl, shift = key.shift & kShift;
-  if (key.scan >= scan::kF1 && key.scan <= scan::kF10) return FunctionKey(key.scan, key.shift);
+  bool alt = key.Shift & kAnyAlt, ctrl = key.Shift & kAnyCtrl, shift = key.Shift & kShift;
+  if (key.Scan >= scan::kF1 && key.Scan <= scan::kF10) return FunctionKey(key.Scan, key.Shift);
   const KeyRow* row = nullptr;
   for (const auto& r : kSpecialKeys)
-    if (r.Scan == key.scan) row = &r;
+    if (r.Scan == key.Scan) row = &r;
   if (alt && !ctrl) {  // Alt alone; AltGr (Alt with Ctrl) types characters
     if (row) return row->Alt;
-    return AltKey(key.scan);
+    return AltKey(key.Scan);
   }
-  if (key.scan == scan::kTab && shift && !ctrl) return row->Shift;
-  if (key.ch != 0) return key.ch;
+  if (key.Scan == scan::kTab && shift && !ctrl) return row->Shift;
+  if (key.Ch != 0) return key.Ch;
   if (!row) return 0;
   if (ctrl) return row->Ctrl;
   if (shift) return row->Shift;
@@ -115,8 +115,8 @@ bool KeyPressed() {
 bool ReadKeyEvent(platform::Event& event) {
   if (!ConsoleOpen()) return false;
   while (Term().NextEvent(event)) {
-    bool ctrlC = event.kind == platform::EventKind::kKey && event.key.ch == 3 &&
-                 (event.key.shift & platform::kAnyCtrl);
+    bool ctrlC = event.Kind == platform::EventKind::kKey && event.Key.Ch == 3 &&
+                 (event.Key.Shift & platform::kAnyCtrl);
     if (!ctrlC) return true;
     g_break = true;  // Ctrl+C typed as a key: the same as the control event
   }

@@ -196,14 +196,14 @@ void CloseStore(int n) {
 
 void StopwatchStart(StopwatchMark& mark) {
   platform::TimeOfDay t = platform::CurrentClock().Now();
-  mark = {static_cast<std::uint16_t>(t.hour), static_cast<std::uint16_t>(t.minute),
-          static_cast<std::uint16_t>(t.second), static_cast<std::uint16_t>(t.hundredths)};
+  mark = {static_cast<std::uint16_t>(t.Hour), static_cast<std::uint16_t>(t.Minute),
+          static_cast<std::uint16_t>(t.Second), static_cast<std::uint16_t>(t.Hundredths)};
 }
 
 long StopwatchElapsed(const StopwatchMark& mark) {
   auto hundredths = [](long h, long m, long s, long c) { return ((h * 60 + m) * 60 + s) * 100 + c; };
   platform::TimeOfDay t = platform::CurrentClock().Now();
-  return hundredths(t.hour, t.minute, t.second, t.hundredths) -
+  return hundredths(t.Hour, t.Minute, t.Second, t.Hundredths) -
          hundredths(mark.Hours, mark.Minutes, mark.Seconds, mark.Hundredths);
 }
 

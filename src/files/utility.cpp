@@ -40,7 +40,7 @@ void UtilityStartup(const std::function<void()>& loadUpdateSettings) {
   g_state.DataFolder = g_state.ProgramFolder;
   platform::Date d = platform::CurrentClock().Today();
   char today[16];
-  std::snprintf(today, sizeof today, "%04d%02d%02d", d.year % 10000, d.month % 100, d.day % 100);
+  std::snprintf(today, sizeof today, "%04d%02d%02d", d.Year % 10000, d.Month % 100, d.Day % 100);
   g_state.Today = today;
   if (loadUpdateSettings) loadUpdateSettings();
   ui::SetIdle(nullptr, 0);

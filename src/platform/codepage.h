@@ -55,9 +55,9 @@ namespace detail {
 
 template <std::size_t N>
 struct Utf8Literal {
-  char bytes[N]{};
+  char Bytes[N]{};
   consteval Utf8Literal(const char (&s)[N]) {
-    for (std::size_t i = 0; i < N; ++i) bytes[i] = s[i];
+    for (std::size_t i = 0; i < N; ++i) Bytes[i] = s[i];
   }
 };
 
@@ -84,7 +84,7 @@ struct Cp852Literal {
   }
   static constexpr std::size_t kLength = Length();
   struct Bytes {
-    char data[kLength + 1]{};
+    char Data[kLength + 1]{};
   };
   static consteval Bytes Convert() {
     Bytes out{};

@@ -121,8 +121,8 @@ class Console final : public db::Host {
   bool InputWaiting() override { return console::ConsoleOpen() && console::KeyPressed(); }
   db::KeyTaken TakeInput() override {
     platform::Event event;
-    if (!console::ReadKeyEvent(event) || event.kind != platform::EventKind::kKey) return db::KeyTaken::kNone;
-    return console::TranslateKey(event.key) == console::key::kEsc ? db::KeyTaken::kEsc : db::KeyTaken::kOther;
+    if (!console::ReadKeyEvent(event) || event.Kind != platform::EventKind::kKey) return db::KeyTaken::kNone;
+    return console::TranslateKey(event.Key) == console::key::kEsc ? db::KeyTaken::kEsc : db::KeyTaken::kOther;
   }
   std::unique_ptr<db::HostView> ShowBusyBox(int topRow) override {
     if (!console::ConsoleOpen()) return nullptr;

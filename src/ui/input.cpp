@@ -16,13 +16,13 @@ UiState& S() { return State(); }
 bool NextIsMouse() {
   platform::Event e;
   return console::ConsoleOpen() && console::Term().PeekEvent(e) &&
-         e.kind == platform::EventKind::kMouse;
+         e.Kind == platform::EventKind::kMouse;
 }
 
 bool NextIsKey() {
   platform::Event e;
   return console::ConsoleOpen() && console::Term().PeekEvent(e) &&
-         e.kind == platform::EventKind::kKey;
+         e.Kind == platform::EventKind::kKey;
 }
 
 // The cursor follows the drag state: hidden while dragging.
@@ -79,13 +79,13 @@ std::uint8_t MouseStep() {
   if (NextIsMouse()) {
     platform::Event e;
     console::Term().NextEvent(e);
-    s.LastMouse = e.mouse;
-    if (e.mouse.buttons == 0) s.LastRelease = platform::HundredthsOfDay();
-    moved = e.mouse.moved;
-    s.MouseX = e.mouse.x + 1;
-    s.MouseY = e.mouse.y + 1;
+    s.LastMouse = e.Mouse;
+    if (e.Mouse.Buttons == 0) s.LastRelease = platform::HundredthsOfDay();
+    moved = e.Mouse.Moved;
+    s.MouseX = e.Mouse.X + 1;
+    s.MouseY = e.Mouse.Y + 1;
   }
-  std::uint32_t buttons = s.LastMouse.buttons;
+  std::uint32_t buttons = s.LastMouse.Buttons;
   std::uint8_t code = (buttons == 1 || buttons == 2) ? ButtonsHeld(buttons) : ButtonsReleased();
   if (moved) {
     s.DoubleClick = 0;
@@ -137,9 +137,9 @@ std::uint8_t KeyStep() {
   s.Pending = s.DoubleClick = 0;
   platform::Event e;
   if (!console::ReadKeyEvent(e)) return 0;
-  std::uint8_t code = console::TranslateKey(e.key);
+  std::uint8_t code = console::TranslateKey(e.Key);
   if (code == 0x16) return code::kPaste;
-  bool special = code != e.key.ch;
+  bool special = code != e.Key.Ch;
   return special ? HotkeyStep(code) : code;
 }
 
@@ -158,7 +158,7 @@ std::uint8_t ReadEvent() {
   // Events the toolkit does not use (a resize) are taken and give nothing.
   platform::Event e;
   if (console::ConsoleOpen() && console::Term().PeekEvent(e) &&
-      e.kind == platform::EventKind::kResize)
+      e.Kind == platform::EventKind::kResize)
     console::Term().NextEvent(e);
   if (!NextIsKey()) {
     code = HotkeyStep(KeyBarStep(code));

@@ -29,8 +29,8 @@ std::string ServerSetting() {
 bool EscTyped() {
   platform::Event event;
   while (console::ConsoleOpen() && console::KeyPressed())
-    if (console::ReadKeyEvent(event) && event.kind == platform::EventKind::kKey &&
-        event.key.scan == platform::scan::kEsc)
+    if (console::ReadKeyEvent(event) && event.Kind == platform::EventKind::kKey &&
+        event.Key.Scan == platform::scan::kEsc)
       return true;
   return false;
 }

@@ -141,7 +141,7 @@ std::vector<std::string> EarlierRunsFiles() {
   platform::FoundEntry entry;
   const std::uint32_t kinds = platform::attr::kHidden | platform::attr::kSystem | platform::attr::kDirectory;
   for (int rc = search.First("*.*", kinds, entry); rc == 0; rc = search.Next(entry))
-    if (LeftByEarlierRun(entry.name)) names.push_back(entry.name);
+    if (LeftByEarlierRun(entry.Name)) names.push_back(entry.Name);
   return names;
 }
 
@@ -220,8 +220,8 @@ void EraseOtherParts(const Manifest& manifest) {
   platform::FoundEntry entry;
   std::vector<std::string> others;
   for (int rc = search.First("*.part", platform::attr::kHidden, entry); rc == 0; rc = search.Next(entry))
-    if (entry.name != PartName(*manifest.File(PackageName)) && entry.name != PartName(*manifest.File("unzip.exe")))
-      others.push_back(entry.name);
+    if (entry.Name != PartName(*manifest.File(PackageName)) && entry.Name != PartName(*manifest.File("unzip.exe")))
+      others.push_back(entry.Name);
   for (const std::string& name : others) files::EraseFile(name);
 }
 
