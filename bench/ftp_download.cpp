@@ -144,12 +144,12 @@ bool CheckedDownload() {
       updater::CheckManifest(text, kBenchFolder, 0, 0, manifest) != updater::ManifestCheck::kAccepted)
     return false;
   const updater::ManifestFile& entry = *manifest.File("pszla.zip");
-  if (updater::FetchFilePart(kBenchFolder, "pszla.zip", "pszla.zip.part", entry.size, true) != Downloaded::kDone)
+  if (updater::FetchFilePart(kBenchFolder, "pszla.zip", "pszla.zip.part", entry.Size, true) != Downloaded::kDone)
     return false;
   platform::Sha256Digest digest{};
   std::uint64_t size = 0;
-  return platform::Sha256OfFile("pszla.zip.part", digest, size) && size == entry.size &&
-         digest == entry.sha256 && platform::RenameFile("pszla.zip.part", "pszla.zip") == 0;
+  return platform::Sha256OfFile("pszla.zip.part", digest, size) && size == entry.Size &&
+         digest == entry.Sha256 && platform::RenameFile("pszla.zip.part", "pszla.zip") == 0;
 }
 
 }  // namespace

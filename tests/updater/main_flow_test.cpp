@@ -413,7 +413,7 @@ TEST_F(FlowTest, AnOlderReleaseIsRefusedAndTheAcceptedSerialIsKept) {
   if (IsSkipped()) return;
   EXPECT_EQ(Run("prgfrMINTA.exe"), updater::kExitDone);
   EXPECT_NE(ReadAll(program / "prog.res").find("kiadas=1   "), std::string::npos);
-  updater::Settings().release = "2";  // as loaded at start
+  updater::Settings().Release = "2";  // as loaded at start
   boxes.clear();
   EXPECT_EQ(Run("prgfrMINTA.exe"), updater::kExitOlderRelease);
   ExpectBox(1, std::string("A szerveren régebbi kiadás (1) van, mint a már elfogadott (2)!"_cp));
