@@ -13,9 +13,9 @@ namespace platform::posix {
 namespace {
 
 struct NameCase {
-  const char* name;
-  std::uint8_t scan;
-  std::uint32_t shift;
+  const char* Name;
+  std::uint8_t Scan;
+  std::uint32_t Shift;
 };
 
 void ExpectKey(const char* name, std::uint8_t scanCode, std::uint8_t ch, std::uint32_t shift) {
@@ -36,7 +36,7 @@ TEST(CursesKeyNames, FunctionKeysByXtermNumbering) {
       {"KEY_F(49)", scan::kF1, kLeftAlt},   {"KEY_F(58)", scan::kF10, kLeftAlt},
       {"KEY_F(60)", scan::kF12, kLeftAlt},  {"KEY_F(61)", scan::kF1, kLeftAlt | kShift},
   };
-  for (const auto& c : cases) ExpectKey(c.name, c.scan, 0, c.shift);
+  for (const auto& c : cases) ExpectKey(c.Name, c.Scan, 0, c.Shift);
 }
 
 TEST(CursesKeyNames, NamedKeysAndShiftedVariants) {
@@ -49,7 +49,7 @@ TEST(CursesKeyNames, NamedKeysAndShiftedVariants) {
       {"KEY_BTAB", scan::kTab, kShift}, {"KEY_SIC", scan::kIns, kShift},
       {"KEY_SR", scan::kUp, kShift},    {"KEY_SNEXT", scan::kPgDn, kShift},
   };
-  for (const auto& c : cases) ExpectKey(c.name, c.scan, 0, c.shift);
+  for (const auto& c : cases) ExpectKey(c.Name, c.Scan, 0, c.Shift);
   ExpectKey("KEY_ENTER", scan::kEnter, '\r', 0);
   ExpectKey("KEY_BACKSPACE", scan::kBackspace, '\b', 0);
 }
@@ -64,7 +64,7 @@ TEST(CursesKeyNames, ExtendedKeysCarryXtermModifiers) {
       {"kEND7", scan::kEnd, kLeftCtrl | kLeftAlt},
       {"kPRV8", scan::kPgUp, kLeftCtrl | kLeftAlt | kShift},
   };
-  for (const auto& c : cases) ExpectKey(c.name, c.scan, 0, c.shift);
+  for (const auto& c : cases) ExpectKey(c.Name, c.Scan, 0, c.Shift);
 }
 
 TEST(CursesKeyNames, UnknownOrMalformedNamesAreNotKeys) {
@@ -77,9 +77,9 @@ TEST(CursesKeyNames, UnknownOrMalformedNamesAreNotKeys) {
 
 TEST(CursesTypedChars, ControlCharactersAreTheirKeys) {
   struct Case {
-    char32_t wc;
-    std::uint8_t scan, ch;
-    std::uint32_t shift;
+    char32_t Wc;
+    std::uint8_t Scan, Ch;
+    std::uint32_t Shift;
   } cases[] = {
       {'\r', scan::kEnter, '\r', 0},    {'\n', scan::kEnter, '\r', 0},
       {'\t', scan::kTab, '\t', 0},      {'\b', scan::kBackspace, '\b', 0},
@@ -89,10 +89,10 @@ TEST(CursesTypedChars, ControlCharactersAreTheirKeys) {
   };
   for (const auto& c : cases) {
     KeyEvent key;
-    ASSERT_TRUE(KeyOfChar(c.wc, key)) << int(c.wc);
-    EXPECT_EQ(key.Scan, c.scan) << int(c.wc);
-    EXPECT_EQ(key.Ch, c.ch) << int(c.wc);
-    EXPECT_EQ(key.Shift, c.shift) << int(c.wc);
+    ASSERT_TRUE(KeyOfChar(c.Wc, key)) << int(c.Wc);
+    EXPECT_EQ(key.Scan, c.Scan) << int(c.Wc);
+    EXPECT_EQ(key.Ch, c.Ch) << int(c.Wc);
+    EXPECT_EQ(key.Shift, c.Shift) << int(c.Wc);
   }
   for (char32_t wc : {0, 0x1C, 0x1F}) {
     KeyEvent key;

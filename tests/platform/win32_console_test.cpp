@@ -59,15 +59,15 @@ TEST(Win32Console, ScreenIsTheBufferOrTheVisibleRowsOfATallerOne) {
 
 TEST(Win32Console, CellsGoOutThroughTheFixedUnicodeTable) {
   struct Case {
-    std::uint8_t ch;
-    wchar_t shown;
+    std::uint8_t Ch;
+    wchar_t Shown;
   } cases[] = {
       {'A', L'A'},   {0xA0, L'\u00E1'}, {0x8B, L'\u0151'}, {0xEB, L'\u0170'},
       {0xC9, L'\u2554'}, {0x01, L'\u263A'}, {0x00, L' '},
   };
   for (const Case& c : cases) {
-    CHAR_INFO info = ToCharInfo({c.ch, 0x1F});
-    EXPECT_EQ(info.Char.UnicodeChar, c.shown) << "byte " << int{c.ch};
+    CHAR_INFO info = ToCharInfo({c.Ch, 0x1F});
+    EXPECT_EQ(info.Char.UnicodeChar, c.Shown) << "byte " << int{c.Ch};
     EXPECT_EQ(info.Attributes, 0x1F);
   }
   EXPECT_EQ(ToCharInfo({'x', 0x9E}).Attributes, 0x9E);  // blink bit kept
@@ -190,8 +190,8 @@ TEST(Win32Console, WheelTurnsGiveNoEvent) {
 
 TEST(Win32Console, ControlTypesMapToControlEvents) {
   struct Case {
-    DWORD type;
-    ControlEvent event;
+    DWORD Type;
+    ControlEvent Event;
   } cases[] = {
       {CTRL_C_EVENT, ControlEvent::kCtrlC},       {CTRL_BREAK_EVENT, ControlEvent::kBreak},
       {CTRL_CLOSE_EVENT, ControlEvent::kClose},   {CTRL_LOGOFF_EVENT, ControlEvent::kLogoff},
@@ -199,8 +199,8 @@ TEST(Win32Console, ControlTypesMapToControlEvents) {
   };
   for (const Case& c : cases) {
     ControlEvent e = ControlEvent::kCtrlC;
-    ASSERT_TRUE(ToControlEvent(c.type, e)) << c.type;
-    EXPECT_EQ(e, c.event);
+    ASSERT_TRUE(ToControlEvent(c.Type, e)) << c.Type;
+    EXPECT_EQ(e, c.Event);
   }
   ControlEvent e;
   EXPECT_FALSE(ToControlEvent(99, e));

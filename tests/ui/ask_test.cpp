@@ -67,9 +67,9 @@ TEST_F(AskTest, YesNoBoxLayoutAndLook) {
 
 TEST_F(AskTest, YesNoAnswersByKeyEnterEscAndClick) {
   const struct {
-    const char* name;
-    std::function<void()> input;
-    int result;
+    const char* Name;
+    std::function<void()> Input;
+    int Result;
   } cases[] = {
       {"I", [this] { Chars("I"); }, 1},
       {"lower-case i", [this] { Chars("i"); }, 1},
@@ -81,10 +81,10 @@ TEST_F(AskTest, YesNoAnswersByKeyEnterEscAndClick) {
       {"other keys wait", [this] { Chars("xy"); Key(platform::scan::kF1); Chars("N"); }, 2},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(c.Name);
     Pause();
-    Then(c.input);
-    EXPECT_EQ(Ask("Biztos?", "IN"), c.result);
+    Then(c.Input);
+    EXPECT_EQ(Ask("Biztos?", "IN"), c.Result);
   }
 }
 
@@ -169,21 +169,21 @@ TEST_F(AskTest, NoButtonsGivesTovabbThatAnyKeyCloses) {
 
 TEST_F(AskTest, LinesSplitAtZeroElseAtLineFeed) {
   struct Case {
-    std::string text;
-    int lines;
+    std::string Text;
+    int Lines;
   };
   const Case cases[] = {
       {Zero({"a", "b"}), 2}, {"a\nb", 2},  {Zero({"a\nb", "c"}), 2},
       {"", 1},               {Zero({"a", ""}), 1}, {"a\n", 1}, {Zero({"a", "", "b"}), 3},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
+    SCOPED_TRACE(c.Text);
     Then([&] {
       int top = FindRow("╔"_cp), bottom = FindRow("╚"_cp);
-      EXPECT_EQ(bottom - top + 1, c.lines + 6);
+      EXPECT_EQ(bottom - top + 1, c.Lines + 6);
       Esc();
     });
-    Ask(c.text, "IN");
+    Ask(c.Text, "IN");
   }
   Then([&] {
     EXPECT_EQ(Text(40, 11, 1), "a");
@@ -351,7 +351,7 @@ class CountdownTest : public AskTest {
     platform::SetClock(nullptr);
   }
   struct TickingClock : platform::ManualClock {
-    std::function<void(std::int64_t)> onTick;  // after each 100 ms sleep, with the time
+    std::function<void(std::int64_t)> OnTick;  // after each 100 ms sleep, with the time
     void SleepMs(int ms) override {
       ManualClock::SleepMs(ms);
       if (ms == 100 && onTick) onTick(Hundredths());

@@ -176,9 +176,9 @@ TEST_F(LineEditorTest, EscPutsTheTextBackAsItCameIn) {
 
 TEST_F(LineEditorTest, EveryExitKeyEndsTheEditAndIsReturned) {
   struct Exit {
-    std::uint8_t scan, ch;
-    std::uint32_t shift;
-    std::uint8_t code;
+    std::uint8_t Scan, Ch;
+    std::uint32_t Shift;
+    std::uint8_t Code;
   };
   const Exit exits[] = {
       {platform::scan::kEnter, 13, 0, key::kEnter},
@@ -197,9 +197,9 @@ TEST_F(LineEditorTest, EveryExitKeyEndsTheEditAndIsReturned) {
   for (const Exit& exit : exits) {
     text = "a";
     Chars("b");
-    term.PushKey(exit.scan, exit.ch, exit.shift);
-    EXPECT_EQ(Edit(10, options), exit.code);
-    EXPECT_EQ(text, "ab") << int(exit.code);  // kept: only Esc restores
+    term.PushKey(exit.Scan, exit.Ch, exit.Shift);
+    EXPECT_EQ(Edit(10, options), exit.Code);
+    EXPECT_EQ(text, "ab") << int(exit.Code);  // kept: only Esc restores
   }
   Chars("s");  // the lower-case letter is no exit key
   Enter();

@@ -134,8 +134,8 @@ TEST_F(WindowTest, ScrollBarPressesGiveKeys) {
   // Vertical track rows 7..13, middle row 10; horizontal track columns
   // 12..37, middle column 25.
   const struct {
-    int column, row;
-    std::uint8_t key;
+    int Column, Row;
+    std::uint8_t Key;
   } cases[] = {
       {40, 6, console::key::kUp},        {40, 14, console::key::kDown},
       {40, 7, console::key::kPgUp},      {40, 9, console::key::kPgUp},
@@ -147,10 +147,10 @@ TEST_F(WindowTest, ScrollBarPressesGiveKeys) {
       {40, 5, code::kLeftPress},         // the corner above the bar
   };
   for (const auto& c : cases) {
-    Click(c.column, c.row);
-    EXPECT_EQ(w.GetKey(), c.key) << c.column << "," << c.row;
+    Click(c.Column, c.Row);
+    EXPECT_EQ(w.GetKey(), c.Key) << c.Column << "," << c.Row;
     term.PushChar('z');  // let go at once: no repeat
-    EXPECT_EQ(w.GetKey(), 'z') << c.column << "," << c.row;
+    EXPECT_EQ(w.GetKey(), 'z') << c.Column << "," << c.Row;
   }
 }
 

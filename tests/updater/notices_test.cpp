@@ -68,23 +68,23 @@ TEST_F(NoticeTest, ShortTextIsCentredWithABlankEachSideInTheTextAttribute) {
 
 TEST_F(NoticeTest, WidthsAtTheEdgeOfTheRow) {
   struct Case {
-    int length;
-    int column, width;  // where the text lands
-    bool padded;
+    int Length;
+    int Column, Width;  // where the text lands
+    bool Padded;
   };
   for (Case c : {Case{78, 1, 80, true}, Case{79, 1, 79, false}, Case{80, 1, 80, false},
                  Case{95, 1, 80, false}}) {
-    SCOPED_TRACE(c.length);
+    SCOPED_TRACE(c.Length);
     std::string text;
-    for (int i = 0; i < c.length; ++i) text += static_cast<char>('A' + i % 26);
+    for (int i = 0; i < c.Length; ++i) text += static_cast<char>('A' + i % 26);
     StatusHandle handle;
     StatusLine(true, text, handle);
-    std::string expected = c.padded ? " " + text + " " : text.substr(0, 80);
-    EXPECT_EQ(console::ReadChars(c.column, c.column + c.width - 1, 25), expected);
-    if (c.width < 80) {
+    std::string expected = c.Padded ? " " + text + " " : text.substr(0, 80);
+    EXPECT_EQ(console::ReadChars(c.Column, c.Column + c.Width - 1, 25), expected);
+    if (c.Width < 80) {
       EXPECT_EQ(console::ReadChars(80, 80, 25), bottomChars.substr(79));
     }
-    EXPECT_EQ(handle->width, c.width);
+    EXPECT_EQ(handle->width, c.Width);
     StatusLine(false, "", handle);
     ExpectBottomRowBack();
   }
