@@ -76,8 +76,8 @@ template <Utf8Literal S>
 struct Cp852Literal {
   static consteval std::size_t Length() {
     std::size_t n = 0;
-    for (std::size_t i = 0; i + 1 < sizeof(S.bytes);) {
-      DecodeUtf8(S.bytes, i);
+    for (std::size_t i = 0; i + 1 < sizeof(S.Bytes);) {
+      DecodeUtf8(S.Bytes, i);
       ++n;
     }
     return n;
@@ -89,10 +89,10 @@ struct Cp852Literal {
   static consteval Bytes Convert() {
     Bytes out{};
     std::size_t n = 0;
-    for (std::size_t i = 0; i + 1 < sizeof(S.bytes);) {
-      int b = UnicodeToCp852(DecodeUtf8(S.bytes, i));
+    for (std::size_t i = 0; i + 1 < sizeof(S.Bytes);) {
+      int b = UnicodeToCp852(DecodeUtf8(S.Bytes, i));
       if (b < 0) throw "character missing from code page 852";
-      out.data[n++] = static_cast<char>(b);
+      out.Data[n++] = static_cast<char>(b);
     }
     return out;
   }
@@ -107,7 +107,7 @@ inline namespace literals {
 template <detail::Utf8Literal S>
 consteval std::string_view operator""_cp() {
   using L = detail::Cp852Literal<S>;
-  return std::string_view(L::kBytes.data, L::kLength);
+  return std::string_view(L::kBytes.Data, L::kLength);
 }
 }  // namespace literals
 
