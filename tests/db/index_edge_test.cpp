@@ -394,7 +394,7 @@ class IndexFault : public ::testing::Test {
     try {
       db::SeekKey(*x_, ref, key);
     } catch (const PageFaultSeen& fault) {
-      return fault.n;
+      return fault.N;
     }
     return -1;
   }

@@ -354,7 +354,7 @@ class CountdownTest : public AskTest {
     std::function<void(std::int64_t)> OnTick;  // after each 100 ms sleep, with the time
     void SleepMs(int ms) override {
       ManualClock::SleepMs(ms);
-      if (ms == 100 && onTick) onTick(Hundredths());
+      if (ms == 100 && OnTick) OnTick(Hundredths());
     }
   } ticking;
   // The countdown row of a box of seven rows, from a column.
@@ -363,7 +363,7 @@ class CountdownTest : public AskTest {
 
 TEST_F(CountdownTest, CountsDownFromTenAndEndsInEnter) {
   std::vector<std::string> seen;
-  ticking.onTick = [&](std::int64_t) {  // the "Hiba" box starts at column 35
+  ticking.OnTick = [&](std::int64_t) {  // the "Hiba" box starts at column 35
     if (seen.empty() || seen.back() != Notice(36)) seen.push_back(Notice(36));
   };
   ticking.Set(1000);
@@ -390,10 +390,10 @@ TEST_F(CountdownTest, RowUnderTheButtonsIsPutBack) {
   PaintPattern();
   auto before = Screen();
   std::string painted = Row(15).substr(50);  // right of the box
-  ticking.onTick = [&](std::int64_t t) {
+  ticking.OnTick = [&](std::int64_t t) {
     EXPECT_EQ(Text(51, 15, 16), S("ég/Esc-megszakít"_cp));  // beyond the box's edge
     if (t < 350) return;
-    ticking.onTick = nullptr;
+    ticking.OnTick = nullptr;
     term.PushChar('x');  // no hotkey: the countdown stops, the box stays
   };
   Then([&] {
@@ -407,9 +407,9 @@ TEST_F(CountdownTest, RowUnderTheButtonsIsPutBack) {
 
 TEST_F(CountdownTest, KeyDuringTheCountdownIsTheFirstKey) {
   std::string shown;
-  ticking.onTick = [&](std::int64_t t) {
+  ticking.OnTick = [&](std::int64_t t) {
     if (t < 300) return;
-    ticking.onTick = nullptr;
+    ticking.OnTick = nullptr;
     shown = Notice(32);
     term.PushChar('n');
   };
@@ -420,9 +420,9 @@ TEST_F(CountdownTest, KeyDuringTheCountdownIsTheFirstKey) {
 TEST_F(CountdownTest, EnterAndEscEndTheBoxOnlyInDefaultButtonMode) {
   // Without it, a typed Esc and the Enter at the end choose nothing.
   auto escAt = [&](std::int64_t when) {
-    ticking.onTick = [&, when](std::int64_t t) {
+    ticking.OnTick = [&, when](std::int64_t t) {
       if (t < when) return;
-      ticking.onTick = nullptr;
+      ticking.OnTick = nullptr;
       term.PushKey(platform::scan::kEsc, 27);
     };
   };

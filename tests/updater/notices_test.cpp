@@ -55,9 +55,9 @@ TEST_F(NoticeTest, ShortTextIsCentredWithABlankEachSideInTheTextAttribute) {
   EXPECT_EQ(console::ReadAttrs(35, 44, 25), std::string(10, static_cast<char>(kTextAttr)));
   EXPECT_EQ(console::ReadChars(1, 34, 25), bottomChars.substr(0, 34));
   EXPECT_EQ(console::ReadAttrs(45, 80, 25), bottomAttrs.substr(44));
-  EXPECT_EQ(handle->column, 35);
-  EXPECT_EQ(handle->row, 25);
-  EXPECT_EQ(handle->width, 10);
+  EXPECT_EQ(handle->Column, 35);
+  EXPECT_EQ(handle->Row, 25);
+  EXPECT_EQ(handle->Width, 10);
   ExpectStateKept();
 
   StatusLine(false, "", handle);
@@ -84,7 +84,7 @@ TEST_F(NoticeTest, WidthsAtTheEdgeOfTheRow) {
     if (c.Width < 80) {
       EXPECT_EQ(console::ReadChars(80, 80, 25), bottomChars.substr(79));
     }
-    EXPECT_EQ(handle->width, c.Width);
+    EXPECT_EQ(handle->Width, c.Width);
     StatusLine(false, "", handle);
     ExpectBottomRowBack();
   }
@@ -95,7 +95,7 @@ TEST_F(NoticeTest, EmptyTextSavesTheRowAndWritesNothing) {
   StatusHandle handle;
   StatusLine(true, "", handle);
   ASSERT_TRUE(handle);
-  EXPECT_EQ(handle->width, 0);
+  EXPECT_EQ(handle->Width, 0);
   EXPECT_EQ(term.CellsWritten(), before);
   // The bottom row changes meanwhile; removing puts the saved row back.
   console::Fill(1, 25, 80, 'x', 0x70);

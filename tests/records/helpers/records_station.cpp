@@ -124,7 +124,7 @@ struct Pending {
 
 struct Replayed {
   std::map<std::string, Version> Live;
-  std::optional<Pending> Pending;
+  std::optional<Pending> PendingChange;
 };
 
 std::vector<std::uint8_t> ImageOf(const records::TableView& table, const std::string& code, const Version& v) {
@@ -145,24 +145,24 @@ Replayed Replay(const std::string& journalName) {
     Pending p{op.empty() ? '?' : op[0], code, code, {}};
     if (op == "A") {
       words >> p.Next.Name >> p.Next.Fill;
-      r.Pending = p;
-    } else if (op == "a" && r.Pending) {
-      words >> r.Pending->Next.N;
-      r.Live[code] = r.Pending->Next;
-      r.Pending.reset();
+      r.PendingChange = p;
+    } else if (op == "a" && r.PendingChange) {
+      words >> r.PendingChange->Next.N;
+      r.Live[code] = r.PendingChange->Next;
+      r.PendingChange.reset();
     } else if (op == "C" && r.Live.count(code)) {
       words >> p.NewCode >> p.Next.Name >> p.Next.Fill;
       p.Next.N = r.Live[code].N;
-      r.Pending = p;
-    } else if (op == "c" && r.Pending) {
+      r.PendingChange = p;
+    } else if (op == "c" && r.PendingChange) {
       r.Live.erase(code);
-      r.Live[r.Pending->NewCode] = r.Pending->Next;
-      r.Pending.reset();
+      r.Live[r.PendingChange->NewCode] = r.PendingChange->Next;
+      r.PendingChange.reset();
     } else if (op == "D") {
-      r.Pending = p;
+      r.PendingChange = p;
     } else if (op == "d") {
       r.Live.erase(code);
-      r.Pending.reset();
+      r.PendingChange.reset();
     }
   }
   return r;
@@ -206,7 +206,7 @@ bool Gone(records::TableView& table, const std::string& code, const Version& v) 
 // The change under way at the kill: 1 when it is there whole (finished), 0
 // when nothing of it is (undone), -1 when it is half there.
 int Judge(records::TableView& table, Replayed& r) {
-  Pending& p = *r.Pending;
+  Pending& p = *r.PendingChange;
   if (p.Op == 'A') {
     std::string key = records::RecordKey(table, 1, ImageOf(table, p.Code, p.Next).data());
     std::int32_t n = 0;
@@ -229,7 +229,7 @@ int Judge(records::TableView& table, Replayed& r) {
 // The kind of the pending change: A add, D delete; a change that moves
 // both keys K, the name's key only N, no key (a rewrite in place) R.
 char KindOf(Replayed& r) {
-  const Pending& p = *r.Pending;
+  const Pending& p = *r.PendingChange;
   if (p.Op != 'C') return p.Op;
   return p.NewCode != p.Code ? 'K' : p.Next.Name != r.Live[p.Code].Name ? 'N' : 'R';
 }
@@ -237,14 +237,14 @@ char KindOf(Replayed& r) {
 std::string Verify(records::TableView& table, const std::string& journalName) {
   Replayed r = Replay(journalName);
   int lost = 0, finished = 0, undone = 0;
-  char kind = r.Pending ? KindOf(r) : '-';
-  if (r.Pending) {
+  char kind = r.PendingChange ? KindOf(r) : '-';
+  if (r.PendingChange) {
     int verdict = Judge(table, r);
     finished += verdict == 1;
     undone += verdict == 0;
     if (verdict < 0) {
       ++lost;
-      std::printf("half there: %c %s\n", r.Pending->Op, r.Pending->Code.c_str());
+      std::printf("half there: %c %s\n", r.PendingChange->Op, r.PendingChange->Code.c_str());
     }
   }
   for (const auto& [code, v] : r.Live)
