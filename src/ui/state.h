@@ -41,7 +41,7 @@ struct UiState {
   // Windows and dialogs.
   Window* Top = nullptr;
   bool DefaultButtonMode = false;
-  // The scroll-bar press in progress (a window's scrollPress): the key it
+  // The scroll-bar press in progress (a window's ScrollPress): the key it
   // repeats, when it was pressed, when the next repeat is due (hundredths
   // after the press) and where the mouse stood.
   std::uint8_t ScrollKey = 0;

@@ -329,13 +329,13 @@ void SetF9Hook(std::function<void(std::uint32_t)> hook, bool enabled);
 
 // Edits text in place on one row of the current window: width cells from a
 // window-relative column, scrolling sideways when text is longer; at most
-// maxLength characters. Left/Right/Home/End move, Backspace/Del delete, Ins
+// MaxLength characters. Left/Right/Home/End move, Backspace/Del delete, Ins
 // switches insert and overwrite (the cursor shape shows which), Ctrl+Y
 // empties the line; a character code that is not an editing key is typed
 // (the console's special-key codes are not characters). The first key
-// typed replaces the whole text when selectAll is set. digitsOnly accepts
+// typed replaces the whole text when SelectAll is set. DigitsOnly accepts
 // only digits, blank, '.', '-' and '+'. Enter, Esc, Tab, Shift+Tab, Up,
-// Down, PgUp, PgDn and F10, and any code in exitKeys, end the edit and are
+// Down, PgUp, PgDn and F10, and any code in ExitKeys, end the edit and are
 // returned; on Esc text is as it came in.
 struct LineEditOptions {
   int MaxLength = 255;

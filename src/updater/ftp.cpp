@@ -38,9 +38,9 @@ bool EscTyped() {
 constexpr std::string_view kCopyFailed = "A másolás nem sikerült!"_cp;
 
 // How each end of a server operation is told and what exit code it gives
-// the run: the one place where an end becomes words and a number. message
+// the run: the one place where an end becomes words and a number. Message
 // is told first ("" for none; "{}" in it stands for the remote path), then
-// kCopyFailed when copyFailed.
+// kCopyFailed when CopyFailed.
 struct EndOfTransfer {
   Downloaded End;
   std::string_view Message;
