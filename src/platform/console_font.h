@@ -109,8 +109,8 @@ class HeadlessFontControl : public ConsoleFontControl {
   bool Loadable = true;                   // what Load answers
   std::vector<std::string> Faces{"Lucida Console", "Consolas"};  // faces SetFont takes
   std::function<ConsoleSize(int height)> Largest;  // replaces the desktop rule when set
-  ConsoleRect WorkAreaAnswer;
-  std::string OriginalTitleAnswer = "C:\\prog\\prgfr.exe";
+  ConsoleRect WorkAreaAnswer;             // what WorkArea answers
+  std::string OriginalTitleAnswer = "C:\\prog\\prgfr.exe";  // what OriginalTitle answers
 
   // What was done.
   std::string Face;
