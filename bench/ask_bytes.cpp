@@ -34,16 +34,16 @@ namespace {
 using namespace platform::literals;
 
 struct Pipes {
-  int markerRead, markerWrite, ackRead, ackWrite;
+  int MarkerRead, MarkerWrite, AckRead, AckWrite;
 };
 
 // ---- The child: the program on the terminal ------------------------------------
 
 // Tells the parent that a phase is complete and waits until it has counted.
 void Mark(const Pipes& p, char phase) {
-  if (write(p.markerWrite, &phase, 1) != 1) _exit(3);
+  if (write(p.MarkerWrite, &phase, 1) != 1) _exit(3);
   char ack;
-  if (read(p.ackRead, &ack, 1) != 1) _exit(3);
+  if (read(p.AckRead, &ack, 1) != 1) _exit(3);
 }
 
 // A screen of words in two colours; a variant of 1 changes every cell's
@@ -80,7 +80,7 @@ void PaintScreen(int variant) {
     Mark(p, 'd');
     console::CloseConsole();
   } catch (const console::ProgramEnd& end) {
-    _exit(end.code);
+    _exit(end.Code);
   }
   _exit(0);
 }
@@ -101,7 +101,7 @@ long Drain(int master, int quietMs) {
 }
 
 struct Counts {
-  long phase[128] = {};
+  long Phase[128] = {};
 };
 
 Counts Measure(int master, const Pipes& p) {
@@ -109,7 +109,7 @@ Counts Measure(int master, const Pipes& p) {
   long current = 0;
   char buffer[4096];
   for (;;) {
-    pollfd fds[2] = {{master, POLLIN, 0}, {p.markerRead, POLLIN, 0}};
+    pollfd fds[2] = {{master, POLLIN, 0}, {p.MarkerRead, POLLIN, 0}};
     if (poll(fds, 2, 10000) <= 0) break;
     if (fds[0].revents & POLLIN) {
       ssize_t n = read(master, buffer, sizeof buffer);
@@ -117,11 +117,11 @@ Counts Measure(int master, const Pipes& p) {
     }
     if (!(fds[1].revents & (POLLIN | POLLHUP))) continue;
     char phase;
-    if (read(p.markerRead, &phase, 1) != 1) break;
+    if (read(p.MarkerRead, &phase, 1) != 1) break;
     current += Drain(master, 100);
-    counts.phase[static_cast<unsigned char>(phase) & 127] = current;
+    counts.Phase[static_cast<unsigned char>(phase) & 127] = current;
     current = 0;
-    if (write(p.ackWrite, "k", 1) != 1) break;
+    if (write(p.AckWrite, "k", 1) != 1) break;
     if (phase == 'c' && write(master, "N", 1) != 1) break;
     if (phase == 'd') break;
   }
@@ -130,9 +130,9 @@ Counts Measure(int master, const Pipes& p) {
 }
 
 void Report(const Counts& c) {
-  long a = c.phase['a'], b = c.phase['b'], open = c.phase['c'], close = c.phase['d'];
+  long a = c.Phase['a'], b = c.Phase['b'], open = c.Phase['c'], close = c.Phase['d'];
   std::printf("bytes sent to an 80 x 25 xterm-256color terminal (ncurses)\n");
-  std::printf("  start-up (terminal set-up, blank screen)  %7ld\n", c.phase['o']);
+  std::printf("  start-up (terminal set-up, blank screen)  %7ld\n", c.Phase['o']);
   std::printf("  (a) full screen painted                   %7ld\n", a);
   std::printf("  (b) full repaint, different content       %7ld\n", b);
   std::printf("  (c) Ask box opened over it                %7ld   %5.1f%% of (b)\n", open,
@@ -160,12 +160,12 @@ int main() {
   }
   if (child == 0) {
     setenv("TERM", "xterm-256color", 1);
-    close(p.markerRead);
-    close(p.ackWrite);
+    close(p.MarkerRead);
+    close(p.AckWrite);
     RunChild(p);
   }
-  close(p.markerWrite);
-  close(p.ackRead);
+  close(p.MarkerWrite);
+  close(p.AckRead);
   Counts counts = Measure(master, p);
   int status = 0;
   waitpid(child, &status, 0);

@@ -30,9 +30,9 @@ inline void Must(const db::Result& result) {
 // one), the engine started with this station's identifier. The destructor
 // closes every file and stops the engine and the console again.
 struct EngineSession {
-  platform::HeadlessTerminal term;
+  platform::HeadlessTerminal Term;
   explicit EngineSession(const std::string& station) {
-    console::OpenConsole(term);
+    console::OpenConsole(Term);
     ui::ResetToolkit();
     db::ResetEngine();
     db::SetStationId(station);

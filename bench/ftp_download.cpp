@@ -58,8 +58,8 @@ void MakeFile(const fs::path& path, std::size_t mib) {
 
 // The server as a child process; its port, read from its first output line.
 struct Server {
-  pid_t pid = 0;
-  int port = 0;
+  pid_t Pid = 0;
+  int Port = 0;
 
   bool Start(const fs::path& root) {
     int pipeFds[2];
@@ -72,19 +72,19 @@ struct Server {
     std::string rootArg = root.string();
     const char* argv[] = {"/usr/bin/python3", script.c_str(), "--root", rootArg.c_str(),
                           "--lifetime", "3600", nullptr};
-    int rc = posix_spawn(&pid, argv[0], &actions, nullptr, const_cast<char**>(argv), environ);
+    int rc = posix_spawn(&Pid, argv[0], &actions, nullptr, const_cast<char**>(argv), environ);
     posix_spawn_file_actions_destroy(&actions);
     close(pipeFds[1]);
     if (rc != 0) return false;
     FILE* out = fdopen(pipeFds[0], "r");
-    if (!out || std::fscanf(out, "%d", &port) != 1) port = 0;
+    if (!out || std::fscanf(out, "%d", &Port) != 1) Port = 0;
     if (out) std::fclose(out);
-    return port > 0;
+    return Port > 0;
   }
   ~Server() {
-    if (pid > 0) {
-      kill(pid, SIGTERM);
-      waitpid(pid, nullptr, 0);
+    if (Pid > 0) {
+      kill(Pid, SIGTERM);
+      waitpid(Pid, nullptr, 0);
     }
   }
 };
@@ -98,7 +98,7 @@ double CpuSeconds(int who) {
 }
 
 struct Sample {
-  double wall = 0, cpu = 0;  // seconds
+  double Wall = 0, Cpu = 0;  // seconds
 };
 
 // Runs one download; its processor time is taken from who.
@@ -144,12 +144,12 @@ bool CheckedDownload() {
       updater::CheckManifest(text, kBenchFolder, 0, 0, manifest) != updater::ManifestCheck::kAccepted)
     return false;
   const updater::ManifestFile& entry = *manifest.File("pszla.zip");
-  if (updater::FetchFilePart(kBenchFolder, "pszla.zip", "pszla.zip.part", entry.size, true) != Downloaded::kDone)
+  if (updater::FetchFilePart(kBenchFolder, "pszla.zip", "pszla.zip.part", entry.Size, true) != Downloaded::kDone)
     return false;
   platform::Sha256Digest digest{};
   std::uint64_t size = 0;
-  return platform::Sha256OfFile("pszla.zip.part", digest, size) && size == entry.size &&
-         digest == entry.sha256 && platform::RenameFile("pszla.zip.part", "pszla.zip") == 0;
+  return platform::Sha256OfFile("pszla.zip.part", digest, size) && size == entry.Size &&
+         digest == entry.Sha256 && platform::RenameFile("pszla.zip.part", "pszla.zip") == 0;
 }
 
 }  // namespace
@@ -178,10 +178,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "the FTP server did not start (python3-pyftpdlib?)\n");
     return 1;
   }
-  setenv("TORMEX_FTP_SERVER", ("127.0.0.1:" + std::to_string(server.port)).c_str(), 1);
+  setenv("TORMEX_FTP_SERVER", ("127.0.0.1:" + std::to_string(server.Port)).c_str(), 1);
   std::string curl = "curl -s -o '" + (local / "big.bin").string() + "' ftp://" +
                      std::string(updater::kFtpUser) + ":" + std::string(updater::kFtpPassword) +
-                     "@127.0.0.1:" + std::to_string(server.port) + "/letolt/big.bin";
+                     "@127.0.0.1:" + std::to_string(server.Port) + "/letolt/big.bin";
 
   platform::HeadlessTerminal terminal(80, 25);
   console::OpenConsole(terminal);
@@ -201,12 +201,12 @@ int main(int argc, char** argv) {
   Measure(viaCurl, theirWho);
   std::vector<double> oursWall, oursCpu, curlWall, curlCpu;
   auto record = [&](Sample ours, Sample theirs) {
-    oursWall.push_back(ours.wall);
-    oursCpu.push_back(ours.cpu);
-    curlWall.push_back(theirs.wall);
-    curlCpu.push_back(theirs.cpu);
+    oursWall.push_back(ours.Wall);
+    oursCpu.push_back(ours.Cpu);
+    curlWall.push_back(theirs.Wall);
+    curlCpu.push_back(theirs.Cpu);
     std::printf("run %zu: FtpDownload %.1f MiB/s (%.3f s CPU), %s %.1f MiB/s (%.3f s CPU)\n",
-                oursWall.size(), mib / ours.wall, ours.cpu, theirName, mib / theirs.wall, theirs.cpu);
+                oursWall.size(), mib / ours.Wall, ours.Cpu, theirName, mib / theirs.Wall, theirs.Cpu);
   };
   for (int i = 0; i < repetitions; ++i) {
     if (i % 2) {

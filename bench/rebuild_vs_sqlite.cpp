@@ -63,12 +63,12 @@ constexpr char kTable[] = "t.sqlite";
 constexpr int kRepeats = 3;
 
 struct Options {
-  std::int32_t records = 1000000;
-  fs::path folder;
-  bool ownFolder = true;  // made here, removed at the end
-  bool oursOnly = false;
-  std::int32_t inserts = 0;
-  db::SortSettings sort;  // the folder stays "": the current one
+  std::int32_t Records = 1000000;
+  fs::path Folder;
+  bool OwnFolder = true;  // made here, removed at the end
+  bool OursOnly = false;
+  std::int32_t Inserts = 0;
+  db::SortSettings Sort;  // the folder stays "": the current one
 };
 
 // ---- The rows ---------------------------------------------------------------------
@@ -176,8 +176,8 @@ bool WriteSqliteTable(std::int32_t records) {
 double TimeOurRebuild(const Options& o) {
   bench::EngineSession session("RB");
   db::RebuildResult result;
-  double seconds = bench::Seconds([&] { result = db::RebuildIndex(false, kRebuildLine, o.sort); });
-  if (result.Code == 0 && result.Indexed == o.records && result.Skipped == 0) return seconds;
+  double seconds = bench::Seconds([&] { result = db::RebuildIndex(false, kRebuildLine, o.Sort); });
+  if (result.Code == 0 && result.Indexed == o.Records && result.Skipped == 0) return seconds;
   std::fprintf(stderr, "rebuild: code %d, %d read, %d indexed, %d skipped %s\n", result.Code, result.Read,
                result.Indexed, result.Skipped, platform::Cp852ToUtf8(result.Reason).c_str());
   return -1;
@@ -196,9 +196,9 @@ double TimeSqliteIndex() {
 // ---- Runs in child processes ------------------------------------------------------------
 
 struct Run {
-  double seconds = -1;  // -1: failed
-  double cpuSeconds = 0;  // the child's user and system time, start-up included
-  double peakMiB = 0;
+  double Seconds = -1;  // -1: failed
+  double CpuSeconds = 0;  // the child's user and system time, start-up included
+  double PeakMiB = 0;
 };
 
 double MiB(long kib) { return static_cast<double>(kib) / 1024.0; }
@@ -220,15 +220,15 @@ Run InChild(const std::function<double()>& work) {
   }
   close(pipeEnds[1]);
   Run run;
-  if (pid < 0 || read(pipeEnds[0], &run.seconds, sizeof run.seconds) != sizeof run.seconds) run.seconds = -1;
+  if (pid < 0 || read(pipeEnds[0], &run.Seconds, sizeof run.Seconds) != sizeof run.Seconds) run.Seconds = -1;
   close(pipeEnds[0]);
   int status = 0;
   rusage usage{};
   if (pid > 0 && wait4(pid, &status, 0, &usage) == pid) {
-    run.cpuSeconds = SecondsOf(usage.ru_utime) + SecondsOf(usage.ru_stime);
-    run.peakMiB = MiB(usage.ru_maxrss);
+    run.CpuSeconds = SecondsOf(usage.ru_utime) + SecondsOf(usage.ru_stime);
+    run.PeakMiB = MiB(usage.ru_maxrss);
   }
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) run.seconds = -1;
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) run.Seconds = -1;
   return run;
 }
 
@@ -259,7 +259,7 @@ double Median(std::vector<double> values) {
 
 double Peak(const std::vector<Run>& runs) {
   double peak = 0;
-  for (const Run& run : runs) peak = std::max(peak, run.peakMiB);
+  for (const Run& run : runs) peak = std::max(peak, run.PeakMiB);
   return peak;
 }
 
@@ -270,7 +270,7 @@ std::vector<double> Times(const std::vector<Run>& runs, double Run::*field) {
 }
 
 bool AllSucceeded(const std::vector<Run>& runs) {
-  return std::all_of(runs.begin(), runs.end(), [](const Run& r) { return r.seconds >= 0; });
+  return std::all_of(runs.begin(), runs.end(), [](const Run& r) { return r.Seconds >= 0; });
 }
 
 double FileMiB(const char* name) {
@@ -280,8 +280,8 @@ double FileMiB(const char* name) {
 }
 
 void PrintTable(std::int32_t records, const std::vector<Run>& ours, const std::vector<Run>& sqlite) {
-  double oursTime = Median(Times(ours, &Run::seconds)), sqliteTime = Median(Times(sqlite, &Run::seconds));
-  double oursCpu = Median(Times(ours, &Run::cpuSeconds)), sqliteCpu = Median(Times(sqlite, &Run::cpuSeconds));
+  double oursTime = Median(Times(ours, &Run::Seconds)), sqliteTime = Median(Times(sqlite, &Run::Seconds));
+  double oursCpu = Median(Times(ours, &Run::CpuSeconds)), sqliteCpu = Median(Times(sqlite, &Run::CpuSeconds));
   std::printf("\n%10s %10s %10s %8s %14s %16s\n", "records", "ours s", "SQLite s", "ratio", "ours peak MiB",
               "SQLite peak MiB");
   std::printf("%10d %10.3f %10.3f %8.2f %14.1f %16.1f\n", records, oursTime, sqliteTime, sqliteTime / oursTime,
@@ -295,24 +295,24 @@ void PrintTable(std::int32_t records, const std::vector<Run>& ours, const std::v
 
 int Compare(const Options& o) {
   bool ok = true;
-  double written = bench::Seconds([&] { ok = WriteDataFile(o.records) && WriteSqliteTable(o.records); });
+  double written = bench::Seconds([&] { ok = WriteDataFile(o.Records) && WriteSqliteTable(o.Records); });
   if (!ok) return std::fprintf(stderr, "writing the files failed\n"), 1;
   std::printf("%d records written in %.1f s: %s %.1f MiB, %s %.1f MiB; this process %.1f MiB resident\n",
-              o.records, written, kDataFile, FileMiB(kDataFile), kPristineTable, FileMiB(kPristineTable),
+              o.Records, written, kDataFile, FileMiB(kDataFile), kPristineTable, FileMiB(kPristineTable),
               ResidentMiB());
   std::vector<Run> ours, sqlite;
   for (int i = 1; i <= kRepeats; ++i) {
     ours.push_back(OurRun(o));
     sqlite.push_back(SqliteRun());
     std::printf("run %d: ours %.3f s (cpu %.3f s, %.1f MiB), SQLite %.3f s (cpu %.3f s, %.1f MiB)\n", i,
-                ours.back().seconds, ours.back().cpuSeconds, ours.back().peakMiB, sqlite.back().seconds,
-                sqlite.back().cpuSeconds, sqlite.back().peakMiB);
+                ours.back().Seconds, ours.back().CpuSeconds, ours.back().PeakMiB, sqlite.back().Seconds,
+                sqlite.back().CpuSeconds, sqlite.back().PeakMiB);
     std::fflush(stdout);
   }
   std::printf("index files: %s %.1f MiB; SQLite file with the index %.1f MiB\n", kIndexFile, FileMiB(kIndexFile),
               FileMiB(kTable));
   if (!AllSucceeded(ours) || !AllSucceeded(sqlite)) return std::fprintf(stderr, "a run failed\n"), 1;
-  PrintTable(o.records, ours, sqlite);
+  PrintTable(o.Records, ours, sqlite);
   return 0;
 }
 
@@ -333,7 +333,7 @@ bool TimeInserts(const Options& o) {
   bool ok = true;
   double cpuBefore = ProcessCpuSeconds();
   double seconds = bench::Seconds([&] {
-    for (std::int32_t n = o.records + 1; ok && n <= o.records + o.inserts; ++n) {
+    for (std::int32_t n = o.Records + 1; ok && n <= o.Records + o.Inserts; ++n) {
       maker.Next(n, record.data());
       db::InsertKey(index, n, std::string_view(reinterpret_cast<const char*>(record.data()) + kKeyAt, kKeyLen));
       ok = db::DbOk();
@@ -343,49 +343,49 @@ bool TimeInserts(const Options& o) {
   bench::Must(db::CloseIndex(index));
   std::printf("inserts: %d new keys in %.3f s (cpu %.3f s), %.0f per second (per cpu second %.0f); %s %.1f MiB "
               "before, %.1f MiB after\n",
-              o.inserts, seconds, cpu, o.inserts / seconds, o.inserts / cpu, kIndexFile, before, FileMiB(kIndexFile));
+              o.Inserts, seconds, cpu, o.Inserts / seconds, o.Inserts / cpu, kIndexFile, before, FileMiB(kIndexFile));
   return ok;
 }
 
 int OursOnly(const Options& o) {
-  if (!WriteDataFile(o.records)) return std::fprintf(stderr, "writing %s failed\n", kDataFile), 1;
+  if (!WriteDataFile(o.Records)) return std::fprintf(stderr, "writing %s failed\n", kDataFile), 1;
   double seconds = TimeOurRebuild(o);
   if (seconds < 0) return 1;
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
-  std::printf("ours: %d records rebuilt in %.3f s, peak %.1f MiB\n", o.records, seconds, MiB(usage.ru_maxrss));
-  return o.inserts > 0 && !TimeInserts(o) ? 1 : 0;
+  std::printf("ours: %d records rebuilt in %.3f s, peak %.1f MiB\n", o.Records, seconds, MiB(usage.ru_maxrss));
+  return o.Inserts > 0 && !TimeInserts(o) ? 1 : 0;
 }
 
 void RemoveFiles(const Options& o) {
   for (const char* name : {kDataFile, kIndexFile, kPristineTable, kTable}) fs::remove(name);
   fs::current_path("/");
-  if (o.ownFolder) fs::remove_all(o.folder);
+  if (o.OwnFolder) fs::remove_all(o.Folder);
 }
 
 bool ParseArguments(int argc, char** argv, Options& o) {
-  o.folder = bench::ScratchFolder("rebuild_vs_sqlite");
+  o.Folder = bench::ScratchFolder("rebuild_vs_sqlite");
   bool counted = false;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--ours-only") {
-      o.oursOnly = true;
+      o.OursOnly = true;
     } else if (arg.starts_with("--sort-mib=")) {
       long mib = std::strtol(arg.c_str() + 11, nullptr, 10);
       if (mib < 1) return false;
-      o.sort.MemoryBytes = static_cast<std::size_t>(mib) << 20;
+      o.Sort.MemoryBytes = static_cast<std::size_t>(mib) << 20;
     } else if (arg.starts_with("--inserts=")) {
       long inserts = std::strtol(arg.c_str() + 10, nullptr, 10);
       if (inserts < 1 || inserts >= INT32_MAX / 2) return false;
-      o.inserts = static_cast<std::int32_t>(inserts);
+      o.Inserts = static_cast<std::int32_t>(inserts);
     } else if (!counted && !arg.empty() && arg.find_first_not_of("0123456789") == std::string::npos) {
       long records = std::strtol(arg.c_str(), nullptr, 10);
       if (records < 1 || records >= INT32_MAX) return false;
-      o.records = static_cast<std::int32_t>(records);
+      o.Records = static_cast<std::int32_t>(records);
       counted = true;
-    } else if (arg[0] != '-' && o.ownFolder) {
-      o.folder = fs::absolute(arg);
-      o.ownFolder = false;
+    } else if (arg[0] != '-' && o.OwnFolder) {
+      o.Folder = fs::absolute(arg);
+      o.OwnFolder = false;
     } else {
       return false;
     }
@@ -401,12 +401,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: rebuild_vs_sqlite [RECORDS=1000000] [FOLDER] [--ours-only] [--sort-mib=N] [--inserts=N]\n");
     return 2;
   }
-  if (o.ownFolder && fs::exists(o.folder)) o.ownFolder = false;
-  fs::create_directories(o.folder);
-  fs::current_path(o.folder);
+  if (o.OwnFolder && fs::exists(o.Folder)) o.OwnFolder = false;
+  fs::create_directories(o.Folder);
+  fs::current_path(o.Folder);
   // Read by SQLite once, at its first use: its sort's spill files go here.
-  setenv("SQLITE_TMPDIR", o.folder.c_str(), 1);
-  int code = o.oursOnly ? OursOnly(o) : Compare(o);
+  setenv("SQLITE_TMPDIR", o.Folder.c_str(), 1);
+  int code = o.OursOnly ? OursOnly(o) : Compare(o);
   RemoveFiles(o);
   return code;
 }

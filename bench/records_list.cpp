@@ -61,15 +61,15 @@ class MeteredTerminal : public platform::HeadlessTerminal {
     armed_ = false;
   }
   void Arm() {
-    stamps.clear();
+    Stamps.clear();
     armed_ = true;
   }
   bool EventWaiting() override {
     if (armed_ && !HeadlessTerminal::EventWaiting()) Idle();
     return HeadlessTerminal::EventWaiting();
   }
-  std::vector<Clock::time_point> stamps;  // the polls that found nothing waiting
-  bool firstPageShown = false;
+  std::vector<Clock::time_point> Stamps;  // the polls that found nothing waiting
+  bool FirstPageShown = false;
 
  private:
   bool Shows(const std::string& text) const {
@@ -78,8 +78,8 @@ class MeteredTerminal : public platform::HeadlessTerminal {
     return false;
   }
   void Idle() {
-    stamps.push_back(Clock::now());
-    if (stamps.size() == 1) firstPageShown = Shows(expect_);
+    Stamps.push_back(Clock::now());
+    if (Stamps.size() == 1) FirstPageShown = Shows(expect_);
     if (next_ < scans_.size()) {
       std::uint8_t scan = scans_[next_++];
       PushKey(scan, scan == platform::scan::kEsc ? 27 : 0);
@@ -95,18 +95,18 @@ class MeteredTerminal : public platform::HeadlessTerminal {
 
 // One list session's times.
 struct ListRun {
-  double openMs = 0, firstPageMs = 0;
-  std::vector<double> stepMs;  // one per scripted key before the Esc
-  std::size_t polls = 0;       // the list's waits for a key: one per key when all went as scripted
-  bool shown = false;          // the first page showed the expected code
+  double OpenMs = 0, FirstPageMs = 0;
+  std::vector<double> StepMs;  // one per scripted key before the Esc
+  std::size_t Polls = 0;       // the list's waits for a key: one per key when all went as scripted
+  bool Shown = false;          // the first page showed the expected code
 };
 
 // Where a list starts: a code and its record number (an empty code: the
 // first record), and the code its first page must show.
 struct Start {
-  std::string code;
-  std::int32_t record = 0;
-  std::string expect;
+  std::string Code;
+  std::int32_t Record = 0;
+  std::string Expect;
 };
 
 // Opens the table, positions it on start, shows the list and presses
@@ -115,29 +115,29 @@ ListRun RunList(const Start& from, int steps) {
   MeteredTerminal term;
   std::vector<std::uint8_t> scans(static_cast<std::size_t>(steps), platform::scan::kPgDn);
   scans.push_back(platform::scan::kEsc);
-  term.Script(scans, from.expect);
+  term.Script(scans, from.Expect);
   ListRun run;
   Clock::time_point start;
   startup::RunMainFlow(term, [&] {
     records::TableView table(partnerek::PartnerTable());
     Clock::time_point open = Clock::now();
     records::OpenTable(table);
-    run.openMs = Ms(Clock::now() - open);
+    run.OpenMs = Ms(Clock::now() - open);
     records::SetCurrentTable(&table);
-    table.CurrentKey = from.code;
-    table.CurrentRecord = from.record;
+    table.CurrentKey = from.Code;
+    table.CurrentRecord = from.Record;
     term.Arm();
     start = Clock::now();
     records::ShowList(table, "Rögzit Javit Ins-új Töröl Keres Csop.jav Esc-ki"_cp, "\x1b");
     records::SetCurrentTable(nullptr);
     bench::Must(records::CloseTable(table));
   });
-  if (term.stamps.empty()) return run;
-  run.shown = term.firstPageShown;
-  run.polls = term.stamps.size();
-  run.firstPageMs = Ms(term.stamps[0] - start);
-  for (std::size_t i = 1; i < term.stamps.size() && i <= static_cast<std::size_t>(steps); ++i)
-    run.stepMs.push_back(Ms(term.stamps[i] - term.stamps[i - 1]));
+  if (term.Stamps.empty()) return run;
+  run.Shown = term.FirstPageShown;
+  run.Polls = term.Stamps.size();
+  run.FirstPageMs = Ms(term.Stamps[0] - start);
+  for (std::size_t i = 1; i < term.Stamps.size() && i <= static_cast<std::size_t>(steps); ++i)
+    run.StepMs.push_back(Ms(term.Stamps[i] - term.Stamps[i - 1]));
   return run;
 }
 
@@ -157,10 +157,10 @@ double Slowest(const std::vector<double>& values) {
 }
 
 struct Row {
-  std::int32_t size = 0;
-  double makeSeconds = 0, openMs = 0, firstPageMs = 0;
-  double stepStartMs = 0, stepStartMax = 0, stepMiddleMs = 0, stepMiddleMax = 0;
-  bool sound = true;
+  std::int32_t Size = 0;
+  double MakeSeconds = 0, OpenMs = 0, FirstPageMs = 0;
+  double StepStartMs = 0, StepStartMax = 0, StepMiddleMs = 0, StepMiddleMax = 0;
+  bool Sound = true;
 };
 
 // The partner that is in the middle by code: its index (0-based).
@@ -183,34 +183,34 @@ Row Measure(std::int32_t size, const fs::path& folder) {
   fs::create_directories(folder);
   fs::current_path(folder);
   Row row;
-  row.size = size;
+  row.Size = size;
   platform::HeadlessTerminal quiet;
-  row.makeSeconds = bench::Seconds([&] {
-    startup::RunMainFlow(quiet, [&] { row.sound = partnerek::MakeSample(size, false).Code == 0; });
+  row.MakeSeconds = bench::Seconds([&] {
+    startup::RunMainFlow(quiet, [&] { row.Sound = partnerek::MakeSample(size, false).Code == 0; });
   });
   Start top{"", 0, FirstCode(size)};
   std::vector<double> opens, firstPages;
   auto taken = [&](const ListRun& run, int steps) {
-    row.sound = row.sound && run.shown && run.polls == static_cast<std::size_t>(steps) + 1;
+    row.Sound = row.Sound && run.Shown && run.Polls == static_cast<std::size_t>(steps) + 1;
   };
   for (int i = 0; i < kFirstPageRuns; ++i) {
     ListRun run = RunList(top, 0);
     taken(run, 0);
-    opens.push_back(run.openMs);
-    firstPages.push_back(run.firstPageMs);
+    opens.push_back(run.OpenMs);
+    firstPages.push_back(run.FirstPageMs);
   }
-  row.openMs = Median(opens);
-  row.firstPageMs = Median(firstPages);
+  row.OpenMs = Median(opens);
+  row.FirstPageMs = Median(firstPages);
   ListRun fromStart = RunList(top, kPageSteps);
   std::int32_t middle = MiddlePartner(size);
   std::string middleCode = partnerek::SampleCode(middle);
   ListRun fromMiddle = RunList({middleCode, middle + 1, middleCode}, kPageSteps);
   taken(fromStart, kPageSteps);
   taken(fromMiddle, kPageSteps);
-  row.stepStartMs = Average(fromStart.stepMs);
-  row.stepStartMax = Slowest(fromStart.stepMs);
-  row.stepMiddleMs = Average(fromMiddle.stepMs);
-  row.stepMiddleMax = Slowest(fromMiddle.stepMs);
+  row.StepStartMs = Average(fromStart.StepMs);
+  row.StepStartMax = Slowest(fromStart.StepMs);
+  row.StepMiddleMs = Average(fromMiddle.StepMs);
+  row.StepMiddleMax = Slowest(fromMiddle.StepMs);
   return row;
 }
 
@@ -226,10 +226,10 @@ int main(int argc, char** argv) {
   bool sound = true;
   for (std::int32_t size : kSizes) {
     Row row = Measure(size, folder / std::to_string(size));
-    sound = sound && row.sound;
-    std::printf("%10d %9.2f %8.2f %11.2f %10.3f / %8.3f %10.3f / %8.3f%s\n", row.size, row.makeSeconds,
-                row.openMs, row.firstPageMs, row.stepStartMs, row.stepStartMax, row.stepMiddleMs,
-                row.stepMiddleMax, row.sound ? "" : "  (!)");
+    sound = sound && row.Sound;
+    std::printf("%10d %9.2f %8.2f %11.2f %10.3f / %8.3f %10.3f / %8.3f%s\n", row.Size, row.MakeSeconds,
+                row.OpenMs, row.FirstPageMs, row.StepStartMs, row.StepStartMax, row.StepMiddleMs,
+                row.StepMiddleMax, row.Sound ? "" : "  (!)");
     std::fflush(stdout);
   }
   fs::current_path(home);

@@ -31,23 +31,23 @@ int CaseSeconds() {
 // waits on it until the process ends, after GoogleTest has deleted its
 // listeners.
 struct CaseState {
-  std::mutex mutex;
-  std::condition_variable changed;
-  std::string name;  // the case running now, empty between cases
-  unsigned long long serial = 0;
-  bool watching = false;
+  std::mutex Mutex;
+  std::condition_variable Changed;
+  std::string Name;  // the case running now, empty between cases
+  unsigned long long Serial = 0;
+  bool Watching = false;
 };
 
 // Waits for each case in turn; one that outlives its bound ends the suite.
 [[noreturn]] void Watch(CaseState& state) {
   const auto bound = std::chrono::seconds(CaseSeconds());
-  std::unique_lock<std::mutex> lock(state.mutex);
+  std::unique_lock<std::mutex> lock(state.Mutex);
   for (;;) {
-    state.changed.wait(lock, [&] { return !state.name.empty(); });
-    const unsigned long long serial = state.serial;
-    if (!state.changed.wait_for(lock, bound, [&] { return state.serial != serial; })) {
+    state.Changed.wait(lock, [&] { return !state.Name.empty(); });
+    const unsigned long long serial = state.Serial;
+    if (!state.Changed.wait_for(lock, bound, [&] { return state.Serial != serial; })) {
       std::fprintf(stderr, "\n[ TIME-OUT ] %s ran longer than %d s; the suite ends here\n",
-                   state.name.c_str(), CaseSeconds());
+                   state.Name.c_str(), CaseSeconds());
       std::fflush(stderr);
       std::fflush(stdout);
       std::_Exit(kExitCaseTooLong);
@@ -58,19 +58,19 @@ struct CaseState {
 class CaseTimeBound : public testing::EmptyTestEventListener {
  public:
   void OnTestStart(const testing::TestInfo& info) override {
-    std::lock_guard<std::mutex> lock(state_.mutex);
-    state_.name = std::string(info.test_suite_name()) + "." + info.name();
-    ++state_.serial;
-    if (!state_.watching) std::thread(Watch, std::ref(state_)).detach();
-    state_.watching = true;
-    state_.changed.notify_all();
+    std::lock_guard<std::mutex> lock(state_.Mutex);
+    state_.Name = std::string(info.test_suite_name()) + "." + info.name();
+    ++state_.Serial;
+    if (!state_.Watching) std::thread(Watch, std::ref(state_)).detach();
+    state_.Watching = true;
+    state_.Changed.notify_all();
   }
 
   void OnTestEnd(const testing::TestInfo&) override {
-    std::lock_guard<std::mutex> lock(state_.mutex);
-    ++state_.serial;
-    state_.name.clear();
-    state_.changed.notify_all();
+    std::lock_guard<std::mutex> lock(state_.Mutex);
+    ++state_.Serial;
+    state_.Name.clear();
+    state_.Changed.notify_all();
   }
 
  private:

@@ -116,8 +116,8 @@ std::int64_t Date(const std::string& text) {
 
 updater::ManifestFile Entry(const std::string& path, std::string_view name) {
   updater::ManifestFile file;
-  file.name = std::string(name);
-  if (!platform::Sha256OfFile(path, file.sha256, file.size)) Fail("cannot read " + path);
+  file.Name = std::string(name);
+  if (!platform::Sha256OfFile(path, file.Sha256, file.Size)) Fail("cannot read " + path);
   return file;
 }
 
@@ -127,16 +127,16 @@ int WriteManifest(std::map<std::string, std::string>& options, const std::vector
   if (files.size() != 2) Fail("give the package and unzip.exe", kExitUsage);
   Key key = ReadKey(options["--key"]);
   updater::Manifest manifest;
-  manifest.folder = options["--folder"];
-  manifest.serial = std::stoull(options["--serial"]);
-  manifest.issued = options["--issued"].empty()
+  manifest.Folder = options["--folder"];
+  manifest.Serial = std::stoull(options["--serial"]);
+  manifest.Issued = options["--issued"].empty()
                         ? std::chrono::duration_cast<std::chrono::seconds>(
                               std::chrono::system_clock::now().time_since_epoch())
                               .count()
                         : Date(options["--issued"]);
-  manifest.expires = Date(options["--expires"]);
-  manifest.files = {Entry(files[0], updater::PackageName), Entry(files[1], "unzip.exe")};
-  manifest.keyId = updater::KeyIdOf(PublicPoint(key.get()));
+  manifest.Expires = Date(options["--expires"]);
+  manifest.Files = {Entry(files[0], updater::PackageName), Entry(files[1], "unzip.exe")};
+  manifest.KeyId = updater::KeyIdOf(PublicPoint(key.get()));
   std::string text = updater::EncodeManifest(manifest, Sign(key.get(), updater::EncodeManifestBody(manifest)));
   std::FILE* out = std::fopen(options["--out"].c_str(), "wb");
   if (!out) Fail("cannot create " + options["--out"]);

@@ -66,9 +66,9 @@ std::string MouseText(const platform::MouseEvent& mouse) {
   static constexpr std::string_view kButtons[] = {"nincs lenyomott gomb"_cp, "bal gomb"_cp,
                                                   "jobb gomb"_cp, "bal és jobb gomb"_cp};
   char where[48];
-  std::snprintf(where, sizeof where, ", %d. oszlop, %d. sor", mouse.x + 1, mouse.y + 1);
-  std::string text = std::string("Egér: "_cp) + std::string(kButtons[mouse.buttons & 3]) + where;
-  if (mouse.moved) text += std::string(", mozgás"_cp);
+  std::snprintf(where, sizeof where, ", %d. oszlop, %d. sor", mouse.X + 1, mouse.Y + 1);
+  std::string text = std::string("Egér: "_cp) + std::string(kButtons[mouse.Buttons & 3]) + where;
+  if (mouse.Moved) text += std::string(", mozgás"_cp);
   return text;
 }
 
@@ -99,14 +99,14 @@ class Viewer {
         console::Delay(10);
         continue;
       }
-      if (event.kind == platform::EventKind::kKey) {
-        bool esc = console::TranslateKey(event.key) == console::key::kEsc;
+      if (event.Kind == platform::EventKind::kKey) {
+        bool esc = console::TranslateKey(event.Key) == console::key::kEsc;
         if (esc && lastWasEsc) return;
         lastWasEsc = esc;
-        Show(kKeyRow, KeyText(event.key));
-      } else if (event.kind == platform::EventKind::kMouse) {
+        Show(kKeyRow, KeyText(event.Key));
+      } else if (event.Kind == platform::EventKind::kMouse) {
         lastWasEsc = false;
-        Show(kMouseRow, MouseText(event.mouse));
+        Show(kMouseRow, MouseText(event.Mouse));
       }
     }
   }

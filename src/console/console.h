@@ -20,7 +20,7 @@ namespace console {
 // The one way out of a program: thrown by EndProgram, caught by main, which
 // restores the terminal and returns the code.
 struct ProgramEnd {
-  int code;
+  int Code;
 };
 [[noreturn]] void EndProgram(int code);
 // The exit code of a program whose console cannot be opened (no terminal,
@@ -164,16 +164,16 @@ std::string KeyName(std::uint8_t code);
 // ---- Process-wide state ----------------------------------------------------
 
 struct ConsoleState {
-  platform::Terminal* terminal = nullptr;
-  int width = 80, height = 25;
-  std::vector<std::uint16_t> cells;   // what the program drew
-  std::vector<std::uint16_t> shown;   // what the terminal shows
-  std::uint16_t windMin = 0, windMax = 0;
-  int cursorX = 1, cursorY = 1;       // window-relative
-  std::uint8_t textAttr = 0x07;
-  Cursor cursor = Cursor::kNormal;
-  int holdDepth = 0;
-  int dirtyFrom = -1, dirtyTo = -1;   // cell index range not yet pushed
+  platform::Terminal* Terminal = nullptr;
+  int Width = 80, Height = 25;
+  std::vector<std::uint16_t> Cells;   // what the program drew
+  std::vector<std::uint16_t> Shown;   // what the terminal shows
+  std::uint16_t WindMin = 0, WindMax = 0;
+  int CursorX = 1, CursorY = 1;       // window-relative
+  std::uint8_t TextAttr = 0x07;
+  Cursor CursorShape = Cursor::kNormal;
+  int HoldDepth = 0;
+  int DirtyFrom = -1, DirtyTo = -1;   // cell index range not yet pushed
 };
 ConsoleState& State();
 
@@ -314,7 +314,7 @@ bool AllowHelpPath(std::string_view path);
 // ---- Stopwatch ----------------------------------------------------------------------
 
 struct StopwatchMark {
-  std::uint16_t hours = 0, minutes = 0, seconds = 0, hundredths = 0;
+  std::uint16_t Hours = 0, Minutes = 0, Seconds = 0, Hundredths = 0;
 };
 // Marks the time of day (the library's clock, platform::CurrentClock).
 void StopwatchStart(StopwatchMark& mark);
@@ -371,31 +371,31 @@ void ConsoleShutdown();
 // ---- Settings state ------------------------------------------------------------------
 
 struct StoreLine {
-  std::string text;
-  std::string ending;  // "\r\n", "\n" or "" (a last line without one)
+  std::string Text;
+  std::string Ending;  // "\r\n", "\n" or "" (a last line without one)
 };
 
 struct SettingsStore {
-  std::string path;
-  bool loaded = false;
-  std::vector<StoreLine> lines;
+  std::string Path;
+  bool Loaded = false;
+  std::vector<StoreLine> Lines;
 };
 
 struct FontState {
-  platform::ConsoleFontControl* control = nullptr;
-  bool ready = false;    // FontControlReady
-  bool started = false;  // ConsoleStartup ran
-  int height = 0;        // in use
-  int smallest = 14;     // smallest usable height
-  int largest = 0;       // largest usable height, found by FitConsole
-  std::string face;      // face name in use; empty until set
+  platform::ConsoleFontControl* Control = nullptr;
+  bool Ready = false;    // FontControlReady
+  bool Started = false;  // ConsoleStartup ran
+  int Height = 0;        // in use
+  int Smallest = 14;     // smallest usable height
+  int Largest = 0;       // largest usable height, found by FitConsole
+  std::string Face;      // face name in use; empty until set
 };
 
 struct SettingsState {
-  int codePageMode = 0;
-  std::string userName, computerName;
-  std::array<SettingsStore, 4> stores;  // stores 1-4 at index 0-3
-  FontState font;
+  int CodePageMode = 0;
+  std::string UserName, ComputerName;
+  std::array<SettingsStore, 4> Stores;  // stores 1-4 at index 0-3
+  FontState Font;
 };
 SettingsState& Settings();
 

@@ -18,10 +18,10 @@ using platform::ConsoleSize;
 constexpr std::string_view kDefaultFace = "Lucida Console";
 constexpr int kColumns = 80, kRows = 25;
 
-FontState& Font() { return Settings().font; }
-platform::ConsoleFontControl& Control() { return *Font().control; }
+FontState& Font() { return Settings().Font; }
+platform::ConsoleFontControl& Control() { return *Font().Control; }
 
-bool Fits(ConsoleSize size) { return size.columns >= kColumns && size.rows >= kRows; }
+bool Fits(ConsoleSize size) { return size.Columns >= kColumns && size.Rows >= kRows; }
 
 void ShowWholeBuffer() { Control().SetWindowRect({0, 0, kColumns - 1, kRows - 1}); }
 
@@ -29,12 +29,12 @@ void ShowWholeBuffer() { Control().SetWindowRect({0, 0, kColumns - 1, kRows - 1}
 // the face it reports in use.
 void ApplyFirstFont(int height) {
   FontState& f = Font();
-  if (SetConsoleFont(f.face, height)) return;
+  if (SetConsoleFont(f.Face, height)) return;
   std::string face;
   int current = 0;
   if (!Control().CurrentFont(face, current)) return;
-  f.face = text::Short(face);
-  SetConsoleFont(f.face, height);
+  f.Face = text::Short(face);
+  SetConsoleFont(f.Face, height);
 }
 
 // Steps 2 and 3: a first estimate from the largest window at the starting
@@ -42,17 +42,17 @@ void ApplyFirstFont(int height) {
 int EstimateHeight(int height) {
   FontState& f = Font();
   ConsoleSize most = Control().LargestWindow();
-  height = std::max(std::min(most.columns * height / 90, most.rows * height / 27), f.smallest) - 1;
-  SetConsoleFont(f.face, height);
+  height = std::max(std::min(most.Columns * height / 90, most.Rows * height / 27), f.Smallest) - 1;
+  SetConsoleFont(f.Face, height);
   ConsoleSize buffer = Control().BufferSize();
-  Control().SetWindowRect({0, 0, std::min(kColumns - 1, buffer.columns - 1), std::min(kRows - 1, buffer.rows - 1)});
+  Control().SetWindowRect({0, 0, std::min(kColumns - 1, buffer.Columns - 1), std::min(kRows - 1, buffer.Rows - 1)});
   Control().SetBufferSize(kColumns, kRows);
   ShowWholeBuffer();
   return height;
 }
 
 ConsoleSize ApplyAndMeasure(int height) {
-  SetConsoleFont(Font().face, height);
+  SetConsoleFont(Font().Face, height);
   return Control().LargestWindow();
 }
 
@@ -65,13 +65,13 @@ int SearchLargestHeight(int height) {
   FontState& f = Font();
   ConsoleSize most = Control().LargestWindow();
   if (!Fits(most)) {
-    while (height > f.smallest) {
+    while (height > f.Smallest) {
       most = ApplyAndMeasure(--height);
-      if (most.columns > kColumns || most.rows > kRows) break;
+      if (most.Columns > kColumns || most.Rows > kRows) break;
     }
     return height + 1;
   }
-  if (most.columns == kColumns || most.rows == kRows) return height;
+  if (most.Columns == kColumns || most.Rows == kRows) return height;
   while (height < kLargestFontHeight) {
     if (!Fits(ApplyAndMeasure(++height))) return height - 1;
   }
@@ -87,41 +87,41 @@ int HeightFromText(std::string_view s) {
 }
 
 void SetFontControl(platform::ConsoleFontControl* control) {
-  Font().control = control;
-  Font().ready = false;
+  Font().Control = control;
+  Font().Ready = false;
 }
 
 bool LoadFontControl() {
   FontState& f = Font();
-  f.ready = f.control && f.control->Load();
-  return f.ready;
+  f.Ready = f.Control && f.Control->Load();
+  return f.Ready;
 }
 
-bool FontControlReady() { return Font().ready; }
+bool FontControlReady() { return Font().Ready; }
 
 bool SetConsoleFont(std::string_view face, int height) {
-  return Font().ready && Control().SetFont(std::string(face), height);
+  return Font().Ready && Control().SetFont(std::string(face), height);
 }
 
 void FitConsole(int requested, std::string_view title) {
   FontState& f = Font();
-  if (!f.ready) return;
+  if (!f.Ready) return;
   requested = static_cast<std::int16_t>(requested);
-  if (f.face.empty()) f.face = kDefaultFace;
-  int height = requested > 0 ? requested : f.smallest;
+  if (f.Face.empty()) f.Face = kDefaultFace;
+  int height = requested > 0 ? requested : f.Smallest;
   ApplyFirstFont(height);
   height = SearchLargestHeight(EstimateHeight(height));
-  SetConsoleFont(f.face, height);
+  SetConsoleFont(f.Face, height);
   Control().SetBufferSize(kColumns, kRows);
   ShowWholeBuffer();
-  f.largest = f.height = height;
+  f.Largest = f.Height = height;
 
   int target = requested == 0 ? height - 1 : requested;
-  if (target > 0 && target != height && SetConsoleFont(f.face, target)) {
+  if (target > 0 && target != height && SetConsoleFont(f.Face, target)) {
     if (Fits(Control().LargestWindow())) {
-      f.height = target;
+      f.Height = target;
     } else {
-      SetConsoleFont(f.face, height);
+      SetConsoleFont(f.Face, height);
       ShowWholeBuffer();
     }
   }
@@ -133,26 +133,26 @@ void FitConsole(int requested, std::string_view title) {
 
 void StepFont(int direction) {
   FontState& f = Font();
-  if (!f.ready || direction == 0) return;
-  int height = f.height + (direction > 0 ? 1 : -1);
-  if (height > f.largest || height < f.smallest || !SetConsoleFont(f.face, height)) return;
-  f.height = height;
+  if (!f.Ready || direction == 0) return;
+  int height = f.Height + (direction > 0 ? 1 : -1);
+  if (height > f.Largest || height < f.Smallest || !SetConsoleFont(f.Face, height)) return;
+  f.Height = height;
   SaveStore(kConsoleStore);
 }
 
 void CentreConsoleWindow() {
-  if (!Font().ready) return;
+  if (!Font().Ready) return;
   ConsoleRect area, window;
   if (!Control().WorkArea(area) || !Control().WindowRect(window)) return;
-  int width = window.right - window.left, height = window.bottom - window.top;
-  Control().MoveWindow(area.left + (area.right - area.left - width) / 2,
-                       area.top + (area.bottom - area.top - height) / 2, width, height);
+  int width = window.Right - window.Left, height = window.Bottom - window.Top;
+  Control().MoveWindow(area.Left + (area.Right - area.Left - width) / 2,
+                       area.Top + (area.Bottom - area.Top - height) / 2, width, height);
 }
 
 void ConsoleStartup() {
   FontState& f = Font();
-  if (f.started) return;
-  f.started = true;
+  if (f.Started) return;
+  f.Started = true;
   if (!LoadFontControl()) return;
   Control().Remember();
 
@@ -161,8 +161,8 @@ void ConsoleStartup() {
   ReadSetting(kConsoleStore, "cmdwindow", "font", face);
   ReadSetting(kConsoleStore, "cmdwindow", "fontsize", size);
   int height = HeightFromText(size);
-  if (height > 0 && height < f.smallest) height = 0;
-  f.face = face;
+  if (height > 0 && height < f.Smallest) height = 0;
+  f.Face = face;
 
   Control().SetBufferSize(kColumns, kRows);
   Control().QuickEditOff();
@@ -178,15 +178,15 @@ void ConsoleStartup() {
 
 void ConsoleShutdown() {
   FontState& f = Font();
-  if (!f.started) return;
-  f.started = false;
+  if (!f.Started) return;
+  f.Started = false;
   CloseStore(kConsoleStore);
-  if (f.ready) {
+  if (f.Ready) {
     // The font is put back before the libraries that set it are released.
     Control().Restore();
     Control().Unload();
   }
-  f.ready = false;
+  f.Ready = false;
 }
 
 }  // namespace console

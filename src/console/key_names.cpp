@@ -8,8 +8,8 @@ namespace console {
 namespace {
 
 struct Named {
-  std::uint8_t code;
-  const char* name;
+  std::uint8_t Code;
+  const char* Name;
 };
 
 constexpr Named kNames[] = {
@@ -32,7 +32,7 @@ std::string Numbered(const char* prefix, int n) {
 // The special key a code stands for, or "" when none.
 std::string SpecialName(std::uint8_t code) {
   for (const auto& n : kNames)
-    if (n.code == code) return n.name;
+    if (n.Code == code) return n.Name;
   if (code >= 0xBB && code <= 0xC4) return Numbered("F", code - 0xBB + 1);
   if (code >= 0xD4 && code <= 0xDD) return Numbered("Shift+F", code - 0xD4 + 1);
   if (code >= 0xDE && code <= 0xE7) return Numbered("Ctrl+F", code - 0xDE + 1);

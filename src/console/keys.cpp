@@ -20,8 +20,8 @@ bool OnControl(platform::ControlEvent event) {
 }
 
 struct KeyRow {
-  std::uint8_t scan;
-  std::uint8_t plain, shift, ctrl, alt;
+  std::uint8_t Scan;
+  std::uint8_t Plain, Shift, Ctrl, Alt;
 };
 
 // Special keys by scan code and shift state; 0 = no code.
@@ -67,21 +67,21 @@ void EndIfConsoleLost() {
 
 std::uint8_t TranslateKey(const platform::KeyEvent& key) {
   using namespace platform;
-  bool alt = key.shift & kAnyAlt, ctrl = key.shift & kAnyCtrl, shift = key.shift & kShift;
-  if (key.scan >= scan::kF1 && key.scan <= scan::kF10) return FunctionKey(key.scan, key.shift);
+  bool alt = key.Shift & kAnyAlt, ctrl = key.Shift & kAnyCtrl, shift = key.Shift & kShift;
+  if (key.Scan >= scan::kF1 && key.Scan <= scan::kF10) return FunctionKey(key.Scan, key.Shift);
   const KeyRow* row = nullptr;
   for (const auto& r : kSpecialKeys)
-    if (r.scan == key.scan) row = &r;
+    if (r.Scan == key.Scan) row = &r;
   if (alt && !ctrl) {  // Alt alone; AltGr (Alt with Ctrl) types characters
-    if (row) return row->alt;
-    return AltKey(key.scan);
+    if (row) return row->Alt;
+    return AltKey(key.Scan);
   }
-  if (key.scan == scan::kTab && shift && !ctrl) return row->shift;
-  if (key.ch != 0) return key.ch;
+  if (key.Scan == scan::kTab && shift && !ctrl) return row->Shift;
+  if (key.Ch != 0) return key.Ch;
   if (!row) return 0;
-  if (ctrl) return row->ctrl;
-  if (shift) return row->shift;
-  return row->plain;
+  if (ctrl) return row->Ctrl;
+  if (shift) return row->Shift;
+  return row->Plain;
 }
 
 void OpenConsole(platform::Terminal& terminal) {
@@ -98,11 +98,11 @@ void OpenConsole(platform::Terminal& terminal) {
 
 void CloseConsole() {
   auto& s = State();
-  if (!s.terminal) return;
-  s.holdDepth = 0;
-  s.terminal->SetControlHandler(nullptr);
-  s.terminal->Close();
-  s.terminal = nullptr;
+  if (!s.Terminal) return;
+  s.HoldDepth = 0;
+  s.Terminal->SetControlHandler(nullptr);
+  s.Terminal->Close();
+  s.Terminal = nullptr;
 }
 
 bool KeyPressed() {
@@ -115,8 +115,8 @@ bool KeyPressed() {
 bool ReadKeyEvent(platform::Event& event) {
   if (!ConsoleOpen()) return false;
   while (Term().NextEvent(event)) {
-    bool ctrlC = event.kind == platform::EventKind::kKey && event.key.ch == 3 &&
-                 (event.key.shift & platform::kAnyCtrl);
+    bool ctrlC = event.Kind == platform::EventKind::kKey && event.Key.Ch == 3 &&
+                 (event.Key.Shift & platform::kAnyCtrl);
     if (!ctrlC) return true;
     g_break = true;  // Ctrl+C typed as a key: the same as the control event
   }

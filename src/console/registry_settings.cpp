@@ -67,16 +67,16 @@ bool WriteConsoleFont(int height, std::string_view face) {
 }
 
 bool SaveConsoleFont() {
-  const FontState& font = Settings().font;
+  const FontState& font = Settings().Font;
   if (!StoreLoaded(kConsoleStore)) return false;
-  WriteSetting(kConsoleStore, "cmdwindow", "font", font.face);
-  WriteSetting(kConsoleStore, "cmdwindow", "fontsize", std::to_string(font.height));
+  WriteSetting(kConsoleStore, "cmdwindow", "font", font.Face);
+  WriteSetting(kConsoleStore, "cmdwindow", "fontsize", std::to_string(font.Height));
   std::string face, size;
   if (ReadSetting(kConsoleStore, "cmdwindow", "font", face) < 0) face.clear();
   int height = 0;
   if (ReadSetting(kConsoleStore, "cmdwindow", "fontsize", size) >= 0)
     height = HeightFromText(size);
-  if (height == 0) height = font.smallest;
+  if (height == 0) height = font.Smallest;
   return WriteConsoleFont(height, face);
 }
 

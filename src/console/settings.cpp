@@ -15,12 +15,12 @@ namespace {
 SettingsState g_settings;
 
 SettingsStore* StoreOf(int n) {
-  return n >= 1 && n <= 4 ? &g_settings.stores[static_cast<std::size_t>(n - 1)] : nullptr;
+  return n >= 1 && n <= 4 ? &g_settings.Stores[static_cast<std::size_t>(n - 1)] : nullptr;
 }
 
 SettingsStore* LoadedStore(int n) {
   SettingsStore* store = StoreOf(n);
-  return store && store->loaded ? store : nullptr;
+  return store && store->Loaded ? store : nullptr;
 }
 
 // The run-time library's I/O error handler: the program ends with the
@@ -45,25 +45,25 @@ std::vector<StoreLine> SplitLines(std::string_view bytes) {
 
 std::string JoinLines(const std::vector<StoreLine>& lines) {
   std::string bytes;
-  for (const StoreLine& line : lines) bytes += line.text + line.ending;
+  for (const StoreLine& line : lines) bytes += line.Text + line.Ending;
   return bytes;
 }
 
 // The ending of the store's first line that has one; CR LF when none has.
 std::string NewLineEnding(const SettingsStore& store) {
-  for (const StoreLine& line : store.lines)
-    if (!line.ending.empty()) return line.ending;
+  for (const StoreLine& line : store.Lines)
+    if (!line.Ending.empty()) return line.Ending;
   return "\r\n";
 }
 
 void InsertLine(SettingsStore& store, std::size_t at, std::string text) {
   std::string ending = NewLineEnding(store);
-  if (at == store.lines.size() && at > 0 && store.lines.back().ending.empty())
-    store.lines.back().ending = ending;
-  store.lines.insert(store.lines.begin() + static_cast<std::ptrdiff_t>(at), {std::move(text), ending});
+  if (at == store.Lines.size() && at > 0 && store.Lines.back().Ending.empty())
+    store.Lines.back().Ending = ending;
+  store.Lines.insert(store.Lines.begin() + static_cast<std::ptrdiff_t>(at), {std::move(text), ending});
 }
 
-bool IsSectionLine(const StoreLine& line) { return !line.text.empty() && line.text[0] == '*'; }
+bool IsSectionLine(const StoreLine& line) { return !line.Text.empty() && line.Text[0] == '*'; }
 
 // The lines of store 4, from the registry.
 std::vector<StoreLine> ConsoleStoreLines() {
@@ -75,7 +75,7 @@ std::vector<StoreLine> ConsoleStoreLines() {
 
 std::vector<StoreLine> FileStoreLines(const std::string& path) {
   if (!platform::FileExists(path)) {
-    if (int rc = platform::WriteFileBytes(path, "User" + g_settings.userName + "\r\n")) IoError(rc);
+    if (int rc = platform::WriteFileBytes(path, "User" + g_settings.UserName + "\r\n")) IoError(rc);
   }
   std::string bytes;
   if (int rc = platform::ReadFileBytes(path, bytes)) IoError(rc);
@@ -88,8 +88,8 @@ SettingsState& Settings() { return g_settings; }
 
 // ---- Code page mode and output ---------------------------------------------------
 
-int CodePageMode() { return g_settings.codePageMode; }
-void SetCodePageMode(int mode) { g_settings.codePageMode = mode; }
+int CodePageMode() { return g_settings.CodePageMode; }
+void SetCodePageMode(int mode) { g_settings.CodePageMode = mode; }
 
 std::string OutputText(std::string_view s) {
   return CodePageMode() == 50 ? std::string(s) : text::Cp852ToLegacyFull(s);
@@ -97,13 +97,13 @@ std::string OutputText(std::string_view s) {
 
 // ---- User and machine ----------------------------------------------------------------
 
-const std::string& UserName() { return g_settings.userName; }
-void SetUserName(std::string_view name) { g_settings.userName = text::Short(std::string(name)); }
-const std::string& ComputerName() { return g_settings.computerName; }
+const std::string& UserName() { return g_settings.UserName; }
+void SetUserName(std::string_view name) { g_settings.UserName = text::Short(std::string(name)); }
+const std::string& ComputerName() { return g_settings.ComputerName; }
 
 void SettingsStartup() {
-  g_settings.computerName = text::Short(platform::ComputerName());
-  g_settings.userName.clear();
+  g_settings.ComputerName = text::Short(platform::ComputerName());
+  g_settings.UserName.clear();
   SetStorePaths();
 }
 
@@ -111,23 +111,23 @@ void SettingsStartup() {
 
 void SetStorePaths() {
   std::string folder = platform::ProgramFolder();
-  g_settings.stores[0].path = text::Short(platform::JoinPath(folder, "prog.res"));
-  g_settings.stores[1].path = text::Short(platform::JoinPath(folder, "user" + g_settings.userName.substr(0, 4) + ".res"));
-  g_settings.stores[2].path = "adat.res";
-  g_settings.stores[3].path.clear();
+  g_settings.Stores[0].Path = text::Short(platform::JoinPath(folder, "prog.res"));
+  g_settings.Stores[1].Path = text::Short(platform::JoinPath(folder, "user" + g_settings.UserName.substr(0, 4) + ".res"));
+  g_settings.Stores[2].Path = "adat.res";
+  g_settings.Stores[3].Path.clear();
 }
 
 const std::string& StorePath(int n) {
   static const std::string kNone;
   SettingsStore* store = StoreOf(n);
-  return store ? store->path : kNone;
+  return store ? store->Path : kNone;
 }
 
 void OpenStore(int n) {
   SettingsStore* store = StoreOf(n);
-  if (!store || store->loaded) return;
-  store->lines = n == kConsoleStore ? ConsoleStoreLines() : FileStoreLines(store->path);
-  store->loaded = true;
+  if (!store || store->Loaded) return;
+  store->Lines = n == kConsoleStore ? ConsoleStoreLines() : FileStoreLines(store->Path);
+  store->Loaded = true;
 }
 
 bool StoreLoaded(int n) { return LoadedStore(n) != nullptr; }
@@ -136,8 +136,8 @@ int FindSection(int n, std::string_view section) {
   SettingsStore* store = LoadedStore(n);
   if (!store) return -1;
   std::string wanted = platform::UpperOem(std::string("*").append(section));
-  for (std::size_t i = 0; i < store->lines.size(); ++i)
-    if (platform::UpperOem(store->lines[i].text) == wanted) return static_cast<int>(i);
+  for (std::size_t i = 0; i < store->Lines.size(); ++i)
+    if (platform::UpperOem(store->Lines[i].Text) == wanted) return static_cast<int>(i);
   return -1;
 }
 
@@ -145,9 +145,9 @@ int ReadSetting(int n, std::string_view section, std::string_view key, std::stri
   value.clear();
   int at = FindSection(n, section);
   if (at < 0) return -1;
-  const std::vector<StoreLine>& lines = LoadedStore(n)->lines;
+  const std::vector<StoreLine>& lines = LoadedStore(n)->Lines;
   for (std::size_t i = static_cast<std::size_t>(at) + 1; i < lines.size() && !IsSectionLine(lines[i]); ++i) {
-    const std::string& line = lines[i].text;
+    const std::string& line = lines[i].Text;
     std::size_t eq = line.find('=');
     if (eq != std::string::npos && std::string_view(line).substr(0, eq) == key) {
       value = text::Short(line.substr(eq + 1));
@@ -163,17 +163,17 @@ bool WriteSetting(int n, std::string_view section, std::string_view key, std::st
   std::string entry = std::string(key) + "=" + std::string(value);
   std::string old;
   if (int at = ReadSetting(n, section, key, old); at >= 0) {
-    store->lines[static_cast<std::size_t>(at)].text = entry;
+    store->Lines[static_cast<std::size_t>(at)].Text = entry;
     return true;
   }
   int at = FindSection(n, section);
   if (at < 0) {
-    InsertLine(*store, store->lines.size(), std::string("*").append(section));
-    InsertLine(*store, store->lines.size(), entry);
+    InsertLine(*store, store->Lines.size(), std::string("*").append(section));
+    InsertLine(*store, store->Lines.size(), entry);
     return true;
   }
   std::size_t end = static_cast<std::size_t>(at) + 1;
-  while (end < store->lines.size() && !IsSectionLine(store->lines[end])) ++end;
+  while (end < store->Lines.size() && !IsSectionLine(store->Lines[end])) ++end;
   InsertLine(*store, end, entry);
   return true;
 }
@@ -182,29 +182,29 @@ bool SaveStore(int n) {
   SettingsStore* store = LoadedStore(n);
   if (!store) return false;
   if (n == kConsoleStore) return SaveConsoleFont();
-  return platform::WriteFileBytes(store->path, JoinLines(store->lines)) == 0;
+  return platform::WriteFileBytes(store->Path, JoinLines(store->Lines)) == 0;
 }
 
 void CloseStore(int n) {
   SettingsStore* store = StoreOf(n);
   if (!store) return;
-  store->lines.clear();
-  store->loaded = false;
+  store->Lines.clear();
+  store->Loaded = false;
 }
 
 // ---- Stopwatch ------------------------------------------------------------------------
 
 void StopwatchStart(StopwatchMark& mark) {
   platform::TimeOfDay t = platform::CurrentClock().Now();
-  mark = {static_cast<std::uint16_t>(t.hour), static_cast<std::uint16_t>(t.minute),
-          static_cast<std::uint16_t>(t.second), static_cast<std::uint16_t>(t.hundredths)};
+  mark = {static_cast<std::uint16_t>(t.Hour), static_cast<std::uint16_t>(t.Minute),
+          static_cast<std::uint16_t>(t.Second), static_cast<std::uint16_t>(t.Hundredths)};
 }
 
 long StopwatchElapsed(const StopwatchMark& mark) {
   auto hundredths = [](long h, long m, long s, long c) { return ((h * 60 + m) * 60 + s) * 100 + c; };
   platform::TimeOfDay t = platform::CurrentClock().Now();
-  return hundredths(t.hour, t.minute, t.second, t.hundredths) -
-         hundredths(mark.hours, mark.minutes, mark.seconds, mark.hundredths);
+  return hundredths(t.Hour, t.Minute, t.Second, t.Hundredths) -
+         hundredths(mark.Hours, mark.Minutes, mark.Seconds, mark.Hundredths);
 }
 
 }  // namespace console

@@ -190,8 +190,8 @@ bool LogDbError(std::string_view fileName, std::int32_t recordNumber, std::strin
   platform::Date today = platform::CurrentClock().Today();
   auto num = [](long v) { return std::to_string(v); };
   std::string line = "Record Access Error ";
-  line += num(now.hour) + ":" + num(now.minute) + ":" + num(now.second) + " ";
-  line += num(today.month) + "/" + num(today.day) + "/" + num(today.year);
+  line += num(now.Hour) + ":" + num(now.Minute) + ":" + num(now.Second) + " ";
+  line += num(today.Month) + "/" + num(today.Day) + "/" + num(today.Year);
   line += message;
   line += " File: " + LogName(fileName) + " Record: " + num(recordNumber);
   line += " Station:" + StationId() + "\r\n";

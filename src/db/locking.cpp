@@ -275,12 +275,12 @@ int ClearStaleMarkers(std::string_view mask, std::string_view exclude, std::stri
   platform::FoundEntry entry;
   for (int found = search.First(mask, platform::attr::kAnyFile, entry); found == 0;
        found = search.Next(entry)) {
-    if (entry.attributes & (platform::attr::kDirectory | platform::attr::kVolume)) continue;
-    std::string name = text::UpperCaseText(entry.name);
+    if (entry.Attributes & (platform::attr::kDirectory | platform::attr::kVolume)) continue;
+    std::string name = text::UpperCaseText(entry.Name);
     if (upperNames.find(name) == std::string::npos) continue;
     if (!upperExclude.empty() && name.find(upperExclude) != std::string::npos) continue;
-    std::string line = text::FormatPicture("#####", ++counter) + ". " + entry.name;
-    int result = ClearMarkersOf(folder + entry.name, line);
+    std::string line = text::FormatPicture("#####", ++counter) + ". " + entry.Name;
+    int result = ClearMarkersOf(folder + entry.Name, line);
     if (result != 0 && firstError == 0) firstError = result;
     CurrentHost().Line(line);
   }

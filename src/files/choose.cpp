@@ -91,8 +91,8 @@ constexpr int kX1 = 5, kY1 = 2, kX2 = 75, kY2 = 24;
 enum class Kind { kDrives, kParent, kFolder, kFile };
 
 struct Entry {
-  Kind kind;
-  std::string name;
+  Kind EntryKind;
+  std::string Name;
 };
 
 bool AtRoot(const std::string& folder) {
@@ -104,7 +104,7 @@ std::string Join(const std::string& folder, const std::string& name) {
 }
 
 bool ByUpperCase(const Entry& a, const Entry& b) {
-  return text::UpperCaseText(a.name) < text::UpperCaseText(b.name);
+  return text::UpperCaseText(a.Name) < text::UpperCaseText(b.Name);
 }
 
 // The entries of the current folder: the drive list, "..", the subfolders,
@@ -116,12 +116,12 @@ std::vector<Entry> Entries(const std::string& fileMask) {
   platform::DirSearch search;
   platform::FoundEntry e;
   for (int rc = search.First("*.*", attr::kAnyFile, e); rc == 0; rc = search.Next(e))
-    if ((e.attributes & attr::kDirectory) && e.name != "." && e.name != "..")
-      folders.push_back({Kind::kFolder, e.name});
+    if ((e.Attributes & attr::kDirectory) && e.Name != "." && e.Name != "..")
+      folders.push_back({Kind::kFolder, e.Name});
   if (!fileMask.empty()) {
     for (int rc = search.First(fileMask, attr::kAnyFile & ~attr::kDirectory, e); rc == 0;
          rc = search.Next(e))
-      found.push_back({Kind::kFile, e.name});
+      found.push_back({Kind::kFile, e.Name});
   }
   std::sort(folders.begin(), folders.end(), ByUpperCase);
   std::sort(found.begin(), found.end(), ByUpperCase);
@@ -132,7 +132,7 @@ std::vector<Entry> Entries(const std::string& fileMask) {
 
 std::vector<std::string> Rows(const std::vector<Entry>& entries) {
   std::vector<std::string> rows;
-  for (const Entry& e : entries) rows.push_back(e.kind == Kind::kFolder ? e.name + "\\" : e.name);
+  for (const Entry& e : entries) rows.push_back(e.EntryKind == Kind::kFolder ? e.Name + "\\" : e.Name);
   return rows;
 }
 
@@ -170,14 +170,14 @@ std::string Walk(std::string_view start, const std::string& fileMask, std::strin
       break;
     }
     const Entry& entry = entries[chosen];
-    switch (entry.kind) {
+    switch (entry.EntryKind) {
       case Kind::kDrives: EnterDrive(); break;
       case Kind::kParent: (void)platform::ChangeFolder(".."); break;  // a root stays
       case Kind::kFolder:
-        if (platform::ChangeFolder(entry.name) != 0) ui::Ask("Érvénytelen egység/fájlnév/mappa"_cp, "");
+        if (platform::ChangeFolder(entry.Name) != 0) ui::Ask("Érvénytelen egység/fájlnév/mappa"_cp, "");
         break;
       case Kind::kFile:
-        result = Join(here, entry.name);
+        result = Join(here, entry.Name);
         walking = false;
         break;
     }

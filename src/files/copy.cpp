@@ -51,7 +51,7 @@ std::uint32_t FileSizeByName(std::string_view pathName) {
   platform::DirSearch search;
   platform::FoundEntry entry;
   for (int rc = search.First(path, platform::attr::kSystem, entry); rc == 0; rc = search.Next(entry))
-    if (SameIgnoringCase(entry.name, name)) return static_cast<std::uint32_t>(entry.size);
+    if (SameIgnoringCase(entry.Name, name)) return static_cast<std::uint32_t>(entry.Size);
   return 0;
 }
 

@@ -144,20 +144,20 @@ std::string ChooseFolder(std::string_view start, std::string_view prompt);
 
 // What ReleaseConsole keeps for AcquireConsole.
 struct ReleasedConsole {
-  platform::Terminal* terminal = nullptr;  // nullptr while the console is not released
-  int width = 0, height = 0;
-  std::vector<std::uint16_t> cells;
-  std::uint16_t windMin = 0, windMax = 0;
-  int cursorX = 1, cursorY = 1;
-  std::uint8_t textAttr = 0x07;
-  int cursorShape = 1;
+  platform::Terminal* Terminal = nullptr;  // nullptr while the console is not released
+  int Width = 0, Height = 0;
+  std::vector<std::uint16_t> Cells;
+  std::uint16_t WindMin = 0, WindMax = 0;
+  int CursorX = 1, CursorY = 1;
+  std::uint8_t TextAttr = 0x07;
+  int CursorShape = 1;
 };
 
 struct FilesState {
-  std::string programFolder, dataFolder, today;
-  std::uint32_t exitCode = 0;  // of the last child that ran
-  int startError = 0;          // of the last start that failed (the DOS error code)
-  ReleasedConsole released;
+  std::string ProgramFolder, DataFolder, Today;
+  std::uint32_t ExitCode = 0;  // of the last child that ran
+  int StartError = 0;          // of the last start that failed (the DOS error code)
+  ReleasedConsole Released;
 };
 FilesState& State();
 

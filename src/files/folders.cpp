@@ -28,8 +28,8 @@ bool DeleteEntry(const platform::FoundEntry& entry, const std::string& folder,
     ui::Ask(Lines("Rossz helyen vagyok!"_cp, here), "");
     return false;
   }
-  bool linkedFolder = (entry.attributes & attr::kDirectory) != 0;
-  int rc = linkedFolder ? platform::RemoveFolder(entry.name) : platform::EraseFile(entry.name);
+  bool linkedFolder = (entry.Attributes & attr::kDirectory) != 0;
+  int rc = linkedFolder ? platform::RemoveFolder(entry.Name) : platform::EraseFile(entry.Name);
   if (rc != 0) ui::Ask("Hiba!", "");
   return rc == 0;
 }
@@ -52,12 +52,12 @@ bool ClearBelow(const std::string& folder, const std::string& top, const std::st
       rc = search.First("*.*", attr::kAnyFile, entry);
       continue;
     }
-    bool folderEntry = (entry.attributes & attr::kDirectory) != 0;
-    bool link = (entry.attributes & attr::kLink) != 0;
+    bool folderEntry = (entry.Attributes & attr::kDirectory) != 0;
+    bool link = (entry.Attributes & attr::kLink) != 0;
     if (!folderEntry || link) {
       if (!DeleteEntry(entry, folder, start)) return false;
-    } else if (!IsDots(entry.name)) {
-      if (platform::ChangeFolder(entry.name) != 0) return false;
+    } else if (!IsDots(entry.Name)) {
+      if (platform::ChangeFolder(entry.Name) != 0) return false;
       search.Close();
       rc = search.First("*.*", attr::kAnyFile, entry);
       continue;
@@ -95,8 +95,8 @@ bool ClearFolder(std::string_view folderName) {
   bool ok = true;
   for (int rc = search.First(folder + "\\*.*", attr::kAnyFile, entry); ok && rc == 0;
        rc = search.Next(entry)) {
-    if (!(entry.attributes & attr::kDirectory))
-      ok = platform::EraseFile(folder + "\\" + entry.name) == 0;
+    if (!(entry.Attributes & attr::kDirectory))
+      ok = platform::EraseFile(folder + "\\" + entry.Name) == 0;
   }
   search.Close();
   return ok && platform::RemoveFolder(folder) == 0;

@@ -22,7 +22,7 @@ constexpr int kColumns = 80, kRows = 25;
 // list that holds it; "" when none does.
 std::string FindInFolders(const std::string& name) {
   if (platform::FileExists(name)) return name;
-  const std::string& list = State().programFolder;
+  const std::string& list = State().ProgramFolder;
   std::size_t start = 0;
   while (start < list.size()) {
     std::size_t end = list.find(';', start);
@@ -61,12 +61,12 @@ bool ChangeFolderCommand(const std::string& name, const std::string& parameters)
 
 // Starts the program and records its exit code, or the start's error.
 void Start(const std::string& program, const std::string& parameters, bool direct) {
-  std::uint32_t code = State().exitCode;
+  std::uint32_t code = State().ExitCode;
   int rc = direct || program.find('\\') != std::string::npos
                ? platform::StartAndWait(program, parameters, code)
                : platform::RunCommand(program + " " + parameters, code);
-  if (rc != 0) State().startError = rc;
-  else State().exitCode = code;
+  if (rc != 0) State().StartError = rc;
+  else State().ExitCode = code;
 }
 
 std::uint16_t Run(std::string_view name, std::string_view parameters, bool pauseAfter,
@@ -93,7 +93,7 @@ std::uint16_t Run(std::string_view name, std::string_view parameters, bool pause
   AcquireConsole();
   console::RestoreRect(1, 1, kColumns, kRows, screen.data());
   ui::RestoreState(state);
-  return static_cast<std::uint16_t>(State().exitCode & 0xFFFF);
+  return static_cast<std::uint16_t>(State().ExitCode & 0xFFFF);
 }
 
 // Writes a line at the cursor of the current window; the cursor goes to
@@ -149,29 +149,29 @@ bool EraseFile(std::string_view fileName) {
 }
 
 void ReleaseConsole() {
-  ReleasedConsole& r = State().released;
-  if (r.terminal || !console::ConsoleOpen()) return;
+  ReleasedConsole& r = State().Released;
+  if (r.Terminal || !console::ConsoleOpen()) return;
   const console::ConsoleState& s = console::State();
-  r = {s.terminal, s.width,   s.height,   s.cells,
-       s.windMin,  s.windMax, s.cursorX,  s.cursorY,
-       s.textAttr, static_cast<int>(s.cursor)};
+  r = {s.Terminal, s.Width,   s.Height,   s.Cells,
+       s.WindMin,  s.WindMax, s.CursorX,  s.CursorY,
+       s.TextAttr, static_cast<int>(s.CursorShape)};
   console::CloseConsole();
 }
 
 void AcquireConsole() {
-  ReleasedConsole r = std::move(State().released);
-  State().released = {};
-  if (!r.terminal) return;
-  console::OpenConsole(*r.terminal);
+  ReleasedConsole r = std::move(State().Released);
+  State().Released = {};
+  if (!r.Terminal) return;
+  console::OpenConsole(*r.Terminal);
   console::ConsoleState& s = console::State();
-  if (s.width == r.width && s.height == r.height) {  // else the caller's state no longer fits
-    s.cells = std::move(r.cells);
-    s.windMin = r.windMin;
-    s.windMax = r.windMax;
-    s.cursorX = r.cursorX;
-    s.cursorY = r.cursorY;
-    s.textAttr = r.textAttr;
-    console::SetCursor(static_cast<console::Cursor>(r.cursorShape));
+  if (s.Width == r.Width && s.Height == r.Height) {  // else the caller's state no longer fits
+    s.Cells = std::move(r.Cells);
+    s.WindMin = r.WindMin;
+    s.WindMax = r.WindMax;
+    s.CursorX = r.CursorX;
+    s.CursorY = r.CursorY;
+    s.TextAttr = r.TextAttr;
+    console::SetCursor(static_cast<console::Cursor>(r.CursorShape));
   }
   console::Repaint();
 }

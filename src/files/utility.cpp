@@ -28,20 +28,20 @@ void ReturnTo(const std::string& folder) {
 
 }  // namespace detail
 
-const std::string& ProgramFolder() { return g_state.programFolder; }
-const std::string& DataFolder() { return g_state.dataFolder; }
-void SetDataFolder(std::string_view folder) { g_state.dataFolder = detail::Cut(folder); }
-const std::string& Today() { return g_state.today; }
+const std::string& ProgramFolder() { return g_state.ProgramFolder; }
+const std::string& DataFolder() { return g_state.DataFolder; }
+void SetDataFolder(std::string_view folder) { g_state.DataFolder = detail::Cut(folder); }
+const std::string& Today() { return g_state.Today; }
 
 void UtilityStartup(const std::function<void()>& loadUpdateSettings) {
   AcquireConsole();
   console::ConsoleStartup();  // a second call after the console settings' step does nothing
-  g_state.programFolder = detail::Cut(FolderPart(platform::WindowsPath(platform::ProgramPath())));
-  g_state.dataFolder = g_state.programFolder;
+  g_state.ProgramFolder = detail::Cut(FolderPart(platform::WindowsPath(platform::ProgramPath())));
+  g_state.DataFolder = g_state.ProgramFolder;
   platform::Date d = platform::CurrentClock().Today();
   char today[16];
-  std::snprintf(today, sizeof today, "%04d%02d%02d", d.year % 10000, d.month % 100, d.day % 100);
-  g_state.today = today;
+  std::snprintf(today, sizeof today, "%04d%02d%02d", d.Year % 10000, d.Month % 100, d.Day % 100);
+  g_state.Today = today;
   if (loadUpdateSettings) loadUpdateSettings();
   ui::SetIdle(nullptr, 0);
   ui::SetDefaultButtonMode(false);

@@ -55,9 +55,9 @@ namespace detail {
 
 template <std::size_t N>
 struct Utf8Literal {
-  char bytes[N]{};
+  char Bytes[N]{};
   consteval Utf8Literal(const char (&s)[N]) {
-    for (std::size_t i = 0; i < N; ++i) bytes[i] = s[i];
+    for (std::size_t i = 0; i < N; ++i) Bytes[i] = s[i];
   }
 };
 
@@ -76,23 +76,23 @@ template <Utf8Literal S>
 struct Cp852Literal {
   static consteval std::size_t Length() {
     std::size_t n = 0;
-    for (std::size_t i = 0; i + 1 < sizeof(S.bytes);) {
-      DecodeUtf8(S.bytes, i);
+    for (std::size_t i = 0; i + 1 < sizeof(S.Bytes);) {
+      DecodeUtf8(S.Bytes, i);
       ++n;
     }
     return n;
   }
   static constexpr std::size_t kLength = Length();
   struct Bytes {
-    char data[kLength + 1]{};
+    char Data[kLength + 1]{};
   };
   static consteval Bytes Convert() {
     Bytes out{};
     std::size_t n = 0;
-    for (std::size_t i = 0; i + 1 < sizeof(S.bytes);) {
-      int b = UnicodeToCp852(DecodeUtf8(S.bytes, i));
+    for (std::size_t i = 0; i + 1 < sizeof(S.Bytes);) {
+      int b = UnicodeToCp852(DecodeUtf8(S.Bytes, i));
       if (b < 0) throw "character missing from code page 852";
-      out.data[n++] = static_cast<char>(b);
+      out.Data[n++] = static_cast<char>(b);
     }
     return out;
   }
@@ -107,7 +107,7 @@ inline namespace literals {
 template <detail::Utf8Literal S>
 consteval std::string_view operator""_cp() {
   using L = detail::Cp852Literal<S>;
-  return std::string_view(L::kBytes.data, L::kLength);
+  return std::string_view(L::kBytes.Data, L::kLength);
 }
 }  // namespace literals
 

@@ -15,14 +15,14 @@
 namespace platform {
 
 struct ConsoleSize {
-  int columns = 0, rows = 0;
+  int Columns = 0, Rows = 0;
   bool operator==(const ConsoleSize&) const = default;
 };
 
 // A rectangle, corners inclusive for console cells, right/bottom exclusive
 // for desktop pixels (as Windows gives them).
 struct ConsoleRect {
-  int left = 0, top = 0, right = 0, bottom = 0;
+  int Left = 0, Top = 0, Right = 0, Bottom = 0;
   bool operator==(const ConsoleRect&) const = default;
 };
 
@@ -89,40 +89,40 @@ class HeadlessFontControl : public ConsoleFontControl {
   static int CellWidth(int height) { return height * 3 / 5; }
 
   bool Load() override;
-  void Unload() override { ++unloads; }
+  void Unload() override { ++Unloads; }
   bool SetFont(const std::string& face, int height) override;
   bool CurrentFont(std::string& face, int& height) override;
   ConsoleSize LargestWindow() override;
-  ConsoleSize BufferSize() override { return buffer; }
+  ConsoleSize BufferSize() override { return Buffer; }
   bool SetWindowRect(const ConsoleRect& cells) override;
   bool SetBufferSize(int columns, int rows) override;
-  std::string OriginalTitle() override { return originalTitle; }
+  std::string OriginalTitle() override { return OriginalTitleAnswer; }
   bool SetTitle(const std::string& t) override;
   bool WindowRect(ConsoleRect& pixels) override;
   bool WorkArea(ConsoleRect& pixels) override;
   bool MoveWindow(int x, int y, int width, int height) override;
-  void QuickEditOff() override { quickEdit = false; }
-  void Remember() override { ++remembers; }
-  void Restore() override { ++restores; }
+  void QuickEditOff() override { QuickEdit = false; }
+  void Remember() override { ++Remembers; }
+  void Restore() override { ++Restores; }
 
   // Script.
-  bool loadable = true;                   // what Load answers
-  std::vector<std::string> faces{"Lucida Console", "Consolas"};  // faces SetFont takes
-  std::function<ConsoleSize(int height)> largest;  // replaces the desktop rule when set
-  ConsoleRect workArea;
-  std::string originalTitle = "C:\\prog\\prgfr.exe";
+  bool Loadable = true;                   // what Load answers
+  std::vector<std::string> Faces{"Lucida Console", "Consolas"};  // faces SetFont takes
+  std::function<ConsoleSize(int height)> Largest;  // replaces the desktop rule when set
+  ConsoleRect WorkAreaAnswer;             // what WorkArea answers
+  std::string OriginalTitleAnswer = "C:\\prog\\prgfr.exe";  // what OriginalTitle answers
 
   // What was done.
-  std::string face;
-  int height = 16;
-  std::vector<int> heightsSet;            // every height SetFont took
-  int fontCalls = 0;                      // every SetFont call, taken or not
-  ConsoleSize buffer{120, 300};
-  ConsoleRect window{0, 0, 119, 29};
-  std::string title;
-  int windowX = 0, windowY = 0;           // desktop position
-  bool quickEdit = true;
-  int loads = 0, unloads = 0, remembers = 0, restores = 0;
+  std::string Face;
+  int Height = 16;
+  std::vector<int> HeightsSet;            // every height SetFont took
+  int FontCalls = 0;                      // every SetFont call, taken or not
+  ConsoleSize Buffer{120, 300};
+  ConsoleRect Window{0, 0, 119, 29};
+  std::string Title;
+  int WindowX = 0, WindowY = 0;           // desktop position
+  bool QuickEdit = true;
+  int Loads = 0, Unloads = 0, Remembers = 0, Restores = 0;
 };
 
 }  // namespace platform

@@ -105,10 +105,10 @@ inline constexpr std::uint32_t kAnyFile = 0x3F, kLink = 0x400;
 // ---- Folder search -----------------------------------------------------------------
 
 struct FoundEntry {
-  std::string name;          // the name within its folder
-  std::uint32_t attributes = 0;
-  std::uint64_t size = 0;
-  std::uint64_t writeTime = 0;
+  std::string Name;          // the name within its folder
+  std::uint32_t Attributes = 0;
+  std::uint64_t Size = 0;
+  std::uint64_t WriteTime = 0;
 };
 
 // True when a name matches a Windows wildcard pattern, letters compared

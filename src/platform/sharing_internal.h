@@ -43,8 +43,8 @@ inline constexpr int kHasRead = 0, kHasWrite = 1, kDeniesRead = 2, kDeniesWrite 
 inline constexpr int kGateWaitMs = 2000;
 
 struct Mode {
-  bool read = false, write = false;          // access wanted
-  bool denyRead = false, denyWrite = false;  // denied to others
+  bool Read = false, Write = false;          // access wanted
+  bool DenyRead = false, DenyWrite = false;  // denied to others
 };
 
 // The access and sharing of a flags byte (platform/file.h); false when it
@@ -52,10 +52,10 @@ struct Mode {
 inline bool DecodeFlags(int flags, Mode& mode) {
   int access = flags & 0x07, sharing = (flags >> 4) & 0x07;
   if (access > 2 || sharing > 4) return false;
-  mode.read = access != 1;
-  mode.write = access != 0;
-  mode.denyRead = sharing <= 1 || sharing == 3;
-  mode.denyWrite = sharing <= 2;
+  mode.Read = access != 1;
+  mode.Write = access != 0;
+  mode.DenyRead = sharing <= 1 || sharing == 3;
+  mode.DenyWrite = sharing <= 2;
   return true;
 }
 
@@ -63,16 +63,16 @@ inline bool DecodeFlags(int flags, Mode& mode) {
 // as one call answers false.
 template <typename Take>
 bool ForEachOwnByte(const Mode& mode, Take take) {
-  return (!mode.read || take(kHasRead)) && (!mode.write || take(kHasWrite)) &&
-         (!mode.denyRead || take(kDeniesRead)) && (!mode.denyWrite || take(kDeniesWrite));
+  return (!mode.Read || take(kHasRead)) && (!mode.Write || take(kHasWrite)) &&
+         (!mode.DenyRead || take(kDeniesRead)) && (!mode.DenyWrite || take(kDeniesWrite));
 }
 
 // True when held(byte) answers true for a byte whose foreign lock refuses
 // a handle of the mode.
 template <typename Held>
 bool AnyConflict(const Mode& mode, Held held) {
-  return (mode.read && held(kDeniesRead)) || (mode.write && held(kDeniesWrite)) ||
-         (mode.denyRead && held(kHasRead)) || (mode.denyWrite && held(kHasWrite));
+  return (mode.Read && held(kDeniesRead)) || (mode.Write && held(kDeniesWrite)) ||
+         (mode.DenyRead && held(kHasRead)) || (mode.DenyWrite && held(kHasWrite));
 }
 
 }  // namespace platform::sharing

@@ -46,7 +46,7 @@ void SetClock(Clock* clock) { g_clock = clock; }
 
 std::int64_t HundredthsOfDay() {
   TimeOfDay t = CurrentClock().Now();
-  return ((t.hour * 60LL + t.minute) * 60 + t.second) * 100 + t.hundredths;
+  return ((t.Hour * 60LL + t.Minute) * 60 + t.Second) * 100 + t.Hundredths;
 }
 
 void SleepMs(int ms) { CurrentClock().SleepMs(ms); }

@@ -10,11 +10,11 @@
 namespace platform {
 
 struct TimeOfDay {
-  int hour = 0, minute = 0, second = 0, hundredths = 0;
+  int Hour = 0, Minute = 0, Second = 0, Hundredths = 0;
 };
 
 struct Date {
-  int year = 0, month = 0, day = 0;
+  int Year = 0, Month = 0, Day = 0;
 };
 
 class Clock {

@@ -17,8 +17,8 @@
 namespace platform {
 
 struct Cell {
-  std::uint8_t ch = ' ';
-  std::uint8_t attr = 0x07;
+  std::uint8_t Ch = ' ';
+  std::uint8_t Attr = 0x07;
   bool operator==(const Cell&) const = default;
 };
 
@@ -47,25 +47,25 @@ inline constexpr std::uint8_t kIns = 0x52, kDel = 0x53;
 std::uint8_t ScanCodeOfChar(char c);
 
 struct KeyEvent {
-  std::uint8_t scan = 0;   // PC set-1 scan code
-  std::uint8_t ch = 0;     // code page 852 character, 0 for a special key
-  std::uint32_t shift = 0; // ShiftBits
+  std::uint8_t Scan = 0;   // PC set-1 scan code
+  std::uint8_t Ch = 0;     // code page 852 character, 0 for a special key
+  std::uint32_t Shift = 0; // ShiftBits
 };
 
 // Mouse buttons: bit 0 left, bit 1 right.
 struct MouseEvent {
-  int x = 0, y = 0;         // 0-based cell
-  std::uint32_t buttons = 0;
-  bool moved = false;       // position changed (drag or plain move)
-  std::uint32_t shift = 0;
+  int X = 0, Y = 0;         // 0-based cell
+  std::uint32_t Buttons = 0;
+  bool Moved = false;       // position changed (drag or plain move)
+  std::uint32_t Shift = 0;
 };
 
 enum class EventKind { kKey, kMouse, kResize };
 
 struct Event {
-  EventKind kind = EventKind::kKey;
-  KeyEvent key;
-  MouseEvent mouse;
+  EventKind Kind = EventKind::kKey;
+  KeyEvent Key;
+  MouseEvent Mouse;
 };
 
 // Console control events.

@@ -117,9 +117,9 @@ bool StoreText(const FieldDef& field, std::uint8_t* record, const std::string& t
 
 ui::LineEditOptions EditOptions(const FieldDef& field, bool pattern) {
   ui::LineEditOptions options;
-  options.maxLength = DisplayWidth(field);
-  options.selectAll = true;
-  options.digitsOnly = field.IsNumeric() || (field.IsDate() && !pattern);
+  options.MaxLength = DisplayWidth(field);
+  options.SelectAll = true;
+  options.DigitsOnly = field.IsNumeric() || (field.IsDate() && !pattern);
   return options;
 }
 
@@ -156,8 +156,8 @@ std::uint8_t EditForm(TableView& table, std::vector<std::uint8_t>& record, std::
   std::vector<std::uint8_t> edited = record;
   widgets::KeyHelpLine help(console::ScreenHeight(), keyHelp);
   ui::Window window(layout.x1, layout.y1, layout.x2, layout.y2);
-  window.title = std::string(title);
-  window.movable = false;
+  window.Title = std::string(title);
+  window.Movable = false;
   window.Draw();
   DrawFields(def, layout, edited.data());
   if (layout.fields == 0) return key::kEsc;

@@ -60,8 +60,8 @@ bool IsMouseCode(std::uint8_t k) { return (k >= 1 && k <= 7) || k == ui::code::k
 
 // The current label drawn pressed, the others up.
 void ShowCurrent(ui::KeyBar& bar, int current) {
-  for (std::size_t i = 0; i < bar.labels.size(); ++i)
-    bar.labels[i]->Draw(static_cast<int>(i) + 1 == current);
+  for (std::size_t i = 0; i < bar.Labels.size(); ++i)
+    bar.Labels[i]->Draw(static_cast<int>(i) + 1 == current);
 }
 
 // What a key answers: a label's key (that label becoming current), the key

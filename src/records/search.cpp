@@ -21,11 +21,11 @@ bool AskKey(const IndexDef& index, std::string& typed) {
   int inner = std::max(static_cast<int>(prompt.size()), field) + 2;
   int x1 = (console::ScreenWidth() - inner - 2) / 2 + 1, y1 = console::ScreenHeight() / 2 - 2;
   ui::Window window(x1, y1, x1 + inner + 1, y1 + 3);
-  window.movable = false;
+  window.Movable = false;
   window.Draw();
   ui::WriteAt(2, 1, prompt, console::TextAttr());
   ui::LineEditOptions options;
-  options.maxLength = index.KeyLength;
+  options.MaxLength = index.KeyLength;
   return ui::EditLine(2, 2, field, typed, options) != key::kEsc;
 }
 

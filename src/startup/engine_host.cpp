@@ -44,7 +44,7 @@ class RebuildView final : public db::HostView {
   RebuildView(bool ownWindow, std::string_view title) {
     if (ownWindow) {
       window_.emplace(10, 6, 70, 19);
-      window_->title = std::string(title);
+      window_->Title = std::string(title);
       window_->Draw();
       console::GotoXY(1, 2);
     } else {
@@ -121,8 +121,8 @@ class Console final : public db::Host {
   bool InputWaiting() override { return console::ConsoleOpen() && console::KeyPressed(); }
   db::KeyTaken TakeInput() override {
     platform::Event event;
-    if (!console::ReadKeyEvent(event) || event.kind != platform::EventKind::kKey) return db::KeyTaken::kNone;
-    return console::TranslateKey(event.key) == console::key::kEsc ? db::KeyTaken::kEsc : db::KeyTaken::kOther;
+    if (!console::ReadKeyEvent(event) || event.Kind != platform::EventKind::kKey) return db::KeyTaken::kNone;
+    return console::TranslateKey(event.Key) == console::key::kEsc ? db::KeyTaken::kEsc : db::KeyTaken::kOther;
   }
   std::unique_ptr<db::HostView> ShowBusyBox(int topRow) override {
     if (!console::ConsoleOpen()) return nullptr;

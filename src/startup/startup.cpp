@@ -19,7 +19,7 @@ const std::string& DefaultDataFolderName() { return g_defaultDataFolder; }
 
 void Sequence::Start() {
   while (started_ < steps_.size()) {
-    steps_[started_].start();
+    steps_[started_].Start();
     ++started_;
   }
 }
@@ -27,13 +27,13 @@ void Sequence::Start() {
 void Sequence::Stop() {
   while (started_ > 0) {
     --started_;
-    if (steps_[started_].stop) steps_[started_].stop();
+    if (steps_[started_].Stop) steps_[started_].Stop();
   }
 }
 
 std::vector<std::string> Sequence::Started() const {
   std::vector<std::string> names;
-  for (std::size_t i = 0; i < started_; ++i) names.push_back(steps_[i].name);
+  for (std::size_t i = 0; i < started_; ++i) names.push_back(steps_[i].Name);
   return names;
 }
 
@@ -89,7 +89,7 @@ void StopAll(Sequence& sequence, int& code) {
       sequence.Stop();
       return;
     } catch (const console::ProgramEnd& end) {
-      if (code == 0) code = end.code;
+      if (code == 0) code = end.Code;
     }
   }
 }
@@ -106,7 +106,7 @@ int RunMainFlow(platform::Terminal& terminal, const std::function<void()>& mainF
     sequence.Start();
     mainFlow();
   } catch (const console::ProgramEnd& end) {
-    code = end.code;
+    code = end.Code;
   } catch (...) {
     StopAll(sequence, code);
     throw;

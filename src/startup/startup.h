@@ -16,9 +16,9 @@
 namespace startup {
 
 struct Step {
-  std::string name;
-  std::function<void()> start;
-  std::function<void()> stop;  // may be empty
+  std::string Name;
+  std::function<void()> Start;
+  std::function<void()> Stop;  // may be empty
 };
 
 // A list of steps started in order and stopped in reverse order.

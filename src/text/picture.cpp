@@ -21,11 +21,11 @@ bool IsSignMark(char c) { return c == '+' || c == '-'; }
 // A picture read once: its shown characters (dropped separators removed) and
 // the role of each.
 struct Layout {
-  std::string chars;
-  std::vector<Kind> kinds;
-  std::size_t point = npos;  // the decimal point, if any
-  std::size_t sign = npos;   // the first "+" or "-", if any
-  int decimals = 0;
+  std::string Chars;
+  std::vector<Kind> Kinds;
+  std::size_t Point = npos;  // the decimal point, if any
+  std::size_t Sign = npos;   // the first "+" or "-", if any
+  int Decimals = 0;
 };
 
 Layout ReadPicture(std::string_view picture) {
@@ -36,17 +36,17 @@ Layout ReadPicture(std::string_view picture) {
     Kind kind = Kind::kLiteral;
     if (IsDigitPosition(c)) {
       kind = Kind::kDigit;
-      if (layout.point != npos) ++layout.decimals;
+      if (layout.Point != npos) ++layout.Decimals;
     } else if (IsSeparator(c)) {
       if (picture.find_first_of("#@", i + 1) == npos) continue;  // dropped
-      if (i == last) layout.point = layout.chars.size();
+      if (i == last) layout.Point = layout.Chars.size();
       kind = Kind::kSeparator;
-    } else if (IsSignMark(c) && layout.sign == npos) {
-      layout.sign = layout.chars.size();
+    } else if (IsSignMark(c) && layout.Sign == npos) {
+      layout.Sign = layout.Chars.size();
       kind = Kind::kSign;
     }
-    layout.chars += c;
-    layout.kinds.push_back(kind);
+    layout.Chars += c;
+    layout.Kinds.push_back(kind);
   }
   return layout;
 }
@@ -54,8 +54,8 @@ Layout ReadPicture(std::string_view picture) {
 // The decimal digits of a magnitude: the whole part without leading zeros
 // ("" for zero) and the fraction.
 struct Figures {
-  std::string whole;
-  std::string fraction;
+  std::string Whole;
+  std::string Fraction;
 };
 
 // The shortest decimal digits that read back as v (finite, not negative),
@@ -105,33 +105,33 @@ Figures RoundedFigures(long double magnitude, int decimals) {
   if (roundUp) Increment(digits);
   std::size_t split = digits.size() - static_cast<std::size_t>(decimals);
   Figures figures{digits.substr(0, split), digits.substr(split)};
-  figures.whole.erase(0, figures.whole.find_first_not_of('0'));
+  figures.Whole.erase(0, figures.Whole.find_first_not_of('0'));
   return figures;
 }
 
 bool IsZero(const Figures& f) {
-  return f.whole.empty() && f.fraction.find_first_not_of('0') == npos;
+  return f.Whole.empty() && f.Fraction.find_first_not_of('0') == npos;
 }
 
 // A text that does not fit the picture, right-aligned in the picture's width;
 // the width of "*" when not even a short string holds it.
 std::string Overflowed(const Layout& layout, std::string text) {
-  if (text.size() > kShortMax) return Short(std::string(layout.chars.size(), '*'));
-  if (text.size() < layout.chars.size()) text.insert(0, layout.chars.size() - text.size(), ' ');
+  if (text.size() > kShortMax) return Short(std::string(layout.Chars.size(), '*'));
+  if (text.size() < layout.Chars.size()) text.insert(0, layout.Chars.size() - text.size(), ' ');
   return text;
 }
 
 char SignChar(const Layout& layout, bool negative) {
   if (negative) return '-';
-  return layout.sign != npos && layout.chars[layout.sign] == '+' ? '+' : ' ';
+  return layout.Sign != npos && layout.Chars[layout.Sign] == '+' ? '+' : ' ';
 }
 
 std::string WrittenWhole(const Layout& layout, const Figures& f, bool negative) {
   std::string text;
   char sign = SignChar(layout, negative);
   if (sign != ' ') text += sign;
-  text += f.whole.empty() ? std::string("0") : f.whole;
-  if (layout.point != npos) text.append(1, layout.chars[layout.point]).append(f.fraction);
+  text += f.Whole.empty() ? std::string("0") : f.Whole;
+  if (layout.Point != npos) text.append(1, layout.Chars[layout.Point]).append(f.Fraction);
   return Overflowed(layout, std::move(text));
 }
 
@@ -139,7 +139,7 @@ std::string WrittenWhole(const Layout& layout, const Figures& f, bool negative) 
 // and separators and writes the sign there.
 void PlaceSign(const Layout& layout, std::string& out, std::size_t sign, bool negative) {
   while (sign + 1 < out.size() && out[sign + 1] == ' ' &&
-         (layout.kinds[sign + 1] == Kind::kDigit || layout.kinds[sign + 1] == Kind::kSeparator))
+         (layout.Kinds[sign + 1] == Kind::kDigit || layout.Kinds[sign + 1] == Kind::kSeparator))
     ++sign;
   out[sign] = SignChar(layout, negative);
 }
@@ -151,27 +151,27 @@ std::string FormatPicture(std::string_view picture, long double value) {
   if (std::isnan(value)) return Overflowed(layout, "NAN");
   if (std::isinf(value)) return Overflowed(layout, value < 0 ? "-INF" : "INF");
 
-  const Figures figures = RoundedFigures(std::fabs(value), layout.decimals);
+  const Figures figures = RoundedFigures(std::fabs(value), layout.Decimals);
   const bool negative = value < 0 && !IsZero(figures);
-  std::size_t sign = layout.sign;
-  if (negative && sign == npos && !layout.chars.empty()) sign = 0;
+  std::size_t sign = layout.Sign;
+  if (negative && sign == npos && !layout.Chars.empty()) sign = 0;
 
   std::vector<std::size_t> wholeSlots;
-  for (std::size_t i = 0; i < layout.chars.size() && i < layout.point; ++i)
-    if (layout.kinds[i] == Kind::kDigit && i != sign) wholeSlots.push_back(i);
-  const std::string whole = figures.whole.empty() && !wholeSlots.empty() ? "0" : figures.whole;
+  for (std::size_t i = 0; i < layout.Chars.size() && i < layout.Point; ++i)
+    if (layout.Kinds[i] == Kind::kDigit && i != sign) wholeSlots.push_back(i);
+  const std::string whole = figures.Whole.empty() && !wholeSlots.empty() ? "0" : figures.Whole;
   if (whole.size() > wholeSlots.size()) return WrittenWhole(layout, figures, negative);
 
-  std::string out = layout.chars;
+  std::string out = layout.Chars;
   std::size_t next = whole.size();
   for (auto it = wholeSlots.rbegin(); it != wholeSlots.rend(); ++it)
     out[*it] = next > 0 ? whole[--next] : (out[*it] == '#' ? ' ' : '0');
   std::size_t decimal = 0;
-  for (std::size_t i = layout.point + 1; layout.point != npos && i < out.size(); ++i)
-    if (layout.kinds[i] == Kind::kDigit) out[i] = figures.fraction[decimal++];
+  for (std::size_t i = layout.Point + 1; layout.Point != npos && i < out.size(); ++i)
+    if (layout.Kinds[i] == Kind::kDigit) out[i] = figures.Fraction[decimal++];
   if (sign != npos) out[sign] = ' ';
   for (std::size_t i = 1; i < out.size(); ++i)
-    if (layout.kinds[i] == Kind::kSeparator && out[i - 1] == ' ' && i != sign) out[i] = ' ';
+    if (layout.Kinds[i] == Kind::kSeparator && out[i - 1] == ' ' && i != sign) out[i] = ' ';
   if (sign != npos) PlaceSign(layout, out, sign, negative);
   return Short(std::move(out));
 }

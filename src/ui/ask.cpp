@@ -59,9 +59,9 @@ std::string ExpandShortForm(std::string_view buttons) {
 }
 
 struct Button : Region {
-  std::string label;       // the hotkey letter, if any, between two "~"
-  int width = 0;           // display width, the same for every button
-  std::uint8_t drawn = 0;  // 0 never drawn, kUp, kPressed
+  std::string Label;       // the hotkey letter, if any, between two "~"
+  int Width = 0;           // display width, the same for every button
+  std::uint8_t Drawn = 0;  // 0 never drawn, kUp, kPressed
 };
 
 // A button from a given label: a first character that is not a letter or
@@ -73,17 +73,17 @@ Button MakeButton(std::string_view given) {
   auto first = static_cast<std::uint8_t>(label[0]);
   std::size_t tilde = label.find('~');
   if (!IsLetterOrDigit(first)) {
-    b.key = first;
+    b.Key = first;
     label.erase(0, 1);
   } else if (tilde != std::string::npos) {
-    b.key = tilde + 1 < label.size() ? UpperKey(static_cast<std::uint8_t>(label[tilde + 1])) : 0;
+    b.Key = tilde + 1 < label.size() ? UpperKey(static_cast<std::uint8_t>(label[tilde + 1])) : 0;
   } else {
-    b.key = UpperKey(first);
+    b.Key = UpperKey(first);
     label.insert(1, 1, '~');
     label.insert(0, 1, '~');
   }
-  b.label = label.substr(0, kMaxLabel);
-  b.inclusive = true;
+  b.Label = label.substr(0, kMaxLabel);
+  b.Inclusive = true;
   return b;
 }
 
@@ -92,30 +92,30 @@ Button MakeButton(std::string_view given) {
 // x1 + 1 and ▄ right of it. Pressed: the label one column right, blanks
 // where the shadows were.
 void DrawButton(Button& b, std::uint8_t look, std::uint8_t bodyAttr) {
-  if (b.drawn == look) return;
-  b.drawn = look;
+  if (b.Drawn == look) return;
+  b.Drawn = look;
   std::string shown;
   std::size_t hot = std::string::npos;
-  for (char c : b.label) {
+  for (char c : b.Label) {
     if (c != '~') shown += c;
     else if (hot == std::string::npos) hot = shown.size();
   }
   shown = OutputConversion(shown);
-  shown.resize(static_cast<std::size_t>(b.width), ' ');
+  shown.resize(static_cast<std::size_t>(b.Width), ' ');
   std::uint8_t shadow = RoleAttr(kRoleButtonShadow);
-  int x = b.x1 + (look == kPressed ? 1 : 0);
+  int x = b.X1 + (look == kPressed ? 1 : 0);
   MouseCursorHidden hidden;
   BeginDraw();
-  console::WriteString(x, b.y1, shown, RoleAttr(kRoleButton));
+  console::WriteString(x, b.Y1, shown, RoleAttr(kRoleButton));
   if (hot < shown.size())
-    console::WriteString(x + static_cast<int>(hot), b.y1, shown.substr(hot, 1),
+    console::WriteString(x + static_cast<int>(hot), b.Y1, shown.substr(hot, 1),
                          RoleAttr(kRoleButtonHotkey));
   if (look == kUp) {
-    console::WriteString(b.x1 + 1, b.y1 + 1, std::string(shown.size(), kShadowBelow), shadow);
-    console::WriteString(b.x1 + b.width, b.y1, std::string(1, kShadowRight), shadow);
+    console::WriteString(b.X1 + 1, b.Y1 + 1, std::string(shown.size(), kShadowBelow), shadow);
+    console::WriteString(b.X1 + b.Width, b.Y1, std::string(1, kShadowRight), shadow);
   } else {
-    console::WriteString(b.x1 + 1, b.y1 + 1, std::string(shown.size(), ' '), shadow);
-    console::WriteString(b.x1, b.y1, " ", bodyAttr);
+    console::WriteString(b.X1 + 1, b.Y1 + 1, std::string(shown.size(), ' '), shadow);
+    console::WriteString(b.X1, b.Y1, " ", bodyAttr);
   }
   EndDraw();
 }
@@ -125,8 +125,8 @@ class MessageBox : public Window {
  public:
   MessageBox(std::string_view text, std::string_view buttons)
       : Window(1, 1, console::ScreenWidth(), console::ScreenHeight()) {
-    bodyAttr = frameAttr = RoleAttr(kRoleMessageBox);
-    console::SetTextAttr(bodyAttr);
+    BodyAttr = FrameAttr = RoleAttr(kRoleMessageBox);
+    console::SetTextAttr(BodyAttr);
     lines_ = SplitLines(text);
     for (const std::string& label : SplitLines(ExpandShortForm(buttons)))
       if (!label.empty()) buttons_.push_back(MakeButton(label));
@@ -157,7 +157,7 @@ class MessageBox : public Window {
 void MessageBox::Layout() {
   int sw = console::ScreenWidth(), sh = console::ScreenHeight();
   int w = 0, t = 0;
-  for (const Button& b : buttons_) w = std::max(w, static_cast<int>(b.label.size()));
+  for (const Button& b : buttons_) w = std::max(w, static_cast<int>(b.Label.size()));
   for (const std::string& line : lines_) t = std::max(t, static_cast<int>(line.size()));
   auto n = static_cast<int>(buttons_.size());
   while (n > 1 && n * (w + kButtonGap) > sw - 2) --n;
@@ -167,10 +167,10 @@ void MessageBox::Layout() {
   int inner = std::max(row, t);
   if (static_cast<int>(lines_.size()) + 6 > sh) lines_.resize(static_cast<std::size_t>(std::max(sh - 6, 0)));
   int height = static_cast<int>(lines_.size()) + 6;
-  y1 = (sh - height) / 2 + 1;
-  y2 = y1 + height - 1;
-  x1 = (sw - inner) / 2;
-  x2 = x1 + inner + 1;
+  Y1 = (sh - height) / 2 + 1;
+  Y2 = Y1 + height - 1;
+  X1 = (sw - inner) / 2;
+  X2 = X1 + inner + 1;
   buttonWidth_ = w;
   firstButtonOffset_ = (inner - row) / 2 + 2;
 }
@@ -180,16 +180,16 @@ void MessageBox::Draw() {
   Window::Draw();
   for (std::size_t i = 0; i < buttons_.size(); ++i) {
     Button& b = buttons_[i];
-    b.x1 = x1 + firstButtonOffset_ + static_cast<int>(i) * (buttonWidth_ + kButtonGap);
-    b.x2 = b.x1 + buttonWidth_ - 1;
-    b.y1 = b.y2 = y2 - 2;
-    b.width = buttonWidth_;
-    b.drawn = 0;
-    DrawButton(b, i == 0 && DefaultButtonMode() ? kPressed : kUp, bodyAttr);
+    b.X1 = X1 + firstButtonOffset_ + static_cast<int>(i) * (buttonWidth_ + kButtonGap);
+    b.X2 = b.X1 + buttonWidth_ - 1;
+    b.Y1 = b.Y2 = Y2 - 2;
+    b.Width = buttonWidth_;
+    b.Drawn = 0;
+    DrawButton(b, i == 0 && DefaultButtonMode() ? kPressed : kUp, BodyAttr);
   }
-  int inner = x2 - x1 - 1;
+  int inner = X2 - X1 - 1;
   for (std::size_t i = 0; i < lines_.size(); ++i)
-    WriteCentered(x1, x2, y1 + static_cast<int>(i) + 2, lines_[i].substr(0, inner),
+    WriteCentered(X1, X2, Y1 + static_cast<int>(i) + 2, lines_[i].substr(0, inner),
                   RoleAttr(kRoleMessageBox));
   EndDraw();
 }
@@ -197,11 +197,11 @@ void MessageBox::Draw() {
 // Follows a press on a button until it is let go: pressed while the mouse
 // is on it, up while it is not. True when the mouse was on it at the end.
 bool MessageBox::Track(Button& b) {
-  auto draw = [&] { DrawButton(b, MouseIn(b) ? kPressed : kUp, bodyAttr); };
+  auto draw = [&] { DrawButton(b, MouseIn(b) ? kPressed : kUp, BodyAttr); };
   draw();
   FollowPress(draw);
   bool on = MouseIn(b);
-  DrawButton(b, on ? kPressed : kUp, bodyAttr);
+  DrawButton(b, on ? kPressed : kUp, BodyAttr);
   return on;
 }
 
@@ -214,10 +214,10 @@ int MessageBox::Choose(std::uint8_t& key) {
     Button& b = buttons_[i];
     if (press && MouseIn(b)) {
       bool chosen = Track(b);
-      key = chosen ? b.key : 0;
+      key = chosen ? b.Key : 0;
       return chosen ? static_cast<int>(i) + 1 : 0;
     }
-    if (b.key == key || (automatic_ && !IsMouseCode(key))) return static_cast<int>(i) + 1;
+    if (b.Key == key || (automatic_ && !IsMouseCode(key))) return static_cast<int>(i) + 1;
   }
   return 0;
 }
@@ -225,7 +225,7 @@ int MessageBox::Choose(std::uint8_t& key) {
 // The 10-second countdown on the row under the buttons; the first key, or
 // Enter when the time is up. The row is put back as it was.
 std::uint8_t MessageBox::Countdown() {
-  int row = y2 - 1, from = x1 + 1, to = std::min(80, console::ScreenWidth());
+  int row = Y2 - 1, from = X1 + 1, to = std::min(80, console::ScreenWidth());
   std::string chars = ReadRowChars(from, to, row), attrs = ReadRowAttrs(from, to, row);
   std::int64_t start = HundredthsOfDay();
   int left = kCountdownSeconds;
@@ -253,8 +253,8 @@ int MessageBox::Run(bool timed) {
   CursorHidden();
   if (buttons_.empty()) {
     Button b;
-    b.label = "Tovább"_cp;
-    b.inclusive = true;
+    b.Label = "Tovább"_cp;
+    b.Inclusive = true;
     buttons_.push_back(b);
     automatic_ = true;
   }
@@ -309,8 +309,8 @@ int AskDefault(std::string_view text, std::string_view buttons) {
   return result;
 }
 
-bool DefaultButtonMode() { return State().defaultButtonMode; }
-void SetDefaultButtonMode(bool on) { State().defaultButtonMode = on; }
+bool DefaultButtonMode() { return State().DefaultButtonMode; }
+void SetDefaultButtonMode(bool on) { State().DefaultButtonMode = on; }
 
 void Beep() {
   Sound(500);

@@ -47,13 +47,13 @@ int FrameStyleOf(std::string_view chars) {
   return 1;
 }
 
-std::string CurrentFrame() { return State().currentFrame; }
+std::string CurrentFrame() { return State().CurrentFrame; }
 
 void DrawFrame(std::string_view title, std::string_view frameChars, std::uint8_t titleAttr,
                std::uint8_t frameAttr) {
   std::string f(frameChars);
   f.resize(8, ' ');
-  State().currentFrame = f;
+  State().CurrentFrame = f;
   int x1 = Left(), y1 = Top(), x2 = Right(), y2 = Bottom();
   if (f != kFrames[3]) {  // blanks: no visible frame
     BeginDraw();

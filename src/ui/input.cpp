@@ -16,39 +16,39 @@ UiState& S() { return State(); }
 bool NextIsMouse() {
   platform::Event e;
   return console::ConsoleOpen() && console::Term().PeekEvent(e) &&
-         e.kind == platform::EventKind::kMouse;
+         e.Kind == platform::EventKind::kMouse;
 }
 
 bool NextIsKey() {
   platform::Event e;
   return console::ConsoleOpen() && console::Term().PeekEvent(e) &&
-         e.kind == platform::EventKind::kKey;
+         e.Kind == platform::EventKind::kKey;
 }
 
 // The cursor follows the drag state: hidden while dragging.
 void ShowDragCursor() {
-  if (S().dragging) ApplyCursorShape(0);
-  else ApplyCursorShape(S().cursorShape);
+  if (S().Dragging) ApplyCursorShape(0);
+  else ApplyCursorShape(S().CursorShape);
 }
 
 // One left (1) or right (2) button held alone.
 std::uint8_t ButtonsHeld(std::uint32_t buttons) {
   auto& s = S();
   std::uint8_t code;
-  if (s.pending == 0 && s.held == 0) {
+  if (s.Pending == 0 && s.Held == 0) {
     code = buttons == 1 ? code::kLeftPress : code::kRightPress;
   } else {
     code = buttons == 1 ? code::kLeftHeld : code::kRightHeld;
-    s.pending = buttons == 1 ? code::kLeftRelease : code::kRightRelease;
+    s.Pending = buttons == 1 ? code::kLeftRelease : code::kRightRelease;
   }
-  s.dragging = buttons == s.held;
+  s.Dragging = buttons == s.Held;
   ShowDragCursor();
-  s.held = buttons;
-  bool quick = platform::HundredthsOfDay() - s.lastRelease < kDoubleClickHundredths;
-  if (buttons == s.lastButtons && quick && !NextIsMouse()) {
-    s.lastButtons = s.held = 0;
-    s.dragging = false;
-    s.doubleClick = buttons == 1 ? code::kLeftDouble : code::kRightDouble;
+  s.Held = buttons;
+  bool quick = platform::HundredthsOfDay() - s.LastRelease < kDoubleClickHundredths;
+  if (buttons == s.LastButtons && quick && !NextIsMouse()) {
+    s.LastButtons = s.Held = 0;
+    s.Dragging = false;
+    s.DoubleClick = buttons == 1 ? code::kLeftDouble : code::kRightDouble;
     code = 0;
   }
   return code;
@@ -57,16 +57,16 @@ std::uint8_t ButtonsHeld(std::uint32_t buttons) {
 // Buttons released (or held in another combination).
 std::uint8_t ButtonsReleased() {
   auto& s = S();
-  if (s.held == 0) {
-    s.pending = 0;
+  if (s.Held == 0) {
+    s.Pending = 0;
     return 0;
   }
-  s.dragging = false;
-  ApplyCursorShape(s.cursorShape);
-  std::uint8_t code = s.doubleClick ? s.doubleClick : s.pending;
-  s.pending = s.doubleClick = 0;
-  s.lastButtons = s.held;
-  s.held = 0;
+  s.Dragging = false;
+  ApplyCursorShape(s.CursorShape);
+  std::uint8_t code = s.DoubleClick ? s.DoubleClick : s.Pending;
+  s.Pending = s.DoubleClick = 0;
+  s.LastButtons = s.Held;
+  s.Held = 0;
   return code;
 }
 
@@ -74,23 +74,23 @@ std::uint8_t ButtonsReleased() {
 // how a held button repeats.
 std::uint8_t MouseStep() {
   auto& s = S();
-  s.dragging = false;
+  s.Dragging = false;
   bool moved = false;
   if (NextIsMouse()) {
     platform::Event e;
     console::Term().NextEvent(e);
-    s.lastMouse = e.mouse;
-    if (e.mouse.buttons == 0) s.lastRelease = platform::HundredthsOfDay();
-    moved = e.mouse.moved;
-    s.mouseX = e.mouse.x + 1;
-    s.mouseY = e.mouse.y + 1;
+    s.LastMouse = e.Mouse;
+    if (e.Mouse.Buttons == 0) s.LastRelease = platform::HundredthsOfDay();
+    moved = e.Mouse.Moved;
+    s.MouseX = e.Mouse.X + 1;
+    s.MouseY = e.Mouse.Y + 1;
   }
-  std::uint32_t buttons = s.lastMouse.buttons;
+  std::uint32_t buttons = s.LastMouse.Buttons;
   std::uint8_t code = (buttons == 1 || buttons == 2) ? ButtonsHeld(buttons) : ButtonsReleased();
   if (moved) {
-    s.doubleClick = 0;
-    s.lastButtons = s.held = 0;
-    s.dragging = buttons == 1;
+    s.DoubleClick = 0;
+    s.LastButtons = s.Held = 0;
+    s.Dragging = buttons == 1;
   }
   return code;
 }
@@ -98,17 +98,17 @@ std::uint8_t MouseStep() {
 // A press on a key bar label is swallowed; the release over the same label
 // gives the label's key.
 std::uint8_t KeyBarStep(std::uint8_t code) {
-  KeyBar* bar = S().activeBar;
+  KeyBar* bar = S().ActiveBar;
   if (!bar) return code;
   if (code == code::kLeftHeld || code == code::kLeftPress) {
-    bar->pressed = bar->LabelAtMouse();
+    bar->Pressed = bar->LabelAtMouse();
     bar->Draw(false);
-    if (bar->pressed) code = 0;
-  } else if (code == 0 && bar->pressed) {
-    KeyLabel* label = bar->pressed;
-    if (!MouseOutside(*label)) code = label->key;
-    bar->pressed = nullptr;
-    if (!bar->hold) bar->Draw(false);
+    if (bar->Pressed) code = 0;
+  } else if (code == 0 && bar->Pressed) {
+    KeyLabel* label = bar->Pressed;
+    if (!MouseOutside(*label)) code = label->Key;
+    bar->Pressed = nullptr;
+    if (!bar->Hold) bar->Draw(false);
   }
   return code;
 }
@@ -117,29 +117,29 @@ std::uint8_t KeyBarStep(std::uint8_t code) {
 std::uint8_t HotkeyStep(std::uint8_t code) {
   auto& s = S();
   if (code == code::kFontLarger || code == code::kFontSmaller) {
-    if (s.fontStepper) s.fontStepper(code == code::kFontLarger ? 1 : -1);
+    if (s.FontStepper) s.FontStepper(code == code::kFontLarger ? 1 : -1);
     return 0;
   }
-  Hotkey& h = s.hotkeys[code];
-  if (code < 0x81 || !h.procedure) return code;
-  if (!h.busy) {
-    h.busy = true;
-    HotkeyProc procedure = h.procedure;  // the procedure may replace its own entry
+  Hotkey& h = s.Hotkeys[code];
+  if (code < 0x81 || !h.Procedure) return code;
+  if (!h.Busy) {
+    h.Busy = true;
+    HotkeyProc procedure = h.Procedure;  // the procedure may replace its own entry
     procedure();
-    s.hotkeys[code].busy = false;
+    s.Hotkeys[code].Busy = false;
   }
   return 0;
 }
 
 std::uint8_t KeyStep() {
   auto& s = S();
-  s.held = s.lastButtons = 0;
-  s.pending = s.doubleClick = 0;
+  s.Held = s.LastButtons = 0;
+  s.Pending = s.DoubleClick = 0;
   platform::Event e;
   if (!console::ReadKeyEvent(e)) return 0;
-  std::uint8_t code = console::TranslateKey(e.key);
+  std::uint8_t code = console::TranslateKey(e.Key);
   if (code == 0x16) return code::kPaste;
-  bool special = code != e.key.ch;
+  bool special = code != e.Key.Ch;
   return special ? HotkeyStep(code) : code;
 }
 
@@ -148,17 +148,17 @@ std::uint8_t KeyStep() {
 std::uint8_t ReadEvent() {
   auto& s = S();
   if (!console::KeyPressed()) platform::SleepMs(1);
-  if (!s.typeAhead.empty()) {
-    auto code = static_cast<std::uint8_t>(s.typeAhead[0]);
-    s.typeAhead.erase(0, 1);
+  if (!s.TypeAhead.empty()) {
+    auto code = static_cast<std::uint8_t>(s.TypeAhead[0]);
+    s.TypeAhead.erase(0, 1);
     return code;
   }
   std::uint8_t code = 0;
-  if (s.mousePresent) code = MouseStep();
+  if (s.MousePresent) code = MouseStep();
   // Events the toolkit does not use (a resize) are taken and give nothing.
   platform::Event e;
   if (console::ConsoleOpen() && console::Term().PeekEvent(e) &&
-      e.kind == platform::EventKind::kResize)
+      e.Kind == platform::EventKind::kResize)
     console::Term().NextEvent(e);
   if (!NextIsKey()) {
     code = HotkeyStep(KeyBarStep(code));
@@ -172,9 +172,9 @@ std::uint8_t ReadEvent() {
   return code;
 }
 
-bool Dragging() { return S().dragging; }
+bool Dragging() { return S().Dragging; }
 
-void TypeAhead(std::string_view keys) { S().typeAhead += keys; }
+void TypeAhead(std::string_view keys) { S().TypeAhead += keys; }
 
 bool IsMouseCode(std::uint8_t code) {
   return (code >= code::kLeftHeld && code <= code::kLeftRelease) || code == code::kRightRelease;
@@ -191,32 +191,32 @@ void FollowPress(const std::function<void()>& afterEvent) {
 
 void SetHotkey(std::uint8_t owner, std::uint8_t code, HotkeyProc procedure) {
   if (code < 0x81) return;
-  S().hotkeys[code] = Hotkey{std::move(procedure), owner, false};
+  S().Hotkeys[code] = Hotkey{std::move(procedure), owner, false};
 }
 
 void ClearHotkeys(std::uint8_t owner) {
-  for (auto& h : S().hotkeys)
-    if (h.procedure && h.owner == owner) h = Hotkey{};
+  for (auto& h : S().Hotkeys)
+    if (h.Procedure && h.Owner == owner) h = Hotkey{};
 }
 
 void SetIdle(std::function<void()> procedure, int hundredths) {
-  S().idle = std::move(procedure);
-  S().idleHundredths = hundredths;
+  S().Idle = std::move(procedure);
+  S().IdleHundredths = hundredths;
 }
 
-void SetFontStepper(std::function<void(int)> stepper) { S().fontStepper = std::move(stepper); }
+void SetFontStepper(std::function<void(int)> stepper) { S().FontStepper = std::move(stepper); }
 
 void IdleTick(std::int64_t& waitStart) {
   auto& s = S();
-  if (!s.idle || s.idleHundredths <= 0) return;
+  if (!s.Idle || s.IdleHundredths <= 0) return;
   std::int64_t now = platform::HundredthsOfDay();
-  if (now - waitStart > s.idleHundredths) {
-    s.idle();
+  if (now - waitStart > s.IdleHundredths) {
+    s.Idle();
     waitStart = platform::HundredthsOfDay();
   }
 }
 
-Window* TopWindow() { return S().top; }
+Window* TopWindow() { return S().Top; }
 
 std::uint8_t WaitKey() {
   std::int64_t start = platform::HundredthsOfDay();

@@ -29,8 +29,8 @@ bool MouseOnLabel(const KeyLabel& label) { return MouseShown() && !MouseOutside(
 
 // A screen row's cells (character, attribute per cell) saved and put back.
 std::vector<std::uint8_t> SaveRow(const Region& bar) {
-  std::vector<std::uint8_t> cells(static_cast<std::size_t>(bar.x2 - bar.x1 + 1) * 2);
-  console::SaveRect(bar.x1, bar.y1, bar.x2, bar.y1, cells.data());
+  std::vector<std::uint8_t> cells(static_cast<std::size_t>(bar.X2 - bar.X1 + 1) * 2);
+  console::SaveRect(bar.X1, bar.Y1, bar.X2, bar.Y1, cells.data());
   return cells;
 }
 
@@ -38,35 +38,35 @@ void RestoreRow(const Region& bar, const std::vector<std::uint8_t>& cells) {
   if (cells.empty()) return;
   bool shown = MouseShown();
   HideMouse();
-  console::RestoreRect(bar.x1, bar.y1, bar.x2, bar.y1, cells.data());
+  console::RestoreRect(bar.X1, bar.Y1, bar.X2, bar.Y1, cells.data());
   if (shown) ShowMouse();
 }
 
 }  // namespace
 
-KeyBar* ActiveKeyBar() { return State().activeBar; }
+KeyBar* ActiveKeyBar() { return State().ActiveBar; }
 
 // ---- KeyLabel ------------------------------------------------------------------
 
 KeyLabel::KeyLabel(int column, int row, std::string_view label, std::uint8_t keyCode,
                    HotkeyProc proc)
-    : procedure(std::move(proc)) {
+    : Procedure(std::move(proc)) {
   std::string cut = text::Trim(label.substr(0, std::min(label.size(), kLabelMax)));
   std::string marked = MarkHotkey(cut, keyCode);
-  width = static_cast<int>(marked.size() - std::count(marked.begin(), marked.end(), '~')) + 1;
-  x1 = column;
-  x2 = column + width - 1;
-  y1 = y2 = row;
-  inclusive = true;
-  key = keyCode;
-  text = ' ' + marked;
-  if (procedure) SetHotkey(0, keyCode, procedure);
+  Width = static_cast<int>(marked.size() - std::count(marked.begin(), marked.end(), '~')) + 1;
+  X1 = column;
+  X2 = column + Width - 1;
+  Y1 = Y2 = row;
+  Inclusive = true;
+  Key = keyCode;
+  Text = ' ' + marked;
+  if (Procedure) SetHotkey(0, keyCode, Procedure);
 }
 
 void KeyLabel::Draw(bool pressed) {
   std::uint8_t state = pressed ? 2 : 1;
-  if (drawn == state) return;
-  drawn = state;
+  if (Drawn == state) return;
+  Drawn = state;
   std::uint8_t body = RoleAttr(kRoleKeyBar), hot = RoleAttr(kRoleKeyBarHotkey);
   if (pressed) {
     body = console::Inverse(body);
@@ -74,7 +74,7 @@ void KeyLabel::Draw(bool pressed) {
   }
   std::string chars, attrs;
   bool marked = false;
-  for (char c : text) {
+  for (char c : Text) {
     if (c == '~') {
       marked = !marked;
       continue;
@@ -83,96 +83,96 @@ void KeyLabel::Draw(bool pressed) {
     attrs += static_cast<char>(marked ? hot : body);
   }
   // Cells beyond the screen's right edge are dropped, never wrapped.
-  std::size_t room = static_cast<std::size_t>(std::max(console::ScreenWidth() - x1 + 1, 0));
+  std::size_t room = static_cast<std::size_t>(std::max(console::ScreenWidth() - X1 + 1, 0));
   chars.resize(std::min(chars.size(), room));
   attrs.resize(chars.size());
-  WriteCharsAt(x1, x2, y1, chars);
-  WriteAttrsAt(x1, x2, y1, attrs);
+  WriteCharsAt(X1, X2, Y1, chars);
+  WriteAttrsAt(X1, X2, Y1, attrs);
 }
 
 // ---- KeyBar ----------------------------------------------------------------------
 
 KeyBar::KeyBar(int row) {
-  x1 = 1;
-  x2 = console::ScreenWidth();
-  y1 = y2 = row;
-  inclusive = true;
+  X1 = 1;
+  X2 = console::ScreenWidth();
+  Y1 = Y2 = row;
+  Inclusive = true;
   ClearHotkeys(0);
 }
 
 KeyBar::~KeyBar() {
-  labels.clear();
-  if (State().activeBar == this) {
-    RestoreRow(*this, savedUnder);
-    State().activeBar = nullptr;
+  Labels.clear();
+  if (State().ActiveBar == this) {
+    RestoreRow(*this, SavedUnder);
+    State().ActiveBar = nullptr;
   }
 }
 
 void KeyBar::AddLabel(std::string_view label, std::uint8_t keyCode, HotkeyProc proc) {
-  int column = labels.empty() ? x1 : labels.back()->x1 + labels.back()->width;
-  labels.push_back(std::make_unique<KeyLabel>(column, y1, label, keyCode, std::move(proc)));
-  keySet[keyCode] = true;
+  int column = Labels.empty() ? X1 : Labels.back()->X1 + Labels.back()->Width;
+  Labels.push_back(std::make_unique<KeyLabel>(column, Y1, label, keyCode, std::move(proc)));
+  KeySet[keyCode] = true;
 }
 
 void KeyBar::Draw(bool full) {
   BeginDraw();
   if (full) {
-    int n = x2 - x1 + 1;
-    WriteCharsAt(x1, x2, y1, std::string(n, ' '));
-    WriteAttrsAt(x1, x2, y1, std::string(n, static_cast<char>(RoleAttr(kRoleKeyBar))));
-    for (auto& label : labels) label->drawn = 0;
+    int n = X2 - X1 + 1;
+    WriteCharsAt(X1, X2, Y1, std::string(n, ' '));
+    WriteAttrsAt(X1, X2, Y1, std::string(n, static_cast<char>(RoleAttr(kRoleKeyBar))));
+    for (auto& label : Labels) label->Drawn = 0;
   }
-  for (auto& label : labels) label->Draw(label.get() == pressed && MouseOnLabel(*label));
+  for (auto& label : Labels) label->Draw(label.get() == Pressed && MouseOnLabel(*label));
   EndDraw();
 }
 
 KeyLabel* KeyBar::LabelAtMouse() {
-  for (auto& label : labels)
+  for (auto& label : Labels)
     if (MouseOnLabel(*label)) return label.get();
   return nullptr;
 }
 
 void KeyBar::Spread(int fromColumn, int toColumn) {
-  if (labels.empty()) return;
+  if (Labels.empty()) return;
   int used = 0;
-  for (auto& label : labels) used += label->width;
-  int gaps = static_cast<int>(labels.size()) - 1;
+  for (auto& label : Labels) used += label->Width;
+  int gaps = static_cast<int>(Labels.size()) - 1;
   int free = std::max(toColumn - fromColumn + 1 - used, 0);
   int column = fromColumn;
   for (int i = 0; i <= gaps; ++i) {
-    KeyLabel& label = *labels[i];
-    label.x1 = column;
-    label.x2 = column + label.width - 1;
-    column = label.x2 + 1;
+    KeyLabel& label = *Labels[i];
+    label.X1 = column;
+    label.X2 = column + label.Width - 1;
+    column = label.X2 + 1;
     if (i < gaps) column += free / gaps + (i < free % gaps ? 1 : 0);
   }
-  if (State().activeBar == this) Draw(true);
+  if (State().ActiveBar == this) Draw(true);
 }
 
 // ---- Showing and hiding ------------------------------------------------------------
 
 void ShowKeyBar(KeyBar* bar, bool fresh) {
   if (bar == nullptr) return;
-  State().activeBar = bar;
+  State().ActiveBar = bar;
   if (fresh) {
-    bar->savedBar.clear();  // a fresh drawing makes an earlier copy stale
-    bar->savedUnder = SaveRow(*bar);
+    bar->SavedBar.clear();  // a fresh drawing makes an earlier copy stale
+    bar->SavedUnder = SaveRow(*bar);
     bar->Draw(true);
   } else {
-    RestoreRow(*bar, bar->savedBar);
+    RestoreRow(*bar, bar->SavedBar);
   }
 }
 
 void HideKeyBar(bool restoreUnder) {
-  KeyBar* bar = State().activeBar;
+  KeyBar* bar = State().ActiveBar;
   if (bar == nullptr) return;
-  if (!restoreUnder && bar->savedBar.empty()) bar->savedBar = SaveRow(*bar);
-  RestoreRow(*bar, bar->savedUnder);
-  State().activeBar = nullptr;
+  if (!restoreUnder && bar->SavedBar.empty()) bar->SavedBar = SaveRow(*bar);
+  RestoreRow(*bar, bar->SavedUnder);
+  State().ActiveBar = nullptr;
 }
 
 void PushKeyBar(KeyBar*& saved) {
-  saved = State().activeBar;
+  saved = State().ActiveBar;
   HideKeyBar(true);
 }
 

@@ -51,9 +51,9 @@ class LineEditor {
  public:
   LineEditor(int column, int row, int width, std::string& text, const LineEditOptions& options)
       : column_(column), row_(row), width_(std::max(width, 1)), text_(text),
-        options_(options), original_(text), selected_(options.selectAll) {
-    attr_ = options.attr ? options.attr : console::Inverse(console::TextAttr());
-    maxLength_ = std::max(options.maxLength, 0);
+        options_(options), original_(text), selected_(options.SelectAll) {
+    attr_ = options.Attr ? options.Attr : console::Inverse(console::TextAttr());
+    maxLength_ = std::max(options.MaxLength, 0);
     pos_ = std::min(text_.size(), static_cast<std::size_t>(maxLength_));
   }
 
@@ -77,7 +77,7 @@ class LineEditor {
 
  private:
   bool IsExit(std::uint8_t k) const {
-    return IsStandardExit(k) || options_.exitKeys.find(static_cast<char>(k)) != std::string::npos;
+    return IsStandardExit(k) || options_.ExitKeys.find(static_cast<char>(k)) != std::string::npos;
   }
 
   void Handle(std::uint8_t k) {
@@ -92,7 +92,7 @@ class LineEditor {
       case key::kIns: insert_ = !insert_; ShowMode(); break;
       case code::kLeftPress: Click(); break;
       default:
-        if (IsCharacter(k) && (!options_.digitsOnly || IsNumberCharacter(k))) Type(static_cast<char>(k));
+        if (IsCharacter(k) && (!options_.DigitsOnly || IsNumberCharacter(k))) Type(static_cast<char>(k));
     }
   }
 

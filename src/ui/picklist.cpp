@@ -21,8 +21,8 @@ constexpr std::uint8_t kF9 = 0xC3;
 enum Op { kStart = 0, kNext = 1, kPrevious = 2, kPosition = 3, kSearch = 4 };
 
 struct Row {
-  std::uint32_t item = 0;
-  std::string text;
+  std::uint32_t Item = 0;
+  std::string Text;
 };
 
 // The characters that start or extend an incremental search.
@@ -53,16 +53,16 @@ class List {
  public:
   List(Window& window, const PickSource& source, const PickSearch& dialog)
       : window_(window), source_(source), dialog_(dialog) {
-    height_ = std::clamp(window.y2 - window.y1 - 1, 0, kMaxRows);
-    width_ = std::max(window.x2 - window.x1 - 1, 0);
+    height_ = std::clamp(window.Y2 - window.Y1 - 1, 0, kMaxRows);
+    width_ = std::max(window.X2 - window.X1 - 1, 0);
   }
 
   // Saves the bottom border and marks the search dialog's key on it.
   void DrawBorder() {
-    int n = window_.x2 - window_.x1 - 1;
+    int n = window_.X2 - window_.X1 - 1;
     border_.resize(static_cast<std::size_t>(std::max(n, 0)) * 2);
     if (n > 0)
-      console::SaveRect(window_.x1 + 1, window_.y2, window_.x2 - 1, window_.y2, border_.data());
+      console::SaveRect(window_.X1 + 1, window_.Y2, window_.X2 - 1, window_.Y2, border_.data());
     if (dialog_) WriteOnBorder("K-keresés"_cp);
   }
 
@@ -105,7 +105,7 @@ class List {
     return text;
   }
 
-  std::uint32_t CurrentItem() const { return current_ > 0 ? rows_[current_ - 1].item : 0; }
+  std::uint32_t CurrentItem() const { return current_ > 0 ? rows_[current_ - 1].Item : 0; }
 
   // Reads a page forward from the source's position. A read that finds no
   // item leaves the page as it was and gives false.
@@ -114,7 +114,7 @@ class List {
     while (static_cast<int>(page.size()) < height_) {
       Row row;
       bool atEnd = false;
-      row.text = Read(kNext, row.item, atEnd);
+      row.Text = Read(kNext, row.Item, atEnd);
       if (atEnd) break;
       page.push_back(std::move(row));
     }
@@ -146,8 +146,8 @@ class List {
   // Draws one page row (blank beyond the last), inverted when current.
   void DrawRow(int r) {
     std::string shown;
-    std::uint8_t attr = window_.bodyAttr;
-    if (r <= static_cast<int>(rows_.size())) ShownRow(rows_[r - 1].text, attr, shown, attr);
+    std::uint8_t attr = window_.BodyAttr;
+    if (r <= static_cast<int>(rows_.size())) ShownRow(rows_[r - 1].Text, attr, shown, attr);
     if (ViewMode() == '2' && static_cast<int>(shown.size()) > width_)
       shown = shown.substr(shown.size() - width_);
     shown.resize(width_, ' ');
@@ -156,10 +156,10 @@ class List {
   }
 
   void InvertRow(int r) {
-    int row = window_.y1 + r;
-    std::string attrs = ReadRowAttrs(window_.x1 + 1, window_.x2 - 1, row);
+    int row = window_.Y1 + r;
+    std::string attrs = ReadRowAttrs(window_.X1 + 1, window_.X2 - 1, row);
     for (char& a : attrs) a = static_cast<char>(console::Inverse(static_cast<std::uint8_t>(a)));
-    WriteAttrsAt(window_.x1 + 1, window_.x2 - 1, row, attrs);
+    WriteAttrsAt(window_.X1 + 1, window_.X2 - 1, row, attrs);
   }
 
   void Redraw() {
@@ -188,10 +188,10 @@ class List {
   void Down() {
     if (current_ < static_cast<int>(rows_.size())) return MoveTo(current_ + 1);
     if (current_ != height_) return;
-    Row row{rows_.back().item, {}};
+    Row row{rows_.back().Item, {}};
     bool atEnd = false;
-    Read(kPosition, row.item, atEnd);
-    row.text = Read(kNext, row.item, atEnd);
+    Read(kPosition, row.Item, atEnd);
+    row.Text = Read(kNext, row.Item, atEnd);
     if (atEnd) return;
     rows_.erase(rows_.begin());
     rows_.push_back(std::move(row));
@@ -201,10 +201,10 @@ class List {
   void Up() {
     if (current_ > 1) return MoveTo(current_ - 1);
     if (current_ != 1) return;
-    Row row{rows_.front().item, {}};
+    Row row{rows_.front().Item, {}};
     bool atEnd = false;
-    Read(kPosition, row.item, atEnd);
-    row.text = Read(kPrevious, row.item, atEnd);
+    Read(kPosition, row.Item, atEnd);
+    row.Text = Read(kPrevious, row.Item, atEnd);
     if (atEnd) return;
     rows_.insert(rows_.begin(), std::move(row));
     if (static_cast<int>(rows_.size()) > height_) rows_.pop_back();
@@ -212,7 +212,7 @@ class List {
   }
 
   void PageDown() {
-    std::uint32_t item = rows_.back().item;
+    std::uint32_t item = rows_.back().Item;
     bool atEnd = false;
     Read(kPosition, item, atEnd);
     if (Fill()) Redraw();
@@ -223,7 +223,7 @@ class List {
   // start is near) show the list from its first item with the highlight on
   // the item the old page started with.
   void PageUp() {
-    std::uint32_t item = rows_.front().item;
+    std::uint32_t item = rows_.front().Item;
     bool atEnd = false;
     Read(kPosition, item, atEnd);
     int before = 0;
@@ -252,9 +252,9 @@ class List {
   // which chooses the row.
   bool Click(std::uint8_t k) {
     int x = MouseX(), y = MouseY();
-    bool inside = MouseShown() && window_.x1 < x && x < window_.x2 && window_.y1 < y &&
-                  y < window_.y2;
-    int r = y - window_.y1;
+    bool inside = MouseShown() && window_.X1 < x && x < window_.X2 && window_.Y1 < y &&
+                  y < window_.Y2;
+    int r = y - window_.Y1;
     if (!inside || r < 1 || r > static_cast<int>(rows_.size())) return false;
     ClearSearch();
     if (r != current_) MoveTo(r);
@@ -266,19 +266,19 @@ class List {
       if (c == 'K' || c == 'k') RunDialog();
       return;
     }
-    State().searchText += static_cast<char>(c);
+    State().SearchText += static_cast<char>(c);
     Search();
   }
 
   void Backspace() {
-    std::string& search = State().searchText;
+    std::string& search = State().SearchText;
     if (dialog_ || search.empty()) return;
     search.pop_back();
     Search();
   }
 
   void RunDialog() {
-    State().searchText.clear();
+    State().SearchText.clear();
     std::uint32_t item = 0;
     if (dialog_(item)) ShowFrom(kPosition, item);
   }
@@ -293,11 +293,11 @@ class List {
   }
 
   void F9() {
-    if (State().f9Enabled && State().f9Hook) State().f9Hook(CurrentItem());
+    if (State().F9Enabled && State().F9Hook) State().F9Hook(CurrentItem());
   }
 
   void ClearSearch() {
-    State().searchText.clear();
+    State().SearchText.clear();
     if (!dialog_) RestoreBorder();
   }
 
@@ -305,7 +305,7 @@ class List {
     if (border_.empty()) return;
     bool shown = MouseShown();
     HideMouse();
-    console::RestoreRect(window_.x1 + 1, window_.y2, window_.x2 - 1, window_.y2, border_.data());
+    console::RestoreRect(window_.X1 + 1, window_.Y2, window_.X2 - 1, window_.Y2, border_.data());
     if (shown) ShowMouse();
   }
 
@@ -313,13 +313,13 @@ class List {
   // inverse of the frame attribute.
   void WriteOnBorder(std::string_view text) {
     RestoreBorder();
-    int room = std::max(window_.x2 - window_.x1 - 2, 0);
+    int room = std::max(window_.X2 - window_.X1 - 2, 0);
     std::string shown(text.substr(0, std::min<std::size_t>(text.size(), room)));
     if (shown.empty()) return;
-    int column = window_.x1 + 2;
-    WriteCharsAt(column, window_.x2 - 1, window_.y2, shown);
-    WriteAttrsAt(column, window_.x2 - 1, window_.y2,
-                 std::string(shown.size(), static_cast<char>(console::Inverse(window_.frameAttr))));
+    int column = window_.X1 + 2;
+    WriteCharsAt(column, window_.X2 - 1, window_.Y2, shown);
+    WriteAttrsAt(column, window_.X2 - 1, window_.Y2,
+                 std::string(shown.size(), static_cast<char>(console::Inverse(window_.FrameAttr))));
   }
 
   Window& window_;
@@ -333,30 +333,30 @@ class List {
 
 }  // namespace
 
-char ViewMode() { return State().viewMode; }
-void SetViewMode(char mode) { State().viewMode = mode; }
-const std::string& SearchText() { return State().searchText; }
+char ViewMode() { return State().ViewMode; }
+void SetViewMode(char mode) { State().ViewMode = mode; }
+const std::string& SearchText() { return State().SearchText; }
 
 void SetF9Hook(std::function<void(std::uint32_t)> hook, bool enabled) {
-  State().f9Hook = std::move(hook);
-  State().f9Enabled = enabled;
+  State().F9Hook = std::move(hook);
+  State().F9Enabled = enabled;
 }
 
 void PickList(int x1, int y1, int x2, int y2, std::string_view title, const PickSource& source,
               const PickSearch& searchDialog, std::uint32_t& item) {
   Window window(x1, y1, x2, y2);
-  window.title = std::string(title);
-  window.titleAttr = window.frameAttr;
-  window.bodyAttr = RoleAttr(kRoleList);
-  window.vScroll = true;
-  window.vOffset = 1;
+  window.Title = std::string(title);
+  window.TitleAttr = window.FrameAttr;
+  window.BodyAttr = RoleAttr(kRoleList);
+  window.VScroll = true;
+  window.VOffset = 1;
   window.Draw();
   console::SetWindow(x1 + 1, y1 + 1, x2 - 1, y2 - 1);
 
   List list(window, source, searchDialog);
   list.DrawBorder();
   bool filled = list.Open(item);
-  State().searchText.clear();
+  State().SearchText.clear();
   if (!filled) {
     Ask("Nincs!"_cp, "");
     item = 0;

@@ -29,20 +29,20 @@ void ResetToolkit() {
 
 // ---- Colours -----------------------------------------------------------------
 
-std::uint8_t BaseAttr() { return g_state.baseAttr; }
-void SetBaseAttr(std::uint8_t attr) { g_state.baseAttr = attr; }
+std::uint8_t BaseAttr() { return g_state.BaseAttr; }
+void SetBaseAttr(std::uint8_t attr) { g_state.BaseAttr = attr; }
 
 std::uint8_t RoleAttr(int role) {
-  std::uint8_t a = g_state.baseAttr;
+  std::uint8_t a = g_state.BaseAttr;
   if (role < 0 || role >= kRoleCount) return a;
-  switch (kRoles[role].kind) {
+  switch (kRoles[role].Kind) {
     case 0: return a;
     case 1: return a & 0x77;
     case 2: return a | 0x08;
     case 3: return console::Inverse(a);
     case 4: return console::Inverse(a) | (a & 0x0F) | 0x08;
     case 5: return (console::Inverse(a) & 0xF8) | 0x08;
-    case 6: return kRoles[role].value;
+    case 6: return kRoles[role].Value;
     default: return a;
   }
 }
@@ -50,11 +50,11 @@ std::uint8_t RoleAttr(int role) {
 // ---- Output --------------------------------------------------------------------
 
 
-int OutputMode() { return g_state.outputMode; }
-void SetOutputMode(int mode) { g_state.outputMode = mode; }
+int OutputMode() { return g_state.OutputMode; }
+void SetOutputMode(int mode) { g_state.OutputMode = mode; }
 
 std::string OutputConversion(std::string_view text) {
-  if (g_state.outputMode == 50) return std::string(text);
+  if (g_state.OutputMode == 50) return std::string(text);
   return console::OutputText(text);
 }
 
@@ -78,10 +78,10 @@ void WriteCentered(int x1, int x2, int row, std::string_view text, std::uint8_t 
   console::SetWindow(x1, row, x2, row);
   std::string shown = OutputConversion(text);
   int column = std::max(1, (WindowWidth() - static_cast<int>(shown.size())) / 2 + 1);
-  int mode = g_state.outputMode;
-  g_state.outputMode = 50;  // converted once above
+  int mode = g_state.OutputMode;
+  g_state.OutputMode = 50;  // converted once above
   WriteAt(column, 1, shown, attr);
-  g_state.outputMode = mode;
+  g_state.OutputMode = mode;
   RestoreState(state);
 }
 
@@ -141,7 +141,7 @@ void ApplyCursorShape(int shape) {
 
 namespace {
 void RecordCursor(int shape) {
-  g_state.cursorShape = shape;
+  g_state.CursorShape = shape;
   ApplyCursorShape(shape);
 }
 }  // namespace
@@ -149,80 +149,80 @@ void RecordCursor(int shape) {
 void CursorNormal() { RecordCursor(1); }
 void CursorHidden() { RecordCursor(0); }
 void CursorHalfBlock() { RecordCursor(2); }
-int CursorShape() { return g_state.cursorShape; }
+int CursorShape() { return g_state.CursorShape; }
 
 // ---- Mouse -------------------------------------------------------------------------
 
-bool MousePresent() { return g_state.mousePresent; }
-bool MouseShown() { return g_state.mouseShown; }
-int MouseX() { return g_state.mouseX; }
-int MouseY() { return g_state.mouseY; }
+bool MousePresent() { return g_state.MousePresent; }
+bool MouseShown() { return g_state.MouseShown; }
+int MouseX() { return g_state.MouseX; }
+int MouseY() { return g_state.MouseY; }
 
 void InitMouse() {
-  g_state.mousePresent = console::ConsoleOpen() && console::Term().MouseButtons() > 0;
-  g_state.mouseX = g_state.mouseY = 1;
+  g_state.MousePresent = console::ConsoleOpen() && console::Term().MouseButtons() > 0;
+  g_state.MouseX = g_state.MouseY = 1;
   ShowMouse();
 }
 
 void ShowMouse() {
-  if (!g_state.mousePresent) return;
+  if (!g_state.MousePresent) return;
   console::Term().ShowMouse(true);
-  g_state.mouseShown = true;
+  g_state.MouseShown = true;
 }
 
 void HideMouse() {
-  if (!g_state.mousePresent || !g_state.mouseShown) return;
+  if (!g_state.MousePresent || !g_state.MouseShown) return;
   console::Term().ShowMouse(false);
-  g_state.mouseShown = false;
+  g_state.MouseShown = false;
 }
 
 void SetMousePos(int x, int y) {
-  if (!g_state.mousePresent) return;
+  if (!g_state.MousePresent) return;
   console::Term().SetMousePos(x - 1, y - 1);
-  g_state.mouseX = x;
-  g_state.mouseY = y;
+  g_state.MouseX = x;
+  g_state.MouseY = y;
 }
 
 bool MouseIn(const Region& r) {
-  if (!g_state.mouseShown) return false;
-  int x = g_state.mouseX, y = g_state.mouseY;
-  if (r.inclusive) return r.x1 <= x && x <= r.x2 && r.y1 <= y && y <= r.y2;
-  return r.x1 < x && x < r.x2 && r.y1 < y && y < r.y2;
+  if (!g_state.MouseShown) return false;
+  int x = g_state.MouseX, y = g_state.MouseY;
+  if (r.Inclusive) return r.X1 <= x && x <= r.X2 && r.Y1 <= y && y <= r.Y2;
+  return r.X1 < x && x < r.X2 && r.Y1 < y && y < r.Y2;
 }
 
 bool MouseOutside(const Region& r) {
-  if (!g_state.mouseShown) return false;
-  int x = g_state.mouseX, y = g_state.mouseY;
-  return x < r.x1 || y < r.y1 || x > r.x2 || y > r.y2;
+  if (!g_state.MouseShown) return false;
+  int x = g_state.MouseX, y = g_state.MouseY;
+  return x < r.X1 || y < r.Y1 || x > r.X2 || y > r.Y2;
 }
 
 bool MouseAtCorner(const Region& r) {
-  return g_state.mouseShown && g_state.mouseX == r.x1 && g_state.mouseY == r.y1;
+  return g_state.MouseShown && g_state.MouseX == r.X1 && g_state.MouseY == r.Y1;
 }
 
 // ---- Output state --------------------------------------------------------------
 
 void SaveState(ScreenState& state) {
-  state.windMin = console::WindMin();
-  state.windMax = console::WindMax();
-  state.cursorX = static_cast<std::uint8_t>(console::WhereX());
-  state.cursorY = static_cast<std::uint8_t>(console::WhereY());
-  state.textAttr = console::TextAttr();
-  state.mouseX = static_cast<std::int16_t>(g_state.mouseX);
-  state.mouseY = static_cast<std::int16_t>(g_state.mouseY);
-  state.mouseVisible = g_state.mouseShown;
-  state.cursorShape = static_cast<std::uint16_t>(g_state.cursorShape);
+  state.WindMin = console::WindMin();
+  state.WindMax = console::WindMax();
+  state.CursorX = static_cast<std::uint8_t>(console::WhereX());
+  state.CursorY = static_cast<std::uint8_t>(console::WhereY());
+  state.TextAttr = console::TextAttr();
+  state.MouseX = static_cast<std::int16_t>(g_state.MouseX);
+  state.MouseY = static_cast<std::int16_t>(g_state.MouseY);
+  state.MouseVisible = g_state.MouseShown;
+  state.CursorShape = static_cast<std::uint16_t>(g_state.CursorShape);
 }
 
 void RestoreState(const ScreenState& state) {
-  console::SetWindow((state.windMin & 0xFF) + 1, (state.windMin >> 8) + 1,
-                     (state.windMax & 0xFF) + 1, (state.windMax >> 8) + 1);
-  console::GotoXY(state.cursorX, state.cursorY);
-  console::SetTextAttr(state.textAttr);
-  if (g_state.mousePresent) SetMousePos(state.mouseX, state.mouseY);
-  if (state.mouseVisible) ShowMouse();
+  console::SetWindow((state.WindMin & 0xFF) + 1, (state.WindMin >> 8) + 1,
+                     (state.WindMax & 0xFF) + 1, (state.WindMax >> 8) + 1);
+  console::GotoXY(state.CursorX, state.CursorY);
+  console::SetTextAttr(state.TextAttr);
+  if (g_state.MousePresent) SetMousePos(state.MouseX, state.MouseY);
+  if (state.MouseVisible) ShowMouse();
   else HideMouse();
-  RecordCursor(state.cursorShape);
+  RecordCursor(state.CursorShape);
 }
 
 std::int64_t HundredthsOfDay() { return platform::HundredthsOfDay(); }

@@ -12,48 +12,48 @@
 namespace ui {
 
 struct Hotkey {
-  HotkeyProc procedure;
-  std::uint8_t owner = 0;
-  bool busy = false;
+  HotkeyProc Procedure;
+  std::uint8_t Owner = 0;
+  bool Busy = false;
 };
 
 struct UiState {
   // Colours, output, frames.
-  std::uint8_t baseAttr = 0x07;
-  int outputMode = 50;
-  std::string currentFrame;
+  std::uint8_t BaseAttr = 0x07;
+  int OutputMode = 50;
+  std::string CurrentFrame;
   // Cursor and mouse.
-  int cursorShape = 1;
-  bool mousePresent = false, mouseShown = false;
-  int mouseX = 1, mouseY = 1;
+  int CursorShape = 1;
+  bool MousePresent = false, MouseShown = false;
+  int MouseX = 1, MouseY = 1;
   // ReadEvent's mouse state machine.
-  std::uint32_t held = 0, lastButtons = 0;
-  std::uint8_t pending = 0, doubleClick = 0;
-  std::int64_t lastRelease = -100000;
-  bool dragging = false;
-  platform::MouseEvent lastMouse;  // repeated while no new mouse event waits
+  std::uint32_t Held = 0, LastButtons = 0;
+  std::uint8_t Pending = 0, DoubleClick = 0;
+  std::int64_t LastRelease = -100000;
+  bool Dragging = false;
+  platform::MouseEvent LastMouse;  // repeated while no new mouse event waits
   // Keys.
-  std::string typeAhead;
-  std::array<Hotkey, 256> hotkeys{};
-  std::function<void()> idle;
-  int idleHundredths = 0;
-  std::function<void(int)> fontStepper;
+  std::string TypeAhead;
+  std::array<Hotkey, 256> Hotkeys{};
+  std::function<void()> Idle;
+  int IdleHundredths = 0;
+  std::function<void(int)> FontStepper;
   // Windows and dialogs.
-  Window* top = nullptr;
-  bool defaultButtonMode = false;
-  // The scroll-bar press in progress (a window's scrollPress): the key it
+  Window* Top = nullptr;
+  bool DefaultButtonMode = false;
+  // The scroll-bar press in progress (a window's ScrollPress): the key it
   // repeats, when it was pressed, when the next repeat is due (hundredths
   // after the press) and where the mouse stood.
-  std::uint8_t scrollKey = 0;
-  std::int64_t scrollStart = 0, scrollDue = 0;
-  int scrollX = 0, scrollY = 0;
+  std::uint8_t ScrollKey = 0;
+  std::int64_t ScrollStart = 0, ScrollDue = 0;
+  int ScrollX = 0, ScrollY = 0;
   // Key bar.
-  KeyBar* activeBar = nullptr;
+  KeyBar* ActiveBar = nullptr;
   // Pick list.
-  char viewMode = '1';
-  std::string searchText;
-  std::function<void(std::uint32_t)> f9Hook;
-  bool f9Enabled = false;
+  char ViewMode = '1';
+  std::string SearchText;
+  std::function<void(std::uint32_t)> F9Hook;
+  bool F9Enabled = false;
 };
 
 UiState& State();

@@ -36,8 +36,8 @@ enum Role : int {
 };
 
 struct ColourRole {
-  std::uint32_t kind;
-  std::uint8_t value;
+  std::uint32_t Kind;
+  std::uint8_t Value;
 };
 
 // (background * 16 + foreground) with the blink bit cleared.
@@ -129,12 +129,12 @@ void HideMouse();
 void SetMousePos(int x, int y);
 
 struct ScreenState {
-  std::uint16_t windMin = 0, windMax = 0;
-  std::uint8_t cursorX = 1, cursorY = 1;  // window-relative
-  std::uint8_t textAttr = 0x07;
-  std::int16_t mouseX = 1, mouseY = 1;
-  bool mouseVisible = false;
-  std::uint16_t cursorShape = 1;
+  std::uint16_t WindMin = 0, WindMax = 0;
+  std::uint8_t CursorX = 1, CursorY = 1;  // window-relative
+  std::uint8_t TextAttr = 0x07;
+  std::int16_t MouseX = 1, MouseY = 1;
+  bool MouseVisible = false;
+  std::uint16_t CursorShape = 1;
 };
 void SaveState(ScreenState& state);
 void RestoreState(const ScreenState& state);
@@ -142,9 +142,9 @@ void RestoreState(const ScreenState& state);
 // The base rectangle of every widget (absolute), with the key a click on it
 // stands for.
 struct Region {
-  int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
-  bool inclusive = false;
-  std::uint8_t key = 0;
+  int X1 = 0, Y1 = 0, X2 = 0, Y2 = 0;
+  bool Inclusive = false;
+  std::uint8_t Key = 0;
   virtual ~Region() = default;
 };
 // Mouse tests against MouseX/MouseY; all false while the mouse is hidden.
@@ -219,19 +219,19 @@ class Window : public Region {
   // "[■]" (state 0) or "[*]" (state 1) on the top border.
   void DrawCloseBox(std::uint8_t state, bool force);
 
-  Window* previous = nullptr;
-  std::uint8_t frameStyle = 2;
-  std::string title;
-  std::uint8_t frameAttr = 0, titleAttr = 0, bodyAttr = 0;
-  std::vector<std::uint8_t> saved;  // the cells under the window, empty until drawn
-  bool hasSaved = false;
-  ScreenState savedState;
-  bool hScroll = false, vScroll = false;
-  int hOffset = 0, vOffset = 0;
-  bool movable = true;
-  std::uint8_t closeBox = 1;
-  bool scrollPress = false;
-  std::uint8_t vTrack = 0, hTrack = 0;
+  Window* Previous = nullptr;
+  std::uint8_t FrameStyle = 2;
+  std::string Title;
+  std::uint8_t FrameAttr = 0, TitleAttr = 0, BodyAttr = 0;
+  std::vector<std::uint8_t> Saved;  // the cells under the window, empty until drawn
+  bool HasSaved = false;
+  ScreenState SavedState;
+  bool HScroll = false, VScroll = false;
+  int HOffset = 0, VOffset = 0;
+  bool Movable = true;
+  std::uint8_t CloseBox = 1;
+  bool ScrollPress = false;
+  std::uint8_t VTrack = 0, HTrack = 0;
 };
 
 // ---- Messages and questions -------------------------------------------------
@@ -261,10 +261,10 @@ class KeyLabel : public Region {
  public:
   KeyLabel(int column, int row, std::string_view text, std::uint8_t key, HotkeyProc procedure);
   void Draw(bool pressed);
-  std::string text;  // a blank, then the text with its hotkey between "~"
-  HotkeyProc procedure;
-  int width = 0;
-  std::uint8_t drawn = 0;  // 0 never drawn, 1 up, 2 pressed
+  std::string Text;  // a blank, then the text with its hotkey between "~"
+  HotkeyProc Procedure;
+  int Width = 0;
+  std::uint8_t Drawn = 0;  // 0 never drawn, 1 up, 2 pressed
 };
 
 // One screen row of clickable key labels; a click gives the label's key
@@ -289,11 +289,11 @@ class KeyBar : public Region {
   // An active bar is redrawn in full.
   void Spread(int fromColumn, int toColumn);
 
-  std::vector<std::unique_ptr<KeyLabel>> labels;
-  std::vector<bool> keySet = std::vector<bool>(256, false);
-  KeyLabel* pressed = nullptr;
-  const void* hold = nullptr;
-  std::vector<std::uint8_t> savedUnder, savedBar;
+  std::vector<std::unique_ptr<KeyLabel>> Labels;
+  std::vector<bool> KeySet = std::vector<bool>(256, false);
+  KeyLabel* Pressed = nullptr;
+  const void* Hold = nullptr;
+  std::vector<std::uint8_t> SavedUnder, SavedBar;
 };
 
 void ShowKeyBar(KeyBar* bar, bool fresh);
@@ -329,20 +329,20 @@ void SetF9Hook(std::function<void(std::uint32_t)> hook, bool enabled);
 
 // Edits text in place on one row of the current window: width cells from a
 // window-relative column, scrolling sideways when text is longer; at most
-// maxLength characters. Left/Right/Home/End move, Backspace/Del delete, Ins
+// MaxLength characters. Left/Right/Home/End move, Backspace/Del delete, Ins
 // switches insert and overwrite (the cursor shape shows which), Ctrl+Y
 // empties the line; a character code that is not an editing key is typed
 // (the console's special-key codes are not characters). The first key
-// typed replaces the whole text when selectAll is set. digitsOnly accepts
+// typed replaces the whole text when SelectAll is set. DigitsOnly accepts
 // only digits, blank, '.', '-' and '+'. Enter, Esc, Tab, Shift+Tab, Up,
-// Down, PgUp, PgDn and F10, and any code in exitKeys, end the edit and are
+// Down, PgUp, PgDn and F10, and any code in ExitKeys, end the edit and are
 // returned; on Esc text is as it came in.
 struct LineEditOptions {
-  int maxLength = 255;
-  bool selectAll = false;
-  bool digitsOnly = false;
-  std::string exitKeys;
-  std::uint8_t attr = 0;  // 0: the inverse of the current text attribute
+  int MaxLength = 255;
+  bool SelectAll = false;
+  bool DigitsOnly = false;
+  std::string ExitKeys;
+  std::uint8_t Attr = 0;  // 0: the inverse of the current text attribute
 };
 std::uint8_t EditLine(int column, int row, int width, std::string& text,
                       const LineEditOptions& options = {});

@@ -25,23 +25,23 @@ bool IsLeftPress(std::uint8_t key) {
 }
 
 bool OnCloseBox(const Window& w) {
-  return w.frameStyle != 4 && MouseShown() && MouseY() == w.y1 && MouseX() >= w.x1 + 1 &&
-         MouseX() <= w.x1 + 3;
+  return w.FrameStyle != 4 && MouseShown() && MouseY() == w.Y1 && MouseX() >= w.X1 + 1 &&
+         MouseX() <= w.X1 + 3;
 }
 
 // The key a press on a scroll bar stands for, 0 when the mouse is not on one.
 std::uint8_t ScrollKey(const Window& w) {
   int x = MouseX(), y = MouseY();
-  if (w.vScroll && x == w.x2 && y >= w.y1 + w.vOffset && y <= w.y2 - 1) {
-    int middle = w.y1 + w.vOffset + 1 + (w.y2 - w.y1 - 2 - w.vOffset) / 2;
-    if (y == w.y1 + w.vOffset) return console::key::kUp;
-    if (y == w.y2 - 1) return console::key::kDown;
+  if (w.VScroll && x == w.X2 && y >= w.Y1 + w.VOffset && y <= w.Y2 - 1) {
+    int middle = w.Y1 + w.VOffset + 1 + (w.Y2 - w.Y1 - 2 - w.VOffset) / 2;
+    if (y == w.Y1 + w.VOffset) return console::key::kUp;
+    if (y == w.Y2 - 1) return console::key::kDown;
     return y < middle ? console::key::kPgUp : console::key::kPgDn;
   }
-  if (w.hScroll && y == w.y2 && x >= w.x1 + w.hOffset && x <= w.x2 - 2) {
-    int middle = w.x1 + w.hOffset + 1 + (w.x2 - w.x1 - 3 - w.hOffset) / 2;
-    if (x == w.x1 + w.hOffset) return console::key::kLeft;
-    if (x == w.x2 - 2) return console::key::kRight;
+  if (w.HScroll && y == w.Y2 && x >= w.X1 + w.HOffset && x <= w.X2 - 2) {
+    int middle = w.X1 + w.HOffset + 1 + (w.X2 - w.X1 - 3 - w.HOffset) / 2;
+    if (x == w.X1 + w.HOffset) return console::key::kLeft;
+    if (x == w.X2 - 2) return console::key::kRight;
     return x < middle ? console::key::kCtrlLeft : console::key::kCtrlRight;
   }
   return 0;
@@ -72,9 +72,9 @@ std::uint8_t TrackCloseBox(Window& w) {
 // Moves the window with the mouse while the left button drags.
 void TrackMove(Window& w) {
   FollowPress([&] {
-    if (!Dragging() || (MouseX() == w.x1 && MouseY() == w.y1)) return;
+    if (!Dragging() || (MouseX() == w.X1 && MouseY() == w.Y1)) return;
     w.MoveTo(MouseX(), MouseY());
-    SetMousePos(w.x1, w.y1);
+    SetMousePos(w.X1, w.Y1);
   });
 }
 
@@ -84,14 +84,14 @@ void TrackMove(Window& w) {
 // of the mouse, ends the press and passes through.
 std::uint8_t ScrollRepeat(Window& w, std::uint8_t key) {
   auto& s = State();
-  if (!w.scrollPress) return key;
-  if (key != code::kLeftHeld || MouseX() != s.scrollX || MouseY() != s.scrollY) {
-    w.scrollPress = false;
+  if (!w.ScrollPress) return key;
+  if (key != code::kLeftHeld || MouseX() != s.ScrollX || MouseY() != s.ScrollY) {
+    w.ScrollPress = false;
     return key;
   }
-  if (HundredthsSince(s.scrollStart) < s.scrollDue) return 0;
-  s.scrollDue += kNextRepeat;
-  return s.scrollKey;
+  if (HundredthsSince(s.ScrollStart) < s.ScrollDue) return 0;
+  s.ScrollDue += kNextRepeat;
+  return s.ScrollKey;
 }
 
 }  // namespace
@@ -102,28 +102,28 @@ std::int64_t HundredthsSince(std::int64_t start) {
 }
 
 Window::Window(int x1_, int y1_, int x2_, int y2_) {
-  previous = State().top;
-  State().top = this;
-  SaveState(savedState);
-  x1 = x1_, y1 = y1_, x2 = x2_, y2 = y2_;
-  bodyAttr = console::TextAttr();
-  frameAttr = RoleAttr(kRoleFrame);
-  titleAttr = RoleAttr(kRoleTitle);
-  std::string chars = FrameChars(frameStyle);
-  hTrack = static_cast<std::uint8_t>(chars[5]);  // bottom line
-  vTrack = static_cast<std::uint8_t>(chars[6]);  // left side
+  Previous = State().Top;
+  State().Top = this;
+  SaveState(SavedState);
+  X1 = x1_, Y1 = y1_, X2 = x2_, Y2 = y2_;
+  BodyAttr = console::TextAttr();
+  FrameAttr = RoleAttr(kRoleFrame);
+  TitleAttr = RoleAttr(kRoleTitle);
+  std::string chars = FrameChars(FrameStyle);
+  HTrack = static_cast<std::uint8_t>(chars[5]);  // bottom line
+  VTrack = static_cast<std::uint8_t>(chars[6]);  // left side
 }
 
 Window::~Window() {
-  State().top = previous;
+  State().Top = Previous;
   BeginDraw();
   {
     MouseCursorHidden hidden;
-    if (hasSaved) console::RestoreRect(x1, y1, x2, y2, saved.data());
+    if (HasSaved) console::RestoreRect(X1, Y1, X2, Y2, Saved.data());
   }
-  saved.clear();
-  hasSaved = false;
-  RestoreState(savedState);
+  Saved.clear();
+  HasSaved = false;
+  RestoreState(SavedState);
   EndDraw();
 }
 
@@ -131,47 +131,47 @@ void Window::Draw() {
   BeginDraw();
   {
     MouseCursorHidden hidden;
-    if (!hasSaved) {
-      saved.resize(static_cast<std::size_t>((x2 - x1 + 1) * (y2 - y1 + 1) * 2));
-      console::SaveRect(x1, y1, x2, y2, saved.data());
-      hasSaved = true;
+    if (!HasSaved) {
+      Saved.resize(static_cast<std::size_t>((X2 - X1 + 1) * (Y2 - Y1 + 1) * 2));
+      console::SaveRect(X1, Y1, X2, Y2, Saved.data());
+      HasSaved = true;
     }
-    console::SetWindow(x1, y1, x2, y2);
-    FillWindow(' ', bodyAttr);
-    if (frameStyle != 4) DrawFrame(title, FrameChars(frameStyle), titleAttr, frameAttr);
-    if (vScroll)
-      console::WriteStringDown(x2, y1 + vOffset, ScrollBar(y2 - y1 - vOffset, kUpArrow, vTrack, kDownArrow),
-                               frameAttr);
-    if (hScroll)
-      console::WriteString(x1 + hOffset, y2, ScrollBar(x2 - x1 - hOffset - 1, kLeftArrow, hTrack, kRightArrow),
-                           frameAttr);
-    DrawCloseBox(closeBox, true);
+    console::SetWindow(X1, Y1, X2, Y2);
+    FillWindow(' ', BodyAttr);
+    if (FrameStyle != 4) DrawFrame(Title, FrameChars(FrameStyle), TitleAttr, FrameAttr);
+    if (VScroll)
+      console::WriteStringDown(X2, Y1 + VOffset, ScrollBar(Y2 - Y1 - VOffset, kUpArrow, VTrack, kDownArrow),
+                               FrameAttr);
+    if (HScroll)
+      console::WriteString(X1 + HOffset, Y2, ScrollBar(X2 - X1 - HOffset - 1, kLeftArrow, HTrack, kRightArrow),
+                           FrameAttr);
+    DrawCloseBox(CloseBox, true);
   }
   EndDraw();
 }
 
 void Window::DrawCloseBox(std::uint8_t state, bool force) {
-  if ((state == closeBox && !force) || frameStyle == 4) return;
-  closeBox = state;
+  if ((state == CloseBox && !force) || FrameStyle == 4) return;
+  CloseBox = state;
   MouseCursorHidden hidden;
-  console::WriteChars(x1 + 1, y1, state == 0 ? "[■]"_cp : "[*]"_cp);
+  console::WriteChars(X1 + 1, Y1, state == 0 ? "[■]"_cp : "[*]"_cp);
 }
 
 // Puts back what lay under the window, moves the rectangle so that its
 // top-left corner is at (column, row), kept whole on the screen, and draws
 // the window there.
 void Window::MoveTo(int column, int row) {
-  int width = x2 - x1, height = y2 - y1;
+  int width = X2 - X1, height = Y2 - Y1;
   column = std::clamp(column, 1, std::max(1, console::ScreenWidth() - width));
   row = std::clamp(row, 1, std::max(1, console::ScreenHeight() - height));
-  if (column == x1 && row == y1) return;
+  if (column == X1 && row == Y1) return;
   BeginDraw();
-  if (hasSaved) {
+  if (HasSaved) {
     MouseCursorHidden hidden;
-    console::RestoreRect(x1, y1, x2, y2, saved.data());
+    console::RestoreRect(X1, Y1, X2, Y2, Saved.data());
   }
-  hasSaved = false;
-  x1 = column, y1 = row, x2 = column + width, y2 = row + height;
+  HasSaved = false;
+  X1 = column, Y1 = row, X2 = column + width, Y2 = row + height;
   Draw();
   EndDraw();
 }
@@ -190,7 +190,7 @@ std::uint8_t PollWindowKey(Window& w) {
   std::uint8_t key = ScrollRepeat(w, ReadEvent());
   if (key == 0 || !IsLeftPress(key) || Dragging()) return key;
   if (OnCloseBox(w)) return TrackCloseBox(w);
-  if (w.movable && MouseAtCorner(w)) {
+  if (w.Movable && MouseAtCorner(w)) {
     TrackMove(w);
     return 0;
   }
@@ -202,12 +202,12 @@ std::uint8_t PollWindowKey(Window& w) {
   std::uint8_t scroll = ScrollKey(w);
   if (scroll == 0) return key;
   auto& s = State();
-  w.scrollPress = true;
-  s.scrollKey = scroll;
-  s.scrollStart = HundredthsOfDay();
-  s.scrollDue = kFirstRepeat;
-  s.scrollX = MouseX();
-  s.scrollY = MouseY();
+  w.ScrollPress = true;
+  s.ScrollKey = scroll;
+  s.ScrollStart = HundredthsOfDay();
+  s.ScrollDue = kFirstRepeat;
+  s.ScrollX = MouseX();
+  s.ScrollY = MouseY();
   return scroll;
 }
 

@@ -29,8 +29,8 @@ std::string ServerSetting() {
 bool EscTyped() {
   platform::Event event;
   while (console::ConsoleOpen() && console::KeyPressed())
-    if (console::ReadKeyEvent(event) && event.kind == platform::EventKind::kKey &&
-        event.key.scan == platform::scan::kEsc)
+    if (console::ReadKeyEvent(event) && event.Kind == platform::EventKind::kKey &&
+        event.Key.Scan == platform::scan::kEsc)
       return true;
   return false;
 }
@@ -38,14 +38,14 @@ bool EscTyped() {
 constexpr std::string_view kCopyFailed = "A másolás nem sikerült!"_cp;
 
 // How each end of a server operation is told and what exit code it gives
-// the run: the one place where an end becomes words and a number. message
+// the run: the one place where an end becomes words and a number. Message
 // is told first ("" for none; "{}" in it stands for the remote path), then
-// kCopyFailed when copyFailed.
+// kCopyFailed when CopyFailed.
 struct EndOfTransfer {
-  Downloaded end;
-  std::string_view message;
-  bool copyFailed;
-  int exitCode;
+  Downloaded End;
+  std::string_view Message;
+  bool CopyFailed;
+  int ExitCode;
 };
 constexpr EndOfTransfer kEnds[] = {
     {Downloaded::kDone, "", false, kExitDone},
@@ -64,7 +64,7 @@ constexpr EndOfTransfer kEnds[] = {
 // another's words or exit code.
 constexpr bool RowsInEndOrder() {
   for (std::size_t i = 0; i < std::size(kEnds); ++i)
-    if (kEnds[i].end != static_cast<Downloaded>(i)) return false;
+    if (kEnds[i].End != static_cast<Downloaded>(i)) return false;
   return std::size(kEnds) == static_cast<std::size_t>(Downloaded::kBroken) + 1;
 }
 static_assert(RowsInEndOrder());
@@ -189,16 +189,16 @@ std::string UploadPath(std::string_view folder) {
   return text::Short("/letolt/snav21/" + std::string(folder) + "/szlp.zip");
 }
 
-int ExitCodeOf(Downloaded end) { return RowOf(end).exitCode; }
+int ExitCodeOf(Downloaded end) { return RowOf(end).ExitCode; }
 
 void TellEnd(Downloaded end, std::string_view remotePath) {
   const EndOfTransfer& row = RowOf(end);
-  if (!row.message.empty()) {
-    std::string message(row.message);
+  if (!row.Message.empty()) {
+    std::string message(row.Message);
     if (std::size_t at = message.find("{}"); at != std::string::npos) message.replace(at, 2, remotePath);
     Tell(message);
   }
-  if (row.copyFailed) Tell(kCopyFailed);
+  if (row.CopyFailed) Tell(kCopyFailed);
 }
 
 namespace {
@@ -269,7 +269,7 @@ void FtpCheckVersion(std::string_view folder, std::string& markerName,
   if (opened == Downloaded::kNoConnection) {
     CountdownNotice(3, "Nincs internet-kapcsolat!");
   } else if (opened == Downloaded::kLoginRefused) {
-    CountdownNotice(3, RowOf(opened).message);
+    CountdownNotice(3, RowOf(opened).Message);
   } else {
     std::string found;
     using platform::FtpFound;

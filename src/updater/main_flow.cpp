@@ -141,7 +141,7 @@ std::vector<std::string> EarlierRunsFiles() {
   platform::FoundEntry entry;
   const std::uint32_t kinds = platform::attr::kHidden | platform::attr::kSystem | platform::attr::kDirectory;
   for (int rc = search.First("*.*", kinds, entry); rc == 0; rc = search.Next(entry))
-    if (LeftByEarlierRun(entry.name)) names.push_back(entry.name);
+    if (LeftByEarlierRun(entry.Name)) names.push_back(entry.Name);
   return names;
 }
 
@@ -176,11 +176,11 @@ int RefuseManifest(ManifestCheck check, const Manifest& manifest) {
     case ManifestCheck::kAccepted: return kExitDone;
     case ManifestCheck::kOlder:
       return Refuse(kExitOlderRelease,
-                    string("A szerveren régebbi kiadás ("_cp) + std::to_string(manifest.serial) +
+                    string("A szerveren régebbi kiadás ("_cp) + std::to_string(manifest.Serial) +
                         string(") van, mint a már elfogadott ("_cp) + std::to_string(AcceptedRelease()) + ")!",
                     "A frissítés elmarad."_cp);
     case ManifestCheck::kExpired:
-      return Refuse(kExitExpired, string("A frissítés leírása lejárt: "_cp) + FormatUtc(manifest.expires).substr(0, 10),
+      return Refuse(kExitExpired, string("A frissítés leírása lejárt: "_cp) + FormatUtc(manifest.Expires).substr(0, 10),
                     "Ellenőrizze a számítógép dátumát!"_cp);
     case ManifestCheck::kBadSignature: break;
   }
@@ -200,7 +200,7 @@ int AcceptManifest(const std::string& UpdateFolder, Manifest& manifest) {
   if (got == Downloaded::kDone && platform::ReadFileBytes(ManifestName, text) == 0)
     check = CheckManifest(text, UpdateFolder, AcceptedRelease(), NowUtc(), manifest);
   files::EraseFile(ManifestName);
-  if (check == ManifestCheck::kAccepted) SaveAcceptedRelease(manifest.serial);
+  if (check == ManifestCheck::kAccepted) SaveAcceptedRelease(manifest.Serial);
   return RefuseManifest(check, manifest);
 }
 
@@ -210,7 +210,7 @@ constexpr int kResumes = 3;
 // The part file of a download: named after the hash the manifest gives the
 // file, so that a part an earlier run left goes on only for the same file.
 std::string PartName(const ManifestFile& entry) {
-  return entry.name + "." + HexOf(entry.sha256).substr(0, 16) + ".part";
+  return entry.Name + "." + HexOf(entry.Sha256).substr(0, 16) + ".part";
 }
 
 // Erases the part files that the manifest does not name (earlier runs'
@@ -220,8 +220,8 @@ void EraseOtherParts(const Manifest& manifest) {
   platform::FoundEntry entry;
   std::vector<std::string> others;
   for (int rc = search.First("*.part", platform::attr::kHidden, entry); rc == 0; rc = search.Next(entry))
-    if (entry.name != PartName(*manifest.File(PackageName)) && entry.name != PartName(*manifest.File("unzip.exe")))
-      others.push_back(entry.name);
+    if (entry.Name != PartName(*manifest.File(PackageName)) && entry.Name != PartName(*manifest.File("unzip.exe")))
+      others.push_back(entry.Name);
   for (const std::string& name : others) files::EraseFile(name);
 }
 
@@ -229,7 +229,7 @@ void EraseOtherParts(const Manifest& manifest) {
 bool Matches(const std::string& file, const ManifestFile& entry) {
   platform::Sha256Digest digest{};
   std::uint64_t size = 0;
-  return platform::Sha256OfFile(file, digest, size) && size == entry.size && digest == entry.sha256;
+  return platform::Sha256OfFile(file, digest, size) && size == entry.Size && digest == entry.Sha256;
 }
 
 std::uint64_t SizeOf(const std::string& file) {
@@ -252,10 +252,10 @@ int FetchChecked(const std::string& folder, std::string_view name, const Manifes
   for (;;) {
     const std::uint64_t before = SizeOf(part);
     const bool mayResume = resumes < kResumes;
-    Downloaded got = FetchFilePart(folder, name, part, entry.size, !mayResume);
+    Downloaded got = FetchFilePart(folder, name, part, entry.Size, !mayResume);
     // A transfer that ended short of the manifest's size broke off, whatever
     // the server said.
-    const bool cameShort = got == Downloaded::kDone && SizeOf(part) < entry.size;
+    const bool cameShort = got == Downloaded::kDone && SizeOf(part) < entry.Size;
     if (cameShort) got = Downloaded::kBroken;
     if (got == Downloaded::kBroken && mayResume) {
       ++resumes;
@@ -317,10 +317,10 @@ bool InstallerFilesThere() {
 // ended with another exit code than 0) is told. The whole exit code counts:
 // one that is 0 in its low 16 bits only (65536) is a failure.
 int Install() {
-  files::State().startError = 0;
+  files::State().StartError = 0;
   (void)files::RunProgramDirect("frissit.exe", "", false);  // its low 16 bits only
-  std::uint32_t code = files::State().exitCode;
-  if (int error = files::State().startError) {
+  std::uint32_t code = files::State().ExitCode;
+  if (int error = files::State().StartError) {
     ui::Ask(std::string("A telepítő (frissit.exe) nem indítható el, hibakód: "_cp) + std::to_string(error), "");
     return kExitInstallerFailed;
   }

@@ -118,14 +118,14 @@ class LineReader {
 bool DecodeFile(std::string_view value, ManifestFile& file) {
   std::size_t first = value.find(' '), second = value.rfind(' ');
   if (first == std::string_view::npos || second == first) return false;
-  file.name = std::string(value.substr(0, first));
-  return Number(value.substr(first + 1, second - first - 1), file.size) &&
-         FromHex(value.substr(second + 1), file.sha256);
+  file.Name = std::string(value.substr(0, first));
+  return Number(value.substr(first + 1, second - first - 1), file.Size) &&
+         FromHex(value.substr(second + 1), file.Sha256);
 }
 
 const UpdateKey* KeyWithId(std::string_view keyId) {
   for (const UpdateKey& key : BuiltInUpdateKeys())
-    if (KeyIdOf(key.point) == keyId) return &key;
+    if (KeyIdOf(key.Point) == keyId) return &key;
   return nullptr;
 }
 
@@ -157,13 +157,13 @@ std::string FormatUtc(std::int64_t seconds) {
 
 std::string EncodeManifestBody(const Manifest& manifest) {
   std::string text = std::string(kMagic) + "\n";
-  text += "folder " + manifest.folder + "\n";
-  text += "serial " + std::to_string(manifest.serial) + "\n";
-  text += "issued " + FormatUtc(manifest.issued) + "\n";
-  text += "expires " + FormatUtc(manifest.expires) + "\n";
-  for (const ManifestFile& file : manifest.files)
-    text += "file " + file.name + " " + std::to_string(file.size) + " " + HexOf(file.sha256) + "\n";
-  return text + "key " + manifest.keyId + "\n";
+  text += "folder " + manifest.Folder + "\n";
+  text += "serial " + std::to_string(manifest.Serial) + "\n";
+  text += "issued " + FormatUtc(manifest.Issued) + "\n";
+  text += "expires " + FormatUtc(manifest.Expires) + "\n";
+  for (const ManifestFile& file : manifest.Files)
+    text += "file " + file.Name + " " + std::to_string(file.Size) + " " + HexOf(file.Sha256) + "\n";
+  return text + "key " + manifest.KeyId + "\n";
 }
 
 std::string EncodeManifest(const Manifest& manifest, const std::array<std::uint8_t, 64>& signature) {
@@ -178,23 +178,23 @@ bool DecodeManifest(std::string_view text, Manifest& manifest, std::size_t& sign
       !lines.Next("issued", issued) || !lines.Next("expires", expires))
     return false;
   manifest = Manifest{};
-  manifest.folder = std::string(folder);
-  if (!Number(serial, manifest.serial) || !ParseUtc(issued, manifest.issued) ||
-      !ParseUtc(expires, manifest.expires))
+  manifest.Folder = std::string(folder);
+  if (!Number(serial, manifest.Serial) || !ParseUtc(issued, manifest.Issued) ||
+      !ParseUtc(expires, manifest.Expires))
     return false;
   for (std::string_view value; lines.Next("file", value);) {
-    manifest.files.emplace_back();
-    if (!DecodeFile(value, manifest.files.back())) return false;
+    manifest.Files.emplace_back();
+    if (!DecodeFile(value, manifest.Files.back())) return false;
   }
   if (!lines.Next("key", keyId)) return false;
-  manifest.keyId = std::string(keyId);
+  manifest.KeyId = std::string(keyId);
   signedBytes = lines.At();
   return lines.Next("signature", signatureHex) && FromHex(signatureHex, signature) && lines.AtEnd();
 }
 
 const ManifestFile* Manifest::File(std::string_view name) const {
-  auto found = std::find_if(files.begin(), files.end(), [&](const ManifestFile& f) { return f.name == name; });
-  return found == files.end() ? nullptr : &*found;
+  auto found = std::find_if(Files.begin(), Files.end(), [&](const ManifestFile& f) { return f.Name == name; });
+  return found == Files.end() ? nullptr : &*found;
 }
 
 ManifestCheck CheckManifest(std::string_view text, std::string_view folder, std::uint64_t lastSerial,
@@ -203,15 +203,15 @@ ManifestCheck CheckManifest(std::string_view text, std::string_view folder, std:
   std::array<std::uint8_t, 64> signature{};
   if (text.size() > kManifestMaxBytes || !DecodeManifest(text, manifest, signedBytes, signature))
     return ManifestCheck::kBadSignature;
-  const UpdateKey* key = KeyWithId(manifest.keyId);
-  if (!key || !platform::VerifyP256Sha256(key->point, text.substr(0, signedBytes), signature))
+  const UpdateKey* key = KeyWithId(manifest.KeyId);
+  if (!key || !platform::VerifyP256Sha256(key->Point, text.substr(0, signedBytes), signature))
     return ManifestCheck::kBadSignature;
   // Signed, so these are the maker's word: for another folder, or without
   // the two files, it is not this update's manifest.
-  if (manifest.folder != folder || !manifest.File(PackageName) || !manifest.File("unzip.exe"))
+  if (manifest.Folder != folder || !manifest.File(PackageName) || !manifest.File("unzip.exe"))
     return ManifestCheck::kBadSignature;
-  if (manifest.serial < lastSerial) return ManifestCheck::kOlder;
-  if (now >= manifest.expires) return ManifestCheck::kExpired;
+  if (manifest.Serial < lastSerial) return ManifestCheck::kOlder;
+  if (now >= manifest.Expires) return ManifestCheck::kExpired;
   return ManifestCheck::kAccepted;
 }
 

@@ -30,11 +30,11 @@ void ShowStatusRow(std::string_view text, StatusHandle& handle) {
   int row = std::min(kBottomRow, High(console::WindMax()) + 3);
 
   handle = std::make_unique<StatusRow>();
-  handle->column = static_cast<std::uint8_t>(column);
-  handle->row = static_cast<std::uint8_t>(row);
-  handle->width = static_cast<std::uint8_t>(width);
-  handle->chars = ui::ReadRowChars(1, kScreenWidth, row);
-  handle->attrs = ui::ReadRowAttrs(1, kScreenWidth, row);
+  handle->Column = static_cast<std::uint8_t>(column);
+  handle->Row = static_cast<std::uint8_t>(row);
+  handle->Width = static_cast<std::uint8_t>(width);
+  handle->Chars = ui::ReadRowChars(1, kScreenWidth, row);
+  handle->Attrs = ui::ReadRowAttrs(1, kScreenWidth, row);
   if (width == 0) return;
   ui::WriteCharsAt(column, column + width - 1, row, shown);
   ui::WriteAttrsAt(column, column + width - 1, row,
@@ -43,8 +43,8 @@ void ShowStatusRow(std::string_view text, StatusHandle& handle) {
 
 void RemoveStatusRow(StatusHandle& handle) {
   if (!handle) return;
-  ui::WriteCharsAt(1, kScreenWidth, handle->row, handle->chars);
-  ui::WriteAttrsAt(1, kScreenWidth, handle->row, handle->attrs);
+  ui::WriteCharsAt(1, kScreenWidth, handle->Row, handle->Chars);
+  ui::WriteAttrsAt(1, kScreenWidth, handle->Row, handle->Attrs);
   handle.reset();
 }
 
@@ -53,8 +53,8 @@ void RemoveStatusRow(StatusHandle& handle) {
 bool TakeKey() {
   platform::Event event;
   while (console::KeyPressed() && console::ReadKeyEvent(event)) {
-    if (event.kind == platform::EventKind::kKey) {
-      console::TranslateKey(event.key);
+    if (event.Kind == platform::EventKind::kKey) {
+      console::TranslateKey(event.Key);
       return true;
     }
   }

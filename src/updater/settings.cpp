@@ -15,19 +15,19 @@ namespace {
 constexpr std::string_view kSection = "FRISSIT";
 
 struct Field {
-  std::string_view key;
-  int width;
-  std::string UpdateSettings::*member;
+  std::string_view Key;
+  int Width;
+  std::string UpdateSettings::*Member;
 };
 
 // In the order the keys are read and written.
 constexpr std::array<Field, 6> kFields = {{
-    {"frissdatum", UpdateSettings::kDateWidth, &UpdateSettings::lastUpdate},
-    {"frissnezdatum", UpdateSettings::kDateWidth, &UpdateSettings::lastLook},
-    {"netver", UpdateSettings::kVersionWidth, &UpdateSettings::networkVersion},
-    {"frisshely", UpdateSettings::kPlaceWidth, &UpdateSettings::source},
-    {"uzenet", UpdateSettings::kMessageWidth, &UpdateSettings::message},
-    {"kiadas", UpdateSettings::kVersionWidth, &UpdateSettings::release},
+    {"frissdatum", UpdateSettings::kDateWidth, &UpdateSettings::LastUpdate},
+    {"frissnezdatum", UpdateSettings::kDateWidth, &UpdateSettings::LastLook},
+    {"netver", UpdateSettings::kVersionWidth, &UpdateSettings::NetworkVersion},
+    {"frisshely", UpdateSettings::kPlaceWidth, &UpdateSettings::Source},
+    {"uzenet", UpdateSettings::kMessageWidth, &UpdateSettings::Message},
+    {"kiadas", UpdateSettings::kVersionWidth, &UpdateSettings::Release},
 }};
 
 // value cut to width, padded with blanks to width.
@@ -54,8 +54,8 @@ void SaveFields(std::span<const Field> fields) {
   bool opened = OpenedHere(console::kProgramStore);
   const UpdateSettings& settings = Settings();
   for (const Field& field : fields)
-    console::WriteSetting(console::kProgramStore, kSection, field.key,
-                          FieldText(settings.*field.member, field.width));
+    console::WriteSetting(console::kProgramStore, kSection, field.Key,
+                          FieldText(settings.*field.Member, field.Width));
   console::SaveStore(console::kProgramStore);
   if (opened) console::CloseStore(console::kProgramStore);
 }
@@ -77,8 +77,8 @@ void LoadUpdateSettings() {
   UpdateSettings& settings = Settings();
   for (const Field& field : kFields) {
     std::string value;
-    int line = console::ReadSetting(console::kProgramStore, kSection, field.key, value);
-    settings.*field.member = FieldText(line == -1 ? "" : value, field.width);
+    int line = console::ReadSetting(console::kProgramStore, kSection, field.Key, value);
+    settings.*field.Member = FieldText(line == -1 ? "" : value, field.Width);
   }
   if (opened) console::CloseStore(console::kProgramStore);
 }
@@ -87,14 +87,14 @@ void SaveUpdateSettings() { SaveFields(kFields); }
 
 std::uint64_t AcceptedRelease() {
   std::uint64_t serial = 0;
-  const std::string& text = Settings().release;
+  const std::string& text = Settings().Release;
   auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), serial);
   return error == std::errc() && text.find_first_not_of(' ', end - text.data()) == std::string::npos ? serial
                                                                                                       : 0;
 }
 
 void SaveAcceptedRelease(std::uint64_t serial) {
-  Settings().release = FieldText(std::to_string(serial), UpdateSettings::kVersionWidth);
+  Settings().Release = FieldText(std::to_string(serial), UpdateSettings::kVersionWidth);
   SaveFields(std::span<const Field>(&kFields.back(), 1));
 }
 

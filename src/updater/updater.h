@@ -127,8 +127,8 @@ void FtpCheckVersion(std::string_view folder, std::string& markerName,
 // What a shown status line saved: the text's column, row and width and the
 // 80 characters and attributes of the row before the text was written.
 struct StatusRow {
-  std::uint8_t column = 0, row = 0, width = 0;
-  std::string chars, attrs;
+  std::uint8_t Column = 0, Row = 0, Width = 0;
+  std::string Chars, Attrs;
 };
 // Owns a shown status line; empty when none is shown.
 using StatusHandle = std::unique_ptr<StatusRow>;
@@ -194,25 +194,25 @@ inline constexpr std::string_view ManifestName = "pszla.man";
 inline constexpr std::uint64_t kManifestMaxBytes = 64 * 1024;
 
 struct ManifestFile {
-  std::string name;
-  std::uint64_t size = 0;
-  std::array<std::uint8_t, 32> sha256{};
+  std::string Name;
+  std::uint64_t Size = 0;
+  std::array<std::uint8_t, 32> Sha256{};
 };
 
 struct Manifest {
-  std::string folder;
-  std::uint64_t serial = 0;
-  std::int64_t issued = 0, expires = 0;  // seconds since 1970-01-01 UTC
-  std::vector<ManifestFile> files;
-  std::string keyId;
+  std::string Folder;
+  std::uint64_t Serial = 0;
+  std::int64_t Issued = 0, Expires = 0;  // seconds since 1970-01-01 UTC
+  std::vector<ManifestFile> Files;
+  std::string KeyId;
   // The entry of the file of that name; nullptr when it has none.
   const ManifestFile* File(std::string_view name) const;
 };
 
 // A public key the updater trusts: the uncompressed P-256 point (X then Y).
 struct UpdateKey {
-  std::string_view role;  // "current" or "backup"
-  std::array<std::uint8_t, 64> point;
+  std::string_view Role;  // "current" or "backup"
+  std::array<std::uint8_t, 64> Point;
 };
 // The keys built into this program (the build names its keys file; a build
 // without one trusts no key and refuses every update).
@@ -248,13 +248,13 @@ enum class ManifestCheck { kAccepted, kBadSignature, kOlder, kExpired };
 struct UpdateSettings {
   static constexpr int kDateWidth = 20, kPlaceWidth = 200, kVersionWidth = 20,
                        kMessageWidth = 80;
-  std::string lastUpdate = std::string(kDateWidth, ' ');      // "frissdatum"
-  std::string lastLook = std::string(kDateWidth, ' ');        // "frissnezdatum"
-  std::string source = std::string(kPlaceWidth, ' ');         // "frisshely"
-  std::string networkVersion = std::string(kVersionWidth, ' ');  // "netver"
-  std::string message = std::string(kMessageWidth, ' ');      // "uzenet"
+  std::string LastUpdate = std::string(kDateWidth, ' ');      // "frissdatum"
+  std::string LastLook = std::string(kDateWidth, ' ');        // "frissnezdatum"
+  std::string Source = std::string(kPlaceWidth, ' ');         // "frisshely"
+  std::string NetworkVersion = std::string(kVersionWidth, ' ');  // "netver"
+  std::string Message = std::string(kMessageWidth, ' ');      // "uzenet"
   // The serial of the last manifest this installation accepted (decimal).
-  std::string release = std::string(kVersionWidth, ' ');      // "kiadas"
+  std::string Release = std::string(kVersionWidth, ' ');      // "kiadas"
 };
 // The process-wide record.
 UpdateSettings& Settings();

@@ -90,7 +90,7 @@ TEST_F(ConsoleTest, CtrlCTypedAsKeyIsNotDelivered) {
   term.PushChar('x');
   Event e;
   ASSERT_TRUE(ReadKeyEvent(e));
-  EXPECT_EQ(e.key.ch, 'x');
+  EXPECT_EQ(e.Key.Ch, 'x');
   EXPECT_TRUE(BreakFlag());
   EXPECT_FALSE(ReadKeyEvent(e));
   SetBreakFlag(false);
@@ -104,10 +104,10 @@ TEST_F(ConsoleTest, KeyEventsAreReadInOrderWithoutBlocking) {
   term.PushMouse(9, 4, 1);
   EXPECT_TRUE(KeyPressed());
   ASSERT_TRUE(ReadKeyEvent(e));
-  EXPECT_EQ(TranslateKey(e.key), 0xBB);
+  EXPECT_EQ(TranslateKey(e.Key), 0xBB);
   ASSERT_TRUE(ReadKeyEvent(e));
-  EXPECT_EQ(e.kind, EventKind::kMouse);
-  EXPECT_EQ(e.mouse.x, 9);
+  EXPECT_EQ(e.Kind, EventKind::kMouse);
+  EXPECT_EQ(e.Mouse.X, 9);
 }
 
 TEST_F(ConsoleTest, AConsoleThatWentAwayEndsTheProgramOnceTheKeysAreRead) {
@@ -120,8 +120,8 @@ TEST_F(ConsoleTest, AConsoleThatWentAwayEndsTheProgramOnceTheKeysAreRead) {
       call == 0 ? (void)KeyPressed() : (void)ReadKeyEvent(e);
       ADD_FAILURE() << "the program went on, call " << call;
     } catch (const ProgramEnd& end) {
-      EXPECT_EQ(end.code, kConsoleLostCode);
-      EXPECT_NE(end.code, 0);
+      EXPECT_EQ(end.Code, kConsoleLostCode);
+      EXPECT_NE(end.Code, 0);
     }
   }
 }

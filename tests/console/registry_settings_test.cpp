@@ -127,7 +127,7 @@ TEST_F(RegistryTest, ConsoleStoreMirrorsTheRegistry) {
   console::OpenStore(console::kConsoleStore);
   auto lines = [] {
     std::string all;
-    for (const auto& line : console::Settings().stores[3].lines) all += line.text + "|";
+    for (const auto& line : console::Settings().Stores[3].Lines) all += line.Text + "|";
     return all;
   };
   EXPECT_EQ(lines(), "*cmdwindow|font=Lucida Console|fontsize=0|");
@@ -140,8 +140,8 @@ TEST_F(RegistryTest, ConsoleStoreMirrorsTheRegistry) {
 
 TEST_F(RegistryTest, SavingStoreFourWritesTheFontInUse) {
   console::OpenStore(console::kConsoleStore);
-  console::Settings().font.face = "Consolas";
-  console::Settings().font.height = 22;
+  console::Settings().Font.Face = "Consolas";
+  console::Settings().Font.Height = 22;
   ASSERT_TRUE(console::SaveStore(console::kConsoleStore));
   EXPECT_EQ(Dword(Hive::kCurrentUser, kConsoleKey, "FontSize21"), 22 << 16);
   EXPECT_EQ(String(Hive::kCurrentUser, kConsoleKey, "FaceName"), "Consolas");
@@ -150,13 +150,13 @@ TEST_F(RegistryTest, SavingStoreFourWritesTheFontInUse) {
   EXPECT_EQ(value, "22");
 
   // Height 0 keeps the smallest usable height.
-  console::Settings().font.height = 0;
+  console::Settings().Font.Height = 0;
   ASSERT_TRUE(console::SaveStore(console::kConsoleStore));
   EXPECT_EQ(Dword(Hive::kCurrentUser, kConsoleKey, "FontSize21"), 14 << 16);
 
   // Store 4 not loaded: nothing is written.
   console::CloseStore(console::kConsoleStore);
-  console::Settings().font.height = 30;
+  console::Settings().Font.Height = 30;
   EXPECT_FALSE(console::SaveStore(console::kConsoleStore));
   EXPECT_EQ(Dword(Hive::kCurrentUser, kConsoleKey, "FontSize21"), 14 << 16);
 }

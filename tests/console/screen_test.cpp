@@ -46,9 +46,9 @@ TEST_F(ConsoleTest, CursorStaysInsideWindowAndIsShownAbsolute) {
 
 TEST_F(ConsoleTest, StringAtLastColumnWritesOneCellAndNeverWraps) {
   WriteString(80, 3, "XYZ", 0x1E);
-  EXPECT_EQ(Shown(80, 3).ch, 'X');
-  EXPECT_EQ(Shown(80, 3).attr, 0x1E);
-  EXPECT_EQ(Shown(1, 4).ch, ' ');
+  EXPECT_EQ(Shown(80, 3).Ch, 'X');
+  EXPECT_EQ(Shown(80, 3).Attr, 0x1E);
+  EXPECT_EQ(Shown(1, 4).Ch, ' ');
   WriteString(81, 3, "Q", 0x1E);  // off the screen: nothing
   WriteString(1, 26, "Q", 0x1E);
   EXPECT_EQ(Row(3).find('Q'), std::string::npos);
@@ -59,7 +59,7 @@ TEST_F(ConsoleTest, WriteCharsKeepsAttributesAndContinuesToScreenEnd) {
   WriteChars(79, 1, "abcd");
   EXPECT_EQ(Row(1).substr(78), "ab");
   EXPECT_EQ(Row(2).substr(0, 2), "cd");
-  EXPECT_EQ(Shown(1, 2).attr, 0x4F);
+  EXPECT_EQ(Shown(1, 2).Attr, 0x4F);
   WriteChars(79, 25, "wxyz");  // the screen ends after two characters
   EXPECT_EQ(Row(25).substr(78), "wx");
   EXPECT_EQ(Row(1).substr(0, 2), "  ");
@@ -67,20 +67,20 @@ TEST_F(ConsoleTest, WriteCharsKeepsAttributesAndContinuesToScreenEnd) {
 
 TEST_F(ConsoleTest, WriteStringDownStopsAtLastRow) {
   WriteStringDown(5, 23, "ABCDE", 0x70);
-  EXPECT_EQ(Shown(5, 23).ch, 'A');
-  EXPECT_EQ(Shown(5, 25).ch, 'C');
-  EXPECT_EQ(Shown(5, 25).attr, 0x70);
-  EXPECT_EQ(Shown(6, 25).ch, ' ');
+  EXPECT_EQ(Shown(5, 23).Ch, 'A');
+  EXPECT_EQ(Shown(5, 25).Ch, 'C');
+  EXPECT_EQ(Shown(5, 25).Attr, 0x70);
+  EXPECT_EQ(Shown(6, 25).Ch, ' ');
 }
 
 TEST_F(ConsoleTest, FillStopsAtLastCellOfScreen) {
   Fill(75, 25, 100, '#', 0x2A);
   EXPECT_EQ(Row(25).substr(74), "######");
-  EXPECT_EQ(Shown(80, 25).attr, 0x2A);
+  EXPECT_EQ(Shown(80, 25).Attr, 0x2A);
   EXPECT_EQ(Row(1).substr(0, 5), "     ");  // nothing wrapped to the top
   Fill(1, 2, 81, '=', 0x07);                  // a fill may continue on the next row
-  EXPECT_EQ(Shown(1, 3).ch, '=');
-  EXPECT_EQ(Shown(2, 3).ch, ' ');
+  EXPECT_EQ(Shown(1, 3).Ch, '=');
+  EXPECT_EQ(Shown(2, 3).Ch, ' ');
 }
 
 TEST_F(ConsoleTest, RowSegmentsReadBackAndAttributesWriteBack) {
@@ -105,7 +105,7 @@ TEST_F(ConsoleTest, SavedRectangleRestoresByteForByte) {
   EXPECT_EQ(ReadChars(5, 15, 4), std::string(11, 'A' + 4));
   EXPECT_EQ(ReadAttrs(5, 15, 6), std::string(11, '\x06'));
   EXPECT_EQ(ReadChars(16, 16, 4), " ");
-  EXPECT_EQ(Shown(15, 6).ch, 'A' + 6);
+  EXPECT_EQ(Shown(15, 6).Ch, 'A' + 6);
 }
 
 TEST_F(ConsoleTest, ClearWindowAndClearEolUseTextAttrInsideWindow) {
@@ -114,7 +114,7 @@ TEST_F(ConsoleTest, ClearWindowAndClearEolUseTextAttrInsideWindow) {
   SetTextAttr(0x1F);
   ClearWindow();
   EXPECT_EQ(Row(2).substr(0, 8), "..    ..");
-  EXPECT_EQ(Shown(3, 3).attr, 0x1F);
+  EXPECT_EQ(Shown(3, 3).Attr, 0x1F);
   SetWindow(1, 5, 80, 5);
   GotoXY(78, 1);
   ClearEol();

@@ -20,7 +20,7 @@ class SettingsStoreTest : public SettingsSandbox {
     std::ofstream(Path(name), std::ios::binary) << bytes;
     UsePath(n, Path(name));
   }
-  void UsePath(int n, const std::string& path) { console::Settings().stores[n - 1].path = path; }
+  void UsePath(int n, const std::string& path) { console::Settings().Stores[n - 1].Path = path; }
 
   std::string FileBytes(const std::string& name) {
     std::ifstream in(Path(name), std::ios::binary);
@@ -41,7 +41,7 @@ TEST_F(SettingsStoreTest, MissingFileIsCreatedWithTheUserLine) {
   console::OpenStore(kProgramStore);
   EXPECT_TRUE(console::StoreLoaded(kProgramStore));
   EXPECT_EQ(FileBytes("prog.res"), "UserMINTA\r\n");
-  EXPECT_EQ(console::Settings().stores[0].lines.size(), 1u);
+  EXPECT_EQ(console::Settings().Stores[0].Lines.size(), 1u);
 }
 
 TEST_F(SettingsStoreTest, ReadSettingLooksOnlyInsideTheSection) {
@@ -151,7 +151,7 @@ TEST_F(SettingsStoreTest, FileThatCannotBeCreatedEndsTheProgram) {
     console::OpenStore(kProgramStore);
     FAIL() << "the program went on";
   } catch (const console::ProgramEnd& end) {
-    EXPECT_EQ(end.code, 3);  // path not found
+    EXPECT_EQ(end.Code, 3);  // path not found
   }
   EXPECT_FALSE(console::StoreLoaded(kProgramStore));
 }
@@ -197,8 +197,8 @@ TEST(Stopwatch, CountsHundredthsAndDoesNotWrapAtMidnight) {
   clock.Set(((10 * 60 + 59) * 60 + 59) * 100LL + 95);  // 10:59:59.95
   console::StopwatchMark mark;
   console::StopwatchStart(mark);
-  EXPECT_EQ(mark.hours, 10);
-  EXPECT_EQ(mark.hundredths, 95);
+  EXPECT_EQ(mark.Hours, 10);
+  EXPECT_EQ(mark.Hundredths, 95);
   clock.Advance(1234);
   EXPECT_EQ(console::StopwatchElapsed(mark), 1234);
 

@@ -94,20 +94,20 @@ TEST_F(RunProgramSettings, StartsTheFontControlOnceHandsItTheFontKeysAndUndoesIt
       term,
       [&] {
         EXPECT_TRUE(console::FontControlReady());
-        EXPECT_EQ(control.remembers, 1);
+        EXPECT_EQ(control.Remembers, 1);
         EXPECT_EQ(console::ComputerName(), platform::ComputerName());
         EXPECT_EQ(console::UserName(), "");
-        int height = control.height;
+        int height = control.Height;
         console::ConsoleStartup();  // the utility start-up's second call
-        EXPECT_EQ(control.height, height);
-        EXPECT_EQ(control.remembers, 1);
+        EXPECT_EQ(control.Height, height);
+        EXPECT_EQ(control.Remembers, 1);
         term.PushKey(platform::scan::kUp, 0, platform::kLeftAlt);
         EXPECT_EQ(ui::ReadEvent(), 0);  // consumed by the font step
-        EXPECT_EQ(control.height, height + 1);
+        EXPECT_EQ(control.Height, height + 1);
       },
       &control);
   EXPECT_EQ(code, 0);
-  EXPECT_EQ(control.restores, 1);
-  EXPECT_EQ(control.unloads, 1);
+  EXPECT_EQ(control.Restores, 1);
+  EXPECT_EQ(control.Unloads, 1);
   EXPECT_FALSE(console::FontControlReady());
 }

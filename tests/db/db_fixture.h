@@ -172,7 +172,7 @@ class EngineTest : public ::testing::Test {
     try {
       body();
     } catch (const console::ProgramEnd& end) {
-      return end.code;
+      return end.Code;
     }
     return -1;
   }

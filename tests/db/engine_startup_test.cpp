@@ -71,9 +71,9 @@ TEST(EngineStartup, WithNobodyAtTheScreenNeitherAQuestionNorAFatalEndWaits) {
 
 TEST(EngineStartup, TheProgramSettingsMayNameTheStation) {
   db::ResetEngine();
-  console::SettingsStore& store = console::Settings().stores[console::kProgramStore - 1];
-  store.loaded = true;
-  store.lines = {{"*ADATBAZIS", "\r\n"}, {"ALLOMAS=KASSZA2", "\r\n"}};
+  console::SettingsStore& store = console::Settings().Stores[console::kProgramStore - 1];
+  store.Loaded = true;
+  store.Lines = {{"*ADATBAZIS", "\r\n"}, {"ALLOMAS=KASSZA2", "\r\n"}};
   db::UseHost host(startup::ConsoleHost());
   db::InitDatabase();
   EXPECT_EQ(db::StationId(), "KASSZA2");

@@ -20,22 +20,22 @@ namespace {
 
 // 16 bytes: the sort key, the input position, filler.
 struct Rec {
-  std::uint32_t key, seq;
-  std::array<std::uint8_t, 8> fill;
+  std::uint32_t Key, Seq;
+  std::array<std::uint8_t, 8> Fill;
 };
 static_assert(sizeof(Rec) == 16);
 
 bool KeyLess(const void* a, const void* b) {
-  return static_cast<const Rec*>(a)->key < static_cast<const Rec*>(b)->key;
+  return static_cast<const Rec*>(a)->Key < static_cast<const Rec*>(b)->Key;
 }
 
 std::vector<Rec> RandomRecs(std::size_t n, std::uint32_t keys, unsigned seed) {
   std::mt19937 gen(seed);
   std::vector<Rec> recs(n);
   for (std::size_t i = 0; i < n; ++i) {
-    recs[i].key = gen() % keys;
-    recs[i].seq = static_cast<std::uint32_t>(i);
-    for (auto& b : recs[i].fill) b = static_cast<std::uint8_t>(gen());
+    recs[i].Key = gen() % keys;
+    recs[i].Seq = static_cast<std::uint32_t>(i);
+    for (auto& b : recs[i].Fill) b = static_cast<std::uint8_t>(gen());
   }
   return recs;
 }
@@ -175,7 +175,7 @@ TEST_F(ExternalSortTest, PackedRecordsSortAsWholeOnesAndFitMoreInARun) {
   for (std::size_t n : {0, 1, 40, 2000}) {  // 40 spills whole records, not packed ones
     SCOPED_TRACE(n);
     std::vector<Rec> recs = RandomRecs(n, 50, static_cast<unsigned>(n) + 11), out;
-    for (Rec& r : recs) r.fill = {};
+    for (Rec& r : recs) r.Fill = {};
     sawWorkFile_ = false;
     ASSERT_EQ(Sort(recs, out), 0);
     std::stable_sort(recs.begin(), recs.end(), [](const Rec& a, const Rec& b) { return KeyLess(&a, &b); });
@@ -190,7 +190,7 @@ TEST_F(ExternalSortTest, PackedRecordsSortAsWholeOnesAndFitMoreInARun) {
     return std::uint64_t{key / 8};
   };
   std::vector<Rec> many = RandomRecs(2000, 50, 5), sorted;
-  for (Rec& r : many) r.fill = {};
+  for (Rec& r : many) r.Fill = {};
   ASSERT_EQ(Sort(many, sorted), 0);
   std::stable_sort(many.begin(), many.end(), [](const Rec& a, const Rec& b) { return KeyLess(&a, &b); });
   EXPECT_TRUE(SameRecs(sorted, many));

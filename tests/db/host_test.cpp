@@ -20,30 +20,30 @@ namespace {
 using namespace platform::literals;
 
 struct HostEnded {
-  int code;
+  int Code;
 };
 
 // Records what the engine shows; answers questions with Esc; ends by
 // throwing HostEnded.
 class RecordingHost final : public db::Host {
  public:
-  std::vector<std::string> asked, reports, lines, shown, written;
-  std::deque<db::KeyTaken> keys;
+  std::vector<std::string> Asked, Reports, Lines, Shown, Written;
+  std::deque<db::KeyTaken> Keys;
 
   std::string StationSetting() override { return "RECORDER"; }
   std::string MachineName() override { return "MACHINE"; }
   int Ask(std::string_view message, std::string_view) override {
-    asked.emplace_back(message);
+    Asked.emplace_back(message);
     return 0;
   }
-  void Report(std::string_view report) override { reports.emplace_back(report); }
+  void Report(std::string_view report) override { Reports.emplace_back(report); }
   [[noreturn]] void End(int code) override { throw HostEnded{code}; }
-  void Line(std::string_view text) override { lines.emplace_back(text); }
+  void Line(std::string_view text) override { Lines.emplace_back(text); }
   bool Attended() override { return false; }
-  bool InputWaiting() override { return !keys.empty(); }
+  bool InputWaiting() override { return !Keys.empty(); }
   db::KeyTaken TakeInput() override {
-    db::KeyTaken key = keys.front();
-    keys.pop_front();
+    db::KeyTaken key = Keys.front();
+    Keys.pop_front();
     return key;
   }
   std::unique_ptr<db::HostView> ShowBusyBox(int topRow) override {
@@ -68,8 +68,8 @@ class RecordingHost final : public db::Host {
     std::vector<std::string>& written_;
   };
   std::unique_ptr<db::HostView> View(std::string what) {
-    shown.push_back(std::move(what));
-    return std::make_unique<Recorded>(written);
+    Shown.push_back(std::move(what));
+    return std::make_unique<Recorded>(Written);
   }
 };
 
@@ -96,7 +96,7 @@ class HeadlessEngineTest : public ::testing::Test {
     try {
       body();
     } catch (const HostEnded& end) {
-      return end.code;
+      return end.Code;
     }
     return -1;
   }
@@ -124,19 +124,19 @@ TEST_F(HeadlessEngineTest, StationNameMessagesAndFatalEndsGoThroughTheHost) {
   ASSERT_EQ(platform::WriteFileBytes("ODD.DAT", std::string(101, '\0')), 0);
   db::DataFile odd;
   EXPECT_EQ(EndCode([&] { (void)db::OpenDataFile(odd, "ODD.DAT", 40); }), 1);
-  ASSERT_EQ(host_.asked.size(), 1u);
-  EXPECT_EQ(host_.asked[0].substr(0, 33), "Hibás rekordhossz a(z) ODD.DAT ál"_cp);
+  ASSERT_EQ(host_.Asked.size(), 1u);
+  EXPECT_EQ(host_.Asked[0].substr(0, 33), "Hibás rekordhossz a(z) ODD.DAT ál"_cp);
   EXPECT_FALSE(odd.Handle->IsOpen());
 
   MakeRecords("T.DAT", 40, {"ONE"});
   db::DataFile f;
   ASSERT_TRUE(db::OpenDataFile(f, "T.DAT", 40).Ok());
   db::State().LastIOResult = db::kWriteError;
-  host_.keys = {db::KeyTaken::kOther};
+  host_.Keys = {db::KeyTaken::kOther};
   EXPECT_EQ(EndCode([&] { db::CheckDataIO(f, 7); }), db::kWriteError);
-  ASSERT_EQ(host_.reports.size(), 1u);
-  EXPECT_NE(host_.reports[0].find("File T.DAT Record 7"), std::string::npos) << host_.reports[0];
-  EXPECT_EQ(host_.keys.size(), 1u) << "nobody is at the screen: no key is waited for";
+  ASSERT_EQ(host_.Reports.size(), 1u);
+  EXPECT_NE(host_.Reports[0].find("File T.DAT Record 7"), std::string::npos) << host_.Reports[0];
+  EXPECT_EQ(host_.Keys.size(), 1u) << "nobody is at the screen: no key is waited for";
   EXPECT_FALSE(f.Handle->IsOpen());
 }
 
@@ -146,14 +146,14 @@ TEST_F(HeadlessEngineTest, AWaitShowsTheBusyBoxAndEscGivesItUp) {
   EXPECT_TRUE(db::OpenDataFile(sharer, "T.DAT", 40).Ok());
   EXPECT_TRUE(db::OpenDataFile(locker, "T.DAT", 40).Ok());
   ASSERT_TRUE(db::ShareFile(sharer));
-  host_.keys = {db::KeyTaken::kOther, db::KeyTaken::kNone, db::KeyTaken::kEsc};
+  host_.Keys = {db::KeyTaken::kOther, db::KeyTaken::kNone, db::KeyTaken::kEsc};
   EXPECT_FALSE(db::LockWholeFile(locker));
-  EXPECT_TRUE(host_.keys.empty());
-  ASSERT_EQ(host_.shown.size(), 1u);
-  EXPECT_EQ(host_.shown[0], "busy box from row 12");
-  ASSERT_GE(host_.written.size(), 3u);
-  EXPECT_EQ(host_.written[0], "1,1:" + std::string("   A file-t foglalják!   "_cp));
-  EXPECT_EQ(host_.written[2], "2,3:T.DAT");
+  EXPECT_TRUE(host_.Keys.empty());
+  ASSERT_EQ(host_.Shown.size(), 1u);
+  EXPECT_EQ(host_.Shown[0], "busy box from row 12");
+  ASSERT_GE(host_.Written.size(), 3u);
+  EXPECT_EQ(host_.Written[0], "1,1:" + std::string("   A file-t foglalják!   "_cp));
+  EXPECT_EQ(host_.Written[2], "2,3:T.DAT");
 }
 
 TEST_F(HeadlessEngineTest, StaleMarkersAndTheRebuildReportThroughTheHost) {
@@ -163,18 +163,18 @@ TEST_F(HeadlessEngineTest, StaleMarkersAndTheRebuildReportThroughTheHost) {
   bytes[16] = 1;
   ASSERT_EQ(platform::WriteFileBytes("KESZLET.dat", bytes), 0);
   EXPECT_EQ(db::ClearStaleMarkers("*.dat", "", "KESZLET.DAT"), 0);
-  ASSERT_EQ(host_.lines.size(), 1u);
-  EXPECT_NE(host_.lines[0].find("KESZLET.dat Tranzakció!"_cp), std::string::npos) << host_.lines[0];
+  ASSERT_EQ(host_.Lines.size(), 1u);
+  EXPECT_NE(host_.Lines[0].find("KESZLET.dat Tranzakció!"_cp), std::string::npos) << host_.Lines[0];
 
   db::RebuildResult result = db::RebuildIndex(false, "KESZLET I 40 0 6 8");
   ASSERT_EQ(result.Code, db::kRebuildDone) << result.Reason;
   EXPECT_EQ(result.Indexed, 2);
-  ASSERT_FALSE(host_.shown.empty());
-  EXPECT_EQ(host_.shown[0], "title KESZLET ");
-  EXPECT_EQ(host_.shown[1], "counter KESZLET beolvasott      : ");
-  EXPECT_NE(std::find(host_.written.begin(), host_.written.end(), "1,1:     3"), host_.written.end());
-  ASSERT_EQ(host_.asked.size(), 1u);  // the skipped record, left as it is on Esc
-  EXPECT_NE(host_.asked[0].find("Kimaradt rekordok"), std::string::npos);
+  ASSERT_FALSE(host_.Shown.empty());
+  EXPECT_EQ(host_.Shown[0], "title KESZLET ");
+  EXPECT_EQ(host_.Shown[1], "counter KESZLET beolvasott      : ");
+  EXPECT_NE(std::find(host_.Written.begin(), host_.Written.end(), "1,1:     3"), host_.Written.end());
+  ASSERT_EQ(host_.Asked.size(), 1u);  // the skipped record, left as it is on Esc
+  EXPECT_NE(host_.Asked[0].find("Kimaradt rekordok"), std::string::npos);
 }
 
 }  // namespace

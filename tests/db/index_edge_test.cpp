@@ -61,9 +61,9 @@ void Insert(db::IndexFile& x, const std::string& key, std::int32_t ref) {
 // A full leaf of the even keys 2..64 takes a 33rd key below, at and above its
 // middle: two pages of 16 under a new root holding the middle item.
 struct SplitCase {
-  int newKey;
-  int middle;
-  std::vector<int> left, right;
+  int NewKey;
+  int Middle;
+  std::vector<int> Left, Right;
 };
 
 class LeafSplit : public ::testing::TestWithParam<SplitCase> {};
@@ -73,19 +73,19 @@ TEST_P(LeafSplit, ThirtyThirdKeyMakesTwoPagesOfSixteenUnderANewRoot) {
   auto x = MemoryIndex(8, false);
   for (int i : Evens(2, 64)) Insert(*x, K(i), i);
   ASSERT_EQ(PagesOf(*x).Records(), 2);  // header and one leaf
-  Insert(*x, K(c.newKey), c.newKey);
+  Insert(*x, K(c.NewKey), c.NewKey);
 
   ASSERT_EQ(PagesOf(*x).Records(), 4);
   std::int32_t root = PagesOf(*x).Header(8);
   EXPECT_EQ(root, 3);
   db::IndexPage top = PageOf(*x, root);
   ASSERT_EQ(top.ItemCount, 1);
-  EXPECT_EQ(top.Item(1).Key.View(), K(c.middle));
-  EXPECT_EQ(top.Item(1).RecordRef, c.middle);
+  EXPECT_EQ(top.Item(1).Key.View(), K(c.Middle));
+  EXPECT_EQ(top.Item(1).RecordRef, c.Middle);
   EXPECT_EQ(top.LeftChild, 1);
   EXPECT_EQ(top.Item(1).ChildPage, 2);
-  EXPECT_EQ(KeysOf(PageOf(*x, 1)), KeyRange(c.left));
-  EXPECT_EQ(KeysOf(PageOf(*x, 2)), KeyRange(c.right));
+  EXPECT_EQ(KeysOf(PageOf(*x, 1)), KeyRange(c.Left));
+  EXPECT_EQ(KeysOf(PageOf(*x, 2)), KeyRange(c.Right));
   EXPECT_EQ(Check(*x), "");
 }
 
@@ -394,7 +394,7 @@ class IndexFault : public ::testing::Test {
     try {
       db::SeekKey(*x_, ref, key);
     } catch (const PageFaultSeen& fault) {
-      return fault.n;
+      return fault.N;
     }
     return -1;
   }

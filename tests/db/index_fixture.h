@@ -18,7 +18,7 @@ namespace db_test {
 
 // Thrown by MemoryPages::Fault: the engine found record n making no sense.
 struct PageFaultSeen {
-  std::int32_t n;
+  std::int32_t N;
 };
 
 class MemoryPages : public db::PageStore {

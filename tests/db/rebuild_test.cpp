@@ -92,8 +92,8 @@ void ExpectSoundData(const std::string& data, int recLen) {
 // record first), go into the index one by one, upper-cased; without
 // duplicates a key the index holds already is refused and listed.
 struct Expected {
-  Items items;           // index order
-  std::string skipFile;  // "" when nothing is refused
+  Items ItemsInOrder;    // index order
+  std::string SkipFile;  // "" when nothing is refused
 };
 Expected ExpectedRebuild(const std::string& data, int recLen, const std::vector<std::pair<int, int>>& parts,
                          bool duplicates) {
@@ -125,7 +125,7 @@ Expected ExpectedRebuild(const std::string& data, int recLen, const std::vector<
 
 Items ExpectedItems(const std::string& data, int recLen, const std::vector<std::pair<int, int>>& parts,
                     bool duplicates) {
-  return ExpectedRebuild(data, recLen, parts, duplicates).items;
+  return ExpectedRebuild(data, recLen, parts, duplicates).ItemsInOrder;
 }
 
 // count live records (every seventh free) of recLen bytes whose keys at
@@ -199,9 +199,9 @@ class RebuildTest : public EngineTest {
     db::RebuildResult result = Rebuild("T I " + std::to_string(recLen) + (duplicates ? " 1 " : " 0 ") +
                                        std::to_string(kKeyPos) + " " + std::to_string(keyLen));
     EXPECT_EQ(result.Code, db::kRebuildDone) << result.Reason;
-    EXPECT_EQ(IndexItems("I.idx", keyLen, duplicates), expected.items);
-    EXPECT_EQ(result.Skipped, result.Read - static_cast<std::int32_t>(expected.items.size()));
-    EXPECT_EQ(Exists("I_hiba.txt") ? Bytes("I_hiba.txt") : "", expected.skipFile);
+    EXPECT_EQ(IndexItems("I.idx", keyLen, duplicates), expected.ItemsInOrder);
+    EXPECT_EQ(result.Skipped, result.Read - static_cast<std::int32_t>(expected.ItemsInOrder.size()));
+    EXPECT_EQ(Exists("I_hiba.txt") ? Bytes("I_hiba.txt") : "", expected.SkipFile);
     return db::CheckIndexImage(Bytes("I.idx"), keyLen, duplicates).Depth;
   }
 
@@ -515,30 +515,30 @@ TEST_F(RebuildTest, TreeOfEverySizeHoldsTheSortedKeysInSoundPages) {
 // root of one item (41 pages, three levels); 32 keys fit one page.
 TEST_F(RebuildTest, PagesHoldExactlyTheFillAndTheirCountFollowsFromIt) {
   struct Case {
-    int keys, pages, depth;
-    std::map<int, int> pagesOfCount;  // item count: pages holding it
+    int Keys, Pages, Depth;
+    std::map<int, int> PagesOfCount;  // item count: pages holding it
   } cases[] = {{1025, 41, 3, {{1, 1}, {18, 2}, {26, 38}}}, {32, 1, 1, {{32, 1}}}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.keys);
+    SCOPED_TRACE(c.Keys);
     std::vector<std::string> records;
-    for (int i = 0; i < c.keys; ++i) {
+    for (int i = 0; i < c.Keys; ++i) {
       char key[16];
       std::snprintf(key, sizeof key, "%08d", static_cast<int>((i * 7919LL) % 100003));
       records.push_back(Live(key));
     }
     Put("T.dat", DataImage(records));
-    ASSERT_EQ(Rebuild("T I 40 0 6 8").Indexed, c.keys);
+    ASSERT_EQ(Rebuild("T I 40 0 6 8").Indexed, c.Keys);
     const std::string index = Bytes("I.idx");
     db::IndexCheck check = db::CheckIndexImage(index, kKeyLen, false);
     EXPECT_EQ(check.Fault, "");
-    EXPECT_EQ(check.Pages, c.pages);
+    EXPECT_EQ(check.Pages, c.Pages);
     EXPECT_EQ(check.FreePages, 0);
-    EXPECT_EQ(check.Depth, c.depth);
+    EXPECT_EQ(check.Depth, c.Depth);
     std::map<int, int> pagesOfCount;
     const std::size_t page = db::IndexRecLen(kKeyLen);
     for (std::size_t at = page; at < index.size(); at += page)
       ++pagesOfCount[static_cast<std::uint8_t>(index[at])];
-    EXPECT_EQ(pagesOfCount, c.pagesOfCount);
+    EXPECT_EQ(pagesOfCount, c.PagesOfCount);
   }
 }
 

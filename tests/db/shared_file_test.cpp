@@ -131,9 +131,9 @@ TEST_F(SharedFileTest, ReadOnlyFilesAreNotWrittenWhoeverAsks) {
 enum class Op { kCreateOver, kErase, kRenameFrom, kRenameOnto, kCopyOver, kWriteBytesOver };
 
 struct SharingCase {
-  Op op;
-  const char* name;
-  int denyWrite, denyNone, readOnlyDenyNone;  // the result against each holder
+  Op Operation;
+  const char* Name;
+  int DenyWrite, DenyNone, ReadOnlyDenyNone;  // the result against each holder
 };
 
 constexpr int kOk = platform::error::kNone, kShared = platform::error::kSharingViolation;
@@ -201,16 +201,16 @@ class SharingTableTest : public SharedFileTest {
 
 TEST_F(SharingTableTest, AHeldFileIsChangedOnlyAsItsHolderShares) {
   for (const SharingCase& c : kSharingTable) {
-    const int expected[] = {c.denyWrite, c.denyNone, c.readOnlyDenyNone};
+    const int expected[] = {c.DenyWrite, c.DenyNone, c.ReadOnlyDenyNone};
     for (int h = 0; h < 3; ++h) {
       char what[64];
-      std::snprintf(what, sizeof what, "%s against a holder 0x%02X", c.name, kHolders[h]);
+      std::snprintf(what, sizeof what, "%s against a holder 0x%02X", c.Name, kHolders[h]);
       SCOPED_TRACE(what);
       auto holder = NewFile();
       ASSERT_EQ(holder->Open("F.DAT", kHolders[h]), 0);
-      EXPECT_EQ(Run(c.op), expected[h]);
+      EXPECT_EQ(Run(c.Operation), expected[h]);
       holder->Close();
-      if (expected[h] == kOk) ExpectReplacedAndReset(c.op);
+      if (expected[h] == kOk) ExpectReplacedAndReset(c.Operation);
       else ExpectUntouched();
     }
   }

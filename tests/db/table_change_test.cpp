@@ -16,35 +16,35 @@ constexpr int kRec = 300;  // record 13 spans the file's first 4096-byte boundar
 // One station's open table: the data file and its two indexes (by code,
 // unique; by name, equal keys allowed).
 struct Station {
-  db::DataFile f;
-  db::IndexFile byCode, byName;
+  db::DataFile F;
+  db::IndexFile ByCode, ByName;
   Station() {
-    EXPECT_TRUE(db::OpenOrCreateDataFile(f, "T.DAT", kRec).Ok());
-    EXPECT_TRUE(db::OpenOrCreateIndex(byCode, "T1.IDX", 6, 0).Ok());
-    EXPECT_TRUE(db::OpenOrCreateIndex(byName, "T2.IDX", 20, 1).Ok());
+    EXPECT_TRUE(db::OpenOrCreateDataFile(F, "T.DAT", kRec).Ok());
+    EXPECT_TRUE(db::OpenOrCreateIndex(ByCode, "T1.IDX", 6, 0).Ok());
+    EXPECT_TRUE(db::OpenOrCreateIndex(ByName, "T2.IDX", 20, 1).Ok());
   }
   // Stops: its files closed, whatever change it has under way not ended.
   void Stop() {
-    EXPECT_TRUE(db::CloseIndex(byCode).Ok());
-    EXPECT_TRUE(db::CloseIndex(byName).Ok());
-    EXPECT_TRUE(db::CloseDataFile(f).Ok());
+    EXPECT_TRUE(db::CloseIndex(ByCode).Ok());
+    EXPECT_TRUE(db::CloseIndex(ByName).Ok());
+    EXPECT_TRUE(db::CloseDataFile(F).Ok());
   }
   // The keys' change for the two images (empty: none).
   db::TableChange Change(db::TableChangeKind kind, std::int32_t n, const std::vector<std::uint8_t>& before,
                          const std::vector<std::uint8_t>& after) {
     auto code = [](const auto& r) { return r.empty() ? std::nullopt : std::optional<std::string>(std::string(r.begin() + 5, r.begin() + 11)); };
     auto name = [](const auto& r) { return r.empty() ? std::nullopt : std::optional<std::string>(std::string(r.begin() + 11, r.begin() + 31)); };
-    return {kind, n, before, after, {{&byCode, code(before), code(after)}, {&byName, name(before), name(after)}}};
+    return {kind, n, before, after, {{&ByCode, code(before), code(after)}, {&ByName, name(before), name(after)}}};
   }
   std::int32_t Add(const std::vector<std::uint8_t>& image) {
     std::int32_t n = 0;
-    db::AllocRecord(f, n);
-    EXPECT_TRUE(db::BeginTableChange(f, Change(db::TableChangeKind::kAdd, n, {}, image)));
-    db::WriteRecordHeld(f, n, image.data());
-    db::InsertKey(byCode, n, std::string(image.begin() + 5, image.begin() + 11));
-    db::InsertKey(byName, n, std::string(image.begin() + 11, image.begin() + 31));
-    db::EndTableChange(f);
-    db::UnlockRecord(f, n);
+    db::AllocRecord(F, n);
+    EXPECT_TRUE(db::BeginTableChange(F, Change(db::TableChangeKind::kAdd, n, {}, image)));
+    db::WriteRecordHeld(F, n, image.data());
+    db::InsertKey(ByCode, n, std::string(image.begin() + 5, image.begin() + 11));
+    db::InsertKey(ByName, n, std::string(image.begin() + 11, image.begin() + 31));
+    db::EndTableChange(F);
+    db::UnlockRecord(F, n);
     return n;
   }
   bool Has(db::IndexFile& x, std::int32_t n, const std::string& key) {
@@ -54,7 +54,7 @@ struct Station {
   }
   std::vector<std::uint8_t> Read(std::int32_t n) {
     std::vector<std::uint8_t> record(kRec);
-    db::PeekRecord(f, n, record.data());
+    db::PeekRecord(F, n, record.data());
     return record;
   }
 };
@@ -77,7 +77,7 @@ class TableChangeTest : public db_test::EngineTest {
     for (int i = 1; i <= 14; ++i)
       a->Add(Partner("C" + std::to_string(100 + i) + "XX", "NAME " + std::to_string(100 + i) + "               ", 'a'));
   }
-  int Settle() { return db::RecoverTableChanges(b->f, {&b->byCode, &b->byName}); }
+  int Settle() { return db::RecoverTableChanges(b->F, {&b->ByCode, &b->ByName}); }
   std::unique_ptr<Station> a, b;
 };
 
@@ -87,23 +87,23 @@ class TableChangeTest : public db_test::EngineTest {
 TEST_F(TableChangeTest, ATornRewriteIsPutBackWithItsKeys) {
   const auto before = a->Read(13), after = Partner("C999XX", "NEW NAME            ", 'z');
   std::vector<std::uint8_t> held(kRec);
-  db::ReadRecord(a->f, 13, held.data());
-  ASSERT_TRUE(db::BeginTableChange(a->f, a->Change(db::TableChangeKind::kChange, 13, before, after)));
+  db::ReadRecord(a->F, 13, held.data());
+  ASSERT_TRUE(db::BeginTableChange(a->F, a->Change(db::TableChangeKind::kChange, 13, before, after)));
   std::int32_t ref = 13;
-  db::RemoveKey(a->byCode, ref, "C113XX");
-  db::InsertKey(a->byCode, 13, "C999XX");
+  db::RemoveKey(a->ByCode, ref, "C113XX");
+  db::InsertKey(a->ByCode, 13, "C999XX");
   const std::size_t cut = 4096 - 13 * kRec;
   std::vector<std::uint8_t> torn(after.begin(), after.begin() + static_cast<long>(cut));
   torn.insert(torn.end(), before.begin() + static_cast<long>(cut), before.end());
-  db::WriteRecordHeld(a->f, 13, torn.data());
+  db::WriteRecordHeld(a->F, 13, torn.data());
   a->Stop();
   EXPECT_EQ(b->Read(13), torn);
 
   EXPECT_EQ(Settle(), 1);
   EXPECT_EQ(b->Read(13), before);
-  EXPECT_TRUE(b->Has(b->byCode, 13, "C113XX"));
-  EXPECT_FALSE(b->Has(b->byCode, 13, "C999XX"));
-  EXPECT_TRUE(b->Has(b->byName, 13, "NAME 113            "));
+  EXPECT_TRUE(b->Has(b->ByCode, 13, "C113XX"));
+  EXPECT_FALSE(b->Has(b->ByCode, 13, "C999XX"));
+  EXPECT_TRUE(b->Has(b->ByName, 13, "NAME 113            "));
   EXPECT_NE(Bytes("DBACCESS.ERR").find("visszaállítva (a rekord félig volt írva). Leállt állomás: TEST_1"_cp),
             std::string::npos);
   EXPECT_EQ(Settle(), 0) << "settled once";
@@ -116,41 +116,41 @@ TEST_F(TableChangeTest, ATornRewriteIsPutBackWithItsKeys) {
 // its keys and its record back whole.
 TEST_F(TableChangeTest, CutWritesOverAFreedRecordOrItsLinkAreUndone) {
   std::int32_t ref = 13;
-  db::RemoveKey(a->byCode, ref, "C113XX");
+  db::RemoveKey(a->ByCode, ref, "C113XX");
   ref = 13;
-  db::RemoveKey(a->byName, ref, "NAME 113            ");
-  db::FreeRecord(a->f, 13);
+  db::RemoveKey(a->ByName, ref, "NAME 113            ");
+  db::FreeRecord(a->F, 13);
   const auto freed = a->Read(13), image = Partner("C300XX", "ADDED               ", 'n');
   std::int32_t n = 0;
-  db::AllocRecord(a->f, n);
+  db::AllocRecord(a->F, n);
   ASSERT_EQ(n, 13) << "the freed record is taken again";
-  ASSERT_TRUE(db::BeginTableChange(a->f, a->Change(db::TableChangeKind::kAdd, n, {}, image)));
+  ASSERT_TRUE(db::BeginTableChange(a->F, a->Change(db::TableChangeKind::kAdd, n, {}, image)));
   const auto cut = static_cast<long>(4096 - 13 * kRec);
   std::vector<std::uint8_t> torn(image.begin(), image.begin() + cut);
   torn.insert(torn.end(), freed.begin() + cut, freed.end());
-  db::WriteRecordHeld(a->f, 13, torn.data());
-  db::InsertKey(a->byCode, 13, "C300XX");
+  db::WriteRecordHeld(a->F, 13, torn.data());
+  db::InsertKey(a->ByCode, 13, "C300XX");
   a->Stop();
   EXPECT_EQ(Settle(), 1);
   EXPECT_TRUE(db::RecordIsFree(b->Read(13).data()));
-  EXPECT_FALSE(b->Has(b->byCode, 13, "C300XX"));
+  EXPECT_FALSE(b->Has(b->ByCode, 13, "C300XX"));
   EXPECT_EQ(db_test::LinesWith(Bytes("DBACCESS.ERR"), "visszaállítva (a rekord félig volt írva)"_cp), 1);
 
   Station c;
   const auto before = c.Read(9);
   std::vector<std::uint8_t> held(kRec);
-  db::ReadRecord(c.f, 9, held.data());
-  ASSERT_TRUE(db::BeginTableChange(c.f, c.Change(db::TableChangeKind::kDelete, 9, held, {})));
+  db::ReadRecord(c.F, 9, held.data());
+  ASSERT_TRUE(db::BeginTableChange(c.F, c.Change(db::TableChangeKind::kDelete, 9, held, {})));
   ref = 9;
-  db::RemoveKey(c.byCode, ref, "C109XX");
+  db::RemoveKey(c.ByCode, ref, "C109XX");
   auto linked = before;
   linked[0] = 13;  // the free chain's head, written before the kill cut the rest
-  db::WriteRecordHeld(c.f, 9, linked.data());
+  db::WriteRecordHeld(c.F, 9, linked.data());
   c.Stop();
   EXPECT_EQ(Settle(), 1);
   EXPECT_EQ(b->Read(9), before);
-  EXPECT_TRUE(b->Has(b->byCode, 9, "C109XX"));
-  EXPECT_TRUE(b->Has(b->byName, 9, "NAME 109            "));
+  EXPECT_TRUE(b->Has(b->ByCode, 9, "C109XX"));
+  EXPECT_TRUE(b->Has(b->ByName, 9, "NAME 109            "));
 }
 
 // A station that read a record another one had rewritten before it
@@ -160,28 +160,28 @@ TEST_F(TableChangeTest, CutWritesOverAFreedRecordOrItsLinkAreUndone) {
 TEST_F(TableChangeTest, AStaleImageIsRefusedAndADeleteThatFreedItsRecordStands) {
   const auto before = a->Read(7), after = Partner("C107XX", "RENAMED             ", 'q');
   std::vector<std::uint8_t> held(kRec);
-  db::ReadRecord(a->f, 7, held.data());
-  ASSERT_TRUE(db::BeginTableChange(a->f, a->Change(db::TableChangeKind::kChange, 7, before, after)));
-  db::WriteRecordHeld(a->f, 7, after.data());
+  db::ReadRecord(a->F, 7, held.data());
+  ASSERT_TRUE(db::BeginTableChange(a->F, a->Change(db::TableChangeKind::kChange, 7, before, after)));
+  db::WriteRecordHeld(a->F, 7, after.data());
   a->Stop();
   std::vector<std::uint8_t> seen(kRec);
-  db::ReadRecord(b->f, 7, seen.data());
+  db::ReadRecord(b->F, 7, seen.data());
   EXPECT_EQ(seen, after);
-  EXPECT_FALSE(db::BeginTableChange(b->f, b->Change(db::TableChangeKind::kChange, 7, seen, before)));
+  EXPECT_FALSE(db::BeginTableChange(b->F, b->Change(db::TableChangeKind::kChange, 7, seen, before)));
   EXPECT_EQ(b->Read(7), before);
 
   Station c;
-  db::ReadRecord(c.f, 5, held.data());
-  ASSERT_TRUE(db::BeginTableChange(c.f, c.Change(db::TableChangeKind::kDelete, 5, held, {})));
+  db::ReadRecord(c.F, 5, held.data());
+  ASSERT_TRUE(db::BeginTableChange(c.F, c.Change(db::TableChangeKind::kDelete, 5, held, {})));
   std::int32_t ref = 5;
-  db::RemoveKey(c.byCode, ref, "C105XX");
+  db::RemoveKey(c.ByCode, ref, "C105XX");
   ref = 5;
-  db::RemoveKey(c.byName, ref, "NAME 105            ");
-  db::FreeRecord(c.f, 5);
+  db::RemoveKey(c.ByName, ref, "NAME 105            ");
+  db::FreeRecord(c.F, 5);
   c.Stop();
   EXPECT_EQ(Settle(), 1);
   EXPECT_TRUE(db::RecordIsFree(b->Read(5).data()));
-  EXPECT_FALSE(b->Has(b->byCode, 5, "C105XX"));
+  EXPECT_FALSE(b->Has(b->ByCode, 5, "C105XX"));
   EXPECT_NE(Bytes("DBACCESS.ERR").find("táblamódosítás befejezve"_cp), std::string::npos);
 }
 
@@ -189,8 +189,8 @@ TEST_F(TableChangeTest, AStaleImageIsRefusedAndADeleteThatFreedItsRecordStands) 
 // pending change of the old records meets the new ones.
 TEST_F(TableChangeTest, ADataFileCreatedAnewForgetsThePendingChanges) {
   std::vector<std::uint8_t> held(kRec);
-  db::ReadRecord(a->f, 3, held.data());
-  ASSERT_TRUE(db::BeginTableChange(a->f, a->Change(db::TableChangeKind::kDelete, 3, held, {})));
+  db::ReadRecord(a->F, 3, held.data());
+  ASSERT_TRUE(db::BeginTableChange(a->F, a->Change(db::TableChangeKind::kDelete, 3, held, {})));
   a->Stop();
   b->Stop();
   ASSERT_GT(Bytes("T.DAT.tjr").size(), 0u);
@@ -209,7 +209,7 @@ TEST_F(TableChangeTest, AJournalThatCannotBeOpenedLeavesTheChangesUnguarded) {
   Station c;
   std::int32_t n = c.Add(Partner("C201XX", "UNGUARDED           ", 'u'));
   c.Add(Partner("C202XX", "UNGUARDED TOO       ", 'u'));
-  EXPECT_TRUE(c.Has(c.byCode, n, "C201XX"));
+  EXPECT_TRUE(c.Has(c.ByCode, n, "C201XX"));
   EXPECT_EQ(db_test::LinesWith(Bytes("DBACCESS.ERR"), "táblanapló nem használható"_cp), 1);
 }
 
@@ -223,7 +223,7 @@ TEST_F(TableChangeTest, ThePreviousReleasesWayKeepsNoTableJournal) {
   Station c;
   c.Add(Partner("C200XX", "OLD WAY             ", 'o'));
   EXPECT_FALSE(Exists("T.DAT.tjr"));
-  EXPECT_EQ(db::RecoverTableChanges(c.f, {&c.byCode, &c.byName}), 0);
+  EXPECT_EQ(db::RecoverTableChanges(c.F, {&c.ByCode, &c.ByName}), 0);
 }
 
 }  // namespace

@@ -8,8 +8,8 @@ namespace {
 using Words = std::vector<std::string>;
 
 struct Case {
-  const char* line;
-  Words words;
+  const char* Line;
+  Words ExpectedWords;
 };
 
 const Case kCases[] = {
@@ -28,7 +28,7 @@ const Case kCases[] = {
 };
 
 TEST(CommandLine, SplitsByTheWindowsRuntimeRules) {
-  for (const Case& c : kCases) EXPECT_EQ(platform::SplitCommandLine(c.line), c.words) << c.line;
+  for (const Case& c : kCases) EXPECT_EQ(platform::SplitCommandLine(c.Line), c.ExpectedWords) << c.Line;
 }
 
 class ChildArguments : public FilesTest {};
@@ -39,18 +39,18 @@ TEST_F(ChildArguments, AChildReceivesTheWordsOfTheSplit) {
   Install("prog.exe");
   std::string program = platform::CurrentFolder() + "\\prog.exe";
   for (const Case& c : kCases) {
-    if (c.words.size() < 2) continue;
-    std::string line(c.line);
+    if (c.ExpectedWords.size() < 2) continue;
+    std::string line(c.Line);
     std::size_t first = 0;
     for (bool quoted = false; line[first] != ' ' || quoted; ++first)
       if (line[first] == '"') quoted = !quoted;
     std::string arguments = line.substr(first + 1);
     std::uint32_t code = 0;
-    ASSERT_EQ(platform::StartAndWait(program, arguments, code), 0) << c.line;
+    ASSERT_EQ(platform::StartAndWait(program, arguments, code), 0) << c.Line;
     auto ran = Ran();
-    ASSERT_EQ(ran.size(), 1u) << c.line;
+    ASSERT_EQ(ran.size(), 1u) << c.Line;
     Words received(ran[0].begin() + 2, ran[0].end());
-    EXPECT_EQ(received, Words(c.words.begin() + 1, c.words.end())) << c.line;
+    EXPECT_EQ(received, Words(c.ExpectedWords.begin() + 1, c.ExpectedWords.end())) << c.Line;
   }
 }
 

@@ -71,7 +71,7 @@ TEST_F(CopyTest, AFailingDiskEndsTheProgramWithItsErrorNumber) {
     try {
       (void)files::CopyFileBlocks("forras.bin", "cel.bin");
     } catch (const console::ProgramEnd& end) {
-      code = end.code;
+      code = end.Code;
     }
   }
   EXPECT_EQ(code, platform::error::kGeneralFailure);

@@ -53,7 +53,7 @@ class FilesTest : public WidgetTest {
     fs::create_directories(root_ / "prog");
     fs::current_path(root_ / "work");
     files::State() = {};
-    files::State().programFolder = Win(root_ / "prog");
+    files::State().ProgramFolder = Win(root_ / "prog");
     comspec_ = platform::GetEnvironment("comspec");
   }
 

@@ -24,7 +24,7 @@ class PlatformFs : public FilesTest {
     platform::DirSearch search;
     platform::FoundEntry entry;
     for (int rc = search.First(pattern, mask, entry); rc == 0; rc = search.Next(entry))
-      names.push_back(entry.name);
+      names.push_back(entry.Name);
     std::sort(names.begin(), names.end());
     return names;
   }
@@ -61,8 +61,8 @@ TEST_F(PlatformFs, AttributeMasksAddHiddenSystemAndFolderEntries) {
   platform::DirSearch search;
   platform::FoundEntry entry;
   ASSERT_EQ(search.First("sima.txt", 0, entry), 0);
-  EXPECT_EQ(entry.size, 5u);
-  EXPECT_EQ(entry.attributes & attr::kDirectory, 0u);
+  EXPECT_EQ(entry.Size, 5u);
+  EXPECT_EQ(entry.Attributes & attr::kDirectory, 0u);
   EXPECT_EQ(search.Next(entry), 18);
   EXPECT_EQ(search.First("nincs.*", attr::kAnyFile, entry), 18);
   EXPECT_EQ(search.First("nincs\\*.*", attr::kAnyFile, entry), 3);

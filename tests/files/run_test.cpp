@@ -116,8 +116,8 @@ TEST_F(RunTest, AStartThatFailsKeepsThePreviousExitCode) {
   Install("prog.exe");
   EXPECT_EQ(files::RunProgramDirect("prog", "exit=7", false), 7);
   EXPECT_EQ(files::RunProgramDirect("nincs-ilyen", "", false), 7);
-  EXPECT_EQ(files::State().startError, 2);
-  EXPECT_EQ(files::State().exitCode, 7u);
+  EXPECT_EQ(files::State().StartError, 2);
+  EXPECT_EQ(files::State().ExitCode, 7u);
   EXPECT_TRUE(term.IsOpen());
 }
 
@@ -127,7 +127,7 @@ TEST_F(RunTest, TheExitCodeKeepsItsLow16Bits) {
   EXPECT_EQ(files::RunProgram("prog", "exit=0", false), 0);
 #ifdef _WIN32
   EXPECT_EQ(files::RunProgramDirect("prog", "exit=70000", false), 70000 - 65536);
-  EXPECT_EQ(files::State().exitCode, 70000u);
+  EXPECT_EQ(files::State().ExitCode, 70000u);
 #endif
 }
 
@@ -137,9 +137,9 @@ TEST_F(RunTest, TheExitCodeKeepsItsLow16Bits) {
 TEST_F(RunTest, AFileThatIsNoProgramDoesNotStart) {
   for (const char* bytes : {"", "echo sh>>ran.txt\n"}) {
     WriteFile(Work() / "frissit.exe", bytes);
-    files::State().startError = 0;
+    files::State().StartError = 0;
     files::RunProgramDirect("frissit.exe", "", false);
-    EXPECT_EQ(files::State().startError, platform::error::kBadProgram) << bytes;
+    EXPECT_EQ(files::State().StartError, platform::error::kBadProgram) << bytes;
     EXPECT_TRUE(Ran().empty()) << bytes;
     EXPECT_TRUE(term.IsOpen());
   }
@@ -194,7 +194,7 @@ TEST_F(RunTest, ATrailingNulEndsTheProgramAfterTheChild) {
     files::RunCommandLine(std::string("prog a\0", 7));
     ADD_FAILURE() << "the program did not end";
   } catch (const console::ProgramEnd& end) {
-    EXPECT_EQ(end.code, 0);
+    EXPECT_EQ(end.Code, 0);
   }
   EXPECT_EQ(Ran().size(), 1u);
 }
@@ -211,7 +211,7 @@ TEST_F(RunTest, RunAndQuitWithNulWaitsForAKeyThenEnds) {
     files::RunAndQuit(std::string("prog\0", 5));
     ADD_FAILURE() << "the program did not end";
   } catch (const console::ProgramEnd& end) {
-    EXPECT_EQ(end.code, 0);
+    EXPECT_EQ(end.Code, 0);
   }
   EXPECT_EQ(Ran().size(), 1u);
 }

@@ -13,17 +13,17 @@ namespace platform::posix {
 namespace {
 
 struct NameCase {
-  const char* name;
-  std::uint8_t scan;
-  std::uint32_t shift;
+  const char* Name;
+  std::uint8_t Scan;
+  std::uint32_t Shift;
 };
 
 void ExpectKey(const char* name, std::uint8_t scanCode, std::uint8_t ch, std::uint32_t shift) {
   KeyEvent key;
   ASSERT_TRUE(KeyOfName(name, key)) << name;
-  EXPECT_EQ(key.scan, scanCode) << name;
-  EXPECT_EQ(key.ch, ch) << name;
-  EXPECT_EQ(key.shift, shift) << name;
+  EXPECT_EQ(key.Scan, scanCode) << name;
+  EXPECT_EQ(key.Ch, ch) << name;
+  EXPECT_EQ(key.Shift, shift) << name;
 }
 
 TEST(CursesKeyNames, FunctionKeysByXtermNumbering) {
@@ -36,7 +36,7 @@ TEST(CursesKeyNames, FunctionKeysByXtermNumbering) {
       {"KEY_F(49)", scan::kF1, kLeftAlt},   {"KEY_F(58)", scan::kF10, kLeftAlt},
       {"KEY_F(60)", scan::kF12, kLeftAlt},  {"KEY_F(61)", scan::kF1, kLeftAlt | kShift},
   };
-  for (const auto& c : cases) ExpectKey(c.name, c.scan, 0, c.shift);
+  for (const auto& c : cases) ExpectKey(c.Name, c.Scan, 0, c.Shift);
 }
 
 TEST(CursesKeyNames, NamedKeysAndShiftedVariants) {
@@ -49,7 +49,7 @@ TEST(CursesKeyNames, NamedKeysAndShiftedVariants) {
       {"KEY_BTAB", scan::kTab, kShift}, {"KEY_SIC", scan::kIns, kShift},
       {"KEY_SR", scan::kUp, kShift},    {"KEY_SNEXT", scan::kPgDn, kShift},
   };
-  for (const auto& c : cases) ExpectKey(c.name, c.scan, 0, c.shift);
+  for (const auto& c : cases) ExpectKey(c.Name, c.Scan, 0, c.Shift);
   ExpectKey("KEY_ENTER", scan::kEnter, '\r', 0);
   ExpectKey("KEY_BACKSPACE", scan::kBackspace, '\b', 0);
 }
@@ -64,7 +64,7 @@ TEST(CursesKeyNames, ExtendedKeysCarryXtermModifiers) {
       {"kEND7", scan::kEnd, kLeftCtrl | kLeftAlt},
       {"kPRV8", scan::kPgUp, kLeftCtrl | kLeftAlt | kShift},
   };
-  for (const auto& c : cases) ExpectKey(c.name, c.scan, 0, c.shift);
+  for (const auto& c : cases) ExpectKey(c.Name, c.Scan, 0, c.Shift);
 }
 
 TEST(CursesKeyNames, UnknownOrMalformedNamesAreNotKeys) {
@@ -77,9 +77,9 @@ TEST(CursesKeyNames, UnknownOrMalformedNamesAreNotKeys) {
 
 TEST(CursesTypedChars, ControlCharactersAreTheirKeys) {
   struct Case {
-    char32_t wc;
-    std::uint8_t scan, ch;
-    std::uint32_t shift;
+    char32_t Wc;
+    std::uint8_t Scan, Ch;
+    std::uint32_t Shift;
   } cases[] = {
       {'\r', scan::kEnter, '\r', 0},    {'\n', scan::kEnter, '\r', 0},
       {'\t', scan::kTab, '\t', 0},      {'\b', scan::kBackspace, '\b', 0},
@@ -89,10 +89,10 @@ TEST(CursesTypedChars, ControlCharactersAreTheirKeys) {
   };
   for (const auto& c : cases) {
     KeyEvent key;
-    ASSERT_TRUE(KeyOfChar(c.wc, key)) << int(c.wc);
-    EXPECT_EQ(key.scan, c.scan) << int(c.wc);
-    EXPECT_EQ(key.ch, c.ch) << int(c.wc);
-    EXPECT_EQ(key.shift, c.shift) << int(c.wc);
+    ASSERT_TRUE(KeyOfChar(c.Wc, key)) << int(c.Wc);
+    EXPECT_EQ(key.Scan, c.Scan) << int(c.Wc);
+    EXPECT_EQ(key.Ch, c.Ch) << int(c.Wc);
+    EXPECT_EQ(key.Shift, c.Shift) << int(c.Wc);
   }
   for (char32_t wc : {0, 0x1C, 0x1F}) {
     KeyEvent key;
@@ -103,19 +103,19 @@ TEST(CursesTypedChars, ControlCharactersAreTheirKeys) {
 TEST(CursesTypedChars, UnicodeBecomesCodePage852OrIsDropped) {
   KeyEvent key;
   ASSERT_TRUE(KeyOfChar(U'a', key));
-  EXPECT_EQ(key.ch, 'a');
-  EXPECT_EQ(key.scan, 0x1E);
-  EXPECT_EQ(key.shift, 0u);
+  EXPECT_EQ(key.Ch, 'a');
+  EXPECT_EQ(key.Scan, 0x1E);
+  EXPECT_EQ(key.Shift, 0u);
   ASSERT_TRUE(KeyOfChar(U'Z', key));
-  EXPECT_EQ(key.scan, 0x15);  // QWERTZ
-  EXPECT_EQ(key.shift, std::uint32_t{kShift});
+  EXPECT_EQ(key.Scan, 0x15);  // QWERTZ
+  EXPECT_EQ(key.Shift, std::uint32_t{kShift});
   ASSERT_TRUE(KeyOfChar(U'á', key));
-  EXPECT_EQ(key.ch, 0xA0);
-  EXPECT_EQ(key.scan, 0);
+  EXPECT_EQ(key.Ch, 0xA0);
+  EXPECT_EQ(key.Scan, 0);
   ASSERT_TRUE(KeyOfChar(U'ő', key));
-  EXPECT_EQ(key.ch, 0x8B);
+  EXPECT_EQ(key.Ch, 0x8B);
   ASSERT_TRUE(KeyOfChar(U'Ű', key));
-  EXPECT_EQ(key.ch, 0xEB);
+  EXPECT_EQ(key.Ch, 0xEB);
   EXPECT_FALSE(KeyOfChar(U'€', key));
   EXPECT_FALSE(KeyOfChar(U'õ', key));  // Estonian, not in code page 852
 }
@@ -124,37 +124,37 @@ TEST(CursesTypedChars, WithAltKeepsTheKeyAndAddsAlt) {
   KeyEvent key;
   ASSERT_TRUE(KeyOfChar(U'q', key));
   KeyEvent alt = WithAlt(key);
-  EXPECT_EQ(alt.scan, 0x10);
-  EXPECT_EQ(alt.ch, 'q');
-  EXPECT_EQ(alt.shift, std::uint32_t{kLeftAlt});
+  EXPECT_EQ(alt.Scan, 0x10);
+  EXPECT_EQ(alt.Ch, 'q');
+  EXPECT_EQ(alt.Shift, std::uint32_t{kLeftAlt});
   ASSERT_TRUE(KeyOfName("KEY_F(13)", key));
-  EXPECT_EQ(WithAlt(key).shift, kShift | kLeftAlt);
+  EXPECT_EQ(WithAlt(key).Shift, kShift | kLeftAlt);
 }
 
 TEST(CursesColours, EightColoursShowBrightAsBoldAndBlinkAsBlink) {
   Look grey = LookOfAttr(0x07, false);
-  EXPECT_EQ(grey.fg, 7);  // COLOR_WHITE
-  EXPECT_EQ(grey.bg, 0);
-  EXPECT_FALSE(grey.bold);
-  EXPECT_FALSE(grey.blink);
+  EXPECT_EQ(grey.Fg, 7);  // COLOR_WHITE
+  EXPECT_EQ(grey.Bg, 0);
+  EXPECT_FALSE(grey.Bold);
+  EXPECT_FALSE(grey.Blink);
   Look title = LookOfAttr(0x9E, false);  // blinking yellow on blue
-  EXPECT_EQ(title.fg, 3);                // brown = COLOR_YELLOW
-  EXPECT_EQ(title.bg, 4);                // blue = COLOR_BLUE
-  EXPECT_TRUE(title.bold);
-  EXPECT_TRUE(title.blink);
-  EXPECT_EQ(LookOfAttr(0x16, false).pair, LookOfAttr(0x9E, false).pair);
-  EXPECT_EQ(LookOfAttr(0x43, false).fg, 6);  // cyan
-  EXPECT_EQ(LookOfAttr(0x43, false).bg, 1);  // red
+  EXPECT_EQ(title.Fg, 3);                // brown = COLOR_YELLOW
+  EXPECT_EQ(title.Bg, 4);                // blue = COLOR_BLUE
+  EXPECT_TRUE(title.Bold);
+  EXPECT_TRUE(title.Blink);
+  EXPECT_EQ(LookOfAttr(0x16, false).Pair, LookOfAttr(0x9E, false).Pair);
+  EXPECT_EQ(LookOfAttr(0x43, false).Fg, 6);  // cyan
+  EXPECT_EQ(LookOfAttr(0x43, false).Bg, 1);  // red
 }
 
 TEST(CursesColours, SixteenColoursShowBrightAndBlinkAsColours) {
   Look title = LookOfAttr(0x9E, true);
-  EXPECT_EQ(title.fg, 3 + 8);
-  EXPECT_EQ(title.bg, 4 + 8);
-  EXPECT_FALSE(title.bold);
-  EXPECT_FALSE(title.blink);
-  EXPECT_EQ(LookOfAttr(0x70, true).fg, 0);
-  EXPECT_EQ(LookOfAttr(0x70, true).bg, 7);
+  EXPECT_EQ(title.Fg, 3 + 8);
+  EXPECT_EQ(title.Bg, 4 + 8);
+  EXPECT_FALSE(title.Bold);
+  EXPECT_FALSE(title.Blink);
+  EXPECT_EQ(LookOfAttr(0x70, true).Fg, 0);
+  EXPECT_EQ(LookOfAttr(0x70, true).Bg, 7);
 }
 
 // Every pair is within the pairs set up and names exactly one fg/bg, so that
@@ -165,11 +165,11 @@ TEST(CursesColours, PairsAreInRangeAndConsistent) {
     std::set<std::pair<int, int>> colours;
     for (int attr = 0; attr < 256; ++attr) {
       Look look = LookOfAttr(static_cast<std::uint8_t>(attr), sixteen);
-      ASSERT_GE(look.pair, 1);
-      ASSERT_LT(look.pair, PairsNeeded(sixteen));
-      auto it = colourOfPair.insert({look.pair, {look.fg, look.bg}}).first;
-      EXPECT_EQ(it->second, std::make_pair(int{look.fg}, int{look.bg})) << attr;
-      colours.insert({look.fg, look.bg});
+      ASSERT_GE(look.Pair, 1);
+      ASSERT_LT(look.Pair, PairsNeeded(sixteen));
+      auto it = colourOfPair.insert({look.Pair, {look.Fg, look.Bg}}).first;
+      EXPECT_EQ(it->second, std::make_pair(int{look.Fg}, int{look.Bg})) << attr;
+      colours.insert({look.Fg, look.Bg});
     }
     EXPECT_EQ(colours.size(), colourOfPair.size()) << sixteen;  // one pair per colour
     EXPECT_EQ(static_cast<int>(colourOfPair.size()), PairsNeeded(sixteen) - 1) << sixteen;

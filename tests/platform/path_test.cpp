@@ -6,7 +6,7 @@
 namespace {
 
 struct Split {
-  std::string_view path, folder, file, extension;
+  std::string_view Path, Folder, File, Extension;
 };
 
 // Drive roots, drive-relative names, network shares, both separators, no
@@ -29,10 +29,10 @@ constexpr Split kSplits[] = {
 
 TEST(Path, FolderFileAndExtensionParts) {
   for (const Split& s : kSplits) {
-    EXPECT_EQ(platform::FolderPart(s.path), s.folder) << s.path;
-    EXPECT_EQ(platform::FilePart(s.path), s.file) << s.path;
-    EXPECT_EQ(platform::Extension(s.path), s.extension) << s.path;
-    EXPECT_EQ(platform::FilePartStart(s.path) + s.file.size(), s.path.size()) << s.path;
+    EXPECT_EQ(platform::FolderPart(s.Path), s.Folder) << s.Path;
+    EXPECT_EQ(platform::FilePart(s.Path), s.File) << s.Path;
+    EXPECT_EQ(platform::Extension(s.Path), s.Extension) << s.Path;
+    EXPECT_EQ(platform::FilePartStart(s.Path) + s.File.size(), s.Path.size()) << s.Path;
   }
 }
 

@@ -52,7 +52,7 @@ class WidgetsTest : public rt::TableTest {
   // The code on the highlighted row, "" when no row is.
   std::string Highlighted() {
     for (int row = 4; row < 4 + kPageRows; ++row)
-      if (term.At(1, row - 1).attr == kHighlight) return text::Trim(Row(row).substr(1, 6));
+      if (term.At(1, row - 1).Attr == kHighlight) return text::Trim(Row(row).substr(1, 6));
     return "";
   }
   std::vector<std::string> Range(int from, int to) {
@@ -80,7 +80,7 @@ class WidgetsTest : public rt::TableTest {
     Click(column, row);
     term.PushMouse(column - 1, row - 1, 1);
     platform::Event pause;
-    pause.kind = platform::EventKind::kResize;
+    pause.Kind = platform::EventKind::kResize;
     term.PushEvent(pause);
     term.PushEvent(pause);
     term.PushMouse(column - 1, row - 1, 0);
@@ -115,10 +115,10 @@ TEST_F(WidgetsTest, MenuBarMarksTheHotkeysAndSpreadsTheLabels) {
   Then([&] {
     EXPECT_EQ(Row(25).substr(0, 9), S(" Rögzités"_cp));
     EXPECT_EQ(Row(25).substr(75, 5), S(" Vége"_cp));  // the last label ends at the row's end
-    EXPECT_EQ(term.At(1, 24).attr, 0x7F);   // the current label pressed, its R marked
-    EXPECT_EQ(term.At(2, 24).attr, kHighlight);
-    EXPECT_EQ(term.At(76, 24).attr, 0x0F);  // V marked
-    EXPECT_EQ(term.At(77, 24).attr, kBody);
+    EXPECT_EQ(term.At(1, 24).Attr, 0x7F);   // the current label pressed, its R marked
+    EXPECT_EQ(term.At(2, 24).Attr, kHighlight);
+    EXPECT_EQ(term.At(76, 24).Attr, 0x0F);  // V marked
+    EXPECT_EQ(term.At(77, 24).Attr, kBody);
     Keys("v");
   });
   EXPECT_EQ(records::MenuBar("RrRögzités VvVége"_cp, current), 'V');
@@ -129,10 +129,10 @@ TEST_F(WidgetsTest, MenuBarMarksTheHotkeysAndSpreadsTheLabels) {
     std::string row = Row(25);
     int tetel = ColumnOf(S("Tétel"_cp), 25), aqua = ColumnOf("Aqua", 25);
     int keres = ColumnOf(S("Keresés"_cp), 25);
-    EXPECT_EQ(term.At(tetel + 1, 24).attr, 0x0F) << "the first code t itself, not the T before it";
-    EXPECT_EQ(term.At(tetel - 1, 24).attr, kBody);
-    EXPECT_EQ(term.At(aqua, 24).attr, 0x0F) << "the second code q when Q is not there";
-    EXPECT_EQ(term.At(keres - 1, 24).attr, 0x7F) << "current 5 is out of range: the first";
+    EXPECT_EQ(term.At(tetel + 1, 24).Attr, 0x0F) << "the first code t itself, not the T before it";
+    EXPECT_EQ(term.At(tetel - 1, 24).Attr, kBody);
+    EXPECT_EQ(term.At(aqua, 24).Attr, 0x0F) << "the second code q when Q is not there";
+    EXPECT_EQ(term.At(keres - 1, 24).Attr, 0x7F) << "current 5 is out of range: the first";
     Keys("t");
   });
   current = 5;
@@ -398,7 +398,7 @@ TEST_F(WidgetsTest, FormTypingAndF10StoreTheRecord) {
     EXPECT_EQ(Row(kFirstFieldRow).substr(26, 3), "Kod");
     EXPECT_EQ(Row(kFirstFieldRow + 2).substr(26, 6), "Osszeg");
     EXPECT_NE(Row(25).find(S("F10-tárolás"_cp)), std::string::npos);
-    EXPECT_EQ(term.At(kValueColumn - 1, kFirstFieldRow - 1).attr, kHighlight);
+    EXPECT_EQ(term.At(kValueColumn - 1, kFirstFieldRow - 1).Attr, kHighlight);
     Keys("k01\r");
     Keys(S("Kovács"_cp));
     Keys("\r12.5\r2024.03.15");

@@ -56,8 +56,8 @@ TEST(Tables, LegacyToPlain437DropsDoubleAccentsAndSomeCapitals) {
 
 TEST(Tables, SingleLineBoxes) {
   struct Case {
-    std::initializer_list<int> from;
-    int to;
+    std::initializer_list<int> From;
+    int To;
   };
   const Case cases[] = {
       {{0xBA}, 0xB3},                   // ║ -> │
@@ -74,8 +74,8 @@ TEST(Tables, SingleLineBoxes) {
   };
   int mapped = 0;
   for (const Case& c : cases)
-    for (int from : c.from) {
-      EXPECT_EQ(text::SingleLineBoxes(B(from)), B(c.to)) << std::hex << from;
+    for (int from : c.From) {
+      EXPECT_EQ(text::SingleLineBoxes(B(from)), B(c.To)) << std::hex << from;
       ++mapped;
     }
   EXPECT_EQ(mapped, 28);

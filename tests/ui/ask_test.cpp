@@ -67,9 +67,9 @@ TEST_F(AskTest, YesNoBoxLayoutAndLook) {
 
 TEST_F(AskTest, YesNoAnswersByKeyEnterEscAndClick) {
   const struct {
-    const char* name;
-    std::function<void()> input;
-    int result;
+    const char* Name;
+    std::function<void()> Input;
+    int Result;
   } cases[] = {
       {"I", [this] { Chars("I"); }, 1},
       {"lower-case i", [this] { Chars("i"); }, 1},
@@ -81,10 +81,10 @@ TEST_F(AskTest, YesNoAnswersByKeyEnterEscAndClick) {
       {"other keys wait", [this] { Chars("xy"); Key(platform::scan::kF1); Chars("N"); }, 2},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(c.Name);
     Pause();
-    Then(c.input);
-    EXPECT_EQ(Ask("Biztos?", "IN"), c.result);
+    Then(c.Input);
+    EXPECT_EQ(Ask("Biztos?", "IN"), c.Result);
   }
 }
 
@@ -169,21 +169,21 @@ TEST_F(AskTest, NoButtonsGivesTovabbThatAnyKeyCloses) {
 
 TEST_F(AskTest, LinesSplitAtZeroElseAtLineFeed) {
   struct Case {
-    std::string text;
-    int lines;
+    std::string Text;
+    int Lines;
   };
   const Case cases[] = {
       {Zero({"a", "b"}), 2}, {"a\nb", 2},  {Zero({"a\nb", "c"}), 2},
       {"", 1},               {Zero({"a", ""}), 1}, {"a\n", 1}, {Zero({"a", "", "b"}), 3},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
+    SCOPED_TRACE(c.Text);
     Then([&] {
       int top = FindRow("╔"_cp), bottom = FindRow("╚"_cp);
-      EXPECT_EQ(bottom - top + 1, c.lines + 6);
+      EXPECT_EQ(bottom - top + 1, c.Lines + 6);
       Esc();
     });
-    Ask(c.text, "IN");
+    Ask(c.Text, "IN");
   }
   Then([&] {
     EXPECT_EQ(Text(40, 11, 1), "a");
@@ -323,7 +323,7 @@ TEST_F(AskTest, NestedInsideAWindowRestoresEachLevel) {
   std::vector<platform::Cell> withWindow;
   {
     Window outer(20, 5, 60, 20);
-    outer.title = "Kint";
+    outer.Title = "Kint";
     outer.Draw();
     withWindow = Screen();
     EXPECT_EQ(TopWindow(), &outer);
@@ -351,10 +351,10 @@ class CountdownTest : public AskTest {
     platform::SetClock(nullptr);
   }
   struct TickingClock : platform::ManualClock {
-    std::function<void(std::int64_t)> onTick;  // after each 100 ms sleep, with the time
+    std::function<void(std::int64_t)> OnTick;  // after each 100 ms sleep, with the time
     void SleepMs(int ms) override {
       ManualClock::SleepMs(ms);
-      if (ms == 100 && onTick) onTick(Hundredths());
+      if (ms == 100 && OnTick) OnTick(Hundredths());
     }
   } ticking;
   // The countdown row of a box of seven rows, from a column.
@@ -363,7 +363,7 @@ class CountdownTest : public AskTest {
 
 TEST_F(CountdownTest, CountsDownFromTenAndEndsInEnter) {
   std::vector<std::string> seen;
-  ticking.onTick = [&](std::int64_t) {  // the "Hiba" box starts at column 35
+  ticking.OnTick = [&](std::int64_t) {  // the "Hiba" box starts at column 35
     if (seen.empty() || seen.back() != Notice(36)) seen.push_back(Notice(36));
   };
   ticking.Set(1000);
@@ -390,10 +390,10 @@ TEST_F(CountdownTest, RowUnderTheButtonsIsPutBack) {
   PaintPattern();
   auto before = Screen();
   std::string painted = Row(15).substr(50);  // right of the box
-  ticking.onTick = [&](std::int64_t t) {
+  ticking.OnTick = [&](std::int64_t t) {
     EXPECT_EQ(Text(51, 15, 16), S("ég/Esc-megszakít"_cp));  // beyond the box's edge
     if (t < 350) return;
-    ticking.onTick = nullptr;
+    ticking.OnTick = nullptr;
     term.PushChar('x');  // no hotkey: the countdown stops, the box stays
   };
   Then([&] {
@@ -407,9 +407,9 @@ TEST_F(CountdownTest, RowUnderTheButtonsIsPutBack) {
 
 TEST_F(CountdownTest, KeyDuringTheCountdownIsTheFirstKey) {
   std::string shown;
-  ticking.onTick = [&](std::int64_t t) {
+  ticking.OnTick = [&](std::int64_t t) {
     if (t < 300) return;
-    ticking.onTick = nullptr;
+    ticking.OnTick = nullptr;
     shown = Notice(32);
     term.PushChar('n');
   };
@@ -420,9 +420,9 @@ TEST_F(CountdownTest, KeyDuringTheCountdownIsTheFirstKey) {
 TEST_F(CountdownTest, EnterAndEscEndTheBoxOnlyInDefaultButtonMode) {
   // Without it, a typed Esc and the Enter at the end choose nothing.
   auto escAt = [&](std::int64_t when) {
-    ticking.onTick = [&, when](std::int64_t t) {
+    ticking.OnTick = [&, when](std::int64_t t) {
       if (t < when) return;
-      ticking.onTick = nullptr;
+      ticking.OnTick = nullptr;
       term.PushKey(platform::scan::kEsc, 27);
     };
   };

@@ -61,7 +61,7 @@ TEST_F(KeyBarTest, LongLabelsAreCutAndTrimmedBeforeTheyArePlaced) {
   bar.AddLabel("  Hosszu" + std::string(40, 'a'), 'Q');  // cut to 30, then trimmed: 28
   bar.AddLabel("Esc-ki", key::kEsc);
   ui::ShowKeyBar(&bar, true);
-  EXPECT_EQ(bar.labels[0]->width, 29);
+  EXPECT_EQ(bar.Labels[0]->Width, 29);
   EXPECT_EQ(Text(1, kRow, 36), " Hosszu" + std::string(22, 'a') + " Esc-ki");
 }
 
@@ -93,7 +93,7 @@ TEST_F(KeyBarTest, APressedLabelIsDrawnInverseUntilReleased) {
   Release(9);  // released on the other label: nothing
   EXPECT_TRUE(Codes().empty());
   EXPECT_EQ(Attrs(1, 12), Run("uhuuuuuuuuuu"));
-  EXPECT_EQ(bar.pressed, nullptr);
+  EXPECT_EQ(bar.Pressed, nullptr);
 }
 
 TEST_F(KeyBarTest, PushThenPopLeavesTheSameBarActiveAndFullyDrawn) {

@@ -112,14 +112,14 @@ TEST_F(LineEditorTest, MaxLengthStopsTypingInBothModes) {
   Chars("Z");
   Enter();
   LineEditOptions options;
-  options.maxLength = 3;
+  options.MaxLength = 3;
   Edit(10, options);
   EXPECT_EQ(text, "Zbc");
 }
 
 TEST_F(LineEditorTest, SelectedTextIsReplacedByTheFirstKeyTyped) {
   LineEditOptions options;
-  options.selectAll = true;
+  options.SelectAll = true;
   text = "régi"_cp;
   Then([&] {
     EXPECT_EQ(Attr(kColumn, kRow), 0x07);      // the selection shown inverted
@@ -158,7 +158,7 @@ TEST_F(LineEditorTest, DigitsOnlyTakesDigitsBlankPointAndSigns) {
   Char(0xA0);  // á
   Enter();
   LineEditOptions options;
-  options.digitsOnly = true;
+  options.DigitsOnly = true;
   Edit(12, options);
   EXPECT_EQ(text, "12.-+ 3");
 }
@@ -176,9 +176,9 @@ TEST_F(LineEditorTest, EscPutsTheTextBackAsItCameIn) {
 
 TEST_F(LineEditorTest, EveryExitKeyEndsTheEditAndIsReturned) {
   struct Exit {
-    std::uint8_t scan, ch;
-    std::uint32_t shift;
-    std::uint8_t code;
+    std::uint8_t Scan, Ch;
+    std::uint32_t Shift;
+    std::uint8_t Code;
   };
   const Exit exits[] = {
       {platform::scan::kEnter, 13, 0, key::kEnter},
@@ -193,13 +193,13 @@ TEST_F(LineEditorTest, EveryExitKeyEndsTheEditAndIsReturned) {
       {0x1F, 'S', 0, 'S'}, // and a letter of the caller
   };
   LineEditOptions options;
-  options.exitKeys = "\xC1S";
+  options.ExitKeys = "\xC1S";
   for (const Exit& exit : exits) {
     text = "a";
     Chars("b");
-    term.PushKey(exit.scan, exit.ch, exit.shift);
-    EXPECT_EQ(Edit(10, options), exit.code);
-    EXPECT_EQ(text, "ab") << int(exit.code);  // kept: only Esc restores
+    term.PushKey(exit.Scan, exit.Ch, exit.Shift);
+    EXPECT_EQ(Edit(10, options), exit.Code);
+    EXPECT_EQ(text, "ab") << int(exit.Code);  // kept: only Esc restores
   }
   Chars("s");  // the lower-case letter is no exit key
   Enter();
@@ -257,7 +257,7 @@ TEST_F(LineEditorTest, AFullFieldThatCannotGrowShowsItsFirstCharacter) {
     Enter();
   });
   LineEditOptions options;
-  options.maxLength = 6;
+  options.MaxLength = 6;
   Edit(6, options);
   EXPECT_EQ(text, "02BVP2");
 }

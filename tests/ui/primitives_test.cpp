@@ -23,13 +23,13 @@ TEST_F(ToolkitTest, RolesDeriveFromBaseAttr) {
 TEST_F(ToolkitTest, WriteAtCutsAtWindowEdge) {
   console::SetWindow(11, 3, 20, 5);
   WriteAt(10, 1, "ABC", 0x1F);  // column = window width: one character
-  EXPECT_EQ(Cell(20, 3).ch, 'A');
-  EXPECT_EQ(Cell(21, 3).ch, ' ');
+  EXPECT_EQ(Cell(20, 3).Ch, 'A');
+  EXPECT_EQ(Cell(21, 3).Ch, ' ');
   WriteAt(11, 2, "XYZ", 0x1F);  // beyond the width: nothing
   EXPECT_EQ(Row(4), std::string(80, ' '));
   WriteAt(2, 3, "hello", 0x2E);
   EXPECT_EQ(Row(5).substr(11, 5), "hello");
-  EXPECT_EQ(Cell(12, 5).attr, 0x2E);
+  EXPECT_EQ(Cell(12, 5).Attr, 0x2E);
 }
 
 TEST_F(ToolkitTest, WriteCenteredKeepsOutputState) {
@@ -58,8 +58,8 @@ TEST_F(ToolkitTest, DrawFrameDrawsBordersTitlesAndShrinks) {
   EXPECT_EQ(Row(1).substr(0, 10), std::string("╔══Top═══╗"_cp));
   EXPECT_EQ(Row(2).substr(0, 10), std::string("║        ║"_cp));
   EXPECT_EQ(Row(4).substr(0, 10), std::string("╚══Bot═══╝"_cp));
-  EXPECT_EQ(Cell(5, 1).attr, 0x70);
-  EXPECT_EQ(Cell(1, 1).attr, 0x0F);
+  EXPECT_EQ(Cell(5, 1).Attr, 0x70);
+  EXPECT_EQ(Cell(1, 1).Attr, 0x0F);
   EXPECT_EQ(console::WindMin(), (1 << 8) | 1);
   EXPECT_EQ(console::WindMax(), (2 << 8) | 8);
   EXPECT_EQ(CurrentFrame(), FrameChars(2));
@@ -86,12 +86,12 @@ TEST_F(ToolkitTest, BlankFrameDrawsNothingButShrinks) {
 TEST_F(ToolkitTest, ShadowDarkensRightAndBelowOnly) {
   console::Fill(1, 1, 80 * 25, 'x', 0x1F);
   DrawShadow(10, 5, 20, 8);
-  EXPECT_EQ(Cell(21, 6).attr, 0x17);
-  EXPECT_EQ(Cell(22, 9).attr, 0x17);
-  EXPECT_EQ(Cell(21, 5).attr, 0x1F);  // the top row gets none
-  EXPECT_EQ(Cell(12, 9).attr, 0x17);
-  EXPECT_EQ(Cell(11, 9).attr, 0x1F);
-  EXPECT_EQ(Cell(21, 6).ch, 'x');
+  EXPECT_EQ(Cell(21, 6).Attr, 0x17);
+  EXPECT_EQ(Cell(22, 9).Attr, 0x17);
+  EXPECT_EQ(Cell(21, 5).Attr, 0x1F);  // the top row gets none
+  EXPECT_EQ(Cell(12, 9).Attr, 0x17);
+  EXPECT_EQ(Cell(11, 9).Attr, 0x1F);
+  EXPECT_EQ(Cell(21, 6).Ch, 'x');
   console::Fill(1, 1, 80 * 25, 'x', 0x1F);
   DrawShadow(60, 5, 79, 8);  // touching the right edge: no shadow at all
   DrawShadow(10, 20, 20, 24);
@@ -130,11 +130,11 @@ TEST_F(ToolkitTest, StateRoundTripsWindowCursorAttrAndShape) {
 
 TEST_F(ToolkitTest, RegionTests) {
   Region r;
-  r.x1 = 10, r.y1 = 5, r.x2 = 20, r.y2 = 8;
+  r.X1 = 10, r.Y1 = 5, r.X2 = 20, r.Y2 = 8;
   SetMousePos(10, 5);
   EXPECT_FALSE(MouseIn(r));
   EXPECT_TRUE(MouseAtCorner(r));
-  r.inclusive = true;
+  r.Inclusive = true;
   EXPECT_TRUE(MouseIn(r));
   SetMousePos(21, 6);
   EXPECT_TRUE(MouseOutside(r));

@@ -49,7 +49,7 @@ class WidgetTest : public ToolkitTest {
     Click(column, row);
     Mouse(column, row, 1);
     platform::Event pause;
-    pause.kind = platform::EventKind::kResize;
+    pause.Kind = platform::EventKind::kResize;
     term.PushEvent(pause);
     term.PushEvent(pause);
     Mouse(column, row, 0);
@@ -57,7 +57,7 @@ class WidgetTest : public ToolkitTest {
 
   // What a person sees, 1-based.
   std::string Text(int column, int row, int length) { return Row(row).substr(column - 1, length); }
-  std::uint8_t Attr(int column, int row) { return Cell(column, row).attr; }
+  std::uint8_t Attr(int column, int row) { return Cell(column, row).Attr; }
   std::vector<platform::Cell> Screen() {
     std::vector<platform::Cell> cells;
     for (int y = 0; y < term.Height(); ++y)

@@ -14,7 +14,7 @@ constexpr std::uint8_t kFrame = 0x0F;  // the frame role with base 0x07
 class WindowTest : public ToolkitTest {
  protected:
   std::vector<platform::Cell> Screen() { return ShownCells(term); }
-  std::uint8_t Ch(int column, int row) { return Cell(column, row).ch; }
+  std::uint8_t Ch(int column, int row) { return Cell(column, row).Ch; }
   // The code page 852 byte of one character.
   static std::uint8_t G(std::string_view cp852) { return static_cast<std::uint8_t>(cp852[0]); }
   void Click(int column, int row) {
@@ -38,8 +38,8 @@ class WindowTest : public ToolkitTest {
 // A window 10..40 x 5..15 with both scroll bars starting one cell in.
 struct ScrolledWindow : Window {
   ScrolledWindow() : Window(10, 5, 40, 15) {
-    vScroll = hScroll = true;
-    vOffset = hOffset = 1;
+    VScroll = HScroll = true;
+    VOffset = HOffset = 1;
     Draw();
   }
 };
@@ -55,8 +55,8 @@ TEST_F(WindowTest, DrawsFrameTitleCloseBoxAndScrollBars) {
   for (int column = 12; column <= 37; ++column) EXPECT_EQ(Ch(column, 15), G("═"_cp)) << column;
   EXPECT_EQ(Ch(38, 15), 0x10);  // ►
   EXPECT_EQ(Ch(39, 15), G("═"_cp));
-  EXPECT_EQ(Cell(40, 6).attr, kFrame);
-  EXPECT_EQ(Cell(11, 15).attr, kFrame);
+  EXPECT_EQ(Cell(40, 6).Attr, kFrame);
+  EXPECT_EQ(Cell(11, 15).Attr, kFrame);
   EXPECT_EQ(Cell(20, 10), (platform::Cell{' ', 0x1E}));  // body in the text attribute
   // The text window is the inside of the frame.
   EXPECT_EQ(console::WindMin(), (5 << 8) | 10);
@@ -68,18 +68,18 @@ TEST_F(WindowTest, TitleIsCentredAndStyleFourHasNoFrame) {
   auto painted = Screen();
   {
     Window w(1, 1, 21, 5);
-    w.title = "Cím"_cp;
-    w.frameStyle = 1;
+    w.Title = "Cím"_cp;
+    w.FrameStyle = 1;
     w.Draw();
     std::string line(1, G("─"_cp));
     std::string top = std::string("┌[*]"_cp) + std::string(5, line[0]) + std::string("Cím"_cp) +
                       std::string(8, line[0]) + std::string("┐"_cp);
     EXPECT_EQ(Row(1).substr(0, 21), top);
-    EXPECT_EQ(Cell(10, 1).attr, 0x70);  // the title role
+    EXPECT_EQ(Cell(10, 1).Attr, 0x70);  // the title role
   }
   EXPECT_EQ(Screen(), painted);
   Window w(1, 1, 21, 5);
-  w.frameStyle = 4;
+  w.FrameStyle = 4;
   w.Draw();
   EXPECT_EQ(Row(1).substr(0, 21), std::string(21, ' '));  // no frame, no close box
   EXPECT_EQ(WindowWidth(), 21);  // not shrunk either
@@ -94,7 +94,7 @@ TEST_F(WindowTest, CloseBoxLookChangesOnlyItsCharacters) {
   EXPECT_EQ(term.CellsWritten(), cells);
   w.DrawCloseBox(0, false);
   EXPECT_EQ(Row(5).substr(10, 3), std::string("[■]"_cp));
-  EXPECT_EQ(Cell(12, 5).attr, 0x4E);
+  EXPECT_EQ(Cell(12, 5).Attr, 0x4E);
   w.DrawCloseBox(0, true);
   EXPECT_GT(term.CellsWritten(), cells);
 }
@@ -134,8 +134,8 @@ TEST_F(WindowTest, ScrollBarPressesGiveKeys) {
   // Vertical track rows 7..13, middle row 10; horizontal track columns
   // 12..37, middle column 25.
   const struct {
-    int column, row;
-    std::uint8_t key;
+    int Column, Row;
+    std::uint8_t Key;
   } cases[] = {
       {40, 6, console::key::kUp},        {40, 14, console::key::kDown},
       {40, 7, console::key::kPgUp},      {40, 9, console::key::kPgUp},
@@ -147,10 +147,10 @@ TEST_F(WindowTest, ScrollBarPressesGiveKeys) {
       {40, 5, code::kLeftPress},         // the corner above the bar
   };
   for (const auto& c : cases) {
-    Click(c.column, c.row);
-    EXPECT_EQ(w.GetKey(), c.key) << c.column << "," << c.row;
+    Click(c.Column, c.Row);
+    EXPECT_EQ(w.GetKey(), c.Key) << c.Column << "," << c.Row;
     term.PushChar('z');  // let go at once: no repeat
-    EXPECT_EQ(w.GetKey(), 'z') << c.column << "," << c.row;
+    EXPECT_EQ(w.GetKey(), 'z') << c.Column << "," << c.Row;
   }
 }
 
@@ -191,7 +191,7 @@ TEST_F(WindowTest, DraggingTheCornerMovesTheWindow) {
   auto before = Screen();
   {
     Window w(10, 5, 30, 12);
-    w.title = "Mozgó"_cp;
+    w.Title = "Mozgó"_cp;
     w.Draw();
     auto drawnAt = [&](int x1, int y1) {
       EXPECT_EQ(Ch(x1, y1), G("╔"_cp));
@@ -203,26 +203,26 @@ TEST_F(WindowTest, DraggingTheCornerMovesTheWindow) {
     Mouse(15, 8, 0);
     TypeWhenIdle('z');
     EXPECT_EQ(w.GetKey(), 'z');
-    EXPECT_EQ(w.x1, 15);
-    EXPECT_EQ(w.y1, 8);
-    EXPECT_EQ(w.x2, 35);
-    EXPECT_EQ(w.y2, 15);
+    EXPECT_EQ(w.X1, 15);
+    EXPECT_EQ(w.Y1, 8);
+    EXPECT_EQ(w.X2, 35);
+    EXPECT_EQ(w.Y2, 15);
     drawnAt(15, 8);
     EXPECT_EQ(Cell(10, 5), before[4 * 80 + 9]);  // the old place shows what it covered
     EXPECT_EQ(Cell(30, 6), before[5 * 80 + 29]);
     EXPECT_EQ(MouseX(), 15);
 
     w.MoveTo(75, 22);  // kept whole on the screen
-    EXPECT_EQ(w.x1, 60);
-    EXPECT_EQ(w.y1, 18);
+    EXPECT_EQ(w.X1, 60);
+    EXPECT_EQ(w.Y1, 18);
     drawnAt(60, 18);
-    w.movable = false;
+    w.Movable = false;
     clock.Advance(100);
     Mouse(60, 18, 1);
     Moved(40, 10, 1);
     Mouse(40, 10, 0);
     EXPECT_EQ(w.GetKey(), code::kLeftPress);
-    EXPECT_EQ(w.x1, 60);
+    EXPECT_EQ(w.X1, 60);
   }
   EXPECT_EQ(Screen(), before);
 }
@@ -236,20 +236,20 @@ TEST_F(WindowTest, NestedWindowsPutBackScreenAndStateByteForByte) {
   auto bare = Screen();
   {
     Window a(5, 3, 50, 20);
-    a.title = std::string("Első"_cp) + '\0' + "alul";
+    a.Title = std::string("Első"_cp) + '\0' + "alul";
     a.Draw();
     auto withA = Screen();
     {
       console::SetTextAttr(0x4F);
       Window b(20, 8, 70, 22);
-      b.frameStyle = 1;
-      b.vScroll = true;
+      b.FrameStyle = 1;
+      b.VScroll = true;
       b.Draw();
       auto withB = Screen();
-      EXPECT_EQ(b.previous, &a);
+      EXPECT_EQ(b.Previous, &a);
       {
         Window c(1, 1, 80, 25);
-        c.frameStyle = 5;
+        c.FrameStyle = 5;
         c.Draw();
         c.Draw();  // drawn twice: still puts back what lay under the first
         EXPECT_EQ(TopWindow(), &c);

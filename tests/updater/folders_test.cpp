@@ -117,9 +117,9 @@ class FindProgramFolderTest : public FolderTest {
   void SetUp() override {
     FolderTest::SetUp();
     if (!ReadServers(servers)) GTEST_SKIP() << "no drive D: (run the suite through ctest)";
-    for (const auto& entry : fs::directory_iterator(servers.driveD)) fs::remove_all(entry.path());
+    for (const auto& entry : fs::directory_iterator(servers.DriveD)) fs::remove_all(entry.path());
 #ifndef _WIN32
-    SetEnv("TORMEX_DRIVE_D", servers.driveD.string());
+    SetEnv("TORMEX_DRIVE_D", servers.DriveD.string());
 #endif
     ASSERT_EQ(platform::ChangeFolder("D:\\"), 0);
     start = platform::CurrentFolder();
@@ -135,9 +135,9 @@ class FindProgramFolderTest : public FolderTest {
 };
 
 TEST_F(FindProgramFolderTest, AWrongChoiceAsksAndTheSearchGoesOn) {
-  Touch(servers.driveD / "rossz" / "fop.exe");  // no PRG\szamla.exe beside it
-  Touch(servers.driveD / "jo" / "fop.exe");
-  Touch(servers.driveD / "jo" / "PRG" / "szamla.exe");
+  Touch(servers.DriveD / "rossz" / "fop.exe");  // no PRG\szamla.exe beside it
+  Touch(servers.DriveD / "jo" / "fop.exe");
+  Touch(servers.DriveD / "jo" / "PRG" / "szamla.exe");
   // D:\ rows: ":EGYSÉGEK", "jo\", "rossz\".
   Then([this] { Keys({scan::kDown, scan::kDown, scan::kEnter}); });
   // D:\rossz: ":EGYSÉGEK", "..", "fop.exe".
@@ -157,7 +157,7 @@ TEST_F(FindProgramFolderTest, AWrongChoiceAsksAndTheSearchGoesOn) {
 }
 
 TEST_F(FindProgramFolderTest, GivingUpAfterAWrongChoiceGivesNothing) {
-  Touch(servers.driveD / "rossz" / "fop.exe");
+  Touch(servers.DriveD / "rossz" / "fop.exe");
   Then([this] { Keys({scan::kDown, scan::kEnter}); });
   Then([this] { Keys({scan::kDown, scan::kDown, scan::kEnter}); });
   Then([this] { Keys({scan::kEsc}); });  // the question answered with Esc

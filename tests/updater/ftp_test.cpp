@@ -40,8 +40,8 @@ class FtpTest : public UpdaterTest {
     UpdaterTest::SetUp();
     if (!ReadServers(servers))
       GTEST_SKIP() << "no test FTP servers: run the suite through ctest (TORMEX_TEST_FTP_STATE)";
-    fs::remove_all(servers.root / "letolt");
-    fs::create_directories(servers.root / "letolt");
+    fs::remove_all(servers.Root / "letolt");
+    fs::create_directories(servers.Root / "letolt");
     static int serial = 0;
     local = fs::temp_directory_path() / ("tormex-ftp-local-" + std::to_string(++serial) + "-" +
                                          std::to_string(std::rand()));
@@ -49,7 +49,7 @@ class FtpTest : public UpdaterTest {
     fs::create_directories(local);
     startFolder = fs::current_path();
     fs::current_path(local);
-    UseServer(servers.port);
+    UseServer(servers.Port);
     SetEnv("TORMEX_FTP_STALL_SECONDS", std::to_string(kStallSeconds));
   }
   void TearDown() override {
@@ -63,7 +63,7 @@ class FtpTest : public UpdaterTest {
 
   void UseServer(int port) { SetEnv("TORMEX_FTP_SERVER", "127.0.0.1:" + std::to_string(port)); }
   // A file on the server, by its path under the server's root.
-  void Serve(const std::string& path, const std::string& bytes) { WriteAll(servers.root / path, bytes); }
+  void Serve(const std::string& path, const std::string& bytes) { WriteAll(servers.Root / path, bytes); }
   // The names in the local folder.
   std::vector<std::string> LocalNames() {
     std::vector<std::string> names;
@@ -124,7 +124,7 @@ TEST_F(FtpTest, AMissingFileGivesTwoMessagesInARow) {
 // No server and a server that refuses the login are told apart, from the
 // platform's connect up to the words; both end the run as no connection.
 TEST_F(FtpTest, NoServerAndARefusedLoginAreToldApart) {
-  UseServer(servers.closedPort);
+  UseServer(servers.ClosedPort);
   EXPECT_EQ(updater::FetchFile("", "unzip.exe"), updater::Downloaded::kNoConnection);
   ASSERT_EQ(boxes.size(), 1u);
   ExpectBox(0, "Nincs kapcsolat!");
@@ -133,7 +133,7 @@ TEST_F(FtpTest, NoServerAndARefusedLoginAreToldApart) {
 
   boxes.clear();
   Serve("letolt/unzip.exe", "MZ unpacker");
-  UseServer(servers.refusePort);
+  UseServer(servers.RefusePort);
   EXPECT_EQ(updater::FetchFile("", "unzip.exe"), updater::Downloaded::kLoginRefused);
   ASSERT_EQ(boxes.size(), 1u);
   ExpectBox(0, "A szerver nem fogadta el a bejelentkezést!"_cp);
@@ -144,20 +144,20 @@ TEST_F(FtpTest, NoServerAndARefusedLoginAreToldApart) {
   // The platform's word for each, and for a good login.
   platform::FtpSession session(kStallSeconds);
   ASSERT_TRUE(session.Open());
-  EXPECT_EQ(session.Connect("127.0.0.1", servers.port, updater::kFtpUser, "wrong"),
+  EXPECT_EQ(session.Connect("127.0.0.1", servers.Port, updater::kFtpUser, "wrong"),
             platform::FtpResult::kRefused);
   session.Close();
   ASSERT_TRUE(session.Open());
-  EXPECT_EQ(session.Connect("127.0.0.1", servers.closedPort, updater::kFtpUser, updater::kFtpPassword),
+  EXPECT_EQ(session.Connect("127.0.0.1", servers.ClosedPort, updater::kFtpUser, updater::kFtpPassword),
             platform::FtpResult::kFailed);
   session.Close();
   ASSERT_TRUE(session.Open());
-  EXPECT_EQ(session.Connect("127.0.0.1", servers.port, updater::kFtpUser, updater::kFtpPassword),
+  EXPECT_EQ(session.Connect("127.0.0.1", servers.Port, updater::kFtpUser, updater::kFtpPassword),
             platform::FtpResult::kDone);
 }
 
 TEST_F(FtpTest, ASilentServerFailsInBoundedTime) {
-  UseServer(servers.silentPort);
+  UseServer(servers.SilentPort);
   test_support::Deadline bound("a download from a silent server", kHeldUpBound);
   auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(updater::FtpDownload("", "unzip.exe"));
@@ -169,7 +169,7 @@ TEST_F(FtpTest, ASilentServerFailsInBoundedTime) {
 TEST_F(FtpTest, AStalledTransferFailsInBoundedTimeAndLeavesTheOldFile) {
   Serve("letolt/ugy/MINTA/pszla.zip", BinaryContent(300000));
   WriteAll(local / "pszla.zip", "an older package");
-  UseServer(servers.stallPort);
+  UseServer(servers.StallPort);
   test_support::Deadline bound("a stalled download", kHeldUpBound);
   auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(updater::FtpDownload("ugy/MINTA", "pszla.zip"));
@@ -183,7 +183,7 @@ TEST_F(FtpTest, AStalledTransferFailsInBoundedTimeAndLeavesTheOldFile) {
 
 TEST_F(FtpTest, AStalledTransferLeavesNoFileUnderTheName) {
   Serve("letolt/unzip.exe", BinaryContent(300000));
-  UseServer(servers.stallPort);
+  UseServer(servers.StallPort);
   EXPECT_FALSE(updater::FtpDownload("", "unzip.exe"));
   // (Its temporary file may stay a while: a Windows worker that WinINet
   // cannot wake removes it when the server lets go.)
@@ -194,7 +194,7 @@ TEST_F(FtpTest, AStalledTransferLeavesNoFileUnderTheName) {
 // at once. Neither leaves a file.
 TEST_F(FtpTest, ATrickleFailsWithinTheBoundAndEscCancels) {
   Serve("letolt/pszla.zip", BinaryContent(300000));
-  UseServer(servers.tricklePort);
+  UseServer(servers.TricklePort);
   test_support::Deadline bound("a trickling download and its cancel", 2 * kHeldUpBound);
   auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(updater::FetchFile("", "pszla.zip"), updater::Downloaded::kFailed);
@@ -218,7 +218,7 @@ TEST_F(FtpTest, ATrickleFailsWithinTheBoundAndEscCancels) {
 // bounded time (and memory) as a failed transfer.
 TEST_F(FtpTest, AnEndlessListingFailsInBoundedTime) {
   Serve("letolt/ugy/MINTA/pszla.zip", "package");
-  UseServer(servers.endlessListPort);
+  UseServer(servers.EndlessListPort);
   test_support::Deadline bound("an endless listing", kHeldUpBound);
   auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(updater::FetchFile("ugy/MINTA", "pszla.zip"), updater::Downloaded::kFailed);
@@ -232,7 +232,7 @@ TEST_F(FtpTest, AnEndlessListingFailsInBoundedTime) {
 // connection breaks is a failed transfer, not "Nincs ...!".
 TEST_F(FtpTest, AListingWhoseConnectionBreaksIsAFailedTransfer) {
   Serve("letolt/ugy/MINTA/pszla.zip", "package");
-  UseServer(servers.resetListPort);
+  UseServer(servers.ResetListPort);
   EXPECT_EQ(updater::FetchFile("ugy/MINTA", "pszla.zip"), updater::Downloaded::kFailed);
   ASSERT_EQ(boxes.size(), 1u) << boxes.front();
   ExpectBox(0, "A másolás nem sikerült!"_cp);
@@ -241,7 +241,7 @@ TEST_F(FtpTest, AListingWhoseConnectionBreaksIsAFailedTransfer) {
 
 // Esc stops the connecting too: a silent server cannot hold the user.
 TEST_F(FtpTest, EscWhileConnectingCancelsAtOnce) {
-  UseServer(servers.silentPort);
+  UseServer(servers.SilentPort);
   SetEnv("TORMEX_FTP_STALL_SECONDS", "15");
   term.PushKey(platform::scan::kEsc, 27);
   auto start = std::chrono::steady_clock::now();
@@ -254,7 +254,7 @@ TEST_F(FtpTest, EscWhileConnectingCancelsAtOnce) {
 // A file announced larger than the free room is refused before it fills the disk.
 TEST_F(FtpTest, AFileLargerThanTheFreeRoomIsRefused) {
   Serve("letolt/pszla.zip", "small, but announced as 1 PiB");
-  UseServer(servers.hugePort);
+  UseServer(servers.HugePort);
   EXPECT_EQ(updater::FetchFile("", "pszla.zip"), updater::Downloaded::kNoRoom);
   ASSERT_EQ(boxes.size(), 2u);
   ExpectBox(0, "Nincs elég szabad hely a lemezen a letöltéshez!"_cp);
@@ -288,7 +288,7 @@ TEST_F(FtpTest, CheckVersionWithoutMarkerOrMessageIsSilent) {
 }
 
 TEST_F(FtpTest, CheckVersionWithoutServerShowsTheCountdown) {
-  UseServer(servers.closedPort);
+  UseServer(servers.ClosedPort);
   std::string marker = "stale";
   updater::FtpCheckVersion("szla22", marker, "uzenet.loc");
   EXPECT_EQ(marker, "");
@@ -298,7 +298,7 @@ TEST_F(FtpTest, CheckVersionWithoutServerShowsTheCountdown) {
 
   // A refused login is no missing internet connection.
   Serve("letolt/szla22/V2031.ver", "");
-  UseServer(servers.refusePort);
+  UseServer(servers.RefusePort);
   updater::FtpCheckVersion("szla22", marker, "uzenet.loc");
   EXPECT_EQ(marker, "");
   EXPECT_TRUE(term.Showed(std::string("A szerver nem fogadta el a bejelentkezést!"_cp)));
@@ -313,7 +313,7 @@ class UploadTest : public FtpTest {
   void SetUp() override {
     FtpTest::SetUp();
     if (IsSkipped()) return;
-    drive = servers.driveD;
+    drive = servers.DriveD;
     fs::remove_all(drive / "pp");
 #ifndef _WIN32
     SetEnv("TORMEX_DRIVE_D", drive.string());
@@ -331,10 +331,10 @@ class UploadTest : public FtpTest {
 TEST_F(UploadTest, UploadLandsInTheCustomersFolder) {
   std::string package = BinaryContent(200000);
   WriteAll(drive / "pp" / "szlarak" / "szlp.zip", package);
-  fs::create_directories(servers.root / "letolt" / "snav21" / "MINTA");
+  fs::create_directories(servers.Root / "letolt" / "snav21" / "MINTA");
   EXPECT_TRUE(updater::FtpUpload("MINTA"));
   EXPECT_TRUE(boxes.empty()) << boxes.front();
-  EXPECT_TRUE(ReadAll(servers.root / "letolt" / "snav21" / "MINTA" / "szlp.zip") == package);
+  EXPECT_TRUE(ReadAll(servers.Root / "letolt" / "snav21" / "MINTA" / "szlp.zip") == package);
   EXPECT_TRUE(term.Showed(std::string(" Feltöltés MINTA........ "_cp)));
   EXPECT_EQ(Row(25), std::string(80, ' '));
 }
@@ -346,16 +346,16 @@ TEST_F(UploadTest, AFailedUploadIsReported) {
   ExpectBox(0, "A másolás nem sikerült!"_cp);
 
   boxes.clear();
-  fs::create_directories(servers.root / "letolt" / "snav21" / "MINTA");
+  fs::create_directories(servers.Root / "letolt" / "snav21" / "MINTA");
   fs::remove(drive / "pp" / "szlarak" / "szlp.zip");
   EXPECT_FALSE(updater::FtpUpload("MINTA"));  // nothing to send
   ASSERT_EQ(boxes.size(), 1u);
   ExpectBox(0, "A másolás nem sikerült!"_cp);
-  EXPECT_FALSE(fs::exists(servers.root / "letolt" / "snav21" / "MINTA" / "szlp.zip"));
+  EXPECT_FALSE(fs::exists(servers.Root / "letolt" / "snav21" / "MINTA" / "szlp.zip"));
 }
 
 TEST_F(UploadTest, NoServerGivesNoConnection) {
-  UseServer(servers.closedPort);
+  UseServer(servers.ClosedPort);
   EXPECT_FALSE(updater::FtpUpload("MINTA"));
   ASSERT_EQ(boxes.size(), 1u);
   ExpectBox(0, "Nincs kapcsolat!");

@@ -156,8 +156,8 @@ TEST_F(TempFolderTest, AnUnusableTempFolderGivesNothingAfterTheNotice) {
 bool ReadServer(fs::path& root, int& port) {
   TestServers servers;
   if (!ReadServers(servers)) return false;
-  root = servers.root;
-  port = servers.port;
+  root = servers.Root;
+  port = servers.Port;
   return true;
 }
 
@@ -180,8 +180,8 @@ class FlowTest : public TempFolderTest {
     startFolder = fs::current_path();
     // The program's settings (the last release accepted) live beside it.
     console::Settings() = {};
-    console::Settings().stores[0].path = (program / "prog.res").string();
-    console::Settings().stores[1].path = (program / "user.res").string();
+    console::Settings().Stores[0].Path = (program / "prog.res").string();
+    console::Settings().Stores[1].Path = (program / "user.res").string();
     updater::Settings() = {};
   }
   void TearDown() override {
@@ -295,20 +295,20 @@ TEST_F(FlowTest, EachKindOfFailureEndsWithItsOwnCode) {
   TestServers servers;
   ReadServers(servers);
   struct Case {
-    int port;
-    int code;
-  } cases[] = {{servers.closedPort, updater::kExitNoConnection},
-               {servers.httpPort, updater::kExitNoConnection},
-               {servers.refusePort, updater::kExitNoConnection},
+    int Port;
+    int Code;
+  } cases[] = {{servers.ClosedPort, updater::kExitNoConnection},
+               {servers.HttpPort, updater::kExitNoConnection},
+               {servers.RefusePort, updater::kExitNoConnection},
                // The package is there, but its listing breaks off: no "missing".
-               {servers.resetListPort, updater::kExitTransferFailed},
+               {servers.ResetListPort, updater::kExitTransferFailed},
                // Last: a Windows worker that WinINet cannot wake may hold its
                // temporary file while this process runs.
-               {servers.stallPort, updater::kExitTransferFailed}};
+               {servers.StallPort, updater::kExitTransferFailed}};
   for (const Case& c : cases) {
     boxes.clear();
-    SetEnv("TORMEX_FTP_SERVER", "127.0.0.1:" + std::to_string(c.port));
-    EXPECT_EQ(Run("prgfrMINTA.exe"), c.code) << c.port;
+    SetEnv("TORMEX_FTP_SERVER", "127.0.0.1:" + std::to_string(c.Port));
+    EXPECT_EQ(Run("prgfrMINTA.exe"), c.Code) << c.Port;
     EXPECT_TRUE(boxes.back().find("Nincs mind:") != std::string::npos) << boxes.back();
   }
   EXPECT_FALSE(fs::exists(program / "frissit.txt"));
@@ -327,22 +327,22 @@ TEST_F(FlowTest, OnlyWhatTheSignedManifestNamesIsUnpackedAndRun) {
   const fs::path letolt = root / "letolt", manifest = letolt / "ugy/MINTA/pszla.man";
   const std::string genuineManifest = ReadAll(manifest);
   struct Case {
-    fs::path file;
-    std::size_t at;  // the byte changed
-    int code;
+    fs::path File;
+    std::size_t At;  // the byte changed
+    int Code;
   } cases[] = {{letolt / "ugy/MINTA/pszla.zip", 1000, updater::kExitFileMismatch},
                {letolt / "unzip.exe", 5000, updater::kExitFileMismatch},
                {manifest, genuineManifest.find("serial 1") + 7, updater::kExitUnsigned},
                {manifest, genuineManifest.size() - 10, updater::kExitUnsigned}};
   for (const Case& c : cases) {
     boxes.clear();
-    const std::string genuine = ReadAll(c.file);
+    const std::string genuine = ReadAll(c.File);
     std::string changed = genuine;
-    changed[c.at] = static_cast<char>(changed[c.at] ^ 1);
-    WriteAll(c.file, changed);
-    EXPECT_EQ(Run("prgfrMINTA.exe"), c.code) << c.file;
-    WriteAll(c.file, genuine);
-    EXPECT_EQ(boxes.size(), 2u) << c.file;  // the question, the refusal
+    changed[c.At] = static_cast<char>(changed[c.At] ^ 1);
+    WriteAll(c.File, changed);
+    EXPECT_EQ(Run("prgfrMINTA.exe"), c.Code) << c.File;
+    WriteAll(c.File, genuine);
+    EXPECT_EQ(boxes.size(), 2u) << c.File;  // the question, the refusal
     EXPECT_FALSE(term.Showed(std::string("kicsomagolás ......"_cp)));
     EXPECT_TRUE(fs::is_empty(work) || fs::directory_iterator(work)->path().filename() == "prgfr.lck");
   }
@@ -350,7 +350,7 @@ TEST_F(FlowTest, OnlyWhatTheSignedManifestNamesIsUnpackedAndRun) {
   // A package announced larger than the manifest says is not fetched whole.
   TestServers servers;
   ReadServers(servers);
-  SetEnv("TORMEX_FTP_SERVER", "127.0.0.1:" + std::to_string(servers.hugePort));
+  SetEnv("TORMEX_FTP_SERVER", "127.0.0.1:" + std::to_string(servers.HugePort));
   boxes.clear();
   EXPECT_EQ(Run("prgfrMINTA.exe"), updater::kExitFileMismatch);
   ExpectBox(1, std::string("A letöltött pszla.zip nem egyezik az aláírt leírással!"_cp));
@@ -371,7 +371,7 @@ TEST_F(FlowTest, ABrokenTransferGoesOnAndOnlyTheGenuineFileIsUsed) {
   if (IsSkipped()) return;
   TestServers servers;
   ReadServers(servers);
-  for (int port : {servers.breakPort, servers.noRestPort, servers.changedPort}) {
+  for (int port : {servers.BreakPort, servers.NoRestPort, servers.ChangedPort}) {
     boxes.clear();
     fs::remove(program / "frissit.txt");
     SetEnv("TORMEX_FTP_SERVER", "127.0.0.1:" + std::to_string(port));
@@ -399,7 +399,7 @@ TEST_F(FlowTest, APartLeftByAnEarlierRunGoesOn) {
              bytes.substr(0, bytes.size() - 1));
   }
   WriteAll(work / "pszla.zip.0123456789abcdef.part", "another release's part");
-  SetEnv("TORMEX_FTP_SERVER", "127.0.0.1:" + std::to_string(servers.tricklePort));
+  SetEnv("TORMEX_FTP_SERVER", "127.0.0.1:" + std::to_string(servers.TricklePort));
 
   EXPECT_EQ(Run("prgfrMINTA.exe"), updater::kExitDone) << boxes.back();
   EXPECT_TRUE(fs::exists(program / "frissit.txt"));
@@ -413,7 +413,7 @@ TEST_F(FlowTest, AnOlderReleaseIsRefusedAndTheAcceptedSerialIsKept) {
   if (IsSkipped()) return;
   EXPECT_EQ(Run("prgfrMINTA.exe"), updater::kExitDone);
   EXPECT_NE(ReadAll(program / "prog.res").find("kiadas=1   "), std::string::npos);
-  updater::Settings().release = "2";  // as loaded at start
+  updater::Settings().Release = "2";  // as loaded at start
   boxes.clear();
   EXPECT_EQ(Run("prgfrMINTA.exe"), updater::kExitOlderRelease);
   ExpectBox(1, std::string("A szerveren régebbi kiadás (1) van, mint a már elfogadott (2)!"_cp));
@@ -440,7 +440,7 @@ TEST_F(FlowTest, OneEscDuringTheDownloadEndsTheRun) {
   if (IsSkipped()) return;
   TestServers servers;
   ReadServers(servers);
-  SetEnv("TORMEX_FTP_SERVER", "127.0.0.1:" + std::to_string(servers.tricklePort));
+  SetEnv("TORMEX_FTP_SERVER", "127.0.0.1:" + std::to_string(servers.TricklePort));
   Then([this] {  // "Igen", then Esc while the package comes
     Keys({platform::scan::kEnter, platform::scan::kEsc});
   });
@@ -461,7 +461,7 @@ TEST_F(FlowTest, OneEscDuringTheDownloadEndsTheRun) {
 TEST_F(FlowTest, ASecondRunLeavesTheWorkFolderToTheFirst) {
   TestServers servers;
   if (!ReadServers(servers)) GTEST_SKIP() << "no test FTP servers: run the suite through ctest";
-  SetEnv("TORMEX_FTP_SERVER", "127.0.0.1:" + std::to_string(servers.closedPort));
+  SetEnv("TORMEX_FTP_SERVER", "127.0.0.1:" + std::to_string(servers.ClosedPort));
   fs::create_directories(work);
   WriteAll(work / "pszla.zip", "the first run's download");
   std::unique_ptr<platform::File> first = platform::NewFile();
@@ -570,7 +570,7 @@ TEST_F(FlowTest, AWorkFolderTheRunCannotWhollyUseIsNotUsed) {
   fs::permissions(temp, fs::perms::owner_all);  // private: its 0777 folder is the user's alone
   fs::permissions(work, fs::perms::all);
   boxes.clear();
-  term.shown.clear();
+  term.Shown.clear();
   fs::create_directories(work / "UNZIP.EXE" / "inside");  // a folder no erasing removes
   fs::create_directories(work / "szlamind.zip");          // an empty one goes
   EXPECT_EQ(Run("prgfrMINTA"), updater::kExitWorkFolder);
@@ -589,7 +589,7 @@ TEST_F(FlowTest, AWorkFolderTheRunCannotWhollyUseIsNotUsed) {
   fs::permissions(work, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
                             fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
   boxes.clear();
-  term.shown.clear();
+  term.Shown.clear();
   int code = AsUnprivileged([&] {
     int end = Run("prgfrMINTA");
     bool told = boxes.size() == 2 && boxes[1].find("munkamappába nem lehet írni"_cp) != std::string::npos;

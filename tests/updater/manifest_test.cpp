@@ -60,12 +60,12 @@ TEST(ManifestTest, TheBuiltInKeysSignAndTheirManifestsDecode) {
   EXPECT_EQ(Check(kByBackup), ManifestCheck::kAccepted);
   updater::Manifest manifest;
   ASSERT_EQ(CheckManifest(kByCurrent, kFolder, 0, kNow, manifest), ManifestCheck::kAccepted);
-  EXPECT_EQ(manifest.serial, kSerial);
-  EXPECT_EQ(updater::FormatUtc(manifest.issued), "2026-12-01T00:00:00Z");
-  EXPECT_EQ(updater::FormatUtc(manifest.expires), "2099-01-01T00:00:00Z");
+  EXPECT_EQ(manifest.Serial, kSerial);
+  EXPECT_EQ(updater::FormatUtc(manifest.Issued), "2026-12-01T00:00:00Z");
+  EXPECT_EQ(updater::FormatUtc(manifest.Expires), "2099-01-01T00:00:00Z");
   ASSERT_NE(manifest.File("unzip.exe"), nullptr);
-  EXPECT_EQ(manifest.File("unzip.exe")->size, 11u);
-  EXPECT_EQ(updater::HexOf(manifest.File("pszla.zip")->sha256),
+  EXPECT_EQ(manifest.File("unzip.exe")->Size, 11u);
+  EXPECT_EQ(updater::HexOf(manifest.File("pszla.zip")->Sha256),
             "2e547448dcd0f2fcd9dbc386d33f1553369883451898177559bcf3e3b1083d16");
   // The codec gives back the very bytes the tool wrote.
   std::array<std::uint8_t, 64> signature{};

@@ -55,9 +55,9 @@ TEST_F(NoticeTest, ShortTextIsCentredWithABlankEachSideInTheTextAttribute) {
   EXPECT_EQ(console::ReadAttrs(35, 44, 25), std::string(10, static_cast<char>(kTextAttr)));
   EXPECT_EQ(console::ReadChars(1, 34, 25), bottomChars.substr(0, 34));
   EXPECT_EQ(console::ReadAttrs(45, 80, 25), bottomAttrs.substr(44));
-  EXPECT_EQ(handle->column, 35);
-  EXPECT_EQ(handle->row, 25);
-  EXPECT_EQ(handle->width, 10);
+  EXPECT_EQ(handle->Column, 35);
+  EXPECT_EQ(handle->Row, 25);
+  EXPECT_EQ(handle->Width, 10);
   ExpectStateKept();
 
   StatusLine(false, "", handle);
@@ -68,23 +68,23 @@ TEST_F(NoticeTest, ShortTextIsCentredWithABlankEachSideInTheTextAttribute) {
 
 TEST_F(NoticeTest, WidthsAtTheEdgeOfTheRow) {
   struct Case {
-    int length;
-    int column, width;  // where the text lands
-    bool padded;
+    int Length;
+    int Column, Width;  // where the text lands
+    bool Padded;
   };
   for (Case c : {Case{78, 1, 80, true}, Case{79, 1, 79, false}, Case{80, 1, 80, false},
                  Case{95, 1, 80, false}}) {
-    SCOPED_TRACE(c.length);
+    SCOPED_TRACE(c.Length);
     std::string text;
-    for (int i = 0; i < c.length; ++i) text += static_cast<char>('A' + i % 26);
+    for (int i = 0; i < c.Length; ++i) text += static_cast<char>('A' + i % 26);
     StatusHandle handle;
     StatusLine(true, text, handle);
-    std::string expected = c.padded ? " " + text + " " : text.substr(0, 80);
-    EXPECT_EQ(console::ReadChars(c.column, c.column + c.width - 1, 25), expected);
-    if (c.width < 80) {
+    std::string expected = c.Padded ? " " + text + " " : text.substr(0, 80);
+    EXPECT_EQ(console::ReadChars(c.Column, c.Column + c.Width - 1, 25), expected);
+    if (c.Width < 80) {
       EXPECT_EQ(console::ReadChars(80, 80, 25), bottomChars.substr(79));
     }
-    EXPECT_EQ(handle->width, c.width);
+    EXPECT_EQ(handle->Width, c.Width);
     StatusLine(false, "", handle);
     ExpectBottomRowBack();
   }
@@ -95,7 +95,7 @@ TEST_F(NoticeTest, EmptyTextSavesTheRowAndWritesNothing) {
   StatusHandle handle;
   StatusLine(true, "", handle);
   ASSERT_TRUE(handle);
-  EXPECT_EQ(handle->width, 0);
+  EXPECT_EQ(handle->Width, 0);
   EXPECT_EQ(term.CellsWritten(), before);
   // The bottom row changes meanwhile; removing puts the saved row back.
   console::Fill(1, 25, 80, 'x', 0x70);

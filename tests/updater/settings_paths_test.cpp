@@ -76,8 +76,8 @@ class UpdateSettingsTest : public ::testing::Test {
     std::filesystem::remove_all(folder_);
     std::filesystem::create_directories(folder_);
     console::Settings() = {};
-    console::Settings().stores[0].path = Path("prog.res");
-    console::Settings().stores[1].path = Path("user.res");
+    console::Settings().Stores[0].Path = Path("prog.res");
+    console::Settings().Stores[1].Path = Path("user.res");
     Settings() = {};
   }
   void TearDown() override {
@@ -105,12 +105,12 @@ class UpdateSettingsTest : public ::testing::Test {
 };
 
 TEST_F(UpdateSettingsTest, SaveAndLoadGiveValuesPaddedToTheirWidths) {
-  Settings().lastUpdate = "20240131";
-  Settings().lastLook = "20240201";
-  Settings().source = "\\\\szerver\\frissit";
-  Settings().networkVersion = "V2024.02";
+  Settings().LastUpdate = "20240131";
+  Settings().LastLook = "20240201";
+  Settings().Source = "\\\\szerver\\frissit";
+  Settings().NetworkVersion = "V2024.02";
   const std::string message("Új verzió!"_cp);
-  Settings().message = message;
+  Settings().Message = message;
   SaveUpdateSettings();
   EXPECT_TRUE(platform::FileExists(Path("user.res")));  // created with the first save
 
@@ -131,13 +131,13 @@ TEST_F(UpdateSettingsTest, SaveAndLoadGiveValuesPaddedToTheirWidths) {
   }
 
   Settings() = {};
-  Settings().message = "stale";
+  Settings().Message = "stale";
   LoadUpdateSettings();
-  EXPECT_EQ(Settings().lastUpdate, Padded("20240131", 20));
-  EXPECT_EQ(Settings().lastLook, Padded("20240201", 20));
-  EXPECT_EQ(Settings().source, Padded("\\\\szerver\\frissit", 200));
-  EXPECT_EQ(Settings().networkVersion, Padded("V2024.02", 20));
-  EXPECT_EQ(Settings().message, Padded(message, 80));
+  EXPECT_EQ(Settings().LastUpdate, Padded("20240131", 20));
+  EXPECT_EQ(Settings().LastLook, Padded("20240201", 20));
+  EXPECT_EQ(Settings().Source, Padded("\\\\szerver\\frissit", 200));
+  EXPECT_EQ(Settings().NetworkVersion, Padded("V2024.02", 20));
+  EXPECT_EQ(Settings().Message, Padded(message, 80));
   EXPECT_FALSE(console::StoreLoaded(console::kProgramStore));
   EXPECT_FALSE(console::StoreLoaded(console::kUserStore));
 }
@@ -147,27 +147,27 @@ TEST_F(UpdateSettingsTest, LongValuesAreCutAndMissingOrEmptyKeysLeaveBlanks) {
   std::string longMessage(100, 'm'), longPlace(230, 'p');
   Write("prog.res", "*FRISSIT\r\nuzenet=" + longMessage + "\r\nfrisshely=" + longPlace +
                         "\r\nnetver=\r\n*MASIK\r\nfrissdatum=20990101\r\n");
-  Settings().networkVersion = "old";
-  Settings().lastUpdate = "old";
+  Settings().NetworkVersion = "old";
+  Settings().LastUpdate = "old";
   LoadUpdateSettings();
-  EXPECT_EQ(Settings().message, std::string(80, 'm'));
-  EXPECT_EQ(Settings().source, std::string(200, 'p'));
-  EXPECT_EQ(Settings().networkVersion, std::string(20, ' '));  // empty value
-  EXPECT_EQ(Settings().lastUpdate, std::string(20, ' '));      // only in another section
-  EXPECT_EQ(Settings().lastLook, std::string(20, ' '));
+  EXPECT_EQ(Settings().Message, std::string(80, 'm'));
+  EXPECT_EQ(Settings().Source, std::string(200, 'p'));
+  EXPECT_EQ(Settings().NetworkVersion, std::string(20, ' '));  // empty value
+  EXPECT_EQ(Settings().LastUpdate, std::string(20, ' '));      // only in another section
+  EXPECT_EQ(Settings().LastLook, std::string(20, ' '));
 }
 
 TEST_F(UpdateSettingsTest, AMissingFileLeavesTheRecordUntouched) {
   Write("prog.res", "*FRISSIT\r\nnetver=V9\r\n");
-  Settings().networkVersion = "kept";
+  Settings().NetworkVersion = "kept";
   LoadUpdateSettings();  // no user file
-  EXPECT_EQ(Settings().networkVersion, "kept");
+  EXPECT_EQ(Settings().NetworkVersion, "kept");
   EXPECT_FALSE(platform::FileExists(Path("user.res")));
 
   std::filesystem::remove(Path("prog.res"));
   Write("user.res", "User\r\n");
   LoadUpdateSettings();  // no prog.res
-  EXPECT_EQ(Settings().networkVersion, "kept");
+  EXPECT_EQ(Settings().NetworkVersion, "kept");
   EXPECT_FALSE(platform::FileExists(Path("prog.res")));
 }
 

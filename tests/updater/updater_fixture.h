@@ -28,15 +28,15 @@ class RecordingTerminal : public platform::HeadlessTerminal {
   RecordingTerminal() : HeadlessTerminal(80, 25) {}
   void WriteCells(int x, int y, const platform::Cell* cells, int count) override {
     HeadlessTerminal::WriteCells(x, y, cells, count);
-    shown.push_back(RowText(y));
+    Shown.push_back(RowText(y));
   }
   // True when some row ever shown held the text.
   bool Showed(std::string_view text) const {
-    for (const std::string& row : shown)
+    for (const std::string& row : Shown)
       if (row.find(text) != std::string::npos) return true;
     return false;
   }
-  std::vector<std::string> shown;
+  std::vector<std::string> Shown;
 };
 
 class UpdaterTest : public ::testing::Test {

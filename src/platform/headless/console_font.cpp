@@ -9,70 +9,70 @@ constexpr int kFrameWidth = 16, kFrameHeight = 39;  // window border and caption
 }  // namespace
 
 HeadlessFontControl::HeadlessFontControl(int workWidth, int workHeight)
-    : workArea{0, 0, workWidth, workHeight}, face("Consolas") {}
+    : WorkAreaAnswer{0, 0, workWidth, workHeight}, Face("Consolas") {}
 
 bool HeadlessFontControl::Load() {
-  ++loads;
-  return loadable;
+  ++Loads;
+  return Loadable;
 }
 
 bool HeadlessFontControl::SetFont(const std::string& f, int h) {
-  ++fontCalls;
-  if (h < 1 || std::find(faces.begin(), faces.end(), f) == faces.end()) return false;
-  face = f;
-  height = h;
-  heightsSet.push_back(h);
+  ++FontCalls;
+  if (h < 1 || std::find(Faces.begin(), Faces.end(), f) == Faces.end()) return false;
+  Face = f;
+  Height = h;
+  HeightsSet.push_back(h);
   return true;
 }
 
 bool HeadlessFontControl::CurrentFont(std::string& f, int& h) {
-  f = face;
-  h = height;
+  f = Face;
+  h = Height;
   return true;
 }
 
 ConsoleSize HeadlessFontControl::LargestWindow() {
-  if (largest) return largest(height);
-  int cell = std::max(1, CellWidth(height));
-  return {(workArea.right - workArea.left) / cell, (workArea.bottom - workArea.top) / height};
+  if (Largest) return Largest(Height);
+  int cell = std::max(1, CellWidth(Height));
+  return {(WorkAreaAnswer.Right - WorkAreaAnswer.Left) / cell, (WorkAreaAnswer.Bottom - WorkAreaAnswer.Top) / Height};
 }
 
 bool HeadlessFontControl::SetWindowRect(const ConsoleRect& cells) {
   ConsoleSize most = LargestWindow();
-  if (cells.left < 0 || cells.top < 0 || cells.right < cells.left || cells.bottom < cells.top ||
-      cells.right >= buffer.columns || cells.bottom >= buffer.rows ||
-      cells.right - cells.left + 1 > most.columns || cells.bottom - cells.top + 1 > most.rows)
+  if (cells.Left < 0 || cells.Top < 0 || cells.Right < cells.Left || cells.Bottom < cells.Top ||
+      cells.Right >= Buffer.Columns || cells.Bottom >= Buffer.Rows ||
+      cells.Right - cells.Left + 1 > most.Columns || cells.Bottom - cells.Top + 1 > most.Rows)
     return false;
-  window = cells;
+  Window = cells;
   return true;
 }
 
 bool HeadlessFontControl::SetBufferSize(int columns, int rows) {
-  if (columns <= window.right || rows <= window.bottom) return false;  // smaller than the window
-  buffer = {columns, rows};
+  if (columns <= Window.Right || rows <= Window.Bottom) return false;  // smaller than the window
+  Buffer = {columns, rows};
   return true;
 }
 
 bool HeadlessFontControl::SetTitle(const std::string& t) {
-  title = t;
+  Title = t;
   return true;
 }
 
 bool HeadlessFontControl::WindowRect(ConsoleRect& pixels) {
-  int width = (window.right - window.left + 1) * CellWidth(height) + kFrameWidth;
-  int tall = (window.bottom - window.top + 1) * height + kFrameHeight;
-  pixels = {windowX, windowY, windowX + width, windowY + tall};
+  int width = (Window.Right - Window.Left + 1) * CellWidth(Height) + kFrameWidth;
+  int tall = (Window.Bottom - Window.Top + 1) * Height + kFrameHeight;
+  pixels = {WindowX, WindowY, WindowX + width, WindowY + tall};
   return true;
 }
 
 bool HeadlessFontControl::WorkArea(ConsoleRect& pixels) {
-  pixels = workArea;
+  pixels = WorkAreaAnswer;
   return true;
 }
 
 bool HeadlessFontControl::MoveWindow(int x, int y, int, int) {
-  windowX = x;
-  windowY = y;
+  WindowX = x;
+  WindowY = y;
   return true;
 }
 

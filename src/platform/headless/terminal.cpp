@@ -41,8 +41,8 @@ bool HeadlessTerminal::PeekEvent(Event& event) {
 
 void HeadlessTerminal::PushKey(std::uint8_t scan, std::uint8_t ch, std::uint32_t shift) {
   Event e;
-  e.kind = EventKind::kKey;
-  e.key = {scan, ch, shift};
+  e.Kind = EventKind::kKey;
+  e.Key = {scan, ch, shift};
   events_.push_back(e);
 }
 
@@ -52,11 +52,11 @@ void HeadlessTerminal::PushChar(char ch) {
 
 void HeadlessTerminal::PushMouse(int x, int y, std::uint32_t buttons, bool moved) {
   Event e;
-  e.kind = EventKind::kMouse;
-  e.mouse.x = x;
-  e.mouse.y = y;
-  e.mouse.buttons = buttons;
-  e.mouse.moved = moved;
+  e.Kind = EventKind::kMouse;
+  e.Mouse.X = x;
+  e.Mouse.Y = y;
+  e.Mouse.Buttons = buttons;
+  e.Mouse.Moved = moved;
   events_.push_back(e);
 }
 
@@ -66,7 +66,7 @@ bool HeadlessTerminal::RaiseControl(ControlEvent event) {
 
 std::string HeadlessTerminal::RowText(int y) const {
   std::string row;
-  for (int x = 0; x < width_; ++x) row += static_cast<char>(cells_[y * width_ + x].ch);
+  for (int x = 0; x < width_; ++x) row += static_cast<char>(cells_[y * width_ + x].Ch);
   return row;
 }
 

@@ -80,24 +80,24 @@ bool Verify(EVP_PKEY* key, std::string_view message, const std::vector<unsigned 
 }  // namespace
 
 struct Sha256::Impl {
-  MdContext context{EVP_MD_CTX_new()};
+  MdContext Context{EVP_MD_CTX_new()};
 };
 
 // The only way these calls fail is a lack of memory.
 Sha256::Sha256() : impl_(std::make_unique<Impl>()) {
-  if (!impl_->context || EVP_DigestInit_ex(impl_->context.get(), EVP_sha256(), nullptr) != 1)
+  if (!impl_->Context || EVP_DigestInit_ex(impl_->Context.get(), EVP_sha256(), nullptr) != 1)
     throw std::bad_alloc();
 }
 
 Sha256::~Sha256() = default;
 
 void Sha256::Add(const void* bytes, std::size_t count) {
-  EVP_DigestUpdate(impl_->context.get(), bytes, count);
+  EVP_DigestUpdate(impl_->Context.get(), bytes, count);
 }
 
 Sha256Digest Sha256::Finish() {
   Sha256Digest digest{};
-  EVP_DigestFinal_ex(impl_->context.get(), digest.data(), nullptr);
+  EVP_DigestFinal_ex(impl_->Context.get(), digest.data(), nullptr);
   return digest;
 }
 

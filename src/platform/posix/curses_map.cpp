@@ -8,9 +8,9 @@ namespace platform::posix {
 namespace {
 
 struct NamedKey {
-  std::string_view name;
-  std::uint8_t scan;
-  std::uint32_t shift;
+  std::string_view Name;
+  std::uint8_t Scan;
+  std::uint32_t Shift;
 };
 
 // curses' own names of the keys the suite distinguishes; the keypad's corner
@@ -76,8 +76,8 @@ bool ExtendedKey(std::string_view name, KeyEvent& key) {
   if (digit < '2' || digit > '8') return false;
   std::string_view base = name.substr(0, name.size() - 1);
   for (const auto& k : kExtendedKeys)
-    if (k.name == base) {
-      key = Special(k.scan, ShiftOfModifier(digit - '0'));
+    if (k.Name == base) {
+      key = Special(k.Scan, ShiftOfModifier(digit - '0'));
       return true;
     }
   return false;
@@ -97,8 +97,8 @@ bool KeyOfName(std::string_view name, KeyEvent& key) {
   if (name == "KEY_ENTER") return KeyOfChar('\r', key);
   if (name == "KEY_BACKSPACE") return KeyOfChar('\b', key);
   for (const auto& k : kCursesKeys)
-    if (k.name == name) {
-      key = Special(k.scan, k.shift);
+    if (k.Name == name) {
+      key = Special(k.Scan, k.Shift);
       return true;
     }
   return FunctionKey(name, key) || ExtendedKey(name, key);
@@ -122,14 +122,14 @@ bool KeyOfChar(char32_t wc, KeyEvent& key) {
   if (wc < 0x20) return false;  // Ctrl+@, Ctrl+\ and the like have no use here
   int b = UnicodeToCp852(wc);
   if (b < 0) return false;
-  key.ch = static_cast<std::uint8_t>(b);
-  key.scan = b < 0x80 ? ScanCodeOfChar(static_cast<char>(b)) : 0;
-  key.shift = (b >= 'A' && b <= 'Z') ? std::uint32_t{kShift} : 0;
+  key.Ch = static_cast<std::uint8_t>(b);
+  key.Scan = b < 0x80 ? ScanCodeOfChar(static_cast<char>(b)) : 0;
+  key.Shift = (b >= 'A' && b <= 'Z') ? std::uint32_t{kShift} : 0;
   return true;
 }
 
 KeyEvent WithAlt(KeyEvent key) {
-  key.shift |= kLeftAlt;
+  key.Shift |= kLeftAlt;
   return key;
 }
 
@@ -139,14 +139,14 @@ Look LookOfAttr(std::uint8_t attr, bool sixteen) {
   Look look;
   int fg = attr & 0x0F, bg = attr >> 4;
   if (!sixteen) {
-    look.bold = fg & 8;
-    look.blink = bg & 8;
+    look.Bold = fg & 8;
+    look.Blink = bg & 8;
     fg &= 7;
     bg &= 7;
   }
-  look.fg = CursesColour(fg);
-  look.bg = CursesColour(bg);
-  look.pair = static_cast<short>(1 + bg * (sixteen ? 16 : 8) + fg);
+  look.Fg = CursesColour(fg);
+  look.Bg = CursesColour(bg);
+  look.Pair = static_cast<short>(1 + bg * (sixteen ? 16 : 8) + fg);
   return look;
 }
 

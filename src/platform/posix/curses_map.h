@@ -25,10 +25,10 @@ KeyEvent WithAlt(KeyEvent key);
 
 // How an attribute byte is shown with curses colours.
 struct Look {
-  short fg = 7, bg = 0;  // curses colour numbers (COLOR_BLACK..., +8 bright)
-  short pair = 0;        // the colour pair that holds fg on bg
-  bool bold = false;     // bright foreground on an 8-colour terminal
-  bool blink = false;    // blink bit on an 8-colour terminal
+  short Fg = 7, Bg = 0;  // curses colour numbers (COLOR_BLACK..., +8 bright)
+  short Pair = 0;        // the colour pair that holds fg on bg
+  bool Bold = false;     // bright foreground on an 8-colour terminal
+  bool Blink = false;    // blink bit on an 8-colour terminal
 };
 
 // The colour pairs a terminal needs: 1 + 8 x 8, or 1 + 16 x 16 when it has

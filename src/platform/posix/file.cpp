@@ -97,13 +97,13 @@ int OpenDescriptor(const std::string& path, const Mode& mode, bool create, int& 
   struct stat st;
   ++FileCallCount().Opens;  // the look before the open
   bool exists = stat(path.c_str(), &st) == 0;
-  if (exists && (mode.write || S_ISDIR(st.st_mode)))
+  if (exists && (mode.Write || S_ISDIR(st.st_mode)))
     if (int error = posix::RefuseUnwritable(st)) return error;
   if (!exists && !create) return posix::ErrorNumber(ENOENT, path);
   readOnlyFd = false;
   ++FileCallCount().Opens;
   fd = open(path.c_str(), O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0666);
-  if (fd < 0 && !mode.write && (errno == EACCES || errno == EROFS)) {
+  if (fd < 0 && !mode.Write && (errno == EACCES || errno == EROFS)) {
     ++FileCallCount().Opens;
     fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     readOnlyFd = true;
@@ -216,7 +216,7 @@ class PosixFile final : public File {
   int OpenWith(std::string_view path, int flags, bool create) {
     Close();
     Mode mode;
-    if (!sharing::DecodeFlags(flags, mode) || (create && !mode.write)) return error::kInvalidAccess;
+    if (!sharing::DecodeFlags(flags, mode) || (create && !mode.Write)) return error::kInvalidAccess;
     std::string resolved = ResolvePath(path);
     if (resolved.empty()) return error::kPathNotFound;
     if (int error = OpenDescriptor(resolved, mode, create, fd_, readOnlyFd_)) return error;
@@ -226,8 +226,8 @@ class PosixFile final : public File {
       Close();
       return error;
     }
-    readable_ = mode.read;
-    writable_ = mode.write;
+    readable_ = mode.Read;
+    writable_ = mode.Write;
     path_ = std::string(path);
     return error::kNone;
   }

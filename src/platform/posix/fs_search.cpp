@@ -34,11 +34,11 @@ void SplitPattern(std::string_view full, std::string& folder, std::string& patte
 }  // namespace
 
 struct DirSearch::Impl {
-  std::string folder;  // system path, ending in "/"
-  std::string pattern;
-  std::uint32_t excluded = 0;  // the special bits that the mask leaves out
-  std::vector<std::string> names;
-  std::size_t next = 0;
+  std::string Folder;  // system path, ending in "/"
+  std::string Pattern;
+  std::uint32_t Excluded = 0;  // the special bits that the mask leaves out
+  std::vector<std::string> Names;
+  std::size_t Next = 0;
 };
 
 DirSearch::DirSearch() = default;
@@ -48,17 +48,17 @@ int DirSearch::First(std::string_view pattern, std::uint32_t mask, FoundEntry& e
   Close();
   auto impl = std::make_unique<Impl>();
   std::string folder;
-  SplitPattern(pattern, folder, impl->pattern);
-  impl->folder = ResolvePath(folder);
-  if (impl->folder.empty()) return error::kPathNotFound;
-  if (impl->folder.back() != '/') impl->folder += '/';
-  impl->excluded = ~mask & (attr::kHidden | attr::kSystem | attr::kVolume | attr::kDirectory);
-  DIR* dir = opendir(impl->folder.c_str());
-  if (!dir) return errno == ENOENT || errno == ENOTDIR ? error::kPathNotFound : posix::ErrorNumber(errno, impl->folder);
+  SplitPattern(pattern, folder, impl->Pattern);
+  impl->Folder = ResolvePath(folder);
+  if (impl->Folder.empty()) return error::kPathNotFound;
+  if (impl->Folder.back() != '/') impl->Folder += '/';
+  impl->Excluded = ~mask & (attr::kHidden | attr::kSystem | attr::kVolume | attr::kDirectory);
+  DIR* dir = opendir(impl->Folder.c_str());
+  if (!dir) return errno == ENOENT || errno == ENOTDIR ? error::kPathNotFound : posix::ErrorNumber(errno, impl->Folder);
   while (dirent* d = readdir(dir))
-    if (NameMatches(impl->pattern, d->d_name)) impl->names.emplace_back(d->d_name);
+    if (NameMatches(impl->Pattern, d->d_name)) impl->Names.emplace_back(d->d_name);
   closedir(dir);
-  std::sort(impl->names.begin(), impl->names.end(), [](const std::string& a, const std::string& b) {
+  std::sort(impl->Names.begin(), impl->Names.end(), [](const std::string& a, const std::string& b) {
     return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
                                         [](char x, char y) { return Fold(x) < Fold(y); });
   });
@@ -68,14 +68,14 @@ int DirSearch::First(std::string_view pattern, std::uint32_t mask, FoundEntry& e
 
 int DirSearch::Next(FoundEntry& entry) {
   if (!impl_) return error::kNoMoreFiles;
-  while (impl_->next < impl_->names.size()) {
-    const std::string& name = impl_->names[impl_->next++];
+  while (impl_->Next < impl_->Names.size()) {
+    const std::string& name = impl_->Names[impl_->Next++];
     FoundEntry found;
-    if (!posix::AttributesOf(impl_->folder + name, name, found.attributes, found.size,
-                             found.writeTime))
+    if (!posix::AttributesOf(impl_->Folder + name, name, found.Attributes, found.Size,
+                             found.WriteTime))
       continue;  // gone since the search started
-    if (found.attributes & impl_->excluded) continue;
-    found.name = name;
+    if (found.Attributes & impl_->Excluded) continue;
+    found.Name = name;
     entry = std::move(found);
     return 0;
   }

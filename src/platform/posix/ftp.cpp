@@ -95,31 +95,31 @@ std::string NameOf(const std::string& path) {
 // when the announced or received size passes the room, or when the caller
 // cancels; outcome tells which.
 struct Watch {
-  int limitSeconds = 30;
-  curl_off_t movedAtMark = 0;
-  std::chrono::steady_clock::time_point mark;
-  std::uint64_t room = UINT64_MAX;  // for the whole file
-  curl_off_t offset = 0;  // the bytes of the file there before the transfer (REST)
-  const std::function<bool()>* cancel = nullptr;
-  FtpResult outcome = FtpResult::kFailed;
+  int LimitSeconds = 30;
+  curl_off_t MovedAtMark = 0;
+  std::chrono::steady_clock::time_point Mark;
+  std::uint64_t Room = UINT64_MAX;  // for the whole file
+  curl_off_t Offset = 0;  // the bytes of the file there before the transfer (REST)
+  const std::function<bool()>* Cancel = nullptr;
+  FtpResult Outcome = FtpResult::kFailed;
 
-  bool stopped = false;  // a bound or the cancel ended the transfer
+  bool Stopped = false;  // a bound or the cancel ended the transfer
 
   bool Stop(FtpResult why) {
-    outcome = why;
-    stopped = true;
+    Outcome = why;
+    Stopped = true;
     return true;
   }
   bool ShouldStop(curl_off_t announced, curl_off_t downloaded, curl_off_t moved) {
     auto now = std::chrono::steady_clock::now();
-    if (moved - movedAtMark >= limitSeconds * kMinimumBytesPerSecond) {
-      movedAtMark = moved;
-      mark = now;
+    if (moved - MovedAtMark >= LimitSeconds * kMinimumBytesPerSecond) {
+      MovedAtMark = moved;
+      Mark = now;
     }
     // What libcurl announces of a continued download is the whole file or its rest.
-    if (static_cast<std::uint64_t>(std::max(announced, downloaded + offset)) > room) return Stop(FtpResult::kTooLarge);
-    if (cancel && *cancel && (*cancel)()) return Stop(FtpResult::kCancelled);
-    return now - mark >= std::chrono::seconds(limitSeconds) && Stop(FtpResult::kFailed);
+    if (static_cast<std::uint64_t>(std::max(announced, downloaded + Offset)) > Room) return Stop(FtpResult::kTooLarge);
+    if (Cancel && *Cancel && (*Cancel)()) return Stop(FtpResult::kCancelled);
+    return now - Mark >= std::chrono::seconds(LimitSeconds) && Stop(FtpResult::kFailed);
   }
 };
 
@@ -130,14 +130,14 @@ int WatchProgress(void* data, curl_off_t announced, curl_off_t downloaded, curl_
 // A download's file: the data written through it, and whether the disk
 // refused a write (full, or over the file-size limit: SIGXFSZ is ignored).
 struct Sink {
-  FILE* file = nullptr;
-  bool refused = false;
+  FILE* File = nullptr;
+  bool Refused = false;
 };
 
 std::size_t WriteToSink(char* data, std::size_t size, std::size_t count, void* target) {
   auto* sink = static_cast<Sink*>(target);
-  std::size_t written = std::fwrite(data, 1, size * count, sink->file);
-  if (written != size * count && posix::IsDiskFull(errno)) sink->refused = true;
+  std::size_t written = std::fwrite(data, 1, size * count, sink->File);
+  if (written != size * count && posix::IsDiskFull(errno)) sink->Refused = true;
   return written;
 }
 
@@ -150,15 +150,15 @@ mode_t FileMode() {
 }  // namespace
 
 struct FtpSession::Impl {
-  int silenceSeconds = 30;
-  CURL* curl = nullptr;
-  Watch watch;
-  std::string base;  // "ftp://host:port/"
-  std::string user, password;
+  int SilenceSeconds = 30;
+  CURL* Curl = nullptr;
+  Watch TransferWatch;
+  std::string Base;  // "ftp://host:port/"
+  std::string User, Password;
 
   // The URL of a remote path (see the file comment).
   std::string Url(std::string_view path) const {
-    std::string url = base;
+    std::string url = Base;
     if (!path.empty() && path.front() == '/') {
       url += "%2F";
       path.remove_prefix(1);
@@ -167,7 +167,7 @@ struct FtpSession::Impl {
     for (;;) {
       std::size_t slash = path.find('/', start);
       std::string_view part = path.substr(start, slash == std::string_view::npos ? path.npos : slash - start);
-      if (char* escaped = curl_easy_escape(curl, part.data(), static_cast<int>(part.size()))) {
+      if (char* escaped = curl_easy_escape(Curl, part.data(), static_cast<int>(part.size()))) {
         url += escaped;
         curl_free(escaped);
       }
@@ -180,46 +180,46 @@ struct FtpSession::Impl {
 
   // A fresh request on the handle (its connection cache survives the reset).
   void Prepare(const std::string& url) {
-    curl_easy_reset(curl);
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_USERNAME, user.c_str());
-    curl_easy_setopt(curl, CURLOPT_PASSWORD, password.c_str());
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
-    curl_easy_setopt(curl, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD));
-    curl_easy_setopt(curl, CURLOPT_TRANSFERTEXT, 0L);
+    curl_easy_reset(Curl);
+    curl_easy_setopt(Curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(Curl, CURLOPT_USERNAME, User.c_str());
+    curl_easy_setopt(Curl, CURLOPT_PASSWORD, Password.c_str());
+    curl_easy_setopt(Curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(Curl, CURLOPT_NOPROXY, "*");
+    curl_easy_setopt(Curl, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD));
+    curl_easy_setopt(Curl, CURLOPT_TRANSFERTEXT, 0L);
     // Passive mode: EPSV, then PASV; the data address the server names is
     // ignored in favour of the control connection's.
-    curl_easy_setopt(curl, CURLOPT_FTP_USE_EPSV, 1L);
-    curl_easy_setopt(curl, CURLOPT_FTP_SKIP_PASV_IP, 1L);
-    long limit = silenceSeconds;
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, limit);
-    curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, limit);
-    watch = Watch{};
-    watch.limitSeconds = silenceSeconds;
-    watch.mark = std::chrono::steady_clock::now();
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, WatchProgress);
-    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &watch);
-    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, 100L * 1024);
+    curl_easy_setopt(Curl, CURLOPT_FTP_USE_EPSV, 1L);
+    curl_easy_setopt(Curl, CURLOPT_FTP_SKIP_PASV_IP, 1L);
+    long limit = SilenceSeconds;
+    curl_easy_setopt(Curl, CURLOPT_CONNECTTIMEOUT, limit);
+    curl_easy_setopt(Curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, limit);
+    TransferWatch = Watch{};
+    TransferWatch.LimitSeconds = SilenceSeconds;
+    TransferWatch.Mark = std::chrono::steady_clock::now();
+    curl_easy_setopt(Curl, CURLOPT_XFERINFOFUNCTION, WatchProgress);
+    curl_easy_setopt(Curl, CURLOPT_XFERINFODATA, &TransferWatch);
+    curl_easy_setopt(Curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(Curl, CURLOPT_BUFFERSIZE, 100L * 1024);
   }
 
-  bool cancelled = false;  // the last request was stopped by its cancel
+  bool Cancelled = false;  // the last request was stopped by its cancel
 
   // Runs the prepared request; cancel (may be empty) is watched meanwhile.
   CURLcode Perform(const std::function<bool()>& cancel = {}) {
-    watch.cancel = &cancel;
-    CURLcode code = curl_easy_perform(curl);
-    watch.cancel = nullptr;
-    cancelled = code == CURLE_ABORTED_BY_CALLBACK && watch.outcome == FtpResult::kCancelled;
+    TransferWatch.Cancel = &cancel;
+    CURLcode code = curl_easy_perform(Curl);
+    TransferWatch.Cancel = nullptr;
+    Cancelled = code == CURLE_ABORTED_BY_CALLBACK && TransferWatch.Outcome == FtpResult::kCancelled;
     return code;
   }
 
   // The start of a download: the local path it writes, "" (the call fails)
   // when the session is not connected or the path cannot be resolved.
   std::string LocalTarget(std::string_view localPath) {
-    cancelled = false;
-    return curl && !base.empty() ? ResolvePath(localPath) : std::string();
+    Cancelled = false;
+    return Curl && !Base.empty() ? ResolvePath(localPath) : std::string();
   }
 
   // Receives a remote file into an open file, from the byte resumeFrom on
@@ -229,49 +229,49 @@ struct FtpSession::Impl {
   FtpResult Receive(std::string_view remotePath, int fd, std::uint64_t room,
                     const std::function<bool()>& cancel, std::uint64_t resumeFrom = 0) {
     Sink sink{fdopen(fd, "wb")};
-    if (!sink.file) {
+    if (!sink.File) {
       close(fd);
       return FtpResult::kFailed;
     }
     Prepare(Url(remotePath));
-    watch.room = room;
-    watch.offset = static_cast<curl_off_t>(resumeFrom);
-    if (resumeFrom > 0) curl_easy_setopt(curl, CURLOPT_RESUME_FROM_LARGE, watch.offset);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteToSink);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
+    TransferWatch.Room = room;
+    TransferWatch.Offset = static_cast<curl_off_t>(resumeFrom);
+    if (resumeFrom > 0) curl_easy_setopt(Curl, CURLOPT_RESUME_FROM_LARGE, TransferWatch.Offset);
+    curl_easy_setopt(Curl, CURLOPT_WRITEFUNCTION, WriteToSink);
+    curl_easy_setopt(Curl, CURLOPT_WRITEDATA, &sink);
     bool ok = Perform(cancel) == CURLE_OK;
-    if (std::fflush(sink.file) != 0) sink.refused = sink.refused || posix::IsDiskFull(errno);
-    if (std::fclose(sink.file) != 0) sink.refused = sink.refused || posix::IsDiskFull(errno);
-    if (sink.refused) return FtpResult::kNoRoom;
-    if (!ok) return watch.stopped ? watch.outcome : FtpResult::kBroken;
+    if (std::fflush(sink.File) != 0) sink.Refused = sink.Refused || posix::IsDiskFull(errno);
+    if (std::fclose(sink.File) != 0) sink.Refused = sink.Refused || posix::IsDiskFull(errno);
+    if (sink.Refused) return FtpResult::kNoRoom;
+    if (!ok) return TransferWatch.Stopped ? TransferWatch.Outcome : FtpResult::kBroken;
     return FtpResult::kDone;
   }
 };
 
 FtpSession::FtpSession(int silenceSeconds) : impl_(std::make_unique<Impl>()) {
-  impl_->silenceSeconds = silenceSeconds > 0 ? silenceSeconds : 1;
+  impl_->SilenceSeconds = silenceSeconds > 0 ? silenceSeconds : 1;
 }
 
 FtpSession::~FtpSession() { Close(); }
 
 bool FtpSession::Open() {
   GlobalInit();
-  if (!impl_->curl) impl_->curl = curl_easy_init();
-  return impl_->curl != nullptr;
+  if (!impl_->Curl) impl_->Curl = curl_easy_init();
+  return impl_->Curl != nullptr;
 }
 
 FtpResult FtpSession::Connect(std::string_view host, int port, std::string_view user,
                               std::string_view password, const std::function<bool()>& cancel) {
-  impl_->cancelled = false;
-  if (!impl_->curl) return FtpResult::kFailed;
-  impl_->base = "ftp://" + std::string(host) + ":" + std::to_string(port) + "/";
-  impl_->user = user;
-  impl_->password = password;
-  impl_->Prepare(impl_->base);
-  curl_easy_setopt(impl_->curl, CURLOPT_NOBODY, 1L);
+  impl_->Cancelled = false;
+  if (!impl_->Curl) return FtpResult::kFailed;
+  impl_->Base = "ftp://" + std::string(host) + ":" + std::to_string(port) + "/";
+  impl_->User = user;
+  impl_->Password = password;
+  impl_->Prepare(impl_->Base);
+  curl_easy_setopt(impl_->Curl, CURLOPT_NOBODY, 1L);
   const CURLcode code = impl_->Perform(cancel);
   if (code == CURLE_OK) return FtpResult::kDone;
-  if (impl_->cancelled) return FtpResult::kCancelled;
+  if (impl_->Cancelled) return FtpResult::kCancelled;
   // A 530 to USER or PASS.
   return code == CURLE_LOGIN_DENIED ? FtpResult::kRefused : FtpResult::kFailed;
 }
@@ -279,23 +279,23 @@ FtpResult FtpSession::Connect(std::string_view host, int port, std::string_view 
 FtpFound FtpSession::FindFirst(std::string_view path, std::string& name,
                                const std::function<bool()>& cancel) {
   name.clear();
-  impl_->cancelled = false;
-  if (!impl_->curl || impl_->base.empty()) return FtpFound::kFailed;
+  impl_->Cancelled = false;
+  if (!impl_->Curl || impl_->Base.empty()) return FtpFound::kFailed;
   std::size_t slash = path.rfind('/');
   std::string_view folder = slash == std::string_view::npos ? "" : path.substr(0, slash + 1);
   std::string_view pattern = slash == std::string_view::npos ? path : path.substr(slash + 1);
   std::string listing;
   impl_->Prepare(impl_->Url(folder));
-  curl_easy_setopt(impl_->curl, CURLOPT_DIRLISTONLY, 1L);
+  curl_easy_setopt(impl_->Curl, CURLOPT_DIRLISTONLY, 1L);
   // libcurl may wait a second before the data connection of a request that
   // follows a transfer on the same connection: the listing's connection
   // ends with it, so a download after it logs in anew.
-  curl_easy_setopt(impl_->curl, CURLOPT_FORBID_REUSE, 1L);
-  curl_easy_setopt(impl_->curl, CURLOPT_WRITEFUNCTION, AppendToListing);
-  curl_easy_setopt(impl_->curl, CURLOPT_WRITEDATA, &listing);
+  curl_easy_setopt(impl_->Curl, CURLOPT_FORBID_REUSE, 1L);
+  curl_easy_setopt(impl_->Curl, CURLOPT_WRITEFUNCTION, AppendToListing);
+  curl_easy_setopt(impl_->Curl, CURLOPT_WRITEDATA, &listing);
   CURLcode code = impl_->Perform(cancel);
   if (code != CURLE_OK)
-    return ServerSaysMissing(impl_->curl, code) ? FtpFound::kMissing : FtpFound::kFailed;
+    return ServerSaysMissing(impl_->Curl, code) ? FtpFound::kMissing : FtpFound::kFailed;
   std::size_t start = 0;
   while (start < listing.size()) {
     std::size_t end = listing.find('\n', start);
@@ -312,7 +312,7 @@ FtpFound FtpSession::FindFirst(std::string_view path, std::string& name,
   return FtpFound::kMissing;
 }
 
-bool FtpSession::Cancelled() const { return impl_->cancelled; }
+bool FtpSession::Cancelled() const { return impl_->Cancelled; }
 
 bool FtpSession::Get(std::string_view remotePath, std::string_view localPath) {
   return Fetch(remotePath, localPath, UINT64_MAX, {}) == FtpResult::kDone;
@@ -356,7 +356,7 @@ FtpResult FtpSession::FetchPart(std::string_view remotePath, std::string_view pa
 }
 
 bool FtpSession::Put(std::string_view localPath, std::string_view remotePath) {
-  if (!impl_->curl || impl_->base.empty()) return false;
+  if (!impl_->Curl || impl_->Base.empty()) return false;
   std::string source = ResolvePath(localPath);
   FILE* in = source.empty() ? nullptr : std::fopen(source.c_str(), "rb");
   if (!in) return false;
@@ -364,9 +364,9 @@ bool FtpSession::Put(std::string_view localPath, std::string_view remotePath) {
   bool ok = fstat(fileno(in), &st) == 0 && S_ISREG(st.st_mode);
   if (ok) {
     impl_->Prepare(impl_->Url(remotePath));
-    curl_easy_setopt(impl_->curl, CURLOPT_UPLOAD, 1L);
-    curl_easy_setopt(impl_->curl, CURLOPT_READDATA, in);
-    curl_easy_setopt(impl_->curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(st.st_size));
+    curl_easy_setopt(impl_->Curl, CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(impl_->Curl, CURLOPT_READDATA, in);
+    curl_easy_setopt(impl_->Curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(st.st_size));
     ok = impl_->Perform() == CURLE_OK;
   }
   std::fclose(in);
@@ -374,9 +374,9 @@ bool FtpSession::Put(std::string_view localPath, std::string_view remotePath) {
 }
 
 void FtpSession::Close() {
-  if (impl_->curl) curl_easy_cleanup(impl_->curl);
-  impl_->curl = nullptr;
-  impl_->base.clear();
+  if (impl_->Curl) curl_easy_cleanup(impl_->Curl);
+  impl_->Curl = nullptr;
+  impl_->Base.clear();
 }
 
 }  // namespace platform

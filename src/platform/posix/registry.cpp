@@ -88,7 +88,7 @@ std::string Unescape(std::string_view s) {
 }
 
 struct Value {
-  std::string name, type, data;  // type "sz" or "dword"; name and data unescaped
+  std::string Name, Type, Data;  // type "sz" or "dword"; name and data unescaped
 };
 
 std::vector<Value> LoadValues(const fs::path& folder) {
@@ -106,7 +106,7 @@ std::vector<Value> LoadValues(const fs::path& folder) {
 
 bool SaveValues(const fs::path& folder, const std::vector<Value>& values) {
   std::string text;
-  for (const Value& v : values) text += Escape(v.name, true) + "=" + v.type + ":" + Escape(v.data, false) + "\n";
+  for (const Value& v : values) text += Escape(v.Name, true) + "=" + v.Type + ":" + Escape(v.Data, false) + "\n";
   fs::path temp = folder / (std::string(kValuesFile) + ".tmp" + std::to_string(getpid()));
   {
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
@@ -123,26 +123,26 @@ bool SaveValues(const fs::path& folder, const std::vector<Value>& values) {
 }  // namespace
 
 struct RegistryKey::Impl {
-  fs::path folder;
+  fs::path Folder;
 
   std::optional<Value> Find(std::string_view name) const {
-    for (Value& v : LoadValues(folder))
-      if (detail::SameIgnoringCase(v.name, name)) return v;
+    for (Value& v : LoadValues(Folder))
+      if (detail::SameIgnoringCase(v.Name, name)) return v;
     return std::nullopt;
   }
 
   bool Set(std::string_view name, std::string type, std::string data) {
-    std::vector<Value> values = LoadValues(folder);
+    std::vector<Value> values = LoadValues(Folder);
     bool found = false;
     for (Value& v : values) {
-      if (!detail::SameIgnoringCase(v.name, name)) continue;
-      v.type = std::move(type);
-      v.data = std::move(data);
+      if (!detail::SameIgnoringCase(v.Name, name)) continue;
+      v.Type = std::move(type);
+      v.Data = std::move(data);
       found = true;
       break;
     }
     if (!found) values.push_back({std::string(name), std::move(type), std::move(data)});
-    return SaveValues(folder, values);
+    return SaveValues(Folder, values);
   }
 };
 
@@ -167,17 +167,17 @@ bool RegistryKey::IsOpen() const { return impl_ != nullptr; }
 std::optional<std::string> RegistryKey::ReadString(std::string_view name) const {
   if (!impl_) return std::nullopt;
   std::optional<Value> v = impl_->Find(name);
-  if (!v || v->type != "sz") return std::nullopt;
-  return v->data;
+  if (!v || v->Type != "sz") return std::nullopt;
+  return v->Data;
 }
 
 std::optional<std::uint32_t> RegistryKey::ReadDword(std::string_view name) const {
   if (!impl_) return std::nullopt;
   std::optional<Value> v = impl_->Find(name);
-  if (!v || v->type != "dword") return std::nullopt;
+  if (!v || v->Type != "dword") return std::nullopt;
   char* end = nullptr;
-  unsigned long n = std::strtoul(v->data.c_str(), &end, 10);
-  if (v->data.empty() || *end != '\0') return std::nullopt;
+  unsigned long n = std::strtoul(v->Data.c_str(), &end, 10);
+  if (v->Data.empty() || *end != '\0') return std::nullopt;
   return static_cast<std::uint32_t>(n);
 }
 

@@ -210,7 +210,7 @@ void CursesTerminal::SetUpColours() {
   }
   for (int attr = 0; attr < 256; ++attr) {
     posix::Look look = posix::LookOfAttr(static_cast<std::uint8_t>(attr), sixteen_);
-    init_pair(look.pair, look.fg, look.bg);
+    init_pair(look.Pair, look.Fg, look.Bg);
   }
 }
 
@@ -276,17 +276,17 @@ void CursesTerminal::WriteReport(std::string_view report) {
 
 void CursesTerminal::DrawCell(int x, int y) {
   const Cell& cell = cells_[y * kCols + x];
-  posix::Look look = posix::LookOfAttr(cell.attr, sixteen_);
+  posix::Look look = posix::LookOfAttr(cell.Attr, sixteen_);
   attr_t attrs = A_NORMAL;
   short pair = 0;
   if (colours_) {
-    pair = look.pair;
-    if (look.bold) attrs |= A_BOLD;
-    if (look.blink) attrs |= A_BLINK;
-  } else if (cell.attr & 0x70) {
+    pair = look.Pair;
+    if (look.Bold) attrs |= A_BOLD;
+    if (look.Blink) attrs |= A_BLINK;
+  } else if (cell.Attr & 0x70) {
     attrs |= A_REVERSE;  // no colours: a coloured background shows inverse
   }
-  wchar_t text[2] = {static_cast<wchar_t>(Cp852ToUnicode(cell.ch)), 0};
+  wchar_t text[2] = {static_cast<wchar_t>(Cp852ToUnicode(cell.Ch)), 0};
   cchar_t shown;
   setcchar(&shown, text, attrs, pair, nullptr);
   mvwadd_wch(stdscr, y, x, &shown);
@@ -401,7 +401,7 @@ void CursesTerminal::TakeInput(int kind, wint_t wc, std::uint32_t extraShift) {
   } else if (wc == KEY_RESIZE) {
     Redraw();
     Event event;
-    event.kind = EventKind::kResize;
+    event.Kind = EventKind::kResize;
     queue_.push_back(event);
     return;
   } else {
@@ -460,21 +460,21 @@ void CursesTerminal::PushMouse(const MEVENT& m, std::uint32_t buttons) {
   mouseX_ = m.x;
   mouseY_ = m.y;
   Event event;
-  event.kind = EventKind::kMouse;
-  event.mouse.x = m.x;
-  event.mouse.y = m.y;
-  event.mouse.buttons = buttons;
-  event.mouse.moved = moved;
-  if (m.bstate & BUTTON_SHIFT) event.mouse.shift |= kShift;
-  if (m.bstate & BUTTON_CTRL) event.mouse.shift |= kLeftCtrl;
-  if (m.bstate & BUTTON_ALT) event.mouse.shift |= kLeftAlt;
+  event.Kind = EventKind::kMouse;
+  event.Mouse.X = m.x;
+  event.Mouse.Y = m.y;
+  event.Mouse.Buttons = buttons;
+  event.Mouse.Moved = moved;
+  if (m.bstate & BUTTON_SHIFT) event.Mouse.Shift |= kShift;
+  if (m.bstate & BUTTON_CTRL) event.Mouse.Shift |= kLeftCtrl;
+  if (m.bstate & BUTTON_ALT) event.Mouse.Shift |= kLeftAlt;
   queue_.push_back(event);
 }
 
 void CursesTerminal::PushKey(const KeyEvent& key) {
   Event event;
-  event.kind = EventKind::kKey;
-  event.key = key;
+  event.Kind = EventKind::kKey;
+  event.Key = key;
   queue_.push_back(event);
 }
 

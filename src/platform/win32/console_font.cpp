@@ -110,7 +110,7 @@ bool NativeFontControl::ConsoleTakesFonts() {
   if (getConsoleWindow_() == nullptr) return false;
   CONSOLE_FONT_INFOEX info{};
   info.cbSize = sizeof info;
-  return getFont_(out_.handle, FALSE, &info) && info.FaceName[0] != 0 && info.dwFontSize.Y > 0;
+  return getFont_(out_.Handle, FALSE, &info) && info.FaceName[0] != 0 && info.dwFontSize.Y > 0;
 }
 
 void NativeFontControl::Unload() {
@@ -135,13 +135,13 @@ bool NativeFontControl::SetFont(const std::string& face, int height) {
   std::size_t n = std::min<std::size_t>(face.size(), 31);
   for (std::size_t i = 0; i < n; ++i)
     info.FaceName[i] = static_cast<WCHAR>(Cp852ToUnicode(static_cast<std::uint8_t>(face[i])));
-  return setFont_(out_.handle, FALSE, &info);
+  return setFont_(out_.Handle, FALSE, &info);
 }
 
 bool NativeFontControl::CurrentFont(std::string& face, int& height) {
   CONSOLE_FONT_INFOEX info{};
   info.cbSize = sizeof info;
-  if (!getFont_(out_.handle, FALSE, &info)) return false;
+  if (!getFont_(out_.Handle, FALSE, &info)) return false;
   face.clear();
   for (int i = 0; i < LF_FACESIZE && info.FaceName[i]; ++i) {
     int c = UnicodeToCp852(info.FaceName[i]);
@@ -152,24 +152,24 @@ bool NativeFontControl::CurrentFont(std::string& face, int& height) {
 }
 
 ConsoleSize NativeFontControl::LargestWindow() {
-  COORD c = GetLargestConsoleWindowSize(out_.handle);
+  COORD c = GetLargestConsoleWindowSize(out_.Handle);
   return {c.X, c.Y};
 }
 
 ConsoleSize NativeFontControl::BufferSize() {
   CONSOLE_SCREEN_BUFFER_INFO info{};
-  if (!GetConsoleScreenBufferInfo(out_.handle, &info)) return {};
+  if (!GetConsoleScreenBufferInfo(out_.Handle, &info)) return {};
   return {info.dwSize.X, info.dwSize.Y};
 }
 
 bool NativeFontControl::SetWindowRect(const ConsoleRect& cells) {
-  SMALL_RECT r{static_cast<SHORT>(cells.left), static_cast<SHORT>(cells.top),
-               static_cast<SHORT>(cells.right), static_cast<SHORT>(cells.bottom)};
-  return SetConsoleWindowInfo(out_.handle, TRUE, &r);
+  SMALL_RECT r{static_cast<SHORT>(cells.Left), static_cast<SHORT>(cells.Top),
+               static_cast<SHORT>(cells.Right), static_cast<SHORT>(cells.Bottom)};
+  return SetConsoleWindowInfo(out_.Handle, TRUE, &r);
 }
 
 bool NativeFontControl::SetBufferSize(int columns, int rows) {
-  return SetConsoleScreenBufferSize(out_.handle,
+  return SetConsoleScreenBufferSize(out_.Handle,
                                     COORD{static_cast<SHORT>(columns), static_cast<SHORT>(rows)});
 }
 
@@ -196,17 +196,17 @@ bool NativeFontControl::WorkArea(ConsoleRect& pixels) {
 
 void NativeFontControl::QuickEditOff() {
   DWORD mode = 0;
-  if (GetConsoleMode(in_.handle, &mode))
-    SetConsoleMode(in_.handle, (mode & ~kQuickEditMode) | ENABLE_EXTENDED_FLAGS);
+  if (GetConsoleMode(in_.Handle, &mode))
+    SetConsoleMode(in_.Handle, (mode & ~kQuickEditMode) | ENABLE_EXTENDED_FLAGS);
 }
 
 void NativeFontControl::Remember() {
   font_ = {};
   font_.cbSize = sizeof font_;
-  fontRemembered_ = getFont_(out_.handle, FALSE, &font_);
-  GetConsoleMode(in_.handle, &inputMode_);
-  GetConsoleMode(out_.handle, &outputMode_);
-  bufferRemembered_ = GetConsoleScreenBufferInfo(out_.handle, &buffer_);
+  fontRemembered_ = getFont_(out_.Handle, FALSE, &font_);
+  GetConsoleMode(in_.Handle, &inputMode_);
+  GetConsoleMode(out_.Handle, &outputMode_);
+  bufferRemembered_ = GetConsoleScreenBufferInfo(out_.Handle, &buffer_);
   remembered_ = true;
 }
 
@@ -215,19 +215,19 @@ void NativeFontControl::Remember() {
 void NativeFontControl::Restore() {
   if (!remembered_) return;
   remembered_ = false;
-  if (fontRemembered_ && setFont_) setFont_(out_.handle, FALSE, &font_);
-  SetConsoleMode(in_.handle, inputMode_);
-  SetConsoleMode(out_.handle, outputMode_);
+  if (fontRemembered_ && setFont_) setFont_(out_.Handle, FALSE, &font_);
+  SetConsoleMode(in_.Handle, inputMode_);
+  SetConsoleMode(out_.Handle, outputMode_);
   if (!bufferRemembered_) return;
   CONSOLE_SCREEN_BUFFER_INFO now{};
-  if (GetConsoleScreenBufferInfo(out_.handle, &now)) {
+  if (GetConsoleScreenBufferInfo(out_.Handle, &now)) {
     SHORT width = std::min<SHORT>(now.srWindow.Right - now.srWindow.Left + 1, buffer_.dwSize.X);
     SHORT height = std::min<SHORT>(now.srWindow.Bottom - now.srWindow.Top + 1, buffer_.dwSize.Y);
     SMALL_RECT fits{0, 0, static_cast<SHORT>(width - 1), static_cast<SHORT>(height - 1)};
-    SetConsoleWindowInfo(out_.handle, TRUE, &fits);
+    SetConsoleWindowInfo(out_.Handle, TRUE, &fits);
   }
-  SetConsoleScreenBufferSize(out_.handle, buffer_.dwSize);
-  SetConsoleWindowInfo(out_.handle, TRUE, &buffer_.srWindow);
+  SetConsoleScreenBufferSize(out_.Handle, buffer_.dwSize);
+  SetConsoleWindowInfo(out_.Handle, TRUE, &buffer_.srWindow);
 }
 
 }  // namespace

@@ -21,17 +21,17 @@ bool IsInputBuffer(HANDLE h) {
 }
 
 bool ConsoleHandle::Open(DWORD standard, const char* device, bool (*usable)(HANDLE)) {
-  handle = GetStdHandle(standard);
-  if (usable(handle)) return true;
-  handle = OpenDevice(device);
-  owned = handle != INVALID_HANDLE_VALUE;
-  return usable(handle);
+  Handle = GetStdHandle(standard);
+  if (usable(Handle)) return true;
+  Handle = OpenDevice(device);
+  Owned = Handle != INVALID_HANDLE_VALUE;
+  return usable(Handle);
 }
 
 void ConsoleHandle::Close() {
-  if (owned) CloseHandle(handle);
-  handle = INVALID_HANDLE_VALUE;
-  owned = false;
+  if (Owned) CloseHandle(Handle);
+  Handle = INVALID_HANDLE_VALUE;
+  Owned = false;
 }
 
 }  // namespace platform::win32

@@ -11,8 +11,8 @@ bool IsInputBuffer(HANDLE h);
 // A console handle: the standard one when it is a console buffer, else the
 // console device opened by name (closed again at the end).
 struct ConsoleHandle {
-  HANDLE handle = INVALID_HANDLE_VALUE;
-  bool owned = false;
+  HANDLE Handle = INVALID_HANDLE_VALUE;
+  bool Owned = false;
 
   bool Open(DWORD standard, const char* device, bool (*usable)(HANDLE));
   // The screen buffer (STD_OUTPUT_HANDLE or "CONOUT$") and the input buffer

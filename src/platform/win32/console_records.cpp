@@ -26,21 +26,21 @@ bool IsAltNumpadCharacter(const KEY_EVENT_RECORD& r) {
 
 Geometry GeometryOf(const CONSOLE_SCREEN_BUFFER_INFO& info) {
   Geometry g;
-  g.width = info.dwSize.X;
+  g.Width = info.dwSize.X;
   int windowHeight = info.srWindow.Bottom - info.srWindow.Top + 1;
   if (info.dwSize.Y > windowHeight) {
-    g.height = windowHeight;
-    g.top = info.srWindow.Top;
+    g.Height = windowHeight;
+    g.Top = info.srWindow.Top;
   } else {
-    g.height = info.dwSize.Y;
+    g.Height = info.dwSize.Y;
   }
   return g;
 }
 
 CHAR_INFO ToCharInfo(const Cell& cell) {
   CHAR_INFO info{};
-  info.Char.UnicodeChar = static_cast<WCHAR>(Cp852ToUnicode(cell.ch));
-  info.Attributes = cell.attr;
+  info.Char.UnicodeChar = static_cast<WCHAR>(Cp852ToUnicode(cell.Ch));
+  info.Attributes = cell.Attr;
   return info;
 }
 
@@ -64,13 +64,13 @@ bool ToKeyEvent(const KEY_EVENT_RECORD& record, KeyEvent& key) {
 
 bool ToMouseEvent(const MOUSE_EVENT_RECORD& record, int top, MouseEvent& mouse) {
   if (record.dwEventFlags & (MOUSE_WHEELED | MOUSE_HWHEELED)) return false;
-  mouse.x = record.dwMousePosition.X;
-  mouse.y = record.dwMousePosition.Y - top;
-  mouse.buttons = 0;
-  if (record.dwButtonState & FROM_LEFT_1ST_BUTTON_PRESSED) mouse.buttons |= 1;
-  if (record.dwButtonState & RIGHTMOST_BUTTON_PRESSED) mouse.buttons |= 2;
-  mouse.moved = (record.dwEventFlags & MOUSE_MOVED) != 0;
-  mouse.shift = record.dwControlKeyState & kShiftMask;
+  mouse.X = record.dwMousePosition.X;
+  mouse.Y = record.dwMousePosition.Y - top;
+  mouse.Buttons = 0;
+  if (record.dwButtonState & FROM_LEFT_1ST_BUTTON_PRESSED) mouse.Buttons |= 1;
+  if (record.dwButtonState & RIGHTMOST_BUTTON_PRESSED) mouse.Buttons |= 2;
+  mouse.Moved = (record.dwEventFlags & MOUSE_MOVED) != 0;
+  mouse.Shift = record.dwControlKeyState & kShiftMask;
   return true;
 }
 
@@ -79,19 +79,19 @@ void AppendEvents(const INPUT_RECORD& record, int top, std::deque<Event>& out) {
   switch (record.EventType) {
     case KEY_EVENT: {
       const KEY_EVENT_RECORD& k = record.Event.KeyEvent;
-      if (!ToKeyEvent(k, event.key)) return;
-      event.kind = EventKind::kKey;
+      if (!ToKeyEvent(k, event.Key)) return;
+      event.Kind = EventKind::kKey;
       int repeats = k.bKeyDown && k.wRepeatCount > 1 ? k.wRepeatCount : 1;
       out.insert(out.end(), static_cast<std::size_t>(repeats), event);
       return;
     }
     case MOUSE_EVENT:
-      if (!ToMouseEvent(record.Event.MouseEvent, top, event.mouse)) return;
-      event.kind = EventKind::kMouse;
+      if (!ToMouseEvent(record.Event.MouseEvent, top, event.Mouse)) return;
+      event.Kind = EventKind::kMouse;
       out.push_back(event);
       return;
     case WINDOW_BUFFER_SIZE_EVENT:
-      event.kind = EventKind::kResize;
+      event.Kind = EventKind::kResize;
       out.push_back(event);
       return;
     default:

@@ -17,8 +17,8 @@ namespace platform::win32 {
 // starts at the window's top row, so what is drawn is what the user sees;
 // otherwise it is the whole buffer.
 struct Geometry {
-  int width = 80, height = 25;
-  int top = 0;  // buffer row of screen row 0
+  int Width = 80, Height = 25;
+  int Top = 0;  // buffer row of screen row 0
 };
 Geometry GeometryOf(const CONSOLE_SCREEN_BUFFER_INFO& info);
 

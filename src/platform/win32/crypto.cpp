@@ -63,17 +63,17 @@ class P256Key {
 }  // namespace
 
 struct Sha256::Impl {
-  BCRYPT_HASH_HANDLE hash = nullptr;
+  BCRYPT_HASH_HANDLE Hash = nullptr;
 };
 
 // Fails only when the system lacks SHA-256 or memory.
 Sha256::Sha256() : impl_(std::make_unique<Impl>()) {
   BCRYPT_ALG_HANDLE provider = Sha256Provider();
-  if (!provider || !Succeeded(BCryptCreateHash(provider, &impl_->hash, nullptr, 0, nullptr, 0, 0)))
+  if (!provider || !Succeeded(BCryptCreateHash(provider, &impl_->Hash, nullptr, 0, nullptr, 0, 0)))
     throw std::bad_alloc();
 }
 
-Sha256::~Sha256() { BCryptDestroyHash(impl_->hash); }
+Sha256::~Sha256() { BCryptDestroyHash(impl_->Hash); }
 
 void Sha256::Add(const void* bytes, std::size_t count) {
   // BCryptHashData takes a ULONG count: a 64-bit caller's larger buffer
@@ -82,7 +82,7 @@ void Sha256::Add(const void* bytes, std::size_t count) {
   auto* next = static_cast<PUCHAR>(const_cast<void*>(bytes));
   while (count > 0) {
     std::size_t part = count < kMaxPart ? count : kMaxPart;
-    BCryptHashData(impl_->hash, next, static_cast<ULONG>(part), 0);
+    BCryptHashData(impl_->Hash, next, static_cast<ULONG>(part), 0);
     next += part;
     count -= part;
   }
@@ -90,7 +90,7 @@ void Sha256::Add(const void* bytes, std::size_t count) {
 
 Sha256Digest Sha256::Finish() {
   Sha256Digest digest{};
-  BCryptFinishHash(impl_->hash, digest.data(), static_cast<ULONG>(digest.size()), 0);
+  BCryptFinishHash(impl_->Hash, digest.data(), static_cast<ULONG>(digest.size()), 0);
   return digest;
 }
 

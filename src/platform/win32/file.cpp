@@ -28,10 +28,10 @@ using sharing::kShareBase;
 // The access rights and share mode that a decoded flags byte asks of
 // CreateFileA.
 DWORD AccessOf(const sharing::Mode& mode) {
-  return (mode.read ? GENERIC_READ : 0) | (mode.write ? GENERIC_WRITE : 0);
+  return (mode.Read ? GENERIC_READ : 0) | (mode.Write ? GENERIC_WRITE : 0);
 }
 DWORD ShareModeOf(const sharing::Mode& mode) {
-  return (mode.denyRead ? 0 : FILE_SHARE_READ) | (mode.denyWrite ? 0 : FILE_SHARE_WRITE);
+  return (mode.DenyRead ? 0 : FILE_SHARE_READ) | (mode.DenyWrite ? 0 : FILE_SHARE_WRITE);
 }
 
 OVERLAPPED At(std::int64_t offset) {
@@ -206,7 +206,7 @@ class Win32File final : public File {
   int OpenWith(std::string_view name, int flags, bool create) {
     Close();
     sharing::Mode mode;
-    if (!sharing::DecodeFlags(flags, mode) || (create && !mode.write)) return error::kInvalidAccess;
+    if (!sharing::DecodeFlags(flags, mode) || (create && !mode.Write)) return error::kInvalidAccess;
     std::string p(name);
     ++FileCallCount().Opens;
     HANDLE h = CreateFileA(p.c_str(), AccessOf(mode), ShareModeOf(mode), nullptr,

@@ -103,20 +103,20 @@ int GetFileSize(std::string_view path, std::uint64_t& size) {
 // ---- Folder search ---------------------------------------------------------------
 
 struct DirSearch::Impl {
-  HANDLE find = INVALID_HANDLE_VALUE;
-  DWORD excluded = 0;
+  HANDLE Find = INVALID_HANDLE_VALUE;
+  DWORD Excluded = 0;
   ~Impl() {
-    if (find != INVALID_HANDLE_VALUE) FindClose(find);
+    if (Find != INVALID_HANDLE_VALUE) FindClose(Find);
   }
 };
 
 namespace {
 
 void Fill(const WIN32_FIND_DATAA& data, FoundEntry& entry) {
-  entry.name = data.cFileName;
-  entry.attributes = data.dwFileAttributes;
-  entry.size = static_cast<std::uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
-  entry.writeTime = TimeOf(data.ftLastWriteTime);
+  entry.Name = data.cFileName;
+  entry.Attributes = data.dwFileAttributes;
+  entry.Size = static_cast<std::uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+  entry.WriteTime = TimeOf(data.ftLastWriteTime);
 }
 
 }  // namespace
@@ -127,15 +127,15 @@ DirSearch::~DirSearch() = default;
 int DirSearch::First(std::string_view pattern, std::uint32_t mask, FoundEntry& entry) {
   Close();
   auto impl = std::make_unique<Impl>();
-  impl->excluded = ~mask & (attr::kHidden | attr::kSystem | attr::kVolume | attr::kDirectory);
+  impl->Excluded = ~mask & (attr::kHidden | attr::kSystem | attr::kVolume | attr::kDirectory);
   WIN32_FIND_DATAA data;
-  impl->find = FindFirstFileA(Z(pattern).c_str(), &data);
-  if (impl->find == INVALID_HANDLE_VALUE) {
+  impl->Find = FindFirstFileA(Z(pattern).c_str(), &data);
+  if (impl->Find == INVALID_HANDLE_VALUE) {
     DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES ? error::kNoMoreFiles : static_cast<int>(error);
   }
   impl_ = std::move(impl);
-  if (!(data.dwFileAttributes & impl_->excluded)) {
+  if (!(data.dwFileAttributes & impl_->Excluded)) {
     Fill(data, entry);
     return 0;
   }
@@ -145,8 +145,8 @@ int DirSearch::First(std::string_view pattern, std::uint32_t mask, FoundEntry& e
 int DirSearch::Next(FoundEntry& entry) {
   if (!impl_) return error::kNoMoreFiles;
   WIN32_FIND_DATAA data;
-  while (FindNextFileA(impl_->find, &data)) {
-    if (data.dwFileAttributes & impl_->excluded) continue;
+  while (FindNextFileA(impl_->Find, &data)) {
+    if (data.dwFileAttributes & impl_->Excluded) continue;
     Fill(data, entry);
     return 0;
   }

@@ -49,25 +49,25 @@ long long FileSize(const std::string& path) {
 // One blocking call, shared by the worker that makes it and the thread that
 // watches it.
 struct Call {
-  std::function<bool()> work;
-  std::function<void()> cleanupIfAbandoned;  // run by the worker
-  std::mutex mutex;
-  std::condition_variable finished;
-  bool done = false, result = false, abandoned = false;
-  bool diskFull = false;  // the call failed for want of room
-  DWORD error = 0;        // the worker's last error when the call failed
+  std::function<bool()> Work;
+  std::function<void()> CleanupIfAbandoned;  // run by the worker
+  std::mutex Mutex;
+  std::condition_variable Finished;
+  bool Done = false, Result = false, Abandoned = false;
+  bool DiskFull = false;  // the call failed for want of room
+  DWORD Error = 0;        // the worker's last error when the call failed
 };
 
 void RunCall(const std::shared_ptr<Call>& call) {
-  bool result = call->work();
+  bool result = call->Work();
   DWORD error = GetLastError();
-  std::lock_guard<std::mutex> lock(call->mutex);
-  call->done = true;
-  call->result = result;
-  call->error = result ? 0 : error;
-  call->diskFull = !result && win32::IsDiskFull(error);
-  if (call->abandoned && call->cleanupIfAbandoned) call->cleanupIfAbandoned();
-  call->finished.notify_all();
+  std::lock_guard<std::mutex> lock(call->Mutex);
+  call->Done = true;
+  call->Result = result;
+  call->Error = result ? 0 : error;
+  call->DiskFull = !result && win32::IsDiskFull(error);
+  if (call->Abandoned && call->CleanupIfAbandoned) call->CleanupIfAbandoned();
+  call->Finished.notify_all();
 }
 
 // True when a failed listing was the server's word that the entry or its
@@ -94,24 +94,24 @@ bool RefusedLogin(DWORD error) {
 }  // namespace
 
 struct FtpSession::Impl {
-  int silenceSeconds = 30;
-  bool cancelled = false;  // the last call was stopped by its cancel
-  HINTERNET internet = nullptr;
-  HINTERNET connection = nullptr;
+  int SilenceSeconds = 30;
+  bool Cancelled = false;  // the last call was stopped by its cancel
+  HINTERNET Internet = nullptr;
+  HINTERNET Connection = nullptr;
 
   void SetTimeouts() {
-    DWORD ms = static_cast<DWORD>(silenceSeconds) * 1000;
+    DWORD ms = static_cast<DWORD>(SilenceSeconds) * 1000;
     for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
                          INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_DATA_SEND_TIMEOUT,
                          INTERNET_OPTION_DATA_RECEIVE_TIMEOUT})
-      InternetSetOptionA(internet, option, &ms, sizeof ms);
+      InternetSetOptionA(Internet, option, &ms, sizeof ms);
   }
 
   void CloseHandles() {
-    if (connection) InternetCloseHandle(connection);
-    if (internet) InternetCloseHandle(internet);
-    connection = nullptr;
-    internet = nullptr;
+    if (Connection) InternetCloseHandle(Connection);
+    if (Internet) InternetCloseHandle(Internet);
+    Connection = nullptr;
+    Internet = nullptr;
   }
 
   // The first entry that matches path, with its size as the listing gives it.
@@ -130,13 +130,13 @@ struct FtpSession::Impl {
                     long long extraSeconds = 0, std::uint64_t room = UINT64_MAX,
                     const std::function<bool()>& cancel = {}) {
     using Clock = std::chrono::steady_clock;
-    const auto patience = std::chrono::seconds(silenceSeconds + extraSeconds);
-    const long long minimum = silenceSeconds * kMinimumBytesPerSecond;
+    const auto patience = std::chrono::seconds(SilenceSeconds + extraSeconds);
+    const long long minimum = SilenceSeconds * kMinimumBytesPerSecond;
     std::thread(RunCall, call).detach();
     long long mark = progress ? progress() : 0;
     auto since = Clock::now();
-    std::unique_lock<std::mutex> lock(call->mutex);
-    while (!call->finished.wait_for(lock, std::chrono::milliseconds(100), [&] { return call->done; })) {
+    std::unique_lock<std::mutex> lock(call->Mutex);
+    while (!call->Finished.wait_for(lock, std::chrono::milliseconds(100), [&] { return call->Done; })) {
       long long now = progress ? progress() : 0;
       FtpResult stop = FtpResult::kDone;
       if (now - mark >= minimum) {
@@ -147,15 +147,15 @@ struct FtpSession::Impl {
       else if (cancel && cancel()) stop = FtpResult::kCancelled;
       else if (Clock::now() - since >= patience) stop = FtpResult::kFailed;
       if (stop != FtpResult::kDone) {
-        call->abandoned = true;
+        call->Abandoned = true;
         lock.unlock();
         CloseHandles();
-        cancelled = stop == FtpResult::kCancelled;
+        Cancelled = stop == FtpResult::kCancelled;
         return stop;
       }
     }
-    if (call->result) return FtpResult::kDone;
-    return call->diskFull ? FtpResult::kNoRoom : FtpResult::kFailed;
+    if (call->Result) return FtpResult::kDone;
+    return call->DiskFull ? FtpResult::kNoRoom : FtpResult::kFailed;
   }
 };
 
@@ -163,11 +163,11 @@ FtpFound FtpSession::Impl::Find(std::string_view path, std::string& name, long l
                                 const std::function<bool()>& cancel) {
   name.clear();
   size = 0;
-  if (!connection) return FtpFound::kFailed;
+  if (!Connection) return FtpFound::kFailed;
   auto call = std::make_shared<Call>();
   auto found = std::make_shared<WIN32_FIND_DATAA>();
   auto missing = std::make_shared<bool>(false);
-  call->work = [connection = connection, path = std::string(path), found, missing] {
+  call->Work = [connection = Connection, path = std::string(path), found, missing] {
     HINTERNET search = FtpFindFirstFileA(connection, path.c_str(), found.get(), 0, 0);
     if (!search) {
       *missing = ServerSaysMissing(GetLastError());
@@ -178,8 +178,8 @@ FtpFound FtpSession::Impl::Find(std::string_view path, std::string& name, long l
   };
   // A listing shows no progress: it must end within the silence limit.
   if (Watched(call, nullptr, 0, UINT64_MAX, cancel) != FtpResult::kDone) {
-    std::lock_guard<std::mutex> lock(call->mutex);  // an abandoned call never answered
-    return call->done && *missing ? FtpFound::kMissing : FtpFound::kFailed;
+    std::lock_guard<std::mutex> lock(call->Mutex);  // an abandoned call never answered
+    return call->Done && *missing ? FtpFound::kMissing : FtpFound::kFailed;
   }
   name = found->cFileName;
   size = (static_cast<long long>(found->nFileSizeHigh) << 32) | found->nFileSizeLow;
@@ -187,10 +187,10 @@ FtpFound FtpSession::Impl::Find(std::string_view path, std::string& name, long l
 }
 
 long long FtpSession::Impl::AnnouncedSize(std::string_view path) {
-  if (!connection) return -1;
+  if (!Connection) return -1;
   auto call = std::make_shared<Call>();
   auto reply = std::make_shared<std::string>();
-  call->work = [connection = connection, command = "SIZE " + std::string(path), reply] {
+  call->Work = [connection = Connection, command = "SIZE " + std::string(path), reply] {
     // The reply is the calling thread's: read where the command was sent.
     for (const char* sent : {"TYPE I", command.c_str()})
       if (!FtpCommandA(connection, FALSE, FTP_TRANSFER_TYPE_BINARY, sent, 0, nullptr)) return false;
@@ -205,53 +205,53 @@ long long FtpSession::Impl::AnnouncedSize(std::string_view path) {
 }
 
 FtpSession::FtpSession(int silenceSeconds) : impl_(std::make_unique<Impl>()) {
-  impl_->silenceSeconds = silenceSeconds > 0 ? silenceSeconds : 1;
+  impl_->SilenceSeconds = silenceSeconds > 0 ? silenceSeconds : 1;
 }
 
 FtpSession::~FtpSession() { Close(); }
 
 bool FtpSession::Open() {
-  if (!impl_->internet)
-    impl_->internet = InternetOpenA(nullptr, INTERNET_OPEN_TYPE_DIRECT, nullptr, "", 0);
-  if (!impl_->internet) return false;
+  if (!impl_->Internet)
+    impl_->Internet = InternetOpenA(nullptr, INTERNET_OPEN_TYPE_DIRECT, nullptr, "", 0);
+  if (!impl_->Internet) return false;
   impl_->SetTimeouts();
   return true;
 }
 
 FtpResult FtpSession::Connect(std::string_view host, int port, std::string_view user,
                               std::string_view password, const std::function<bool()>& cancel) {
-  impl_->cancelled = false;
-  if (!impl_->internet) return FtpResult::kFailed;
+  impl_->Cancelled = false;
+  if (!impl_->Internet) return FtpResult::kFailed;
   auto call = std::make_shared<Call>();
   auto connection = std::make_shared<HINTERNET>(nullptr);
-  call->work = [internet = impl_->internet, connection, host = std::string(host), port,
+  call->Work = [internet = impl_->Internet, connection, host = std::string(host), port,
                 user = std::string(user), password = std::string(password)] {
     *connection = InternetConnectA(internet, host.c_str(), static_cast<INTERNET_PORT>(port),
                                    user.c_str(), password.c_str(), INTERNET_SERVICE_FTP,
                                    INTERNET_FLAG_PASSIVE, 0);
     return *connection != nullptr;
   };
-  call->cleanupIfAbandoned = [connection] {
+  call->CleanupIfAbandoned = [connection] {
     if (*connection) InternetCloseHandle(*connection);
   };
   const FtpResult result = impl_->Watched(call, nullptr, 0, UINT64_MAX, cancel);
   if (result == FtpResult::kFailed) {
-    std::lock_guard<std::mutex> lock(call->mutex);  // an abandoned call never answered
-    return call->done && RefusedLogin(call->error) ? FtpResult::kRefused : FtpResult::kFailed;
+    std::lock_guard<std::mutex> lock(call->Mutex);  // an abandoned call never answered
+    return call->Done && RefusedLogin(call->Error) ? FtpResult::kRefused : FtpResult::kFailed;
   }
   if (result != FtpResult::kDone) return result;
-  impl_->connection = *connection;
+  impl_->Connection = *connection;
   return FtpResult::kDone;
 }
 
 FtpFound FtpSession::FindFirst(std::string_view path, std::string& name,
                                const std::function<bool()>& cancel) {
-  impl_->cancelled = false;
+  impl_->Cancelled = false;
   long long size = 0;
   return impl_->Find(path, name, size, cancel);
 }
 
-bool FtpSession::Cancelled() const { return impl_->cancelled; }
+bool FtpSession::Cancelled() const { return impl_->Cancelled; }
 
 bool FtpSession::Get(std::string_view remotePath, std::string_view localPath) {
   return Fetch(remotePath, localPath, UINT64_MAX, {}) == FtpResult::kDone;
@@ -259,8 +259,8 @@ bool FtpSession::Get(std::string_view remotePath, std::string_view localPath) {
 
 FtpResult FtpSession::Fetch(std::string_view remotePath, std::string_view localPath,
                             std::uint64_t roomBytes, const std::function<bool()>& cancel) {
-  impl_->cancelled = false;
-  if (!impl_->connection) return FtpResult::kFailed;
+  impl_->Cancelled = false;
+  if (!impl_->Connection) return FtpResult::kFailed;
   if (roomBytes != UINT64_MAX) {
     std::string name;
     long long listed = 0, announced = impl_->AnnouncedSize(remotePath);
@@ -272,15 +272,15 @@ FtpResult FtpSession::Fetch(std::string_view remotePath, std::string_view localP
   if (!GetTempFileNameA(FolderOf(target).c_str(), "ftp", 0, buffer)) return FtpResult::kFailed;
   std::string temp = buffer;
   auto call = std::make_shared<Call>();
-  call->work = [connection = impl_->connection, remote = std::string(remotePath), temp] {
+  call->Work = [connection = impl_->Connection, remote = std::string(remotePath), temp] {
     return FtpGetFileA(connection, remote.c_str(), temp.c_str(), FALSE, 0,
                        FTP_TRANSFER_TYPE_BINARY, 0) != FALSE;
   };
-  call->cleanupIfAbandoned = [temp] { DeleteFileA(temp.c_str()); };
+  call->CleanupIfAbandoned = [temp] { DeleteFileA(temp.c_str()); };
   FtpResult result = impl_->Watched(call, [temp] { return FileSize(temp); }, 0, roomBytes, cancel);
   if (result == FtpResult::kDone && !MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
     result = FtpResult::kFailed;
-  std::lock_guard<std::mutex> lock(call->mutex);
+  std::lock_guard<std::mutex> lock(call->Mutex);
   // An abandoned worker that still holds the file deletes it again when it ends.
   if (result != FtpResult::kDone) DeleteFileA(temp.c_str());
   return result;
@@ -306,9 +306,9 @@ bool ReceiveRest(HINTERNET connection, const std::string& remote, std::uint64_t 
   for (DWORD got = 0; ok; ) {
     ok = InternetReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &got) != FALSE;
     if (!ok || got == 0) break;
-    std::lock_guard<std::mutex> lock(call.mutex);
+    std::lock_guard<std::mutex> lock(call.Mutex);
     DWORD written = 0;
-    ok = !call.abandoned && WriteFile(part, buffer.data(), got, &written, nullptr) && written == got;
+    ok = !call.Abandoned && WriteFile(part, buffer.data(), got, &written, nullptr) && written == got;
   }
   InternetCloseHandle(file);
   return ok;
@@ -318,8 +318,8 @@ bool ReceiveRest(HINTERNET connection, const std::string& remote, std::uint64_t 
 
 FtpResult FtpSession::FetchPart(std::string_view remotePath, std::string_view partPath,
                                 std::uint64_t roomBytes, const std::function<bool()>& cancel) {
-  impl_->cancelled = false;
-  if (!impl_->connection) return FtpResult::kFailed;
+  impl_->Cancelled = false;
+  if (!impl_->Connection) return FtpResult::kFailed;
   std::string path(partPath);
   // Shared for erasing: a worker abandoned to a stall may hold it for long.
   HANDLE part = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
@@ -332,27 +332,27 @@ FtpResult FtpSession::FetchPart(std::string_view remotePath, std::string_view pa
   }
   auto call = std::make_shared<Call>();
   Call& shared = *call;
-  call->work = [connection = impl_->connection, remote = std::string(remotePath), have, part, &shared] {
+  call->Work = [connection = impl_->Connection, remote = std::string(remotePath), have, part, &shared] {
     return ReceiveRest(connection, remote, static_cast<std::uint64_t>(have), part, shared);
   };
-  call->cleanupIfAbandoned = [part] { CloseHandle(part); };
+  call->CleanupIfAbandoned = [part] { CloseHandle(part); };
   FtpResult result = impl_->Watched(call, [path] { return FileSize(path); }, 0, roomBytes, cancel);
-  std::unique_lock<std::mutex> lock(call->mutex);
+  std::unique_lock<std::mutex> lock(call->Mutex);
   // An abandoned worker stops at its next write: while data flows it lets
   // go of the part file at once, so that the caller may erase it.
-  call->finished.wait_for(lock, std::chrono::seconds(2), [&] { return call->done; });
-  if (!call->abandoned) CloseHandle(part);  // an abandoned worker closes it when it ends
-  if (result == FtpResult::kFailed && !call->abandoned) return FtpResult::kBroken;  // ended early on its own
+  call->Finished.wait_for(lock, std::chrono::seconds(2), [&] { return call->Done; });
+  if (!call->Abandoned) CloseHandle(part);  // an abandoned worker closes it when it ends
+  if (result == FtpResult::kFailed && !call->Abandoned) return FtpResult::kBroken;  // ended early on its own
   return result;
 }
 
 bool FtpSession::Put(std::string_view localPath, std::string_view remotePath) {
-  if (!impl_->connection) return false;
+  if (!impl_->Connection) return false;
   std::string source(localPath);
   long long size = FileSize(source);
   if (size < 0) return false;
   auto call = std::make_shared<Call>();
-  call->work = [connection = impl_->connection, source, remote = std::string(remotePath)] {
+  call->Work = [connection = impl_->Connection, source, remote = std::string(remotePath)] {
     return FtpPutFileA(connection, source.c_str(), remote.c_str(), FTP_TRANSFER_TYPE_BINARY, 0) !=
            FALSE;
   };

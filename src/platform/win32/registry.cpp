@@ -37,9 +37,9 @@ std::optional<std::string> ReadRaw(HKEY key, std::string_view name, DWORD wanted
 }  // namespace
 
 struct RegistryKey::Impl {
-  HKEY key = nullptr;
+  HKEY Key = nullptr;
   ~Impl() {
-    if (key) RegCloseKey(key);
+    if (Key) RegCloseKey(Key);
   }
 };
 
@@ -62,7 +62,7 @@ bool RegistryKey::Open(Hive hive, std::string_view path, bool create) {
   }
   if (rc != ERROR_SUCCESS) return false;
   impl_ = std::make_unique<Impl>();
-  impl_->key = key;
+  impl_->Key = key;
   return true;
 }
 
@@ -71,15 +71,15 @@ bool RegistryKey::IsOpen() const { return impl_ != nullptr; }
 
 std::optional<std::string> RegistryKey::ReadString(std::string_view name) const {
   if (!impl_) return std::nullopt;
-  std::optional<std::string> data = ReadRaw(impl_->key, name, REG_SZ);
-  if (!data) data = ReadRaw(impl_->key, name, REG_EXPAND_SZ);
+  std::optional<std::string> data = ReadRaw(impl_->Key, name, REG_SZ);
+  if (!data) data = ReadRaw(impl_->Key, name, REG_EXPAND_SZ);
   if (data) data->resize(data->find('\0') == std::string::npos ? data->size() : data->find('\0'));
   return data;
 }
 
 std::optional<std::uint32_t> RegistryKey::ReadDword(std::string_view name) const {
   if (!impl_) return std::nullopt;
-  std::optional<std::string> data = ReadRaw(impl_->key, name, REG_DWORD);
+  std::optional<std::string> data = ReadRaw(impl_->Key, name, REG_DWORD);
   if (!data || data->size() != 4) return std::nullopt;
   DWORD value = 0;  // the system's own byte order, as WriteDword stores it
   std::memcpy(&value, data->data(), sizeof value);
@@ -89,7 +89,7 @@ std::optional<std::uint32_t> RegistryKey::ReadDword(std::string_view name) const
 bool RegistryKey::WriteString(std::string_view name, std::string_view value) {
   if (!impl_) return false;
   std::string n(name), v(value);
-  return RegSetValueExA(impl_->key, n.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(v.c_str()),
+  return RegSetValueExA(impl_->Key, n.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(v.c_str()),
                         static_cast<DWORD>(v.size() + 1)) == ERROR_SUCCESS;
 }
 
@@ -97,7 +97,7 @@ bool RegistryKey::WriteDword(std::string_view name, std::uint32_t value) {
   if (!impl_) return false;
   std::string n(name);
   DWORD v = value;
-  return RegSetValueExA(impl_->key, n.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v),
+  return RegSetValueExA(impl_->Key, n.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v),
                         sizeof v) == ERROR_SUCCESS;
 }
 

@@ -56,8 +56,8 @@ class ConsoleTerminal : public Terminal {
   void Close() override;
   bool Lost(std::string& reason) const override;
 
-  int Width() const override { return geometry_.width; }
-  int Height() const override { return geometry_.height; }
+  int Width() const override { return geometry_.Width; }
+  int Height() const override { return geometry_.Height; }
   std::uint8_t InitialAttr() const override { return initialAttr_; }
 
   void WriteCells(int x, int y, const Cell* cells, int count) override;
@@ -99,13 +99,13 @@ bool ConsoleTerminal::Open(std::string& reason) {
     return false;
   }
   CONSOLE_SCREEN_BUFFER_INFO info;
-  GetConsoleScreenBufferInfo(out_.handle, &info);
+  GetConsoleScreenBufferInfo(out_.Handle, &info);
   geometry_ = win32::GeometryOf(info);
   initialAttr_ = static_cast<std::uint8_t>(info.wAttributes & 0xFF);
 
-  GetConsoleMode(in_.handle, &savedInputMode_);
-  SetConsoleMode(in_.handle, kInputMode);
-  GetConsoleCursorInfo(out_.handle, &savedCursor_);
+  GetConsoleMode(in_.Handle, &savedInputMode_);
+  SetConsoleMode(in_.Handle, kInputMode);
+  GetConsoleCursorInfo(out_.Handle, &savedCursor_);
   savedOutputCP_ = GetConsoleOutputCP();
   savedInputCP_ = GetConsoleCP();
   SetConsoleOutputCP(kCodePage);
@@ -118,8 +118,8 @@ bool ConsoleTerminal::Open(std::string& reason) {
 void ConsoleTerminal::Close() {
   if (!open_) return;
   SetControlHandler(nullptr);
-  SetConsoleMode(in_.handle, savedInputMode_);
-  SetConsoleCursorInfo(out_.handle, &savedCursor_);
+  SetConsoleMode(in_.Handle, savedInputMode_);
+  SetConsoleCursorInfo(out_.Handle, &savedCursor_);
   if (savedOutputCP_) SetConsoleOutputCP(savedOutputCP_);
   if (savedInputCP_) SetConsoleCP(savedInputCP_);
   out_.Close();
@@ -136,29 +136,29 @@ bool ConsoleTerminal::Lost(std::string& reason) const {
 
 void ConsoleTerminal::ReadGeometry() {
   CONSOLE_SCREEN_BUFFER_INFO info;
-  if (GetConsoleScreenBufferInfo(out_.handle, &info)) geometry_ = win32::GeometryOf(info);
+  if (GetConsoleScreenBufferInfo(out_.Handle, &info)) geometry_ = win32::GeometryOf(info);
 }
 
 void ConsoleTerminal::WriteCells(int x, int y, const Cell* cells, int count) {
   if (count <= 0) return;
   row_.resize(static_cast<std::size_t>(count));
   for (int i = 0; i < count; ++i) row_[i] = win32::ToCharInfo(cells[i]);
-  SHORT top = static_cast<SHORT>(y + geometry_.top);
+  SHORT top = static_cast<SHORT>(y + geometry_.Top);
   SMALL_RECT area{static_cast<SHORT>(x), top, static_cast<SHORT>(x + count - 1), top};
-  WriteConsoleOutputW(out_.handle, row_.data(), COORD{static_cast<SHORT>(count), 1}, COORD{0, 0},
+  WriteConsoleOutputW(out_.Handle, row_.data(), COORD{static_cast<SHORT>(count), 1}, COORD{0, 0},
                       &area);
 }
 
 void ConsoleTerminal::SetCursor(int x, int y) {
-  SetConsoleCursorPosition(out_.handle,
-                           COORD{static_cast<SHORT>(x), static_cast<SHORT>(y + geometry_.top)});
+  SetConsoleCursorPosition(out_.Handle,
+                           COORD{static_cast<SHORT>(x), static_cast<SHORT>(y + geometry_.Top)});
 }
 
 void ConsoleTerminal::SetCursorShape(CursorShape shape) {
   CONSOLE_CURSOR_INFO info{kNormalCursorSize, TRUE};
   if (shape == CursorShape::kHidden) info.bVisible = FALSE;
   if (shape == CursorShape::kHalfBlock) info.dwSize = kHalfBlockCursorSize;
-  SetConsoleCursorInfo(out_.handle, &info);
+  SetConsoleCursorInfo(out_.Handle, &info);
 }
 
 // Moves every record the console holds into the event queue, translated;
@@ -170,14 +170,14 @@ void ConsoleTerminal::ReadPendingRecords() {
   INPUT_RECORD records[32];
   DWORD waiting = 0;
   while (!lost_) {
-    lost_ = !PeekConsoleInputW(in_.handle, records, 32, &waiting);
+    lost_ = !PeekConsoleInputW(in_.Handle, records, 32, &waiting);
     if (lost_ || waiting == 0) return;
     DWORD read = 0;
-    lost_ = !ReadConsoleInputW(in_.handle, records, waiting, &read);
+    lost_ = !ReadConsoleInputW(in_.Handle, records, waiting, &read);
     if (lost_ || read == 0) return;
     for (DWORD i = 0; i < read; ++i) {
       if (records[i].EventType == WINDOW_BUFFER_SIZE_EVENT) ReadGeometry();
-      win32::AppendEvents(records[i], geometry_.top, events_);
+      win32::AppendEvents(records[i], geometry_.Top, events_);
     }
   }
 }

@@ -212,12 +212,12 @@ std::string Scan(int passes, int fixed) {
 struct KillLoopState {
   enum Phase { kAppended, kKeyed, kUnkeyed };
   struct Item {
-    std::int32_t n = 0;
-    Phase phase = kAppended;
+    std::int32_t N = 0;
+    Phase CurrentPhase = kAppended;
   };
-  std::map<std::string, Item> live;
-  std::set<std::string> removed;  // keys taken out since the last recovery
-  std::string appending, removing;  // the step under way at the end
+  std::map<std::string, Item> Live;
+  std::set<std::string> Removed;  // keys taken out since the last recovery
+  std::string Appending, Removing;  // the step under way at the end
 };
 
 KillLoopState ReplayJournal(const std::string& name) {
@@ -230,24 +230,24 @@ KillLoopState ReplayJournal(const std::string& name) {
     std::int32_t n = 0;
     if (!(words >> op)) continue;
     if (op == "+") {
-      if (words >> tag) s.appending = tag;
+      if (words >> tag) s.Appending = tag;
       continue;
     }
     if (!(words >> n >> tag)) continue;
-    auto it = s.live.find(tag);
+    auto it = s.Live.find(tag);
     if (op == "A") {
-      s.live.emplace(tag, KillLoopState::Item{n, KillLoopState::kAppended});
-      s.appending.clear();
-    } else if (op == "I" && it != s.live.end()) {
-      it->second.phase = KillLoopState::kKeyed;
+      s.Live.emplace(tag, KillLoopState::Item{n, KillLoopState::kAppended});
+      s.Appending.clear();
+    } else if (op == "I" && it != s.Live.end()) {
+      it->second.CurrentPhase = KillLoopState::kKeyed;
     } else if (op == "-") {
-      s.removing = tag;
-    } else if (op == "R" && it != s.live.end()) {
-      it->second.phase = KillLoopState::kUnkeyed;
-      s.removed.insert(tag);
-      s.removing.clear();
+      s.Removing = tag;
+    } else if (op == "R" && it != s.Live.end()) {
+      it->second.CurrentPhase = KillLoopState::kUnkeyed;
+      s.Removed.insert(tag);
+      s.Removing.clear();
     } else if (op == "F") {
-      s.live.erase(tag);
+      s.Live.erase(tag);
     }
   }
   return s;
@@ -288,40 +288,40 @@ std::string Recover(int id, const std::string& journalName) {
   KillLoopState s = ReplayJournal(journalName);
   std::vector<std::uint8_t> buf(static_cast<std::size_t>(g_recLen[id]));
   std::int32_t n = 0;
-  if (!s.appending.empty()) {
+  if (!s.Appending.empty()) {
     for (std::int32_t r = 1, total = db::RecordCount(f); r < total; ++r) {
       db::PeekRecord(f, r, buf.data());
-      if (HoldsTag(buf, s.appending)) s.live.emplace(s.appending, KillLoopState::Item{r, KillLoopState::kAppended});
+      if (HoldsTag(buf, s.Appending)) s.Live.emplace(s.Appending, KillLoopState::Item{r, KillLoopState::kAppended});
     }
   }
-  if (!s.removing.empty() && s.live.count(s.removing) && !KeyPresent(s.removing, n)) {
-    s.live[s.removing].phase = KillLoopState::kUnkeyed;
-    s.removed.insert(s.removing);
+  if (!s.Removing.empty() && s.Live.count(s.Removing) && !KeyPresent(s.Removing, n)) {
+    s.Live[s.Removing].CurrentPhase = KillLoopState::kUnkeyed;
+    s.Removed.insert(s.Removing);
   }
   int lost = 0;
-  for (auto it = s.live.begin(); it != s.live.end();) {
+  for (auto it = s.Live.begin(); it != s.Live.end();) {
     auto& [tag, item] = *it;
-    db::PeekRecord(f, item.n, buf.data());
-    if (item.phase == KillLoopState::kUnkeyed) {  // its free may have been cut short
-      if (HoldsTag(buf, tag)) db::FreeRecord(f, item.n);
-      it = s.live.erase(it);
+    db::PeekRecord(f, item.N, buf.data());
+    if (item.CurrentPhase == KillLoopState::kUnkeyed) {  // its free may have been cut short
+      if (HoldsTag(buf, tag)) db::FreeRecord(f, item.N);
+      it = s.Live.erase(it);
       continue;
     }
     if (!HoldsTag(buf, tag)) {
       ++lost;
-      std::fprintf(stdout, "lost record %d %s\n", item.n, tag.c_str());
-      it = s.live.erase(it);
+      std::fprintf(stdout, "lost record %d %s\n", item.N, tag.c_str());
+      it = s.Live.erase(it);
       continue;
     }
-    if (item.phase == KillLoopState::kAppended && !KeyPresent(tag, n)) db::InsertKey(g_index, item.n, tag);
-    item.phase = KillLoopState::kKeyed;
-    if (!KeyPresent(tag, n) || n != item.n) {
+    if (item.CurrentPhase == KillLoopState::kAppended && !KeyPresent(tag, n)) db::InsertKey(g_index, item.N, tag);
+    item.CurrentPhase = KillLoopState::kKeyed;
+    if (!KeyPresent(tag, n) || n != item.N) {
       ++lost;
-      std::fprintf(stdout, "lost key %d %s\n", item.n, tag.c_str());
+      std::fprintf(stdout, "lost key %d %s\n", item.N, tag.c_str());
     }
     ++it;
   }
-  for (const std::string& tag : s.removed)
+  for (const std::string& tag : s.Removed)
     if (KeyPresent(tag, n)) {
       ++lost;
       std::fprintf(stdout, "removed key back %s\n", tag.c_str());
@@ -329,10 +329,10 @@ std::string Recover(int id, const std::string& journalName) {
   std::fflush(stdout);
   {
     std::ofstream out(journalName + ".new", std::ios::trunc);
-    for (const auto& [tag, item] : s.live) out << "A " << item.n << " " << tag << "\nI " << item.n << " " << tag << "\n";
+    for (const auto& [tag, item] : s.Live) out << "A " << item.N << " " << tag << "\nI " << item.N << " " << tag << "\n";
   }
   std::filesystem::rename(journalName + ".new", journalName);
-  return "ok recovered " + std::to_string(s.live.size()) + " " + std::to_string(lost);
+  return "ok recovered " + std::to_string(s.Live.size()) + " " + std::to_string(lost);
 }
 
 // Random appends with their keys and removals with their frees, noted in
@@ -342,7 +342,7 @@ void Churn(int id, unsigned seed, const std::string& round, const std::string& j
   db::DataFile& f = g_files[id];
   KillLoopState s = ReplayJournal(journalName);
   std::vector<std::pair<std::int32_t, std::string>> mine;
-  for (const auto& [tag, item] : s.live) mine.emplace_back(item.n, tag);
+  for (const auto& [tag, item] : s.Live) mine.emplace_back(item.N, tag);
   SideJournal journal(journalName);
   std::mt19937 random(seed);
   for (int i = 0; i < count; ++i) {

@@ -111,27 +111,27 @@ bool Serve(records::TableView& table, const std::string& line) {
 // after the fields, up to the end): a record written only in part shows.
 
 struct Version {
-  std::int32_t n = 0;
-  std::string name;
-  char fill = 0;
+  std::int32_t N = 0;
+  std::string Name;
+  char Fill = 0;
 };
 
 struct Pending {
-  char op = 0;
-  std::string code, newCode;
-  Version next;
+  char Op = 0;
+  std::string Code, NewCode;
+  Version Next;
 };
 
 struct Replayed {
-  std::map<std::string, Version> live;
-  std::optional<Pending> pending;
+  std::map<std::string, Version> Live;
+  std::optional<Pending> PendingChange;
 };
 
 std::vector<std::uint8_t> ImageOf(const records::TableView& table, const std::string& code, const Version& v) {
   auto record = records::BlankRecord(table.Def);
   records::SetFieldText(table.Def.Fields[records_test::kCode], record.data(), code);
-  records::SetFieldText(table.Def.Fields[records_test::kName], record.data(), v.name);
-  for (std::size_t i = 47; i < record.size(); ++i) record[i] = static_cast<std::uint8_t>(v.fill);
+  records::SetFieldText(table.Def.Fields[records_test::kName], record.data(), v.Name);
+  for (std::size_t i = 47; i < record.size(); ++i) record[i] = static_cast<std::uint8_t>(v.Fill);
   return record;
 }
 
@@ -144,25 +144,25 @@ Replayed Replay(const std::string& journalName) {
     words >> op >> code;
     Pending p{op.empty() ? '?' : op[0], code, code, {}};
     if (op == "A") {
-      words >> p.next.name >> p.next.fill;
-      r.pending = p;
-    } else if (op == "a" && r.pending) {
-      words >> r.pending->next.n;
-      r.live[code] = r.pending->next;
-      r.pending.reset();
-    } else if (op == "C" && r.live.count(code)) {
-      words >> p.newCode >> p.next.name >> p.next.fill;
-      p.next.n = r.live[code].n;
-      r.pending = p;
-    } else if (op == "c" && r.pending) {
-      r.live.erase(code);
-      r.live[r.pending->newCode] = r.pending->next;
-      r.pending.reset();
+      words >> p.Next.Name >> p.Next.Fill;
+      r.PendingChange = p;
+    } else if (op == "a" && r.PendingChange) {
+      words >> r.PendingChange->Next.N;
+      r.Live[code] = r.PendingChange->Next;
+      r.PendingChange.reset();
+    } else if (op == "C" && r.Live.count(code)) {
+      words >> p.NewCode >> p.Next.Name >> p.Next.Fill;
+      p.Next.N = r.Live[code].N;
+      r.PendingChange = p;
+    } else if (op == "c" && r.PendingChange) {
+      r.Live.erase(code);
+      r.Live[r.PendingChange->NewCode] = r.PendingChange->Next;
+      r.PendingChange.reset();
     } else if (op == "D") {
-      r.pending = p;
+      r.PendingChange = p;
     } else if (op == "d") {
-      r.live.erase(code);
-      r.pending.reset();
+      r.Live.erase(code);
+      r.PendingChange.reset();
     }
   }
   return r;
@@ -188,9 +188,9 @@ bool HasEntry(records::TableView& table, int index, const std::string& key, std:
 bool Whole(records::TableView& table, const std::string& code, const Version& v) {
   auto image = ImageOf(table, code, v);
   std::vector<std::uint8_t> now(image.size());
-  records::PeekTableRecord(table, v.n, now.data());
-  return now == image && HasEntry(table, 1, records::RecordKey(table, 1, image.data()), v.n) &&
-         HasEntry(table, 2, records::RecordKey(table, 2, image.data()), v.n);
+  records::PeekTableRecord(table, v.N, now.data());
+  return now == image && HasEntry(table, 1, records::RecordKey(table, 1, image.data()), v.N) &&
+         HasEntry(table, 2, records::RecordKey(table, 2, image.data()), v.N);
 }
 
 // Nothing of this version of code is left: its record free or another's,
@@ -198,59 +198,59 @@ bool Whole(records::TableView& table, const std::string& code, const Version& v)
 bool Gone(records::TableView& table, const std::string& code, const Version& v) {
   auto image = ImageOf(table, code, v);
   std::vector<std::uint8_t> now(image.size());
-  records::PeekTableRecord(table, v.n, now.data());
-  return now != image && !HasEntry(table, 1, records::RecordKey(table, 1, image.data()), v.n) &&
-         !HasEntry(table, 2, records::RecordKey(table, 2, image.data()), v.n);
+  records::PeekTableRecord(table, v.N, now.data());
+  return now != image && !HasEntry(table, 1, records::RecordKey(table, 1, image.data()), v.N) &&
+         !HasEntry(table, 2, records::RecordKey(table, 2, image.data()), v.N);
 }
 
 // The change under way at the kill: 1 when it is there whole (finished), 0
 // when nothing of it is (undone), -1 when it is half there.
 int Judge(records::TableView& table, Replayed& r) {
-  Pending& p = *r.pending;
-  if (p.op == 'A') {
-    std::string key = records::RecordKey(table, 1, ImageOf(table, p.code, p.next).data());
+  Pending& p = *r.PendingChange;
+  if (p.Op == 'A') {
+    std::string key = records::RecordKey(table, 1, ImageOf(table, p.Code, p.Next).data());
     std::int32_t n = 0;
     db::SeekKey(table.Index(1), n, key);
     if (!db::DbOk()) return 0;
-    p.next.n = n;
-    if (!Whole(table, p.code, p.next)) return -1;
-    r.live[p.code] = p.next;
+    p.Next.N = n;
+    if (!Whole(table, p.Code, p.Next)) return -1;
+    r.Live[p.Code] = p.Next;
     return 1;
   }
-  Version old = r.live[p.code];
-  if (p.op == 'D') return Whole(table, p.code, old) ? 0 : Gone(table, p.code, old) ? (r.live.erase(p.code), 1) : -1;
-  if (Whole(table, p.code, old) && (p.newCode == p.code || Gone(table, p.newCode, p.next))) return 0;
-  if (!Whole(table, p.newCode, p.next) || (p.newCode != p.code && !Gone(table, p.code, old))) return -1;
-  r.live.erase(p.code);
-  r.live[p.newCode] = p.next;
+  Version old = r.Live[p.Code];
+  if (p.Op == 'D') return Whole(table, p.Code, old) ? 0 : Gone(table, p.Code, old) ? (r.Live.erase(p.Code), 1) : -1;
+  if (Whole(table, p.Code, old) && (p.NewCode == p.Code || Gone(table, p.NewCode, p.Next))) return 0;
+  if (!Whole(table, p.NewCode, p.Next) || (p.NewCode != p.Code && !Gone(table, p.Code, old))) return -1;
+  r.Live.erase(p.Code);
+  r.Live[p.NewCode] = p.Next;
   return 1;
 }
 
 // The kind of the pending change: A add, D delete; a change that moves
 // both keys K, the name's key only N, no key (a rewrite in place) R.
 char KindOf(Replayed& r) {
-  const Pending& p = *r.pending;
-  if (p.op != 'C') return p.op;
-  return p.newCode != p.code ? 'K' : p.next.name != r.live[p.code].name ? 'N' : 'R';
+  const Pending& p = *r.PendingChange;
+  if (p.Op != 'C') return p.Op;
+  return p.NewCode != p.Code ? 'K' : p.Next.Name != r.Live[p.Code].Name ? 'N' : 'R';
 }
 
 std::string Verify(records::TableView& table, const std::string& journalName) {
   Replayed r = Replay(journalName);
   int lost = 0, finished = 0, undone = 0;
-  char kind = r.pending ? KindOf(r) : '-';
-  if (r.pending) {
+  char kind = r.PendingChange ? KindOf(r) : '-';
+  if (r.PendingChange) {
     int verdict = Judge(table, r);
     finished += verdict == 1;
     undone += verdict == 0;
     if (verdict < 0) {
       ++lost;
-      std::printf("half there: %c %s\n", r.pending->op, r.pending->code.c_str());
+      std::printf("half there: %c %s\n", r.PendingChange->Op, r.PendingChange->Code.c_str());
     }
   }
-  for (const auto& [code, v] : r.live)
+  for (const auto& [code, v] : r.Live)
     if (!Whole(table, code, v)) {
       ++lost;
-      std::printf("not whole: %s record %d\n", code.c_str(), v.n);
+      std::printf("not whole: %s record %d\n", code.c_str(), v.N);
     }
   std::vector<std::uint8_t> buf(table.Record.size());
   std::size_t inUse = 0;
@@ -258,18 +258,18 @@ std::string Verify(records::TableView& table, const std::string& journalName) {
     records::PeekTableRecord(table, n, buf.data());
     inUse += !db::RecordIsFree(buf.data());
   }
-  if (inUse != r.live.size()) {
+  if (inUse != r.Live.size()) {
     ++lost;
-    std::printf("%zu records in use, %zu expected\n", inUse, r.live.size());
+    std::printf("%zu records in use, %zu expected\n", inUse, r.Live.size());
   }
   std::fflush(stdout);
   {
     std::ofstream out(journalName + ".new", std::ios::trunc);
-    for (const auto& [code, v] : r.live)
-      out << "A " << code << " " << v.name << " " << v.fill << "\na " << code << " " << v.n << "\n";
+    for (const auto& [code, v] : r.Live)
+      out << "A " << code << " " << v.Name << " " << v.Fill << "\na " << code << " " << v.N << "\n";
   }
   std::filesystem::rename(journalName + ".new", journalName);
-  return "ok verified " + std::to_string(r.live.size()) + " " + std::to_string(lost) + " " +
+  return "ok verified " + std::to_string(r.Live.size()) + " " + std::to_string(lost) + " " +
          std::to_string(finished) + " " + std::to_string(undone) + " " + kind;
 }
 
@@ -284,7 +284,7 @@ std::string Base36(long value, std::size_t width) {
 void Churn(records::TableView& table, unsigned seed, int round, const std::string& journalName) {
   Replayed r = Replay(journalName);
   std::vector<std::string> codes;
-  for (const auto& [code, v] : r.live) codes.push_back(code);
+  for (const auto& [code, v] : r.Live) codes.push_back(code);
   SideJournal journal(journalName);
   std::mt19937 random(seed);
   for (long i = 0;; ++i) {
@@ -292,34 +292,34 @@ void Churn(records::TableView& table, unsigned seed, int round, const std::strin
     Version next{0, "N" + tag, static_cast<char>('a' + random() % 26)};
     unsigned dice = random() % 100;
     if (codes.size() < 100 || (codes.size() < 300 && dice < 40)) {
-      journal.Note("A " + tag + " " + next.name + " " + next.fill);
-      records::StoreNewRecord(table, ImageOf(table, tag, next).data(), next.n);
-      journal.Note("a " + tag + " " + std::to_string(next.n));
-      r.live[tag] = next;
+      journal.Note("A " + tag + " " + next.Name + " " + next.Fill);
+      records::StoreNewRecord(table, ImageOf(table, tag, next).data(), next.N);
+      journal.Note("a " + tag + " " + std::to_string(next.N));
+      r.Live[tag] = next;
       codes.push_back(tag);
       continue;
     }
     std::size_t k = random() % codes.size();
     std::string code = codes[k];
-    Version old = r.live[code];
+    Version old = r.Live[code];
     PositionOn(table, code);
     if (dice < 75) {
       std::string newCode = dice % 3 == 2 ? tag : code;
-      next.n = old.n;
-      if (dice % 3 == 0) next.name = old.name;
+      next.N = old.N;
+      if (dice % 3 == 0) next.Name = old.Name;
       std::vector<std::uint8_t> before(table.Record.size());
-      db::ReadRecord(table.Data, old.n, before.data());
-      journal.Note("C " + code + " " + newCode + " " + next.name + " " + next.fill);
-      if (!records::StoreEditedRecord(table, old.n, before.data(), ImageOf(table, newCode, next).data())) return;
+      db::ReadRecord(table.Data, old.N, before.data());
+      journal.Note("C " + code + " " + newCode + " " + next.Name + " " + next.Fill);
+      if (!records::StoreEditedRecord(table, old.N, before.data(), ImageOf(table, newCode, next).data())) return;
       journal.Note("c " + code);
-      r.live.erase(code);
-      r.live[newCode] = next;
+      r.Live.erase(code);
+      r.Live[newCode] = next;
       codes[k] = newCode;
     } else {
       journal.Note("D " + code);
       if (!records::DeleteCurrentRecord(table)) return;
       journal.Note("d " + code);
-      r.live.erase(code);
+      r.Live.erase(code);
       codes[k] = codes.back();
       codes.pop_back();
     }
