@@ -16,10 +16,10 @@ constexpr char kBalancePicture[] = "###.###.###,##";
 // A column of the list row: the field, its width, right-aligned or not,
 // its head.
 struct Column {
-  Field field;
-  int width;
-  bool right;
-  std::string_view head;
+  Field ColumnField;
+  int Width;
+  bool Right;
+  std::string_view Head;
 };
 
 const std::vector<Column>& Columns() {
@@ -34,9 +34,9 @@ const std::vector<Column>& Columns() {
 }
 
 std::string Fitted(std::string_view text, const Column& column) {
-  if (!column.right) return text::PadRight(text, column.width, ' ');
-  if (static_cast<int>(text.size()) >= column.width) return std::string(text);
-  return std::string(static_cast<std::size_t>(column.width) - text.size(), ' ') + std::string(text);
+  if (!column.Right) return text::PadRight(text, column.Width, ' ');
+  if (static_cast<int>(text.size()) >= column.Width) return std::string(text);
+  return std::string(static_cast<std::size_t>(column.Width) - text.size(), ' ') + std::string(text);
 }
 
 // "YYYYMMDD" as "YYYY.MM.DD"; an empty date stays blank.
@@ -46,11 +46,11 @@ std::string ShownDate(const std::string& stored) {
 }
 
 std::string Cell(const records::TableDef& def, const Column& column, const std::uint8_t* record) {
-  const records::FieldDef& field = def.Fields[column.field];
-  if (column.field == kBalance)
+  const records::FieldDef& field = def.Fields[column.ColumnField];
+  if (column.ColumnField == kBalance)
     return text::FormatPicture(kBalancePicture, records::FieldValue(field, record));
   std::string stored = records::FieldText(field, record);
-  return column.field == kLastInvoice ? ShownDate(stored) : stored;
+  return column.ColumnField == kLastInvoice ? ShownDate(stored) : stored;
 }
 
 std::string Row(const records::TableDef& def, const std::uint8_t* record) {
@@ -66,7 +66,7 @@ std::string RowHeader() {
   std::string header;
   for (const Column& column : Columns()) {
     if (!header.empty()) header += ' ';
-    header += Fitted(column.head, column);
+    header += Fitted(column.Head, column);
   }
   return text::TrimRight(header);
 }
@@ -93,19 +93,19 @@ std::vector<records::FieldDef> Fields() {
 
 // The indexes: their files and the one field each is keyed by.
 struct IndexSpec {
-  const char* file;
-  Field field;
-  bool duplicates;
+  const char* File;
+  Field KeyField;
+  bool Duplicates;
 };
 constexpr IndexSpec kIndexes[] = {{"PARTNER1.idx", kCode, false}, {"PARTNER2.idx", kName, true}};
 
 records::IndexDef Index(const std::vector<records::FieldDef>& fields, const IndexSpec& spec) {
   records::IndexDef index;
-  index.FileName = spec.file;
-  index.KeyLength = fields[spec.field].Length;
-  index.Duplicates = spec.duplicates;
-  index.Key = records::FieldsKey(fields, {spec.field});
-  index.Label = fields[spec.field].Label;
+  index.FileName = spec.File;
+  index.KeyLength = fields[spec.KeyField].Length;
+  index.Duplicates = spec.Duplicates;
+  index.Key = records::FieldsKey(fields, {spec.KeyField});
+  index.Label = fields[spec.KeyField].Label;
   return index;
 }
 
@@ -144,16 +144,16 @@ std::vector<std::uint8_t> OpenFilter() {
 std::string RebuildLine(int index, std::string_view prefix) {
   const records::TableDef& def = PartnerTable();
   const IndexSpec& spec = kIndexes[index - 1];
-  const records::FieldDef& key = def.Fields[spec.field];
+  const records::FieldDef& key = def.Fields[spec.KeyField];
   std::string p(prefix);
-  return p + Stem(def.DataFile) + " " + p + Stem(spec.file) + " " + std::to_string(def.RecLen) + " " +
-         (spec.duplicates ? "1" : "0") + " " + std::to_string(key.Offset) + " " +
+  return p + Stem(def.DataFile) + " " + p + Stem(spec.File) + " " + std::to_string(def.RecLen) + " " +
+         (spec.Duplicates ? "1" : "0") + " " + std::to_string(key.Offset) + " " +
          std::to_string(key.Length);
 }
 
 std::vector<std::string> RegisterFiles() {
   std::vector<std::string> names = {kDataFile};
-  for (const IndexSpec& spec : kIndexes) names.push_back(spec.file);
+  for (const IndexSpec& spec : kIndexes) names.push_back(spec.File);
   return names;
 }
 

@@ -28,7 +28,7 @@ constexpr const char* kReport = "frissit.txt";
 void WriteReport(const std::filesystem::path& folder, const standins::ExtractResult& result) {
   std::ofstream report(folder / kReport, std::ios::binary | std::ios::trunc);
   report << "frissit: " << kFullSet << " -> " << folder.string() << "\n";
-  for (const std::string& name : result.written) report << name << "\n";
+  for (const std::string& name : result.Written) report << name << "\n";
 }
 
 int Install() {
@@ -39,12 +39,12 @@ int Install() {
     return 2;
   }
   auto result = standins::ExtractZip(kFullSet, folder, true);
-  if (!result.ok) {
-    for (const std::string& error : result.errors) standins::Say("frissit: " + error, true);
+  if (!result.Ok) {
+    for (const std::string& error : result.Errors) standins::Say("frissit: " + error, true);
     return 1;
   }
   WriteReport(folder, result);
-  standins::Say("frissit: " + std::to_string(result.written.size()) +
+  standins::Say("frissit: " + std::to_string(result.Written.size()) +
                 " fájl telepítve ide: " + std::string(folder));
   const char* code = std::getenv("TORMEX_FRISSIT_EXIT");
   return code ? std::atoi(code) : 0;

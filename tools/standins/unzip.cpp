@@ -15,8 +15,8 @@
 namespace {
 
 struct Options {
-  bool quiet = false, overwrite = false;
-  std::string archive;
+  bool Quiet = false, Overwrite = false;
+  std::string Archive;
 };
 
 bool ParseArguments(int argc, char** argv, Options& options) {
@@ -24,17 +24,17 @@ bool ParseArguments(int argc, char** argv, Options& options) {
     std::string_view arg = argv[i];
     if (arg.size() > 1 && arg.front() == '-') {
       for (char letter : arg.substr(1)) {
-        if (letter == 'q') options.quiet = true;
-        else if (letter == 'o') options.overwrite = true;
+        if (letter == 'q') options.Quiet = true;
+        else if (letter == 'o') options.Overwrite = true;
         else return false;
       }
-    } else if (options.archive.empty()) {
-      options.archive = arg;
+    } else if (options.Archive.empty()) {
+      options.Archive = arg;
     } else {
       return false;
     }
   }
-  return !options.archive.empty();
+  return !options.Archive.empty();
 }
 
 }  // namespace
@@ -48,9 +48,9 @@ int main(int argc, char** argv) {
     standins::Say("Használat: unzip [-q] [-o] ARCHÍVUM", true);
     return 2;
   }
-  auto result = standins::ExtractZip(options.archive, ".", options.overwrite);
-  if (!options.quiet)
-    for (const std::string& name : result.written) standins::Say("  kibontva: " + name);
-  for (const std::string& error : result.errors) standins::Say("unzip: " + error, true);
-  return result.ok ? 0 : 1;
+  auto result = standins::ExtractZip(options.Archive, ".", options.Overwrite);
+  if (!options.Quiet)
+    for (const std::string& name : result.Written) standins::Say("  kibontva: " + name);
+  for (const std::string& error : result.Errors) standins::Say("unzip: " + error, true);
+  return result.Ok ? 0 : 1;
 }

@@ -24,32 +24,32 @@ constexpr std::size_t kEndSize = 22, kCentralSize = 46, kLocalSize = 30;
 // Little-endian fields of the archive held in memory; reads past the end
 // give 0, which every caller's signature check then refuses.
 struct Bytes {
-  std::string data;
+  std::string Data;
   std::uint32_t U16(std::size_t at) const { return Byte(at) | Byte(at + 1) << 8; }
   std::uint32_t U32(std::size_t at) const { return U16(at) | U16(at + 2) << 16; }
   std::uint32_t Byte(std::size_t at) const {
-    return at < data.size() ? static_cast<unsigned char>(data[at]) : 0;
+    return at < Data.size() ? static_cast<unsigned char>(Data[at]) : 0;
   }
 };
 
 struct Entry {
-  std::string name;
-  std::uint32_t method = 0, flags = 0, crc = 0, packedSize = 0, size = 0, localOffset = 0;
+  std::string Name;
+  std::uint32_t Method = 0, Flags = 0, Crc = 0, PackedSize = 0, Size = 0, LocalOffset = 0;
 };
 
-bool IsFolderEntry(const Entry& e) { return e.name.back() == '/' || e.name.back() == '\\'; }
+bool IsFolderEntry(const Entry& e) { return e.Name.back() == '/' || e.Name.back() == '\\'; }
 
 ExtractResult Fail(ExtractResult result, std::string reason) {
-  result.ok = false;
-  result.errors.push_back(std::move(reason));
+  result.Ok = false;
+  result.Errors.push_back(std::move(reason));
   return result;
 }
 
 // The offset of the end-of-central-directory record, or npos.
 std::size_t FindEnd(const Bytes& zip) {
-  if (zip.data.size() < kEndSize) return std::string::npos;
-  std::size_t lowest = zip.data.size() > 0xFFFF + kEndSize ? zip.data.size() - 0xFFFF - kEndSize : 0;
-  for (std::size_t at = zip.data.size() - kEndSize + 1; at-- > lowest;)
+  if (zip.Data.size() < kEndSize) return std::string::npos;
+  std::size_t lowest = zip.Data.size() > 0xFFFF + kEndSize ? zip.Data.size() - 0xFFFF - kEndSize : 0;
+  for (std::size_t at = zip.Data.size() - kEndSize + 1; at-- > lowest;)
     if (zip.U32(at) == kEndSignature) return at;
   return std::string::npos;
 }
@@ -76,34 +76,34 @@ constexpr std::uint64_t kMostUnpackedPerPackedByte = 1032;
 // most kMostUnpackedPerPackedByte times as large. A size beyond that is the
 // lie of a damaged archive, caught before any memory is taken for it.
 bool PlausibleSize(const Entry& entry) {
-  if (entry.method == 0) return entry.size == entry.packedSize;
-  return entry.size <= (std::uint64_t{entry.packedSize} + 1) * kMostUnpackedPerPackedByte;
+  if (entry.Method == 0) return entry.Size == entry.PackedSize;
+  return entry.Size <= (std::uint64_t{entry.PackedSize} + 1) * kMostUnpackedPerPackedByte;
 }
 
 // The entry's bytes, unpacked; false when the data is damaged.
 bool Unpack(const Bytes& zip, const Entry& entry, std::string& out) {
-  std::size_t local = entry.localOffset;
+  std::size_t local = entry.LocalOffset;
   if (zip.U32(local) != kLocalSignature) return false;
   std::size_t start = local + kLocalSize + zip.U16(local + 26) + zip.U16(local + 28);
-  if (start > zip.data.size() || entry.packedSize > zip.data.size() - start) return false;
+  if (start > zip.Data.size() || entry.PackedSize > zip.Data.size() - start) return false;
   if (!PlausibleSize(entry)) return false;
-  const auto* packed = reinterpret_cast<const Bytef*>(zip.data.data() + start);
-  out.assign(entry.size, '\0');
-  if (entry.method == 0) {
-    out.assign(zip.data, start, entry.size);
+  const auto* packed = reinterpret_cast<const Bytef*>(zip.Data.data() + start);
+  out.assign(entry.Size, '\0');
+  if (entry.Method == 0) {
+    out.assign(zip.Data, start, entry.Size);
   } else {
     z_stream stream{};
     if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) return false;
     stream.next_in = const_cast<Bytef*>(packed);
-    stream.avail_in = entry.packedSize;
+    stream.avail_in = entry.PackedSize;
     stream.next_out = reinterpret_cast<Bytef*>(out.data());
-    stream.avail_out = entry.size;
+    stream.avail_out = entry.Size;
     int status = inflate(&stream, Z_FINISH);
-    bool whole = status == Z_STREAM_END && stream.total_out == entry.size;
+    bool whole = status == Z_STREAM_END && stream.total_out == entry.Size;
     inflateEnd(&stream);
     if (!whole) return false;
   }
-  return crc32(0, reinterpret_cast<const Bytef*>(out.data()), out.size()) == entry.crc;
+  return crc32(0, reinterpret_cast<const Bytef*>(out.data()), out.size()) == entry.Crc;
 }
 
 bool ReadCentral(const Bytes& zip, std::vector<Entry>& entries, std::string& error) {
@@ -119,14 +119,14 @@ bool ReadCentral(const Bytes& zip, std::vector<Entry>& entries, std::string& err
       return false;
     }
     Entry e;
-    e.flags = zip.U16(at + 8);
-    e.method = zip.U16(at + 10);
-    e.crc = zip.U32(at + 16);
-    e.packedSize = zip.U32(at + 20);
-    e.size = zip.U32(at + 24);
-    e.localOffset = zip.U32(at + 42);
+    e.Flags = zip.U16(at + 8);
+    e.Method = zip.U16(at + 10);
+    e.Crc = zip.U32(at + 16);
+    e.PackedSize = zip.U32(at + 20);
+    e.Size = zip.U32(at + 24);
+    e.LocalOffset = zip.U32(at + 42);
     std::size_t nameLength = zip.U16(at + 28);
-    e.name = zip.data.substr(std::min(at + kCentralSize, zip.data.size()), nameLength);
+    e.Name = zip.Data.substr(std::min(at + kCentralSize, zip.Data.size()), nameLength);
     at += kCentralSize + nameLength + zip.U16(at + 30) + zip.U16(at + 32);
     entries.push_back(std::move(e));
   }
@@ -135,24 +135,24 @@ bool ReadCentral(const Bytes& zip, std::vector<Entry>& entries, std::string& err
 
 // Writes one entry under folder; an empty string or the reason.
 std::string WriteEntry(const Bytes& zip, const Entry& e, const fs::path& folder, bool overwrite) {
-  if (!SafeName(e.name)) return "a mappán kívülre mutató név: " + e.name;
-  if (e.flags & 1) return "titkosított tétel: " + e.name;
-  if (e.method != 0 && e.method != 8) return "ismeretlen tömörítési mód: " + e.name;
-  fs::path target = folder / fs::path(e.name).relative_path();
+  if (!SafeName(e.Name)) return "a mappán kívülre mutató név: " + e.Name;
+  if (e.Flags & 1) return "titkosított tétel: " + e.Name;
+  if (e.Method != 0 && e.Method != 8) return "ismeretlen tömörítési mód: " + e.Name;
+  fs::path target = folder / fs::path(e.Name).relative_path();
   std::error_code ec;
   if (IsFolderEntry(e)) {
     fs::create_directories(target, ec);
-    return ec ? "a mappa nem hozható létre: " + e.name : "";
+    return ec ? "a mappa nem hozható létre: " + e.Name : "";
   }
   std::string bytes;
-  if (!Unpack(zip, e, bytes)) return "sérült tétel: " + e.name;
+  if (!Unpack(zip, e, bytes)) return "sérült tétel: " + e.Name;
   if (fs::exists(target, ec) && !(overwrite && fs::remove(target, ec)))
-    return (overwrite ? "nem cserélhető: " : "már létezik: ") + e.name;
+    return (overwrite ? "nem cserélhető: " : "már létezik: ") + e.Name;
   fs::create_directories(target.parent_path(), ec);
   std::ofstream out(target, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   out.close();
-  return out ? "" : "nem írható: " + e.name;
+  return out ? "" : "nem írható: " + e.Name;
 }
 
 }  // namespace
@@ -168,11 +168,11 @@ ExtractResult ExtractZip(const fs::path& archive, const fs::path& folder, bool o
   for (const Entry& e : entries) {
     error = WriteEntry(zip, e, folder, overwrite);
     if (!error.empty())
-      result.errors.push_back(archive.string() + ": " + error);
+      result.Errors.push_back(archive.string() + ": " + error);
     else if (!IsFolderEntry(e))
-      result.written.push_back(e.name);
+      result.Written.push_back(e.Name);
   }
-  result.ok = result.errors.empty();
+  result.Ok = result.Errors.empty();
   return result;
 }
 

@@ -13,9 +13,9 @@
 namespace standins {
 
 struct ExtractResult {
-  bool ok = false;
-  std::vector<std::string> errors;   // one line per failure (UTF-8)
-  std::vector<std::string> written;  // the files written, in archive order
+  bool Ok = false;
+  std::vector<std::string> Errors;   // one line per failure (UTF-8)
+  std::vector<std::string> Written;  // the files written, in archive order
 };
 
 // Extracts every entry of the archive into folder. An existing file is
