@@ -6,6 +6,7 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <utility>
 
 struct TestServers {
   std::filesystem::path Root;
@@ -45,19 +46,23 @@ inline bool ReadServers(TestServers& servers) {
   if (!state.count("drived")) return false;
   servers.Root = HostPath(state["root"]);
   servers.DriveD = HostPath(state["drived"]);
-  servers.Port = std::stoi(state["port"]);
-  servers.StallPort = std::stoi(state["stallport"]);
-  servers.SilentPort = std::stoi(state["silentport"]);
-  servers.ClosedPort = std::stoi(state["closedport"]);
-  servers.TricklePort = std::stoi(state["trickleport"]);
-  servers.HugePort = std::stoi(state["hugeport"]);
-  servers.HttpPort = std::stoi(state["httpport"]);
-  servers.EndlessListPort = std::stoi(state["endlesslistport"]);
-  servers.ResetListPort = std::stoi(state["resetlistport"]);
-  servers.BreakPort = std::stoi(state["breakport"]);
-  servers.NoRestPort = std::stoi(state["norestport"]);
-  servers.ChangedPort = std::stoi(state["changedport"]);
-  servers.RefusePort = std::stoi(state["refuseport"]);
+  // Each server's port under its name in the state file.
+  constexpr std::pair<const char*, int TestServers::*> kPorts[] = {
+      {"port", &TestServers::Port},
+      {"stallport", &TestServers::StallPort},
+      {"silentport", &TestServers::SilentPort},
+      {"closedport", &TestServers::ClosedPort},
+      {"trickleport", &TestServers::TricklePort},
+      {"hugeport", &TestServers::HugePort},
+      {"httpport", &TestServers::HttpPort},
+      {"endlesslistport", &TestServers::EndlessListPort},
+      {"resetlistport", &TestServers::ResetListPort},
+      {"breakport", &TestServers::BreakPort},
+      {"norestport", &TestServers::NoRestPort},
+      {"changedport", &TestServers::ChangedPort},
+      {"refuseport", &TestServers::RefusePort},
+  };
+  for (const auto& [name, port] : kPorts) servers.*port = std::stoi(state[name]);
   return true;
 }
 
