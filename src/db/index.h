@@ -147,14 +147,14 @@ Result CloseIndex(IndexFile& x);
 // duplicates setting, open mode and group.
 Result EmptyIndex(IndexFile& x);
 
-// Changes. InsertKey: DbOk false when the pair (without duplicates: the
-// key) is there already. RemoveKey: with duplicates the record number
-// selects among equal keys; on success recordRef receives the removed
-// item's record number; DbOk false when not found. Neither moves the
-// current position. An index opened read-only (mode 1) refuses both with
-// "Illegális file müvelet!".
-void InsertKey(IndexFile& x, std::int32_t recordRef, std::string_view key);
-void RemoveKey(IndexFile& x, std::int32_t& recordRef, std::string_view key);
+// Changes; each returns whether it was made (also in DbOk). InsertKey:
+// false when the pair (without duplicates: the key) is there already.
+// RemoveKey: with duplicates the record number selects among equal keys;
+// on success recordRef receives the removed item's record number; false
+// when not found. Neither moves the current position. An index opened
+// read-only (mode 1) refuses both with "Illegális file müvelet!".
+bool InsertKey(IndexFile& x, std::int32_t recordRef, std::string_view key);
+bool RemoveKey(IndexFile& x, std::int32_t& recordRef, std::string_view key);
 
 // Searches and steps set the current position and return the item found.
 // SeekKey: exact key (with duplicates the first of equal keys). On a miss

@@ -278,7 +278,7 @@ std::int32_t RunChange(IndexFile& x, std::int32_t recordRef, std::string_view ke
 
 }  // namespace
 
-void InsertKey(IndexFile& x, std::int32_t recordRef, std::string_view key) {
+bool InsertKey(IndexFile& x, std::int32_t recordRef, std::string_view key) {
   RunChange(x, recordRef, key, [&x](Change& c) {
     Descend(c, x.Root, 1);
     if (!c.carry) return;
@@ -290,9 +290,10 @@ void InsertKey(IndexFile& x, std::int32_t recordRef, std::string_view key) {
     x.Root = root;
     MarkPageDirty(page);
   });
+  return State().DbOk;
 }
 
-void RemoveKey(IndexFile& x, std::int32_t& recordRef, std::string_view key) {
+bool RemoveKey(IndexFile& x, std::int32_t& recordRef, std::string_view key) {
   recordRef = RunChange(x, recordRef, key, [&x](Change& c) {
     Remove(c, x.Root, 1);
     if (!c.underflow) return;
@@ -302,6 +303,7 @@ void RemoveKey(IndexFile& x, std::int32_t& recordRef, std::string_view key) {
       ReturnPage(root);
     }
   });
+  return State().DbOk;
 }
 
 }  // namespace db

@@ -78,8 +78,7 @@ bool MoveKey(TableView& table, int index, std::int32_t n, const std::string& old
   db::IndexFile& x = table.Index(index);
   std::int32_t ref = n;
   db::RemoveKey(x, ref, oldKey);
-  db::InsertKey(x, n, newKey);
-  if (db::DbOk()) return true;
+  if (db::InsertKey(x, n, newKey)) return true;
   db::InsertKey(x, n, oldKey);
   return false;
 }
@@ -245,8 +244,7 @@ bool StoreNewRecord(TableView& table, const std::uint8_t* record, std::int32_t& 
   (void)db::BeginTableChange(table.Data, TableChangeOf(table, db::TableChangeKind::kAdd, n, nullptr, record));  // a new record is no other's: it always begins
   db::WriteRecordHeld(table.Data, n, record);
   for (int i = 1; i <= table.IndexCount(); ++i) {
-    db::InsertKey(table.Index(i), n, RecordKey(table, i, record));
-    if (db::DbOk()) continue;
+    if (db::InsertKey(table.Index(i), n, RecordKey(table, i, record))) continue;
     RemoveKeys(table, n, record, i - 1);
     db::FreeRecord(table.Data, n);
     db::EndTableChange(table.Data);

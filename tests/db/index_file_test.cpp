@@ -118,12 +118,12 @@ TEST_F(IndexFileTest, ReadOnlyIndexSearchesButRefusesChangesWithTheMessage) {
   Open(x);
   bool shown = false;
   AnswerBoxShowing("Illegális file müvelet!"_cp, shown);
-  db::InsertKey(x, 99, "NEW");
+  EXPECT_FALSE(db::InsertKey(x, 99, "NEW"));
   EXPECT_FALSE(db::DbOk());
   EXPECT_TRUE(shown);
   shown = false;
   std::int32_t ref = 1;
-  db::RemoveKey(x, ref, K(1));
+  EXPECT_FALSE(db::RemoveKey(x, ref, K(1)));
   EXPECT_FALSE(db::DbOk());
   EXPECT_TRUE(shown);
   ui::SetIdle(nullptr, 0);
@@ -158,9 +158,9 @@ TEST_F(IndexFileTest, EmptyIndexStartsAgainWithTheSameKeyLengthAndDuplicates) {
   EXPECT_EQ(x.Root, 0);
   EXPECT_TRUE(x.AllowDuplicates);
   EXPECT_EQ(db::State().OpenFileTable[x.TableSlot].kind, db::SlotKind::kIndex);
-  db::InsertKey(x, 1, "A");
-  db::InsertKey(x, 2, "A");
-  EXPECT_TRUE(db::DbOk());
+  EXPECT_TRUE(db::InsertKey(x, 1, "A"));
+  EXPECT_TRUE(db::InsertKey(x, 2, "A"));
+  EXPECT_FALSE(db::InsertKey(x, 2, "A"));  // the same pair again
   EXPECT_EQ(Scan(x), (Items{{"A", 1}, {"A", 2}}));
 }
 
@@ -171,7 +171,11 @@ TEST_F(IndexFileTest, OpenTableCreatesMissingFilesAndOpensExistingOnes) {
     ASSERT_TRUE(db::OpenTable("PARTNER", f, x, 40, kKeyLen, 0).Ok());
     EXPECT_EQ(Bytes("PARTNER.DAT").size(), 40u);
     EXPECT_EQ(Bytes("PARTNER.IDX").size(), static_cast<std::size_t>(kPage));
-    db::InsertKey(x, 1, "KOVACS");
+    EXPECT_TRUE(db::InsertKey(x, 1, "KOVACS"));
+    EXPECT_FALSE(db::InsertKey(x, 2, "KOVACS"));  // no duplicates: the key is taken
+    EXPECT_FALSE(db::DbOk());
+    std::int32_t ref = 2;
+    EXPECT_FALSE(db::RemoveKey(x, ref, "NAGY"));
     EXPECT_TRUE(db::CloseIndex(x).Ok());
     EXPECT_TRUE(db::CloseDataFile(f).Ok());
   }
