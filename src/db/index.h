@@ -156,22 +156,23 @@ Result EmptyIndex(IndexFile& x);
 bool InsertKey(IndexFile& x, std::int32_t recordRef, std::string_view key);
 bool RemoveKey(IndexFile& x, std::int32_t& recordRef, std::string_view key);
 
-// Searches and steps set the current position and return the item found.
+// Searches and steps set the current position and return the item found;
+// each returns whether it found one (also in DbOk).
 // SeekKey: exact key (with duplicates the first of equal keys). On a miss
 // the arguments may hold the next item.
-void SeekKey(IndexFile& x, std::int32_t& recordRef, std::string& key);
+bool SeekKey(IndexFile& x, std::int32_t& recordRef, std::string& key);
 // The first item whose key is at least key.
-void SeekKeyAtLeast(IndexFile& x, std::int32_t& recordRef, std::string& key);
+bool SeekKeyAtLeast(IndexFile& x, std::int32_t& recordRef, std::string& key);
 // The next or previous item; without a position the first or the last.
 // Past the end DbOk is false and the position is cleared.
-void StepNext(IndexFile& x, std::int32_t& recordRef, std::string& key);
-void StepPrev(IndexFile& x, std::int32_t& recordRef, std::string& key);
+bool StepNext(IndexFile& x, std::int32_t& recordRef, std::string& key);
+bool StepPrev(IndexFile& x, std::int32_t& recordRef, std::string& key);
 void ResetPosition(IndexFile& x);
 // The item with exactly this key and this record number.
-void SeekEntry(IndexFile& x, std::int32_t& recordRef, std::string& key);
+bool SeekEntry(IndexFile& x, std::int32_t& recordRef, std::string& key);
 // The last item whose key starts with key (or sorts below every key that
 // would follow those that do); an empty key gives the last item.
-void SeekLastWithPrefix(IndexFile& x, std::int32_t& recordRef, std::string& key);
+bool SeekLastWithPrefix(IndexFile& x, std::int32_t& recordRef, std::string& key);
 
 // ---- The change journal -------------------------------------------------------
 //
@@ -267,16 +268,17 @@ class JournalSwitch : public platform::ScopedValue<bool> {
 
 // Key and record together: the item's record of f is read into buf
 // (ReadRecord while locking is on, else PeekRecord). Items whose record is
-// free are skipped by the steps; DbOk is true only for a record in use.
-void NextRecordByKey(IndexFile& x, std::string& key, DataFile& f, std::int32_t& recordRef,
+// free are skipped by the steps; the result (and DbOk) is true only for a
+// record in use.
+bool NextRecordByKey(IndexFile& x, std::string& key, DataFile& f, std::int32_t& recordRef,
                      void* buf);
-void PrevRecordByKey(IndexFile& x, std::string& key, DataFile& f, std::int32_t& recordRef,
+bool PrevRecordByKey(IndexFile& x, std::string& key, DataFile& f, std::int32_t& recordRef,
                      void* buf);
 // SeekKey, then the record.
-void FindRecordByKey(IndexFile& x, std::string& key, DataFile& f, std::int32_t& recordRef,
+bool FindRecordByKey(IndexFile& x, std::string& key, DataFile& f, std::int32_t& recordRef,
                      void* buf);
 // SeekKeyAtLeast, then the record, going on to the next in use.
-void SeekRecordByKey(IndexFile& x, std::string& key, DataFile& f, std::int32_t& recordRef,
+bool SeekRecordByKey(IndexFile& x, std::string& key, DataFile& f, std::int32_t& recordRef,
                      void* buf);
 
 // The page cache's pages of x: written back (dirty) or released, then

@@ -398,7 +398,7 @@ bool ReadItemRecord(DataFile& f, std::int32_t recordRef, void* buf) {
 
 }  // namespace
 
-void SeekKey(IndexFile& x, std::int32_t& recordRef, std::string& key) {
+bool SeekKey(IndexFile& x, std::int32_t& recordRef, std::string& key) {
   // Without duplicates a miss leaves the position on the item before the
   // key; with them the search stands on the first item from the key on, and
   // the arguments hold it.
@@ -409,33 +409,38 @@ void SeekKey(IndexFile& x, std::int32_t& recordRef, std::string& key) {
   bool equal = on && CurrentItem(x).Key.View() == key;
   if (equal || (on && duplicates)) ReturnItem(CurrentItem(x), recordRef, key);
   State().DbOk = equal;
+  return State().DbOk;
 }
 
-void SeekKeyAtLeast(IndexFile& x, std::int32_t& recordRef, std::string& key) {
+bool SeekKeyAtLeast(IndexFile& x, std::int32_t& recordRef, std::string& key) {
   if (RunSeek(x, key, [&x, &key] { return SeekAtLeast(x, key, true, true); }))
     ReturnItem(CurrentItem(x), recordRef, key);
+  return State().DbOk;
 }
 
-void StepNext(IndexFile& x, std::int32_t& recordRef, std::string& key) {
+bool StepNext(IndexFile& x, std::int32_t& recordRef, std::string& key) {
   Step(x, recordRef, key, true);
+  return State().DbOk;
 }
 
-void StepPrev(IndexFile& x, std::int32_t& recordRef, std::string& key) {
+bool StepPrev(IndexFile& x, std::int32_t& recordRef, std::string& key) {
   Step(x, recordRef, key, false);
+  return State().DbOk;
 }
 
 void ResetPosition(IndexFile& x) { x.PathDepth = 0; }
 
-void SeekEntry(IndexFile& x, std::int32_t& recordRef, std::string& key) {
+bool SeekEntry(IndexFile& x, std::int32_t& recordRef, std::string& key) {
   std::int32_t wantedRef = recordRef;
   std::string wantedKey = NormaliseKey(x, key);
   SeekKey(x, recordRef, key);
   while (State().DbOk && key == wantedKey && recordRef != wantedRef)
     StepNext(x, recordRef, key);
   State().DbOk = State().DbOk && key == wantedKey && recordRef == wantedRef;
+  return State().DbOk;
 }
 
-void SeekLastWithPrefix(IndexFile& x, std::int32_t& recordRef, std::string& key) {
+bool SeekLastWithPrefix(IndexFile& x, std::int32_t& recordRef, std::string& key) {
   // The least key above every key with this prefix: the prefix without its
   // trailing 0xFF bytes, its last byte raised by one. Nothing is left of an
   // empty prefix or one of 0xFF bytes only: every key qualifies.
@@ -447,31 +452,36 @@ void SeekLastWithPrefix(IndexFile& x, std::int32_t& recordRef, std::string& key)
     return SeekBeside(x, above, 0, false);
   });
   if (on) ReturnItem(CurrentItem(x), recordRef, key);
+  return State().DbOk;
 }
 
-void NextRecordByKey(IndexFile& x, std::string& key, DataFile& f, std::int32_t& recordRef,
+bool NextRecordByKey(IndexFile& x, std::string& key, DataFile& f, std::int32_t& recordRef,
                      void* buf) {
   do StepNext(x, recordRef, key);
   while (State().DbOk && !ReadItemRecord(f, recordRef, buf));
+  return State().DbOk;
 }
 
-void PrevRecordByKey(IndexFile& x, std::string& key, DataFile& f, std::int32_t& recordRef,
+bool PrevRecordByKey(IndexFile& x, std::string& key, DataFile& f, std::int32_t& recordRef,
                      void* buf) {
   do StepPrev(x, recordRef, key);
   while (State().DbOk && !ReadItemRecord(f, recordRef, buf));
+  return State().DbOk;
 }
 
-void FindRecordByKey(IndexFile& x, std::string& key, DataFile& f, std::int32_t& recordRef,
+bool FindRecordByKey(IndexFile& x, std::string& key, DataFile& f, std::int32_t& recordRef,
                      void* buf) {
   SeekKey(x, recordRef, key);
   if (State().DbOk) State().DbOk = ReadItemRecord(f, recordRef, buf);
+  return State().DbOk;
 }
 
-void SeekRecordByKey(IndexFile& x, std::string& key, DataFile& f, std::int32_t& recordRef,
+bool SeekRecordByKey(IndexFile& x, std::string& key, DataFile& f, std::int32_t& recordRef,
                      void* buf) {
   SeekKeyAtLeast(x, recordRef, key);
   if (State().DbOk && !ReadItemRecord(f, recordRef, buf))
     NextRecordByKey(x, key, f, recordRef, buf);
+  return State().DbOk;
 }
 
 }  // namespace db

@@ -56,8 +56,7 @@ class OfferedEntries {
   bool Holds(const std::string& key, std::int32_t n) {
     std::int32_t ref = 0;
     std::string entry = Entry(key, n);
-    db::SeekKey(index_, ref, entry);
-    return db::DbOk();
+    return db::SeekKey(index_, ref, entry);
   }
 
  private:
@@ -74,16 +73,12 @@ class OfferedEntries {
 bool NextUnoffered(TableView& table, OfferedEntries& offered, std::string key, std::int32_t n) {
   db::IndexFile& x = table.Index(table.CurrentIndex);
   std::string remembered = key;
-  db::SeekEntry(x, n, key);
-  if (!db::DbOk()) {
+  bool found = db::SeekEntry(x, n, key);
+  if (!found) {
     key = remembered;
-    db::SeekKeyAtLeast(x, n, key);
+    found = db::SeekKeyAtLeast(x, n, key);
   }
-  bool found = db::DbOk();
-  while (found && offered.Holds(key, n)) {
-    db::StepNext(x, n, key);
-    found = db::DbOk();
-  }
+  while (found && offered.Holds(key, n)) found = db::StepNext(x, n, key);
   if (!found) return false;
   table.CurrentKey = key;
   table.CurrentRecord = n;
@@ -251,8 +246,7 @@ bool DeleteCurrentRecord(TableView& table) {
   std::vector<std::uint8_t> record;
   if (n < 1 || !LockChosenRecord(table, n, record)) return false;
   std::string probe = key;
-  db::SeekEntry(table.Index(table.CurrentIndex), ref, probe);
-  if (!db::DbOk()) {
+  if (!db::SeekEntry(table.Index(table.CurrentIndex), ref, probe)) {
     db::UnlockRecord(table.Data, n);
     ui::Ask("A törlés nem sikerült!"_cp, "");
     return false;

@@ -125,23 +125,19 @@ class Scanner {
       return true;
     }
     key = bound;
-    if (forward) db::SeekKeyAtLeast(index_, ref, key);
-    else db::SeekLastWithPrefix(index_, ref, key);
-    return db::DbOk();
+    return forward ? db::SeekKeyAtLeast(index_, ref, key) : db::SeekLastWithPrefix(index_, ref, key);
   }
 
   bool SeekEntry(const Entry& entry, std::int32_t& ref, std::string& key) {
     ref = entry.ref;
     key = entry.key;
-    db::SeekEntry(index_, ref, key);
-    return db::DbOk();
+    return db::SeekEntry(index_, ref, key);
   }
 
   bool SeekAtLeast(const std::string& wanted, std::int32_t& ref, std::string& key) {
     ref = 0;
     key = wanted;
-    db::SeekKeyAtLeast(index_, ref, key);
-    return db::DbOk();
+    return db::SeekKeyAtLeast(index_, ref, key);
   }
 
   bool BeforeFrom(const std::string& key) const {
@@ -168,9 +164,7 @@ class Scanner {
   }
 
   bool Step(bool forward, std::int32_t& ref, std::string& key) {
-    if (forward) db::StepNext(index_, ref, key);
-    else db::StepPrev(index_, ref, key);
-    return db::DbOk();
+    return forward ? db::StepNext(index_, ref, key) : db::StepPrev(index_, ref, key);
   }
 
   // A record in use that the filter takes becomes an entry.

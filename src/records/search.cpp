@@ -38,9 +38,8 @@ bool KeySearch(TableView& table) {
   if (!AskKey(table.Def.Indexes[static_cast<std::size_t>(table.CurrentIndex - 1)], key)) return false;
   db::IndexFile& index = table.Index(table.CurrentIndex);
   std::int32_t ref = 0;
-  db::SeekKeyAtLeast(index, ref, key);
   std::vector<std::uint8_t> record(static_cast<std::size_t>(table.Def.RecLen));
-  for (; db::DbOk(); db::StepNext(index, ref, key)) {
+  for (bool found = db::SeekKeyAtLeast(index, ref, key); found; found = db::StepNext(index, ref, key)) {
     db::PeekRecord(table.Data, ref, record.data());
     if (!db::RecordInUse()) continue;
     table.CurrentKey = key;

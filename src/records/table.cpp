@@ -59,8 +59,7 @@ bool KeyTakenElsewhere(TableView& table, int index, const std::string& key, std:
   if (table.Def.Indexes[static_cast<std::size_t>(index - 1)].Duplicates) return false;
   std::int32_t found = 0;
   std::string probe = key;
-  db::SeekKey(table.Index(index), found, probe);
-  return db::DbOk() && found != n;
+  return db::SeekKey(table.Index(index), found, probe) && found != n;
 }
 
 // Removes the keys of record n that were inserted into indexes 1..last.
@@ -311,37 +310,33 @@ void PeekTableRecord(TableView& table, std::int32_t n, std::uint8_t* buf) {
 
 namespace {
 
-// From the item found (DbOk set by the search or step that found it), the
+// From the item found (found: the search or step before found one), the
 // first item in the direction whose record is in use becomes the position.
-bool TakeInUse(TableView& table, std::string key, std::int32_t ref, bool forward) {
+bool TakeInUse(TableView& table, bool found, std::string key, std::int32_t ref, bool forward) {
   db::IndexFile& x = table.Index(table.CurrentIndex);
   std::vector<std::uint8_t> buf(table.Record.size());
-  while (db::DbOk()) {
+  while (found) {
     db::PeekRecord(table.Data, ref, buf.data());
     if (db::RecordInUse()) break;
-    if (forward)
-      db::StepNext(x, ref, key);
-    else
-      db::StepPrev(x, ref, key);
+    found = forward ? db::StepNext(x, ref, key) : db::StepPrev(x, ref, key);
   }
-  if (!db::DbOk()) return false;
+  if (!found) return false;
   table.CurrentKey = key;
   table.CurrentRecord = ref;
   table.Record = buf;
   return true;
 }
 
-// Positions the index on the current entry (true), or else on the first
-// key at least CurrentKey (false; DbOk tells whether there is one).
-bool SeekCurrent(TableView& table, std::string& key, std::int32_t& ref) {
+// Positions the index on the current entry (onEntry), or else on the first
+// key at least CurrentKey; false when there is none.
+bool SeekCurrent(TableView& table, std::string& key, std::int32_t& ref, bool& onEntry) {
   db::IndexFile& x = table.Index(table.CurrentIndex);
   key = table.CurrentKey;
   ref = table.CurrentRecord;
-  db::SeekEntry(x, ref, key);
-  if (db::DbOk()) return true;
+  onEntry = db::SeekEntry(x, ref, key);
+  if (onEntry) return true;
   key = table.CurrentKey;
-  db::SeekKeyAtLeast(x, ref, key);
-  return false;
+  return db::SeekKeyAtLeast(x, ref, key);
 }
 
 bool EndRecord(TableView& table, bool last) {
@@ -349,11 +344,8 @@ bool EndRecord(TableView& table, bool last) {
   std::string key;
   std::int32_t ref = 0;
   db::ResetPosition(x);
-  if (last)
-    db::StepPrev(x, ref, key);
-  else
-    db::StepNext(x, ref, key);
-  return TakeInUse(table, key, ref, !last);
+  bool found = last ? db::StepPrev(x, ref, key) : db::StepNext(x, ref, key);
+  return TakeInUse(table, found, key, ref, !last);
 }
 
 }  // namespace
@@ -362,25 +354,23 @@ bool EndRecord(TableView& table, bool last) {
 bool FindCurrent(TableView& table) {
   std::string key;
   std::int32_t ref = 0;
-  SeekCurrent(table, key, ref);
-  return TakeInUse(table, key, ref, true);
+  bool onEntry = false;
+  bool found = SeekCurrent(table, key, ref, onEntry);
+  return TakeInUse(table, found, key, ref, true);
 }
 
 bool StepRecord(TableView& table, bool forward) {
   std::string key;
   std::int32_t ref = 0;
-  bool onEntry = SeekCurrent(table, key, ref);
-  bool following = db::DbOk();
+  bool onEntry = false;
+  bool following = SeekCurrent(table, key, ref, onEntry);
   // A current entry that is gone: the key after it is the next one, and
   // the one before that key the previous one.
-  if (!onEntry && forward) return following && TakeInUse(table, key, ref, true);
+  if (!onEntry && forward) return following && TakeInUse(table, true, key, ref, true);
   if (!onEntry && !following) return LastRecord(table);
   db::IndexFile& x = table.Index(table.CurrentIndex);
-  if (forward)
-    db::StepNext(x, ref, key);
-  else
-    db::StepPrev(x, ref, key);
-  return TakeInUse(table, key, ref, forward);
+  bool found = forward ? db::StepNext(x, ref, key) : db::StepPrev(x, ref, key);
+  return TakeInUse(table, found, key, ref, forward);
 }
 
 bool FirstRecord(TableView& table) { return EndRecord(table, false); }

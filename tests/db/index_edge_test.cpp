@@ -135,16 +135,14 @@ TEST(IndexDuplicates, SeekKeyFindsTheFirstOfEqualKeysAcrossPages) {
   }
   std::int32_t ref = 0;
   std::string key = "dup";
-  db::SeekKey(*x, ref, key);
-  ASSERT_TRUE(DbOk());
+  ASSERT_TRUE(db::SeekKey(*x, ref, key));
   EXPECT_EQ(key, "DUP");
   EXPECT_EQ(ref, 100);
   db::StepNext(*x, ref, key);
   EXPECT_EQ(ref, 101);
 
   key = "DUPA";
-  db::SeekKey(*x, ref, key);
-  EXPECT_FALSE(DbOk());
+  EXPECT_FALSE(db::SeekKey(*x, ref, key));
 }
 
 TEST(IndexDuplicates, RemoveTakesTheItemOfTheGivenRecordNumber) {
@@ -180,20 +178,15 @@ TEST(IndexSteps, PastTheEndClearsThePositionAndTheNextStepStartsOver) {
   for (int i = 1; i <= 100; ++i) Insert(*x, K(i), i);
   std::int32_t ref = 0;
   std::string key = K(100);
-  db::SeekKey(*x, ref, key);
-  ASSERT_TRUE(DbOk());
-  db::StepNext(*x, ref, key);
-  EXPECT_FALSE(DbOk());
+  ASSERT_TRUE(db::SeekKey(*x, ref, key));
+  EXPECT_FALSE(db::StepNext(*x, ref, key));
   EXPECT_EQ(x->PathDepth, 0);
-  db::StepNext(*x, ref, key);
-  EXPECT_TRUE(DbOk());
+  EXPECT_TRUE(db::StepNext(*x, ref, key));
   EXPECT_EQ(key, K(1));
 
-  db::StepPrev(*x, ref, key);
-  EXPECT_FALSE(DbOk());
+  EXPECT_FALSE(db::StepPrev(*x, ref, key));
   EXPECT_EQ(x->PathDepth, 0);
-  db::StepPrev(*x, ref, key);
-  EXPECT_TRUE(DbOk());
+  EXPECT_TRUE(db::StepPrev(*x, ref, key));
   EXPECT_EQ(key, K(100));
 }
 
@@ -202,24 +195,20 @@ TEST(IndexSteps, SeekKeyAtLeastAndAMissStandBeforeTheNextKey) {
   for (int i = 2; i <= 400; i += 2) Insert(*x, K(i), i);
   std::int32_t ref = 0;
   std::string key = K(151);
-  db::SeekKey(*x, ref, key);
-  EXPECT_FALSE(DbOk());
+  EXPECT_FALSE(db::SeekKey(*x, ref, key));
   db::StepNext(*x, ref, key);
   EXPECT_EQ(key, K(152));
 
   key = K(151);
-  db::SeekKeyAtLeast(*x, ref, key);
-  EXPECT_TRUE(DbOk());
+  EXPECT_TRUE(db::SeekKeyAtLeast(*x, ref, key));
   EXPECT_EQ(key, K(152));
   db::StepPrev(*x, ref, key);
   EXPECT_EQ(key, K(150));
 
   key = K(401);
-  db::SeekKeyAtLeast(*x, ref, key);
-  EXPECT_FALSE(DbOk());
+  EXPECT_FALSE(db::SeekKeyAtLeast(*x, ref, key));
   key = K(0);
-  db::SeekKey(*x, ref, key);
-  EXPECT_FALSE(DbOk());
+  EXPECT_FALSE(db::SeekKey(*x, ref, key));
   db::StepNext(*x, ref, key);
   EXPECT_EQ(key, K(2));
 }
@@ -228,10 +217,8 @@ TEST(IndexSteps, AnEmptyIndexHasNothingToFind) {
   auto x = MemoryIndex(8, true);
   std::int32_t ref = 0;
   std::string key = "A";
-  db::SeekKeyAtLeast(*x, ref, key);
-  EXPECT_FALSE(DbOk());
-  db::StepPrev(*x, ref, key);
-  EXPECT_FALSE(DbOk());
+  EXPECT_FALSE(db::SeekKeyAtLeast(*x, ref, key));
+  EXPECT_FALSE(db::StepPrev(*x, ref, key));
   db::RemoveKey(*x, ref, "A");
   EXPECT_FALSE(DbOk());
 }
@@ -295,15 +282,13 @@ TEST(IndexEntry, SeekEntryFindsTheExactPairGivenInSmallLetters) {
   Insert(*x, std::string("SZÁMLB"_cp), 7);
   std::int32_t ref = 37;
   std::string key("számla"_cp);
-  db::SeekEntry(*x, ref, key);
-  EXPECT_TRUE(DbOk());
+  EXPECT_TRUE(db::SeekEntry(*x, ref, key));
   EXPECT_EQ(ref, 37);
   EXPECT_EQ(key, "SZÁMLA"_cp);
 
   ref = 51;
   key = "számla"_cp;
-  db::SeekEntry(*x, ref, key);
-  EXPECT_FALSE(DbOk());
+  EXPECT_FALSE(db::SeekEntry(*x, ref, key));
 }
 
 // ---- Keys --------------------------------------------------------------------------
@@ -313,8 +298,7 @@ TEST(IndexKeys, KeysAreUpperCasedAndCutToTheKeyLength) {
   Insert(*x, std::string("árvíztűrő"_cp), 1);
   std::int32_t ref = 0;
   std::string key("ÁRVÍ_más"_cp);
-  db::SeekKey(*x, ref, key);
-  EXPECT_TRUE(DbOk());
+  EXPECT_TRUE(db::SeekKey(*x, ref, key));
   EXPECT_EQ(key, "ÁRVÍ"_cp);
   EXPECT_EQ(ref, 1);
   db::InsertKey(*x, 2, "árvízi"_cp);
